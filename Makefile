@@ -1,0 +1,66 @@
+# Entry points:
+#   make deps    install packages and build the MinGW libraries (idempotent)
+#   make demo    build, then run the main job on the embedded default
+#   make test    build all three configurations and run every test
+#   make native | win64 | win32 | release   build one configuration
+# Build trees: build/native (g++, ASan+UBSan, tests and tools),
+# build/release (g++ optimised: demo and benchmarks), build/win64 and
+# build/win32 (MinGW-w64 cross builds of zdl.exe).
+SHELL := /bin/bash
+ROOT := $(abspath .)
+CACHE ?= /var/cache/zdl-deps
+JOBS ?= $(shell nproc)
+SOURCE_URL ?=
+url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL))
+CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
+
+.PHONY: deps native release win64 win32 all test test-native test-win64 demo bench fuzz clean
+
+deps:
+	@scripts/deps.sh
+
+build/native/build.ninja:
+	cmake -S . -B build/native $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DZDL_SANITIZE=ON
+
+build/release/build.ninja:
+	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release
+
+# The cross builds take the skin archive and the host tools' output from the
+# native release build (the tools are host programs).
+build/win64/build.ninja:
+	cmake -S . -B build/win64 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-x86_64.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
+
+build/win32/build.ninja:
+	cmake -S . -B build/win32 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-i686.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
+
+native: build/native/build.ninja
+	cmake --build build/native -j $(JOBS)
+
+release: build/release/build.ninja
+	cmake --build build/release -j $(JOBS)
+
+win64: release build/win64/build.ninja
+	cmake --build build/win64 -j $(JOBS)
+
+win32: release build/win32/build.ninja
+	cmake --build build/win32 -j $(JOBS)
+
+all: native release win64 win32
+
+test: deps
+	@scripts/test-all.sh
+
+demo: deps
+	@$(MAKE) --no-print-directory release
+	@scripts/demo.sh
+
+bench: deps release
+	@scripts/bench-all.sh
+
+fuzz: deps
+	@scripts/run-fuzz.sh
+
+clean:
+	rm -rf build

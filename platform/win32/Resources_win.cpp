@@ -1,0 +1,29 @@
+#include "platform/Resources.h"
+
+#include <windows.h>
+
+namespace zdl {
+
+bool FindResourceBlob(const char* type, int id, ResourceBlob* out)
+{
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC info = FindResourceA(self, MAKEINTRESOURCEA(id), type);
+    if (!info)
+        return false;
+    HGLOBAL handle = LoadResource(self, info);
+    if (!handle)
+        return false;
+    out->data = static_cast<const unsigned char*>(LockResource(handle));
+    out->size = SizeofResource(self, info);
+    return out->data != nullptr;
+}
+
+std::string LoadResourceString(int id)
+{
+    // String-table entries are short; 4096 bytes is far above any we ship.
+    char buffer[4096];
+    int n = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), buffer, sizeof buffer);
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+}  // namespace zdl

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs every system package the build, the tests and the demo need, and
+# builds the MinGW-w64 static libraries into a cache outside the checkout.
+# Idempotent: a second run with everything present finishes in seconds.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+packages=(
+  build-essential cmake ninja-build pkg-config dpkg-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  libz-mingw-w64-dev
+  liblua5.1-0-dev lua5.1 libpng-dev zlib1g-dev libjpeg-dev libcurl4-openssl-dev libssl-dev
+  googletest libgtest-dev libfreetype-dev libfontconfig-dev libpixman-1-dev
+  libcairo2-dev libpango1.0-dev
+  clang libclang-rt-14-dev
+  wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei
+  nginx-light aria2 curl nasm locales
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+# Source packages are needed for the MinGW libraries.
+enable_deb_src() {
+  local f=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$f" ] && ! grep -q 'deb-src' "$f"; then
+    sed -i 's/^Types: deb$/Types: deb deb-src/' "$f"
+    return 0
+  fi
+  return 1
+}
+need_update=0
+enable_deb_src && need_update=1
+[ ${#missing[@]} -gt 0 ] && need_update=1
+if [ ! -d /var/lib/apt/lists ] || [ -z "$(ls /var/lib/apt/lists/*Sources* 2>/dev/null)" ]; then need_update=1; fi
+if [ "$need_update" = 1 ]; then
+  echo "deps: apt-get update"
+  apt-get update -q >/dev/null
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine takes its ANSI code page from the locale: the Chinese one gives 936.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
+  echo "deps: generating the zh_CN.UTF-8 locale"
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
+
+"$here/mingw-deps.sh" x86_64
+"$here/mingw-deps.sh" i686

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The whole test suite: builds the three configurations, runs the native
+# tests under ASan/UBSan, the Windows tests under Wine, checks that both
+# zdl.exe files import only system DLLs, and runs the fuzz targets briefly.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+start=$SECONDS
+step() { printf '\n== %s (%ds)\n' "$*" $((SECONDS - start)); }
+
+step "build native (ASan+UBSan)"
+make --no-print-directory native
+step "build release (host tools, skin)"
+make --no-print-directory release
+step "build win64"
+make --no-print-directory win64
+step "build win32"
+make --no-print-directory win32
+
+step "zdl.exe imports only system DLLs"
+scripts/check-imports.sh build/win64/zdl.exe build/win32/zdl.exe
+
+fails=0
+step "native tests"
+ctest --test-dir build/native --output-on-failure -j "$jobs" || fails=1
+
+step "Windows tests under Wine"
+. scripts/wine-env.sh
+zdl_wine_prefix
+zdl_xvfb_start
+export ZDL_WINE_DISPLAY=$DISPLAY
+ctest --test-dir build/win64 --output-on-failure -j "$jobs" || fails=1
+zdl_xvfb_stop
+
+if [ -x scripts/run-fuzz.sh ]; then
+  step "fuzz targets"
+  scripts/run-fuzz.sh || fails=1
+fi
+
+step "done"
+[ $fails = 0 ] || { echo "test-all: some tests failed" >&2; exit 1; }

@@ -1,0 +1,72 @@
+# Sourced by the scripts that run Windows programs under Wine: a cached
+# 64-bit prefix with a Chinese locale (ANSI code page 936) and CJK font
+# replacements, and an Xvfb display. Functions:
+#   zdl_wine_prefix        prepares $WINEPREFIX once (locked; cached)
+#   zdl_xvfb_start         starts Xvfb on a free display, exports DISPLAY
+#   zdl_xvfb_stop          stops the Xvfb that zdl_xvfb_start started
+#   zdl_wine_shot FILE     captures the whole screen of $DISPLAY to a PNG
+
+ZDL_WINE=${ZDL_WINE:-/usr/lib/wine/wine64}
+export WINEPREFIX=${ZDL_WINE_PREFIX:-/var/cache/zdl-wine/prefix64}
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installers: nothing here needs them and nothing may be fetched.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+
+# Faces the skin and the dialogs ask for, all drawn with the installed CJK font.
+ZDL_WINE_FACES=("宋体" "新宋体" "SimSun" "NSimSun" "楷体" "楷体_GB2312" "KaiTi" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "微软雅黑" "Microsoft YaHei")
+ZDL_WINE_FONT="WenQuanYi Micro Hei"
+
+zdl_wine_prefix() {
+  local stamp=$WINEPREFIX/.zdl-ready-v1
+  [ -f "$stamp" ] && return 0
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    [ -f "$stamp" ] && exit 0
+    echo "wine: preparing prefix $WINEPREFIX" >&2
+    rm -rf "$WINEPREFIX"
+    DISPLAY= "$ZDL_WINE" wineboot -i >/dev/null 2>&1 || true
+    local face
+    for face in "${ZDL_WINE_FACES[@]}"; do
+      DISPLAY= "$ZDL_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "$ZDL_WINE_FONT" /f >/dev/null 2>&1
+    done
+    "${ZDL_WINE%/*}/wineserver" -w 2>/dev/null || true
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: could not create the prefix" >&2; exit 1; }
+    touch "$stamp"
+  ) 9>"$(dirname "$WINEPREFIX")/.lock"
+}
+
+ZDL_XVFB_PID=
+zdl_xvfb_start() {
+  local n
+  for n in $(seq 90 140); do
+    [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
+    Xvfb :$n -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    ZDL_XVFB_PID=$!
+    local i
+    for i in $(seq 50); do
+      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
+      kill -0 $ZDL_XVFB_PID 2>/dev/null || break
+      sleep 0.1
+    done
+    kill $ZDL_XVFB_PID 2>/dev/null
+    ZDL_XVFB_PID=
+  done
+  echo "wine: no free X display for Xvfb" >&2
+  return 1
+}
+
+zdl_xvfb_stop() {
+  if [ -n "$ZDL_XVFB_PID" ]; then
+    "${ZDL_WINE%/*}/wineserver" -k 2>/dev/null || true
+    kill $ZDL_XVFB_PID 2>/dev/null
+    wait $ZDL_XVFB_PID 2>/dev/null
+    ZDL_XVFB_PID=
+  fi
+}
+
+zdl_wine_shot() {
+  import -display "$DISPLAY" -window root "$1"
+}

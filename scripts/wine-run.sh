@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Runs a Windows program under 64-bit Wine and returns its exit code, with
+# its standard output and error passed through.
+#
+#   wine-run.sh [--timeout SECONDS] [--shot FILE [--shot-after SECONDS]] PROGRAM.exe [ARGS...]
+#
+# The display is $ZDL_WINE_DISPLAY when set (a shared Xvfb, as `make test`
+# provides), otherwise a private Xvfb started and stopped here. --shot
+# captures the screen to a PNG after --shot-after seconds (default 3) while
+# the program runs. A program still running at the timeout is killed and the
+# exit code is 124.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/wine-env.sh"
+
+timeout=120 shot= shot_after=3
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --timeout) timeout=$2; shift 2 ;;
+    --shot) shot=$2; shift 2 ;;
+    --shot-after) shot_after=$2; shift 2 ;;
+    --) shift; break ;;
+    -*) echo "wine-run: unknown option $1" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
+[ $# -ge 1 ] || { echo "usage: wine-run.sh [--timeout S] [--shot FILE] PROGRAM.exe [ARGS...]" >&2; exit 2; }
+[ -f "$1" ] || { echo "wine-run: no such program: $1" >&2; exit 2; }
+
+zdl_wine_prefix || exit 1
+if [ -n "${ZDL_WINE_DISPLAY:-}" ]; then
+  export DISPLAY=$ZDL_WINE_DISPLAY
+else
+  zdl_xvfb_start || exit 1
+  trap zdl_xvfb_stop EXIT
+fi
+
+timeout --kill-after=5 "$timeout" "$ZDL_WINE" "$@" &
+pid=$!
+if [ -n "$shot" ]; then
+  sleep "$shot_after"
+  zdl_wine_shot "$shot" || echo "wine-run: screenshot failed" >&2
+fi
+wait $pid
+exit $?
