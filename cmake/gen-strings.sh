@@ -8,6 +8,6 @@ iconv -f UTF-8 -t GBK "$1" > "$2"
   echo '#pragma code_page(936)'
   echo 'STRINGTABLE'
   echo 'BEGIN'
-  sed -e 's/"/""/g' -e 's/^\([0-9]*\)	\(.*\)$/  \1 "\2"/' "$2"
+  LC_ALL=C sed -e 's/"/""/g' -e 's/^\([0-9]*\)	\(.*\)$/  \1 "\2"/' "$2"
   echo 'END'
 } > "$3"
