@@ -1,0 +1,65 @@
+// A minimal TCP layer for the local channel between the installer and the
+// download core: IPv4 stream sockets on the loopback address only.
+//
+// Sockets are plain values (SocketHandle); whoever creates one closes it with
+// CloseSocket. Sockets are created non-inheritable, so a started child
+// process never holds the installer's listening or connected socket. Every
+// call is safe from any thread for distinct sockets; the caller serialises
+// use of one socket.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zdl {
+
+using SocketHandle = intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Starts the system's socket layer (WSAStartup on Windows, nothing natively
+// beyond making broken connections report errors instead of signals). Must
+// run once in the process before the first socket; further calls are cheap.
+bool StartSocketLayer();
+
+// An unbound IPv4 TCP stream socket, or kInvalidSocket.
+SocketHandle CreateTcpSocket();
+
+// Binds |s| to 127.0.0.1:|port| (0 lets the system pick). False when the
+// port is taken or the call fails; LastSocketError tells which.
+bool BindLoopback(SocketHandle s, uint16_t port);
+
+bool ListenOn(SocketHandle s, int backlog);
+
+// The local port |s| is bound to; 0 when unknown.
+uint16_t LocalPort(SocketHandle s);
+
+// True when a read (or an accept, for a listening socket) would not block:
+// a zero-timeout readiness poll.
+bool IsReadable(SocketHandle s);
+
+// Accepts one waiting connection; kInvalidSocket when none can be taken.
+SocketHandle AcceptConnection(SocketHandle listening);
+
+// Connects |s| to 127.0.0.1:|port|, waiting for the connection.
+bool ConnectLoopback(SocketHandle s, uint16_t port);
+
+// Writes all |size| bytes (looping over partial sends). False on any error,
+// such as a connection the peer has closed.
+bool SendAll(SocketHandle s, const void* data, size_t size);
+
+// One receive call of at most |capacity| bytes: the count received, 0 when
+// the peer closed the connection, -1 on error. Blocks if nothing is waiting;
+// callers that must not wait ask IsReadable first.
+int ReceiveSome(SocketHandle s, void* buffer, size_t capacity);
+
+// Shuts both directions down and closes; ignores kInvalidSocket.
+void CloseSocket(SocketHandle s);
+
+// The error code of the last failed socket call on this thread
+// (WSAGetLastError / errno).
+int LastSocketError();
+
+// True when |error| means the address or port is already in use.
+bool IsAddressInUse(int error);
+
+}  // namespace zdl

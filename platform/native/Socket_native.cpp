@@ -1,0 +1,132 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace zdl {
+
+static int ToFd(SocketHandle s)
+{
+    return static_cast<int>(s);
+}
+
+static sockaddr_in LoopbackAddress(uint16_t port)
+{
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+bool StartSocketLayer()
+{
+    // send() uses MSG_NOSIGNAL; nothing else to start.
+    return true;
+}
+
+SocketHandle CreateTcpSocket()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
+bool BindLoopback(SocketHandle s, uint16_t port)
+{
+    sockaddr_in addr = LoopbackAddress(port);
+    return ::bind(ToFd(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool ListenOn(SocketHandle s, int backlog)
+{
+    return ::listen(ToFd(s), backlog) == 0;
+}
+
+uint16_t LocalPort(SocketHandle s)
+{
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getsockname(ToFd(s), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
+}
+
+bool IsReadable(SocketHandle s)
+{
+    pollfd p{};
+    p.fd = ToFd(s);
+    p.events = POLLIN;
+    int n;
+    do {
+        n = ::poll(&p, 1, 0);
+    } while (n < 0 && errno == EINTR);
+    return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+SocketHandle AcceptConnection(SocketHandle listening)
+{
+    int fd;
+    do {
+        fd = ::accept4(ToFd(listening), nullptr, nullptr, SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
+bool ConnectLoopback(SocketHandle s, uint16_t port)
+{
+    sockaddr_in addr = LoopbackAddress(port);
+    int r;
+    do {
+        r = ::connect(ToFd(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    } while (r < 0 && errno == EINTR);
+    return r == 0;
+}
+
+bool SendAll(SocketHandle s, const void* data, size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::send(ToFd(s), p, size, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+int ReceiveSome(SocketHandle s, void* buffer, size_t capacity)
+{
+    ssize_t n;
+    do {
+        n = ::recv(ToFd(s), buffer, capacity, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : static_cast<int>(n);
+}
+
+void CloseSocket(SocketHandle s)
+{
+    if (s == kInvalidSocket)
+        return;
+    ::shutdown(ToFd(s), SHUT_RDWR);
+    ::close(ToFd(s));
+}
+
+int LastSocketError()
+{
+    return errno;
+}
+
+bool IsAddressInUse(int error)
+{
+    return error == EADDRINUSE;
+}
+
+}  // namespace zdl
