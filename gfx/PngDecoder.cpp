@@ -1,0 +1,76 @@
+// PNG through libpng: palette, low bit depths and the transparency chunk
+// expanded, grey made colour, a 0xFF filler after the colour channels where
+// there is no alpha, BGR order. Anything that is not 32 bits per pixel after
+// those transforms (16 bits per channel) is refused. Alpha stays straight.
+#include "gfx/ImageLoader.h"
+
+#include <png.h>
+
+#include <csetjmp>
+
+namespace zdl {
+
+namespace {
+
+void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* stream = static_cast<ResourceStream*>(png_get_io_ptr(png));
+    if (stream->Read(data, length) != length)
+        png_error(png, "short read");
+}
+
+void Silent(png_structp, png_const_charp) {}
+
+void ErrorJump(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
+
+}  // namespace
+
+bool DecodePng(ResourceStream* stream, DibImage* image)
+{
+    DeleteDib(image);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorJump, Silent);
+    if (!png)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    // Declared before setjmp and volatile where changed after it, so that
+    // their values survive a longjmp back here.
+    png_bytep* volatile rows = nullptr;
+    if (setjmp(png_jmpbuf(png))) {
+        delete[] rows;
+        png_destroy_read_struct(&png, &info, nullptr);
+        DeleteDib(image);
+        return false;
+    }
+    png_set_read_fn(png, stream, ReadFromStream);
+    png_set_user_limits(png, kMaxDibDimension, kMaxDibDimension);
+    png_read_info(png, info);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_expand(png);
+    png_set_bgr(png);
+    png_set_gray_to_rgb(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    png_uint_32 width = png_get_image_width(png, info);
+    png_uint_32 height = png_get_image_height(png, info);
+    int depth = png_get_bit_depth(png, info) * png_get_channels(png, info);
+    if (depth != 32 || png_get_rowbytes(png, info) != size_t(width) * 4 ||
+        !CreateDib(image, 32, static_cast<int>(width), static_cast<int>(height)))
+        png_longjmp(png, 1);
+    rows = new png_bytep[height];
+    for (png_uint_32 i = 0; i < height; ++i)  // picture row i -> memory row height - 1 - i
+        rows[i] = image->Row(static_cast<int>(i));
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+    delete[] rows;
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+}  // namespace zdl
