@@ -20,16 +20,34 @@ make --no-print-directory win32
 step "zdl.exe imports only system DLLs"
 scripts/check-imports.sh build/win64/zdl.exe build/win32/zdl.exe
 
-fails=0
+fails=0 passed=0 failed=0
+# Runs one ctest tree and adds its counts to the totals.
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest --test-dir "$1" --output-on-failure -j "$jobs" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  local line total bad
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -n "$line" ]; then
+    bad=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  fi
+  rm -f "$log"
+  [ "$rc" = 0 ] || fails=1
+}
+
 step "native tests"
-ctest --test-dir build/native --output-on-failure -j "$jobs" || fails=1
+run_ctest build/native
 
 step "Windows tests under Wine"
 . scripts/wine-env.sh
 zdl_wine_prefix
 zdl_xvfb_start
 export ZDL_WINE_DISPLAY=$DISPLAY
-ctest --test-dir build/win64 --output-on-failure -j "$jobs" || fails=1
+run_ctest build/win64
 zdl_xvfb_stop
 
 if [ -x scripts/run-fuzz.sh ]; then
@@ -38,4 +56,5 @@ if [ -x scripts/run-fuzz.sh ]; then
 fi
 
 step "done"
+echo "$passed passed, $failed failed"
 [ $fails = 0 ] || { echo "test-all: some tests failed" >&2; exit 1; }
