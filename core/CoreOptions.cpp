@@ -1,0 +1,138 @@
+#include "core/CoreOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <set>
+
+namespace zdl::core {
+
+namespace {
+
+bool ParseInt(const std::string& text, long lo, long hi, int* out)
+{
+    if (text.empty() || text.size() > 12)
+        return false;
+    const char* s = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(s, &end, 10);
+    if (errno != 0 || *end != '\0' || end == s || (text[0] != '-' && (text[0] < '0' || text[0] > '9')))
+        return false;
+    if (v < lo || v > hi)
+        return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+bool HasControlOrSpace(const std::string& s)
+{
+    for (unsigned char c : s)
+        if (c <= 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+bool HasControl(const std::string& s)
+{
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+std::string StripQuotes(const std::string& s)
+{
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
+        return s.substr(1, s.size() - 2);
+    return s;
+}
+
+}  // namespace
+
+bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std::string* error)
+{
+    std::set<std::string> seen;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() < 2 || a[0] != '-') {
+            *error = "unexpected argument \"" + a + "\"";
+            return false;
+        }
+        std::string word = a.substr(1);
+        if (!seen.insert(word).second) {
+            *error = "option -" + word + " given twice";
+            return false;
+        }
+        if (word == "DeleteDownloadInfo") {
+            o->deleteDownloadInfo = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            *error = "option -" + word + " needs a value";
+            return false;
+        }
+        const std::string value = args[++i];
+        bool ok = true;
+        if (word == "Dir") {
+            // The shell normally removes the quotation marks; a caller that
+            // passes them through still gets the folder it meant.
+            std::string dir = StripQuotes(value);
+            while (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/') &&
+                   !(dir.size() == 3 && dir[1] == ':'))
+                dir.pop_back();
+            ok = !dir.empty() && dir.size() <= kMaxDirBytes && !HasControl(dir);
+            o->dir = dir;
+        } else if (word == "HttpUrl") {
+            std::string url = value;
+            while (!url.empty() && url.back() == '/')
+                url.pop_back();
+            ok = url.size() <= kMaxUrlBytes && !HasControlOrSpace(url) &&
+                 ((url.compare(0, 7, "http://") == 0 && url.size() > 7) ||
+                  (url.compare(0, 8, "https://") == 0 && url.size() > 8));
+            o->httpUrl = url;
+        } else if (word == "Torrent") {
+            ok = !value.empty() && value.size() <= kMaxTorrentNameBytes && !HasControlOrSpace(value) &&
+                 value.find_first_of("/\\:") == std::string::npos && value != "." && value != "..";
+            o->torrent = value;
+        } else if (word == "Mode") {
+            ok = value == "download";
+            o->mode = value;
+        } else if (word == "HttpThread") {
+            ok = ParseInt(value, 1, kMaxHttpThreads, &o->httpThreads);
+        } else if (word == "P2PUploadThread") {
+            ok = ParseInt(value, 0, 256, &o->p2pUploadThreads);
+        } else if (word == "P2PUploadListSize") {
+            ok = ParseInt(value, 0, 4096, &o->p2pUploadListSize);
+        } else if (word == "DownloadLimit") {
+            ok = ParseInt(value, -1, kMaxLimitKBps, &o->downloadLimitKBps);
+        } else if (word == "UploadLimit") {
+            ok = ParseInt(value, -1, kMaxLimitKBps, &o->uploadLimitKBps);
+        } else if (word == "InteractivePort") {
+            ok = ParseInt(value, 1, 65535, &o->interactivePort);
+        } else if (word == "GiveUpAfter") {
+            ok = ParseInt(value, 1, 86400, &o->giveUpSeconds);
+        } else if (word == "StateSaveInterval") {
+            ok = ParseInt(value, 50, 600000, &o->stateSaveMs);
+        } else {
+            *error = "unknown option -" + word;
+            return false;
+        }
+        if (!ok) {
+            *error = "bad value \"" + value + "\" for option -" + word;
+            return false;
+        }
+    }
+    for (const char* required : {"Dir", "HttpUrl", "Torrent"}) {
+        if (!seen.count(required)) {
+            *error = std::string("missing option -") + required;
+            return false;
+        }
+    }
+    if (o->downloadLimitKBps < 0)
+        o->downloadLimitKBps = 0;
+    if (o->uploadLimitKBps < 0)
+        o->uploadLimitKBps = 0;
+    return true;
+}
+
+}  // namespace zdl::core

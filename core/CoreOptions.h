@@ -1,0 +1,42 @@
+// The download core's command line. The installer writes, in this order:
+//   -Dir "<install folder>" -HttpUrl <base> -Torrent <description name>
+//   -Mode download -HttpThread n -P2PUploadThread n -P2PUploadListSize n
+//   -DownloadLimit kb -UploadLimit kb [-DeleteDownloadInfo] -InteractivePort p
+// The parser accepts the options in any order, each at most once. Options
+// the installer never sends ("-GiveUpAfter", "-StateSaveInterval") tune
+// the core for tests and benchmarks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zdl::core {
+
+// Limits on option values; anything outside is a parse error.
+constexpr size_t kMaxDirBytes = 240;
+constexpr size_t kMaxUrlBytes = 2048;
+constexpr size_t kMaxTorrentNameBytes = 200;
+constexpr int kMaxHttpThreads = 32;
+constexpr int kMaxLimitKBps = 100 * 1024 * 1024;  // 100 GiB/s
+
+struct CoreOptions {
+    std::string dir;               // install folder, no trailing separator
+    std::string httpUrl;           // server base, no trailing slash
+    std::string torrent;           // description file name under httpUrl
+    std::string mode = "download";
+    int httpThreads = 4;
+    int p2pUploadThreads = 6;
+    int p2pUploadListSize = 12;
+    int downloadLimitKBps = 0;     // 0: unlimited (negative values also mean that)
+    int uploadLimitKBps = 0;
+    bool deleteDownloadInfo = false;
+    int interactivePort = 0;       // 0: no channel (manual runs)
+    int giveUpSeconds = 300;       // server unreachable this long: state 17
+    int stateSaveMs = 1000;        // resume state checkpoint interval
+};
+
+// Parses argv[1..]. On failure `error` holds a one-line message naming the
+// offending option.
+bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* options, std::string* error);
+
+}  // namespace zdl::core

@@ -1,0 +1,103 @@
+// The download description: which files make up the game client, their
+// sizes, and a SHA-256 for every piece and every file. It is a small text
+// file (named by "-Torrent", usually "zphdownload_setup.exe.data") served
+// beside the client's files, with a digest file next to it:
+//
+//   ZDLDESC 1                           format and version
+//   title <text>                        shown nowhere, for people
+//   root <folder>                       files are under <HttpUrl>/<root>/
+//   piecesize <bytes>
+//   totalsize <bytes>
+//   files <count>
+//   pieces <count>
+//   f <size> <sha256 of file> <path>    one per file, in piece order
+//   p <sha256 of piece>                 one per piece
+//   end
+//
+// Each file is cut into pieces of `piecesize` bytes (its last piece may be
+// shorter); a piece never spans two files, so one HTTP range request
+// fetches one piece. Paths are relative, "/"-separated, in the client's
+// code page. Every line ends with a single line feed.
+//
+// The digest file "<name>.digest" is one line "ZDLDIGEST 1 <sha256> <size>"
+// for the description's exact bytes; a core compares it with its local
+// copy to skip downloading a description it already has.
+#pragma once
+
+#include "platform/Sha256.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zdl::core {
+
+// Limits on what a description may declare.
+constexpr size_t kMaxDescriptionBytes = 64u << 20;
+constexpr size_t kMaxDigestBytes = 256;
+constexpr uint32_t kMaxFiles = 1u << 18;
+constexpr uint32_t kMaxPieces = 1u << 21;
+constexpr uint32_t kMinPieceSize = 16u << 10;
+constexpr uint32_t kMaxPieceSize = 16u << 20;
+constexpr uint64_t kMaxTotalSize = uint64_t(1) << 42;
+constexpr size_t kMaxPathBytes = 200;
+constexpr size_t kMaxTitleBytes = 200;
+constexpr int kDescriptionVersion = 1;
+
+// The core's own folder inside the install folder (resume state, lock,
+// the local copy of the description); no described file may lie in it.
+constexpr char kInfoFolderName[] = ".zdlcore";
+
+struct DescribedFile {
+    std::string path;
+    uint64_t size = 0;
+    Sha256Digest hash{};
+    uint32_t firstPiece = 0;
+    uint32_t pieceCount = 0;
+};
+
+struct PieceLocation {
+    uint32_t file = 0;
+    uint64_t offset = 0;  // within the file
+    uint32_t length = 0;
+};
+
+class DownloadDescription {
+public:
+    std::string title;
+    std::string root;
+    uint32_t pieceSize = 0;
+    uint64_t totalSize = 0;
+    std::vector<DescribedFile> files;
+    std::vector<Sha256Digest> pieceHashes;
+
+    uint32_t PieceCount() const { return static_cast<uint32_t>(pieceHashes.size()); }
+    PieceLocation Locate(uint32_t piece) const;
+    // Fills firstPiece/pieceCount of every file and the piece-to-file map
+    // from the sizes; false if the piece count does not match.
+    bool Layout();
+
+private:
+    std::vector<uint32_t> pieceFile_;  // file index of every piece
+};
+
+// Number of pieces a file of `size` bytes has.
+uint32_t PiecesOf(uint64_t size, uint32_t pieceSize);
+
+// Strict parse; `error` says what was wrong (for the status, not the player).
+bool ParseDescription(const std::string& bytes, DownloadDescription* out, std::string* error);
+std::string SerializeDescription(const DownloadDescription& desc);
+
+// A relative path that stays inside the install folder on every system:
+// no absolute path, drive letter, colon, "." or ".." part, empty part,
+// backslash, control or reserved character, trailing dot or blank, or
+// device name (CON, NUL, COM1, ... with or without an extension).
+bool IsSafeRelativePath(const std::string& path);
+
+std::string MakeDigestText(const std::string& descriptionBytes);
+bool ParseDigestText(const std::string& text, Sha256Digest* digest, uint64_t* size);
+
+// Percent-encodes a relative path for a URL, keeping the "/" separators.
+std::string EncodeUrlPath(const std::string& path);
+
+}  // namespace zdl::core

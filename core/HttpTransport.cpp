@@ -1,0 +1,101 @@
+#include "core/HttpTransport.h"
+
+#include "platform/SystemProxy.h"
+
+#include <curl/curl.h>
+
+namespace zdl::core {
+
+bool HttpGlobalInit() { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }
+
+void ApplyCommonOptions(CURL* h, const std::string& url)
+{
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+    curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
+    // Parallel ranges need parallel connections, not one multiplexed one.
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "zdl-core/1");
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, nullptr);
+#ifdef _WIN32
+    // Schannel: the system's certificate store; an unreachable revocation
+    // server must not stop the download.
+    curl_easy_setopt(h, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    std::string proxy = SystemProxyFor(url);
+    if (!proxy.empty())
+        curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
+#endif
+}
+
+namespace {
+
+struct SmallBody {
+    std::string* out;
+    size_t max;
+    bool tooLarge;
+};
+
+size_t WriteSmall(char* data, size_t size, size_t n, void* user)
+{
+    auto* b = static_cast<SmallBody*>(user);
+    size_t bytes = size * n;
+    if (b->out->size() + bytes > b->max) {
+        b->tooLarge = true;
+        return 0;
+    }
+    b->out->append(data, bytes);
+    return bytes;
+}
+
+int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
+}  // namespace
+
+FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::atomic<bool>& stop,
+                            std::string* body, std::string* detail)
+{
+    body->clear();
+    CURL* h = curl_easy_init();
+    if (!h) {
+        *detail = "curl_easy_init failed";
+        return FetchOutcome::NetworkError;
+    }
+    SmallBody sink{body, maxBytes, false};
+    ApplyCommonOptions(h, url);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteSmall);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&stop));
+    CURLcode rc = curl_easy_perform(h);
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_cleanup(h);
+    if (stop.load())
+        return FetchOutcome::Cancelled;
+    if (sink.tooLarge) {
+        *detail = "larger than " + std::to_string(maxBytes) + " bytes";
+        return FetchOutcome::TooLarge;
+    }
+    if (rc != CURLE_OK) {
+        *detail = curl_easy_strerror(rc);
+        return FetchOutcome::NetworkError;
+    }
+    if (status != 200) {
+        *detail = "HTTP " + std::to_string(status);
+        return FetchOutcome::HttpError;
+    }
+    return FetchOutcome::Ok;
+}
+
+}  // namespace zdl::core

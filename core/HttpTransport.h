@@ -1,0 +1,31 @@
+// HTTP through libcurl: the settings every request shares (timeouts,
+// redirects, keep-alive, proxy, TLS) and a blocking fetch of small files
+// (the description and its digest). Piece transfers are in PieceFetcher.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+typedef void CURL;
+
+namespace zdl::core {
+
+constexpr long kConnectTimeoutSeconds = 10;
+constexpr long kLowSpeedSeconds = 30;   // a connection that moves no byte this long is dropped
+constexpr long kMaxRedirects = 5;
+
+// Once per process, before any other call.
+bool HttpGlobalInit();
+
+// Options common to every request on `handle` for `url`.
+void ApplyCommonOptions(CURL* handle, const std::string& url);
+
+enum class FetchOutcome { Ok, HttpError, NetworkError, TooLarge, Cancelled };
+
+// GET `url` into `body`, at most `maxBytes`. Gives up when `stop` is set.
+// `detail` describes a failure (status code or curl's message).
+FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::atomic<bool>& stop,
+                            std::string* body, std::string* detail);
+
+}  // namespace zdl::core

@@ -1,0 +1,101 @@
+#include "core/PieceStore.h"
+
+#include <algorithm>
+
+namespace zdl::core {
+
+PieceStore::PieceStore(const DownloadDescription& desc, std::string dir) : desc_(desc), dir_(std::move(dir)) {}
+
+std::string PieceStore::PathOf(uint32_t file) const { return dir_ + "/" + desc_.files[file].path; }
+
+std::shared_ptr<File> PieceStore::Acquire(uint32_t file, FsStatus* status)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = open_.find(file);
+    if (it != open_.end()) {
+        lru_.remove(file);
+        lru_.push_front(file);
+        return it->second;
+    }
+    auto f = std::make_shared<File>();
+    if (!f->Open(PathOf(file), File::Mode::ReadWrite, status))
+        return nullptr;
+    if (open_.size() >= kMaxOpenFiles) {
+        open_.erase(lru_.back());
+        lru_.pop_back();
+    }
+    open_[file] = f;
+    lru_.push_front(file);
+    return f;
+}
+
+bool PieceStore::PrepareFile(uint32_t file, bool* existed, FsStatus* status)
+{
+    const std::string path = PathOf(file);
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > dir_.size() && !CreateDirectories(path.substr(0, slash), status))
+        return false;
+    *existed = PathExists(path);
+    auto f = Acquire(file, status);
+    if (!f)
+        return false;
+    uint64_t size = 0;
+    if (!f->GetSize(&size, status))
+        return false;
+    if (size == desc_.files[file].size)
+        return true;
+    *existed = false;
+    return f->Allocate(desc_.files[file].size, status);
+}
+
+bool PieceStore::ReadPiece(uint32_t piece, uint8_t* buffer, FsStatus* status)
+{
+    PieceLocation loc = desc_.Locate(piece);
+    auto f = Acquire(loc.file, status);
+    if (!f)
+        return false;
+    size_t got = 0;
+    if (!f->ReadAt(loc.offset, buffer, loc.length, &got, status))
+        return false;
+    return got == loc.length;
+}
+
+bool PieceStore::WritePiece(uint32_t piece, const uint8_t* data, FsStatus* status, uint32_t* failedFile)
+{
+    PieceLocation loc = desc_.Locate(piece);
+    *failedFile = loc.file;
+    auto f = Acquire(loc.file, status);
+    if (!f || !f->WriteAt(loc.offset, data, loc.length, status))
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    dirty_.insert(loc.file);
+    return true;
+}
+
+bool PieceStore::Flush(FsStatus* status, uint32_t* failedFile)
+{
+    std::set<uint32_t> dirty;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        dirty.swap(dirty_);
+    }
+    for (auto it = dirty.begin(); it != dirty.end(); ++it) {
+        auto f = Acquire(*it, status);
+        if (!f || !f->Flush(status)) {
+            *failedFile = *it;
+            std::lock_guard<std::mutex> lock(mutex_);
+            dirty_.insert(it, dirty.end());
+            return false;
+        }
+    }
+    return true;
+}
+
+void PieceStore::CloseAll()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_.clear();
+    lru_.clear();
+}
+
+}  // namespace zdl::core

@@ -1,0 +1,51 @@
+// The client's files in the install folder, addressed by piece. Keeps a
+// bounded cache of open files (a client has many thousands of files) and
+// remembers which files were written since the last Flush.
+//
+// Thread safe: the checker's threads read and the writer thread writes
+// at the same time; each open file is shared by reference count, so the
+// cache may drop a file while another thread still uses it.
+#pragma once
+
+#include "core/DownloadDescription.h"
+#include "platform/FileSystem.h"
+
+#include <list>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+namespace zdl::core {
+
+constexpr size_t kMaxOpenFiles = 48;
+
+class PieceStore {
+public:
+    // `desc` must outlive the store.
+    PieceStore(const DownloadDescription& desc, std::string dir);
+
+    std::string PathOf(uint32_t file) const;
+    // Creates the file's folders and the file at its full size (without
+    // writing data). `*existed` tells whether it already had that size.
+    bool PrepareFile(uint32_t file, bool* existed, FsStatus* status);
+    // Reads a whole piece; false also when the file is shorter.
+    bool ReadPiece(uint32_t piece, uint8_t* buffer, FsStatus* status);
+    bool WritePiece(uint32_t piece, const uint8_t* data, FsStatus* status, uint32_t* failedFile);
+    // Forces every file written since the last call to the disk.
+    bool Flush(FsStatus* status, uint32_t* failedFile);
+    void CloseAll();
+
+private:
+    std::shared_ptr<File> Acquire(uint32_t file, FsStatus* status);
+
+    const DownloadDescription& desc_;
+    std::string dir_;
+    std::mutex mutex_;
+    std::unordered_map<uint32_t, std::shared_ptr<File>> open_;
+    std::list<uint32_t> lru_;  // most recently used first
+    std::set<uint32_t> dirty_;
+};
+
+}  // namespace zdl::core

@@ -1,0 +1,84 @@
+// The writer thread: verifies fetched pieces against their SHA-256, writes
+// the good ones into the client's files and keeps the resume state.
+//
+// The download engine submits pieces (a bounded queue; a full queue makes
+// the engine stop starting new requests) and collects the verdicts. Only a
+// piece that passed its hash reaches the disk. A write that fails because
+// the disk is full is retried every second with the same data, reporting
+// "Error=WriteFile" meanwhile, so nothing already downloaded is lost.
+//
+// Checkpoints (every `saveIntervalMs`): flush the files written since the
+// last checkpoint, then replace the state file. Pieces written since the
+// previous checkpoint are marked for a re-check at the next start.
+#pragma once
+
+#include "core/DownloadDescription.h"
+#include "core/PieceStore.h"
+#include "core/ResumeState.h"
+#include "core/StatusBoard.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zdl::core {
+
+struct PieceVerdict {
+    uint32_t piece = 0;
+    bool good = false;            // hash matched and data written
+    std::vector<uint8_t> buffer;  // handed back for reuse
+};
+
+class PieceWriter {
+public:
+    PieceWriter(const DownloadDescription& desc, const Sha256Digest& descDigest, PieceStore& store,
+                StatusBoard& board, std::string statePath, int saveIntervalMs, size_t queueLimit);
+    ~PieceWriter();
+
+    // `good` is the set of pieces known good on disk before the download.
+    void Start(std::vector<bool> good);
+    // Ends the thread after the queued pieces; writes a final checkpoint.
+    void Finish();
+    // Ends the thread at once (quit): queued pieces are dropped, the state
+    // is saved with what was written.
+    void Abort();
+
+    bool CanSubmit() const;
+    void Submit(uint32_t piece, std::vector<uint8_t> data);
+    void TakeVerdicts(std::vector<PieceVerdict>* out);
+    bool DiskFull() const { return diskFull_.load(); }
+    // Saves the state now (flushing first).
+    bool SaveState(bool flush);
+
+private:
+    void Run();
+    bool WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& data);
+
+    const DownloadDescription& desc_;
+    Sha256Digest descDigest_;
+    PieceStore& store_;
+    StatusBoard& board_;
+    std::string statePath_;
+    int saveIntervalMs_;
+    size_t queueLimit_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::pair<uint32_t, std::vector<uint8_t>>> queue_;
+    std::vector<PieceVerdict> verdicts_;
+    bool finishing_ = false;
+    std::atomic<bool> abort_{false};
+    std::atomic<bool> diskFull_{false};
+
+    std::mutex stateMutex_;  // the fields below
+    std::vector<bool> good_;
+    std::vector<uint32_t> sinceFlush_, previousInterval_;
+
+    std::thread thread_;
+};
+
+}  // namespace zdl::core

@@ -1,0 +1,102 @@
+// Files, folders and locks for the download core: positioned reads and
+// writes, allocation of a file's full size without writing zeros, durable
+// replacement of small files, a per-folder lock and the free disk space.
+//
+// Paths are byte strings in the system's multibyte code page with "/" as
+// separator (the Windows file API accepts it). Every call reports failure
+// as a bool plus an FsStatus that tells the caller what kind of failure it
+// was, so the core can tell a full disk from a file held by another program.
+// A File object is used by one thread at a time; different File objects may
+// be used on different threads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zdl {
+
+enum class FsErrorKind {
+    None,
+    NotFound,
+    InUse,       // held by another program (sharing violation, busy executable)
+    Denied,
+    NoSpace,     // disk or quota full
+    Other,
+};
+
+struct FsStatus {
+    FsErrorKind kind = FsErrorKind::None;
+    int code = 0;  // the system's own error number
+};
+
+class File {
+public:
+    enum class Mode {
+        Read,           // existing file, read only
+        ReadWrite,      // existing file or a new one, read and write
+    };
+
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool Open(const std::string& path, Mode mode, FsStatus* status);
+    bool IsOpen() const { return handle_ != kInvalid; }
+    void Close();
+
+    // Reads up to `size` bytes at `offset`; `*got` < size only at the end.
+    bool ReadAt(uint64_t offset, void* buffer, size_t size, size_t* got, FsStatus* status);
+    // Writes all `size` bytes at `offset` or fails.
+    bool WriteAt(uint64_t offset, const void* data, size_t size, FsStatus* status);
+    bool GetSize(uint64_t* size, FsStatus* status);
+    // Gives the file exactly `size` bytes, reserving disk space where the
+    // file system can do so without writing the data; never writes zeros.
+    bool Allocate(uint64_t size, FsStatus* status);
+    // Forces written data to the disk.
+    bool Flush(FsStatus* status);
+
+private:
+    static constexpr intptr_t kInvalid = -1;
+    intptr_t handle_ = kInvalid;  // owned: file descriptor or HANDLE
+};
+
+// Creates `path` and every missing folder above it.
+bool CreateDirectories(const std::string& path, FsStatus* status);
+bool PathExists(const std::string& path);
+bool RemoveFile(const std::string& path);
+// Removes an empty folder.
+bool RemoveEmptyDirectory(const std::string& path);
+// Writes `data` to `path` + ".tmp", flushes it and renames it over `path`,
+// so `path` holds either the old or the new content after a crash.
+bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status);
+// Reads a whole file of at most `maxSize` bytes; false if larger.
+bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status);
+// Every regular file below `dir`, as "/"-separated paths relative to it,
+// sorted byte-wise. Symbolic links are not followed.
+bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* files);
+// Free bytes available to this user on the volume holding `path`.
+bool GetFreeSpace(const std::string& path, uint64_t* bytes);
+
+// An exclusive lock on a file, held until Release or destruction; the
+// system drops it when the process dies, so a crashed holder never leaves
+// a folder locked.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock() { Release(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Does not wait: false when another process holds the lock.
+    bool TryAcquire(const std::string& path, FsStatus* status);
+    void Release();
+    bool IsHeld() const { return handle_ != -1; }
+
+private:
+    intptr_t handle_ = -1;  // owned
+};
+
+}  // namespace zdl

@@ -1,0 +1,308 @@
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace zdl {
+
+static bool Fail(FsStatus* status, int err)
+{
+    if (status) {
+        status->code = err;
+        switch (err) {
+        case ENOENT: case ENOTDIR: status->kind = FsErrorKind::NotFound; break;
+        case ETXTBSY: case EBUSY: status->kind = FsErrorKind::InUse; break;
+        case EACCES: case EPERM: case EROFS: status->kind = FsErrorKind::Denied; break;
+        case ENOSPC: case EDQUOT: case EFBIG: status->kind = FsErrorKind::NoSpace; break;
+        default: status->kind = FsErrorKind::Other; break;
+        }
+    }
+    return false;
+}
+
+static bool Ok(FsStatus* status)
+{
+    if (status)
+        *status = FsStatus{};
+    return true;
+}
+
+File::~File() { Close(); }
+
+bool File::Open(const std::string& path, Mode mode, FsStatus* status)
+{
+    Close();
+    int flags = O_CLOEXEC | (mode == Mode::Read ? O_RDONLY : (O_RDWR | O_CREAT));
+    int fd;
+    do {
+        fd = ::open(path.c_str(), flags, 0644);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return Fail(status, errno);
+    handle_ = fd;
+    return Ok(status);
+}
+
+void File::Close()
+{
+    if (handle_ != kInvalid) {
+        ::close(static_cast<int>(handle_));
+        handle_ = kInvalid;
+    }
+}
+
+bool File::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* got, FsStatus* status)
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pread(static_cast<int>(handle_), static_cast<char*>(buffer) + done,
+                            size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(status, errno);
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    *got = done;
+    return Ok(status);
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size, FsStatus* status)
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::pwrite(static_cast<int>(handle_), static_cast<const char*>(data) + done,
+                             size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(status, errno);
+        }
+        if (n == 0)
+            return Fail(status, ENOSPC);
+        done += static_cast<size_t>(n);
+    }
+    return Ok(status);
+}
+
+bool File::GetSize(uint64_t* size, FsStatus* status)
+{
+    struct stat st;
+    if (::fstat(static_cast<int>(handle_), &st) != 0)
+        return Fail(status, errno);
+    *size = static_cast<uint64_t>(st.st_size);
+    return Ok(status);
+}
+
+bool File::Allocate(uint64_t size, FsStatus* status)
+{
+    int fd = static_cast<int>(handle_);
+    uint64_t current = 0;
+    if (!GetSize(&current, status))
+        return false;
+    if (current > size) {
+        if (::ftruncate(fd, static_cast<off_t>(size)) != 0)
+            return Fail(status, errno);
+        return Ok(status);
+    }
+    if (current == size)
+        return Ok(status);
+    // fallocate reserves the blocks as unwritten extents: no zeros are
+    // written and a full disk shows up now rather than in the middle of the
+    // download. posix_fallocate is avoided on purpose: where the file system
+    // cannot allocate it falls back to writing zeros.
+    if (::fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0)
+        return Ok(status);
+    int err = errno;
+    if (err != EOPNOTSUPP && err != ENOSYS)
+        return Fail(status, err);
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0)
+        return Fail(status, errno);
+    return Ok(status);
+}
+
+bool File::Flush(FsStatus* status)
+{
+    if (::fdatasync(static_cast<int>(handle_)) != 0)
+        return Fail(status, errno);
+    return Ok(status);
+}
+
+bool CreateDirectories(const std::string& path, FsStatus* status)
+{
+    std::string partial;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t next = path.find('/', pos);
+        if (next == std::string::npos)
+            next = path.size();
+        partial = path.substr(0, next);
+        pos = next + 1;
+        if (partial.empty())
+            continue;
+        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+            return Fail(status, errno);
+    }
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return Fail(status, errno);
+    if (!S_ISDIR(st.st_mode))
+        return Fail(status, ENOTDIR);
+    return Ok(status);
+}
+
+bool PathExists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+static void SyncParentDirectory(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status)
+{
+    std::string tmp = path + ".tmp";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return Fail(status, errno);
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            return Fail(status, err);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        int err = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        return Fail(status, err);
+    }
+    ::close(fd);
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmp.c_str());
+        return Fail(status, err);
+    }
+    SyncParentDirectory(path);
+    return Ok(status);
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
+{
+    File f;
+    if (!f.Open(path, File::Mode::Read, status))
+        return false;
+    uint64_t size = 0;
+    if (!f.GetSize(&size, status))
+        return false;
+    if (size > maxSize)
+        return Fail(status, EFBIG);
+    data->resize(static_cast<size_t>(size));
+    size_t got = 0;
+    if (!f.ReadAt(0, &(*data)[0], data->size(), &got, status))
+        return false;
+    data->resize(got);
+    return true;
+}
+
+static bool ListInto(const std::string& root, const std::string& rel, std::vector<std::string>* files, int depth)
+{
+    if (depth > 64)
+        return false;
+    std::string dir = rel.empty() ? root : root + "/" + rel;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return false;
+    bool ok = true;
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        std::string child = rel.empty() ? name : rel + "/" + name;
+        struct stat st;
+        if (::lstat((root + "/" + child).c_str(), &st) != 0) {
+            ok = false;
+            break;
+        }
+        if (S_ISDIR(st.st_mode))
+            ok = ListInto(root, child, files, depth + 1);
+        else if (S_ISREG(st.st_mode))
+            files->push_back(child);
+        if (!ok)
+            break;
+    }
+    ::closedir(d);
+    return ok;
+}
+
+bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* files)
+{
+    files->clear();
+    if (!ListInto(dir, "", files, 0))
+        return false;
+    std::sort(files->begin(), files->end());
+    return true;
+}
+
+bool GetFreeSpace(const std::string& path, uint64_t* bytes)
+{
+    struct statvfs st;
+    if (::statvfs(path.c_str(), &st) != 0)
+        return false;
+    *bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+    return true;
+}
+
+bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
+{
+    Release();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return Fail(status, errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        return Fail(status, err == EWOULDBLOCK ? EBUSY : err);
+    }
+    handle_ = fd;
+    return Ok(status);
+}
+
+void FileLock::Release()
+{
+    if (handle_ != -1) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
+    }
+}
+
+}  // namespace zdl

@@ -1,0 +1,269 @@
+#include "platform/FileSystem.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace zdl {
+
+static bool Fail(FsStatus* status, DWORD err)
+{
+    if (status) {
+        status->code = static_cast<int>(err);
+        switch (err) {
+        case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: status->kind = FsErrorKind::NotFound; break;
+        case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: case ERROR_USER_MAPPED_FILE:
+            status->kind = FsErrorKind::InUse; break;
+        case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT: status->kind = FsErrorKind::Denied; break;
+        case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: case ERROR_DISK_QUOTA_EXCEEDED:
+            status->kind = FsErrorKind::NoSpace; break;
+        default: status->kind = FsErrorKind::Other; break;
+        }
+    }
+    return false;
+}
+
+static bool Ok(FsStatus* status)
+{
+    if (status)
+        *status = FsStatus{};
+    return true;
+}
+
+static HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+File::~File() { Close(); }
+
+bool File::Open(const std::string& path, Mode mode, FsStatus* status)
+{
+    Close();
+    DWORD access = mode == Mode::Read ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
+    // Others may read while the core writes, never write: a running game
+    // that holds a file makes the open fail with a sharing violation.
+    DWORD share = mode == Mode::Read ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ;
+    DWORD disposition = mode == Mode::Read ? OPEN_EXISTING : OPEN_ALWAYS;
+    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return Fail(status, GetLastError());
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return Ok(status);
+}
+
+void File::Close()
+{
+    if (handle_ != kInvalid) {
+        CloseHandle(H(handle_));
+        handle_ = kInvalid;
+    }
+}
+
+bool File::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* got, FsStatus* status)
+{
+    size_t done = 0;
+    while (done < size) {
+        OVERLAPPED ov{};
+        uint64_t at = offset + done;
+        ov.Offset = static_cast<DWORD>(at);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD chunk = static_cast<DWORD>(size - done > (1u << 30) ? (1u << 30) : size - done);
+        DWORD n = 0;
+        if (!ReadFile(H(handle_), static_cast<char*>(buffer) + done, chunk, &n, &ov)) {
+            DWORD err = GetLastError();
+            if (err == ERROR_HANDLE_EOF)
+                break;
+            return Fail(status, err);
+        }
+        if (n == 0)
+            break;
+        done += n;
+    }
+    *got = done;
+    return Ok(status);
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size, FsStatus* status)
+{
+    size_t done = 0;
+    while (done < size) {
+        OVERLAPPED ov{};
+        uint64_t at = offset + done;
+        ov.Offset = static_cast<DWORD>(at);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD chunk = static_cast<DWORD>(size - done > (1u << 30) ? (1u << 30) : size - done);
+        DWORD n = 0;
+        if (!WriteFile(H(handle_), static_cast<const char*>(data) + done, chunk, &n, &ov))
+            return Fail(status, GetLastError());
+        if (n == 0)
+            return Fail(status, ERROR_DISK_FULL);
+        done += n;
+    }
+    return Ok(status);
+}
+
+bool File::GetSize(uint64_t* size, FsStatus* status)
+{
+    LARGE_INTEGER li;
+    if (!GetFileSizeEx(H(handle_), &li))
+        return Fail(status, GetLastError());
+    *size = static_cast<uint64_t>(li.QuadPart);
+    return Ok(status);
+}
+
+bool File::Allocate(uint64_t size, FsStatus* status)
+{
+    // Moving the end of file allocates the clusters; NTFS keeps the valid
+    // data length where it was, so nothing is written until the data comes.
+    LARGE_INTEGER li;
+    li.QuadPart = static_cast<LONGLONG>(size);
+    if (!SetFilePointerEx(H(handle_), li, nullptr, FILE_BEGIN) || !SetEndOfFile(H(handle_)))
+        return Fail(status, GetLastError());
+    return Ok(status);
+}
+
+bool File::Flush(FsStatus* status)
+{
+    if (!FlushFileBuffers(H(handle_)))
+        return Fail(status, GetLastError());
+    return Ok(status);
+}
+
+bool CreateDirectories(const std::string& path, FsStatus* status)
+{
+    std::string partial;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/' || path[i] == '\\') {
+            partial = path.substr(0, i);
+            // Skip the drive ("D:") and the empty root.
+            if (partial.empty() || (partial.size() == 2 && partial[1] == ':'))
+                continue;
+            if (!CreateDirectoryA(partial.c_str(), nullptr)) {
+                DWORD err = GetLastError();
+                if (err != ERROR_ALREADY_EXISTS && err != ERROR_ACCESS_DENIED)
+                    return Fail(status, err);
+            }
+        }
+    }
+    DWORD attr = GetFileAttributesA(path.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES)
+        return Fail(status, GetLastError());
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY))
+        return Fail(status, ERROR_DIRECTORY);
+    return Ok(status);
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool RemoveEmptyDirectory(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status)
+{
+    std::string tmp = path + ".tmp";
+    HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return Fail(status, GetLastError());
+    DWORD n = 0;
+    BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr) && n == data.size();
+    DWORD err = ok ? 0 : GetLastError();
+    if (ok && !FlushFileBuffers(h)) {
+        ok = FALSE;
+        err = GetLastError();
+    }
+    CloseHandle(h);
+    if (!ok) {
+        DeleteFileA(tmp.c_str());
+        return Fail(status, err ? err : ERROR_DISK_FULL);
+    }
+    if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        err = GetLastError();
+        DeleteFileA(tmp.c_str());
+        return Fail(status, err);
+    }
+    return Ok(status);
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
+{
+    File f;
+    if (!f.Open(path, File::Mode::Read, status))
+        return false;
+    uint64_t size = 0;
+    if (!f.GetSize(&size, status))
+        return false;
+    if (size > maxSize)
+        return Fail(status, ERROR_FILE_TOO_LARGE);
+    data->resize(static_cast<size_t>(size));
+    size_t got = 0;
+    if (!f.ReadAt(0, &(*data)[0], data->size(), &got, status))
+        return false;
+    data->resize(got);
+    return true;
+}
+
+static bool ListInto(const std::string& root, const std::string& rel, std::vector<std::string>* files, int depth)
+{
+    if (depth > 64)
+        return false;
+    std::string pattern = (rel.empty() ? root : root + "/" + rel) + "/*";
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool ok = true;
+    do {
+        std::string name = fd.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string child = rel.empty() ? name : rel + "/" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ok = ListInto(root, child, files, depth + 1);
+        else
+            files->push_back(child);
+    } while (ok && FindNextFileA(h, &fd));
+    FindClose(h);
+    return ok;
+}
+
+bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* files)
+{
+    files->clear();
+    if (!ListInto(dir, "", files, 0))
+        return false;
+    std::sort(files->begin(), files->end());
+    return true;
+}
+
+bool GetFreeSpace(const std::string& path, uint64_t* bytes)
+{
+    ULARGE_INTEGER avail;
+    if (!GetDiskFreeSpaceExA(path.c_str(), &avail, nullptr, nullptr))
+        return false;
+    *bytes = avail.QuadPart;
+    return true;
+}
+
+bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
+{
+    Release();
+    // No sharing: a second core's open fails until this handle is closed,
+    // which the system does when the process ends in any way.
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return Fail(status, GetLastError());
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return Ok(status);
+}
+
+void FileLock::Release()
+{
+    if (handle_ != -1) {
+        CloseHandle(H(handle_));
+        handle_ = -1;
+    }
+}
+
+}  // namespace zdl

@@ -1,0 +1,68 @@
+#!/bin/sh
+# A throw-away nginx on 127.0.0.1 serving a folder, for the download core's
+# tests and benchmarks.
+#   scripts/content-server.sh start <web root> <work dir>   prints the port
+#   scripts/content-server.sh stop <work dir>
+# The work dir holds the generated config, pid file and logs. The server
+# stops itself after ZDL_SERVER_LIFETIME seconds (default 900) if nobody
+# stops it, so a crashed test never leaves it behind.
+set -eu
+cmd=${1:-}
+case "$cmd" in
+start)
+  root=$(cd "$2" && pwd); work=$3
+  mkdir -p "$work"; work=$(cd "$work" && pwd)
+  nginx=$(command -v nginx || echo /usr/sbin/nginx)
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  cat > "$work/nginx.conf" <<CONF
+worker_processes 1;
+daemon on;
+pid $work/nginx.pid;
+error_log $work/error.log warn;
+events { worker_connections 256; }
+http {
+  access_log $work/access.log;
+  client_body_temp_path $work/tmp;
+  proxy_temp_path $work/tmp;
+  fastcgi_temp_path $work/tmp;
+  uwsgi_temp_path $work/tmp;
+  scgi_temp_path $work/tmp;
+  sendfile on;
+  tcp_nopush on;
+  keepalive_requests 100000;
+  keepalive_timeout 60s;
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$port;
+    root $root;
+    location / { }
+  }
+}
+CONF
+  mkdir -p "$work/tmp"
+  "$nginx" -c "$work/nginx.conf" -e "$work/error.log" >/dev/null 2>&1 || "$nginx" -c "$work/nginx.conf"
+  i=0
+  while [ ! -s "$work/nginx.pid" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+  pid=$(cat "$work/nginx.pid")
+  # Watchdog: stop the server after its lifetime.
+  ( sleep "${ZDL_SERVER_LIFETIME:-900}"; kill "$pid" 2>/dev/null ) >/dev/null 2>&1 &
+  echo $! > "$work/watchdog.pid"
+  echo "$port"
+  ;;
+stop)
+  work=$2
+  if [ -f "$work/nginx.pid" ]; then
+    pid=$(cat "$work/nginx.pid")
+    kill "$pid" 2>/dev/null || true
+    i=0
+    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+    rm -f "$work/nginx.pid"
+  fi
+  if [ -f "$work/watchdog.pid" ]; then
+    kill "$(cat "$work/watchdog.pid")" 2>/dev/null || true
+    rm -f "$work/watchdog.pid"
+  fi
+  ;;
+*)
+  echo "usage: $0 start <web root> <work dir> | stop <work dir>" >&2; exit 2 ;;
+esac
