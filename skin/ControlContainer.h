@@ -1,0 +1,112 @@
+// CSControlContainer: owns a list of windowless controls, routes the
+// window's messages to them (focus control first, then the control under the
+// pointer), tracks hover and keyboard focus, paints them in order and
+// forwards their notifications to its page. Pages (CSBitmapDialog) and the
+// desktop of a top-level window (CSUIDesktopWnd) are containers.
+//
+// The container owns its controls and its style entries; `hoverControl` and
+// `tooltip` point into `controls`. Coordinates: `x`, `y` place the container
+// in the window's client area; controls are relative to the container.
+// User-interface thread only.
+#pragma once
+
+#include "platform/UiPlatform.h"
+#include "skin/Control.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zdl {
+
+// A default style for new controls of one type, at one layer.
+struct StyleEntry {
+    int32_t typeCode = 0;
+    int32_t layerIndex = 0;
+    SkinStyle style;
+};
+
+// Receiver of notifications when a container has no page object to call.
+using NotifyCallback = void (*)(int code, int id, CSControl* control, uintptr_t userData);
+
+// The tooltip is a rich-text control; its module installs the maker, and a
+// container attached before that has no tooltip.
+using TooltipFactory = CSControl* (*)();
+void SetTooltipFactory(TooltipFactory factory);
+
+// Id and placement of the shared tooltip control.
+constexpr int32_t kTooltipId = 99999;
+
+// The application's main window, which takes the mouse capture for drags;
+// a capture moving to another window counts as lost.
+void SetSkinMainWindow(NativeWindow window);
+NativeWindow SkinMainWindow();
+
+class CSControlContainer {
+public:
+    CSControlContainer();
+    CSControlContainer(const CSControlContainer&) = delete;
+    CSControlContainer& operator=(const CSControlContainer&) = delete;
+
+    virtual ~CSControlContainer();                                             // 0
+    // Pages build their controls here.
+    virtual bool OnInit();                                                     // 1
+    virtual void OnClose();                                                    // 2
+    // Creates the tooltip control.
+    virtual void OnAttached();                                                 // 3
+    virtual bool HandleMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);  // 4
+    virtual void OnNotify(int code, int id, CSControl* control);              // 5
+    virtual void Paint(DibImage* surface, int originX, int originY);         // 6
+    // Window coordinates.
+    virtual bool OnMouseDown(int px, int py);                                  // 7
+    // Hover tracking on window coordinates.
+    virtual bool OnMouseMove(int px, int py);                                  // 8
+    virtual bool OnMouseUp(int px, int py);                                    // 9
+    virtual void OnCaptureLost();                                              // 10
+
+    // Takes ownership of |control| on success (status 0): gives it the
+    // default layers of its type, runs its OnAttach and appends it. On a
+    // failure status the caller keeps the control.
+    HResult AddControl(CSControl* control);
+    // Sets (or replaces) the default style of (typeCode, layerIndex).
+    HResult SetStyle(int32_t typeCode, int32_t layerIndex, const SkinStyle& style);
+    // Fills `styles` with the default style table.
+    void FillDefaultStyles();
+    // The first enabled, visible control whose HitTest holds; null if none.
+    CSControl* HitTestControls(int px, int py);
+    // The control with |id| and |typeCode|; null if none.
+    CSControl* FindControl(int32_t controlId, int32_t typeCode) const;
+    void RequestFocus(CSControl* control);
+    void ClearFocus();
+    // Moves the keyboard focus forward or backward through the ring of
+    // containers; see the .cpp for the rules.
+    bool MoveFocus(bool forward);
+    bool OwnsFocus() const { return focusControl && focusControl->owner == this; }
+
+    bool reportAllChanges = false;
+    bool navigationKeys = false;
+    bool mouseEnabled = true;
+    CSControl* hoverControl = nullptr;  // not owned
+    bool active = true;
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    NotifyCallback notifyCallback = nullptr;
+    uintptr_t notifyUserData = 0;
+    std::vector<CSControl*> controls;   // owned, in creation order
+    std::vector<StyleEntry> styles;
+    CSControlContainer* nextContainer;  // not owned; this by default
+    CSControlContainer* prevContainer;  // not owned; this by default
+    DibImage* background = nullptr;     // not owned (image cache)
+    CSControl* tooltip = nullptr;       // not owned; one of `controls`
+
+protected:
+    // Hover tracking on container-relative coordinates.
+    void TrackHover(int cx, int cy);
+
+private:
+    bool RouteMouse(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+    bool RouteKey(unsigned msg, WParam wParam, LParam lParam);
+};
+
+}  // namespace zdl
