@@ -38,6 +38,10 @@ SocketHandle CreateTcpSocket()
 
 bool BindLoopback(SocketHandle s, uint16_t port)
 {
+    // Like Windows, let a port whose old connections linger in TIME_WAIT be
+    // bound again; a port that another socket listens on still fails.
+    int on = 1;
+    ::setsockopt(ToFd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in addr = LoopbackAddress(port);
     return ::bind(ToFd(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }

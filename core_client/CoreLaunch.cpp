@@ -1,0 +1,77 @@
+#include "core_client/CoreLaunch.h"
+
+#include "platform/Process.h"
+#include "platform/SystemInfo.h"
+
+namespace zdl {
+
+int32_t CoreSpeedLimit(float pageLimit)
+{
+    if (!(pageLimit > 0))
+        return kDefaultSpeedLimit;
+    if (pageLimit >= 2147483647.0f)
+        return 2147483647;
+    return static_cast<int32_t>(pageLimit);  // toward zero
+}
+
+std::string TrimInstallDir(const std::string& installDir)
+{
+    std::string dir = installDir;
+    while (!dir.empty() && dir.back() == '\\')
+        dir.pop_back();
+    if (kPathSeparator != '\\') {
+        while (dir.size() > 1 && dir.back() == kPathSeparator)
+            dir.pop_back();
+    }
+    return dir;
+}
+
+std::string CoreProgramFileName(const std::string& namePart)
+{
+    // "Orvane下载器-" in GBK.
+    return "Orvane\xcf\xc2\xd4\xd8\xc6\xf7-" + namePart + ".exe";
+}
+
+bool ExtractCoreProgram(const std::string& namePart, const ResourceBlob& resource,
+                        const std::string& tempFolder, std::string& path)
+{
+    if (!resource.data)
+        return false;
+    if (tempFolder.empty() || tempFolder.size() >= kMaxTempFolderChars)
+        return false;
+    // The system's folder already ends with a separator, so the path holds
+    // two in a row; the system accepts that.
+    path = tempFolder + kPathSeparator + CoreProgramFileName(namePart);
+    ProgramFileResult r = WriteProgramFile(path, resource.data, resource.size);
+    return r != ProgramFileResult::Failed;
+}
+
+bool BuildCoreArguments(CoreLaunchSettings& settings, std::string& options)
+{
+    size_t slash = settings.sourceUrl.rfind('/');
+    if (slash == std::string::npos)
+        return false;
+    const std::string httpBase = settings.sourceUrl.substr(0, slash);
+    const std::string torrent = settings.sourceUrl.substr(slash + 1);
+    settings.installDir = TrimInstallDir(settings.installDir);
+
+    options = "-Dir \"" + settings.installDir + "\"";
+    options += " -HttpUrl " + httpBase;
+    options += " -Torrent " + torrent;
+    options += " -Mode " + settings.mode;
+    options += " -HttpThread " + std::to_string(settings.httpThreads);
+    options += " -P2PUploadThread " + std::to_string(settings.p2pUploadThreads);
+    options += " -P2PUploadListSize " + std::to_string(settings.p2pUploadListSize);
+    options += " -DownloadLimit " + std::to_string(settings.downloadLimit);
+    options += " -UploadLimit " + std::to_string(settings.uploadLimit);
+    if (settings.deleteDownloadInfo)
+        options += " -DeleteDownloadInfo";
+    return true;
+}
+
+std::string QuoteProgramPath(const std::string& path)
+{
+    return "\"" + path + "\"";
+}
+
+}  // namespace zdl

@@ -1,0 +1,307 @@
+#include "core_client/CoreSession.h"
+
+#include "core_client/ConsoleInteractive.h"
+#include "core_client/NetworkInteractive.h"
+#include "platform/Socket.h"
+#include "platform/SystemInfo.h"
+
+#include <cstdio>
+
+namespace zdl {
+
+const char kCoreStartFailedFormat[] =
+    "\xc6\xf4\xb6\xaf\xcf\xc2\xd4\xd8\xc6\xf7\xc4\xda\xba\xcb\xbd\xf8\xb3\xcc\xca\xa7\xb0\xdc\x2c\x20"
+    "\xb4\xed\xce\xf3\xc2\xeb\x3a\x20\x25\x64";
+const char kErrorTitle[] = "\xb4\xed\xce\xf3";
+
+CoreClientEnvironment DefaultCoreClientEnvironment()
+{
+    CoreClientEnvironment env;
+    env.findCoreProgram = [](ResourceBlob* out) { return FindResourceBlob(kResTypeProgram, kResCoreProgram, out); };
+    env.loadString = [](int id) { return LoadResourceString(id); };
+    env.tempFolder = [] { return TempFolder(); };
+    env.freeDiskSpace = [](const std::string& folder, uint64_t* bytes) { return FreeDiskSpace(folder, bytes); };
+    env.reportError = [](const std::string& text, const std::string& title) {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    };
+    return env;
+}
+
+CoreSession::CoreSession(CoreClientEnvironment environment) : env_(std::move(environment)) {}
+
+CoreSession::~CoreSession()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (currentChannel_)
+        currentChannel_->Close();
+    CloseProcessRecord(&coreProcess_);
+}
+
+bool CoreSession::StartCore(const CoreStartRequest& request)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    const std::string namePart = env_.loadString(kResProductTitle) + "_" + env_.loadString(kResCoreSuffix);
+    ResourceBlob program;
+    if (!env_.findCoreProgram(&program))
+        return false;
+    std::string path;
+    if (!ExtractCoreProgram(namePart, program, env_.tempFolder(), path))
+        return false;
+    const std::string source = env_.loadString(kResSourceUrl);
+    if (source.empty())
+        return false;
+
+    CoreLaunchSettings settings;
+    settings.sourceUrl = source;
+    settings.installDir = request.installDir;
+    settings.mode = request.mode;
+    settings.httpThreads = request.httpThreads;
+    settings.p2pUploadThreads = 6;
+    settings.p2pUploadListSize = 12;
+    settings.deleteDownloadInfo = true;
+    settings.downloadLimit = CoreSpeedLimit(request.maxDownloadSpeed);
+    settings.uploadLimit = CoreSpeedLimit(request.maxUploadSpeed);
+    LaunchCore(path, settings);
+    return true;
+}
+
+void CoreSession::LaunchCore(const std::string& programPath, const CoreLaunchSettings& settings)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    ResetStatus();
+    awaitingFileName_ = true;
+    launchSettings_ = settings;
+    std::string options;
+    if (!BuildCoreArguments(launchSettings_, options))
+        options.clear();
+    const std::string commandLine = QuoteProgramPath(programPath) + " " + options;
+    if (StartCoreProcess(commandLine, ChannelKind::kNetwork))
+        return;
+    const uint32_t code = LastErrorCode();
+    char text[256];
+    std::snprintf(text, sizeof text, kCoreStartFailedFormat, static_cast<int>(code));
+    if (env_.reportError)
+        env_.reportError(text, kErrorTitle);
+}
+
+// The previous core must not keep running beside the new one: it gets its
+// "quit" if it never had one, and one that never connected (so cannot hear
+// it) is ended. Its channel is closed and its process record released.
+void CoreSession::RetirePreviousCore()
+{
+    if (currentChannel_ && channelKind_ == ChannelKind::kNetwork) {
+        auto* net = static_cast<NetworkInteractive*>(currentChannel_.get());
+        bool connected = net->AcceptPending();
+        if (connected && !quitSent_)
+            net->Send(std::string(kCommandQuit) + "\n");
+        if (!connected && processStarted_)
+            KillProcess(coreProcess_);
+    }
+    if (currentChannel_) {
+        currentChannel_->Close();
+        currentChannel_.reset();
+    }
+    if (processStarted_) {
+        int exitCode = 0;
+        WaitForProcessExit(coreProcess_, 0, &exitCode);  // reaps one that already ended
+    }
+    CloseProcessRecord(&coreProcess_);
+    processStarted_ = false;
+    quitSent_ = false;
+}
+
+bool CoreSession::StartCoreProcess(const std::string& commandLine, ChannelKind kind)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    RetirePreviousCore();
+    statusValues_.clear();
+    channelKind_ = kind;
+    lastCommandLine_ = commandLine;
+
+    std::string line = commandLine;
+    ChildStdHandles stdHandles;
+    const ChildStdHandles* handles = nullptr;
+    if (kind == ChannelKind::kConsole) {
+        auto console = std::make_unique<ConsoleInteractive>(ChannelSide::kParent);
+        ConsoleInteractive* c = console.get();
+        currentChannel_ = std::move(console);
+        if (!c->Open() || !c->FillStartupInfo(&stdHandles))
+            return false;
+        handles = &stdHandles;
+    } else {
+        StartSocketLayer();
+        auto net = std::make_unique<NetworkInteractive>(0);
+        NetworkInteractive* n = net.get();
+        currentChannel_ = std::move(net);
+        if (!n->Open())
+            return false;
+        line += " -InteractivePort " + std::to_string(static_cast<unsigned>(n->Port()));
+    }
+    lastCommandLine_ = line;
+    if (!CreateHiddenProcess(line, handles, &coreProcess_))
+        return false;
+    processStarted_ = true;
+    if (kind == ChannelKind::kConsole)
+        static_cast<ConsoleInteractive*>(currentChannel_.get())->ReleaseChildEnds();
+    return true;
+}
+
+bool CoreSession::SendCommand(const char* text)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!currentChannel_)
+        return false;
+    return currentChannel_->Send(std::string(text) + "\n");
+}
+
+bool CoreSession::SendGet(const char* name)
+{
+    return SendCommand((std::string(kCommandGet) + " " + name).c_str());
+}
+
+bool CoreSession::StopCore()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!currentChannel_)
+        return false;
+    const std::string quit = std::string(kCommandQuit) + "\n";
+    if (channelKind_ != ChannelKind::kNetwork) {
+        quitSent_ = currentChannel_->Send(quit);
+        return quitSent_;
+    }
+    auto* net = static_cast<NetworkInteractive*>(currentChannel_.get());
+    if (!net->SendWhenConnected(quit))
+        return false;
+    quitSent_ = true;
+    if (!net->IsConnected() && processStarted_)
+        KillProcess(coreProcess_);
+    return true;
+}
+
+bool CoreSession::ReceiveStatusLine(std::string& line)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!currentChannel_ || !currentChannel_->ReceiveLine(line))
+        return false;
+    ParseStatusLine(line, statusValues_);
+    return true;
+}
+
+bool CoreSession::GetStatusValue(const char* key, std::string& value)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    auto it = statusValues_.find(key);
+    if (it == statusValues_.end())
+        return false;
+    value = it->second;
+    return true;
+}
+
+void CoreSession::ResetStatus()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    zdl::ResetStatus(coreStatus_);
+}
+
+void CoreSession::ExtractStatus()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    const std::string folder = TrimInstallDir(launchSettings_.installDir);
+    auto freeSpace = [this, &folder](uint64_t* bytes) {
+        return env_.freeDiskSpace && env_.freeDiskSpace(folder, bytes);
+    };
+    zdl::ExtractStatus(statusValues_, coreStatus_, awaitingFileName_, freeSpace);
+}
+
+void CoreSession::PollCoreStatus(CoreStatus& out)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    SendCommand(kCommandStat);
+    SendGet(kGetTotals);
+    if (awaitingFileName_)
+        SendGet(kGetFirstFile);
+    std::string line;
+    while (ReceiveStatusLine(line)) {
+    }
+    ExtractStatus();
+    out = coreStatus_;
+}
+
+CoreLaunchSettings CoreSession::LaunchSettings()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return launchSettings_;
+}
+
+ProcessRecord CoreSession::CoreProcess()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return coreProcess_;
+}
+
+uint16_t CoreSession::ChannelPort()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!currentChannel_ || channelKind_ != ChannelKind::kNetwork)
+        return 0;
+    return static_cast<NetworkInteractive*>(currentChannel_.get())->Port();
+}
+
+std::string CoreSession::LastCommandLine()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return lastCommandLine_;
+}
+
+bool CoreSession::AwaitingFileName()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return awaitingFileName_;
+}
+
+CoreStatus CoreSession::Status()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return coreStatus_;
+}
+
+CoreSession& TheCoreSession()
+{
+    static CoreSession* session = [] {
+        StartSocketLayer();
+        return new CoreSession(DefaultCoreClientEnvironment());
+    }();
+    return *session;
+}
+
+bool SendCommand(const char* text)
+{
+    return TheCoreSession().SendCommand(text);
+}
+
+bool SendGet(const char* name)
+{
+    return TheCoreSession().SendGet(name);
+}
+
+bool StopCore()
+{
+    return TheCoreSession().StopCore();
+}
+
+bool ReceiveStatusLine(std::string& line)
+{
+    return TheCoreSession().ReceiveStatusLine(line);
+}
+
+bool GetStatusValue(const char* key, std::string& value)
+{
+    return TheCoreSession().GetStatusValue(key, value);
+}
+
+void PollCoreStatus(CoreStatus& out)
+{
+    return TheCoreSession().PollCoreStatus(out);
+}
+
+}  // namespace zdl
