@@ -3,6 +3,7 @@
 // streams without one) and answers the installer's commands with status
 // lines according to a scenario named by the environment:
 //   ZDL_FAKE_CORE        normal (default) | quit17 | silent | noconnect | crlf
+//                        | diskfull (normal, plus a WriteFile error)
 //   ZDL_FAKE_CORE_LOG    file that receives "arg:<argument>" and "cmd:<line>"
 //   ZDL_FAKE_CORE_STEPS  stats until the download completes (normal), 5
 // It ends on "quit", when the installer goes away, or after kLifetimeMs.
@@ -101,6 +102,8 @@ int main(int argc, char** argv)
             ok = say(std::string("P2PState=") + (done ? "15" : "14")) && say("Percentage=" + std::to_string(percent)) &&
                  say("DownloadBandWidth=800.5") && say("UploadBandWidth=12") &&
                  say("IncompleteByte=" + std::to_string((100 - percent) * 10000));
+            if (ok && mode == "diskfull")
+                ok = say("Error=WriteFile");
         } else if (line == "get tb") {
             ok = say("TotalByte=1000000");
         } else if (line == "get qf 0") {
