@@ -114,6 +114,22 @@ void Canvas::Fade(double alpha) {
     cairo_surface_mark_dirty(surface_);
 }
 
+void Canvas::FadeEdges(int edge) {
+    cairo_surface_flush(surface_);
+    uint8_t* data = cairo_image_surface_get_data(surface_);
+    int stride = cairo_image_surface_get_stride(surface_);
+    for (int y = 0; y < height_; ++y) {
+        for (int x = 0; x < width_; ++x) {
+            int d = std::min({x, y, width_ - 1 - x, height_ - 1 - y});
+            if (d >= edge) continue;
+            double k = d / double(edge);
+            uint8_t* p = data + y * stride + x * 4;
+            for (int ch = 0; ch < 4; ++ch) p[ch] = static_cast<uint8_t>(std::lround(p[ch] * k));
+        }
+    }
+    cairo_surface_mark_dirty(surface_);
+}
+
 void Canvas::Desaturate(double amount) {
     cairo_surface_flush(surface_);
     uint8_t* data = cairo_image_surface_get_data(surface_);
@@ -167,6 +183,7 @@ void DropShadow(Canvas& canvas, double x, double y, double w, double h, double r
     cairo_set_source_rgba(shadow.cr(), 0, 0, 0, alpha);
     cairo_fill(shadow.cr());
     shadow.Blur(blur / 2);
+    shadow.FadeEdges(6);
     canvas.Paint(shadow, 0, 0);
 }
 

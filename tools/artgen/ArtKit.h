@@ -45,6 +45,9 @@ public:
     void Blur(int radius);
     // Multiplies every pixel's alpha by |alpha| (premultiplied channels too).
     void Fade(double alpha);
+    // Fades the picture to nothing over the |edge| pixels next to its border,
+    // so soft shadows end inside the window's transparent margin.
+    void FadeEdges(int edge);
     // Replaces colours by their grey level, keeping alpha.
     void Desaturate(double amount);
 

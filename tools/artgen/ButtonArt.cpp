@@ -67,7 +67,7 @@ void PillButton(Canvas& canvas, Look look, const ButtonColours& colours, const s
     double w = canvas.width() - 1, h = canvas.height() - 1;
     Rgba top = ForLook(colours.top, look), bottom = ForLook(colours.bottom, look);
     // Soft under-shadow inside the box.
-    RoundedRect(cr, 0.5, 1.5, w - 1, h - 1, radius);
+    RoundedRect(cr, 0.5, 1.5, w - 1, h - 2, radius);
     cairo_set_source_rgba(cr, 0, 0, 0, look == kPressed ? 0.05 : 0.22);
     cairo_fill(cr);
     RoundedRect(cr, 0.5, 0.5, w - 1, h - 1.5, radius);
@@ -131,7 +131,7 @@ enum class Glyph { kGear, kMinimise, kClose };
 
 void ChipButton(Canvas& canvas, Look look, Glyph glyph, double cx, double cy) {
     cairo_t* cr = canvas.cr();
-    const double r = 8.5;
+    const double r = 7.6;  // with its outline, inside the last clear row
     Rgba fill = Hex(0x22304F, 0.92);
     if (look == kHover) fill = glyph == Glyph::kClose ? Hex(0xD2443A) : Hex(0x3D5A8C);
     if (look == kPressed) fill = glyph == Glyph::kClose ? Hex(0x9B2A22) : Hex(0x17213A);
@@ -184,7 +184,7 @@ void ScrollButton(Canvas& canvas, Look look, ScrollPart part) {
     double w = canvas.width() - 1, h = canvas.height() - 1;
     Rgba base = part == ScrollPart::kThumb ? Hex(0xC9A868) : Hex(0xE4DBC8);
     base = ForLook(base, look);
-    RoundedRect(cr, 0.5, 0.5, w - 0.5, h - 0.5, part == ScrollPart::kThumb ? 5 : 3);
+    RoundedRect(cr, 0.5, 0.5, w - 1, h - 1, part == ScrollPart::kThumb ? 5 : 3);
     cairo_pattern_t* g = cairo_pattern_create_linear(0, 0, w, 0);
     AddStop(g, 0, Lighten(base, 0.2));
     AddStop(g, 1, Darken(base, 0.08));
@@ -192,7 +192,7 @@ void ScrollButton(Canvas& canvas, Look look, ScrollPart part) {
     cairo_set_line_width(cr, 1);
     SetColor(cr, Darken(base, 0.3));
     cairo_stroke(cr);
-    double cx = w / 2 + 0.25, cy = h / 2 + 0.25;
+    double cx = w / 2, cy = h / 2;
     SetColor(cr, part == ScrollPart::kThumb ? Hex(0xFFF6DF, 0.9) : Hex(0x6B5A3A));
     if (part == ScrollPart::kThumb) {
         for (int i = -1; i <= 1; ++i) {
