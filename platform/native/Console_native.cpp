@@ -1,0 +1,64 @@
+#include "platform/Console.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iconv.h>
+#include <unistd.h>
+
+namespace zdl {
+
+std::string GbkToUtf8(const std::string& gbk)
+{
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return gbk;
+    std::string out;
+    char buffer[1024];
+    char* in = const_cast<char*>(gbk.data());
+    size_t inLeft = gbk.size();
+    while (inLeft > 0) {
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buffer, static_cast<size_t>(o - buffer));
+        if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+            // An invalid or cut-off sequence: mark it and go on.
+            out += '?';
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+bool StandardOutputIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+static std::atomic<bool> interrupted{false};
+
+static void OnInterrupt(int)
+{
+    interrupted = true;
+}
+
+void WatchConsoleInterrupt()
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+bool ConsoleInterruptRequested()
+{
+    return interrupted;
+}
+
+}  // namespace zdl

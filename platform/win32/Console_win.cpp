@@ -1,0 +1,54 @@
+#include "platform/Console.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <io.h>
+#include <vector>
+
+namespace zdl {
+
+std::string GbkToUtf8(const std::string& gbk)
+{
+    if (gbk.empty())
+        return gbk;
+    int wide = MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+    if (wide <= 0)
+        return gbk;
+    std::vector<wchar_t> w(static_cast<size_t>(wide));
+    MultiByteToWideChar(936, 0, gbk.data(), static_cast<int>(gbk.size()), w.data(), wide);
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+bool StandardOutputIsTerminal()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+static std::atomic<bool> interrupted{false};
+
+static BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+        interrupted = true;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void WatchConsoleInterrupt()
+{
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool ConsoleInterruptRequested()
+{
+    return interrupted;
+}
+
+}  // namespace zdl
