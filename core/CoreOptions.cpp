@@ -67,6 +67,13 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             o->deleteDownloadInfo = true;
             continue;
         }
+        static const std::set<std::string> kWithValue = {
+            "Dir", "HttpUrl", "Torrent", "Mode", "HttpThread", "P2PUploadThread", "P2PUploadListSize",
+            "DownloadLimit", "UploadLimit", "InteractivePort", "GiveUpAfter", "StateSaveInterval"};
+        if (!kWithValue.count(word)) {
+            *error = "unknown option -" + word;
+            return false;
+        }
         if (i + 1 >= args.size()) {
             *error = "option -" + word + " needs a value";
             return false;

@@ -290,7 +290,11 @@ EngineRun::Step EngineRun::Download(std::vector<bool> good)
             result = Step::Stop;
             break;
         }
-        while (Clock::now() >= nextRequest && fetcher.IdleSlots() > 0 && writer.CanSubmit() && !writer.DiskFull()) {
+        // At most "-HttpThread" pieces are fetched but not yet on disk at any
+        // time (in transfer or waiting for the writer): that bounds what a
+        // crash can lose.
+        while (Clock::now() >= nextRequest && fetcher.IdleSlots() > 0 && !writer.DiskFull() &&
+               static_cast<size_t>(fetcher.BusySlots()) + writer.Pending() < static_cast<size_t>(opt_.httpThreads)) {
             uint32_t p = 0;
             if (!tracker.TakeNext(&p))
                 break;

@@ -52,6 +52,7 @@ void PieceWriter::Submit(uint32_t piece, std::vector<uint8_t> data)
         std::lock_guard<std::mutex> lock(mutex_);
         queue_.emplace_back(piece, std::move(data));
     }
+    ++pending_;
     wake_.notify_one();
 }
 
@@ -151,6 +152,7 @@ void PieceWriter::Run()
             v.buffer = std::move(job.second);
             std::lock_guard<std::mutex> lock(mutex_);
             verdicts_.push_back(std::move(v));
+            --pending_;
         }
         if (Clock::now() - lastSave >= std::chrono::milliseconds(saveIntervalMs_)) {
             SaveState(true);

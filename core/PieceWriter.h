@@ -48,6 +48,8 @@ public:
     void Abort();
 
     bool CanSubmit() const;
+    // Pieces submitted and not yet given back as a verdict.
+    size_t Pending() const { return pending_.load(); }
     void Submit(uint32_t piece, std::vector<uint8_t> data);
     void TakeVerdicts(std::vector<PieceVerdict>* out);
     bool DiskFull() const { return diskFull_.load(); }
@@ -73,6 +75,7 @@ private:
     bool finishing_ = false;
     std::atomic<bool> abort_{false};
     std::atomic<bool> diskFull_{false};
+    std::atomic<size_t> pending_{0};
 
     std::mutex stateMutex_;  // the fields below
     std::vector<bool> good_;

@@ -78,7 +78,7 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, F
 // sorted byte-wise. Symbolic links are not followed.
 bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* files);
 // Free bytes available to this user on the volume holding `path`.
-bool GetFreeSpace(const std::string& path, uint64_t* bytes);
+bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes);
 
 // An exclusive lock on a file, held until Release or destruction; the
 // system drops it when the process dies, so a crashed holder never leaves

@@ -273,7 +273,7 @@ bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* file
     return true;
 }
 
-bool GetFreeSpace(const std::string& path, uint64_t* bytes)
+bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes)
 {
     struct statvfs st;
     if (::statvfs(path.c_str(), &st) != 0)

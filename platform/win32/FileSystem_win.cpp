@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#endif
+
 namespace zdl {
 
 static bool Fail(FsStatus* status, DWORD err)
@@ -236,7 +240,7 @@ bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* file
     return true;
 }
 
-bool GetFreeSpace(const std::string& path, uint64_t* bytes)
+bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes)
 {
     ULARGE_INTEGER avail;
     if (!GetDiskFreeSpaceExA(path.c_str(), &avail, nullptr, nullptr))

@@ -1,0 +1,111 @@
+#include "core/CoreOptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace zdl::core;
+
+namespace {
+
+std::vector<std::string> InstallerLine()
+{
+    return {"-Dir", "D:\\Games\\Zephyra", "-HttpUrl", "http://127.0.0.1:8089", "-Torrent",
+            "zphdownload_setup.exe.data", "-Mode", "download", "-HttpThread", "4", "-P2PUploadThread", "6",
+            "-P2PUploadListSize", "12", "-DownloadLimit", "10000", "-UploadLimit", "10000",
+            "-DeleteDownloadInfo", "-InteractivePort", "23456"};
+}
+
+TEST(CoreOptions, ParsesTheInstallersCommandLine)
+{
+    CoreOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseCoreOptions(InstallerLine(), &o, &error)) << error;
+    EXPECT_EQ(o.dir, "D:\\Games\\Zephyra");
+    EXPECT_EQ(o.httpUrl, "http://127.0.0.1:8089");
+    EXPECT_EQ(o.torrent, "zphdownload_setup.exe.data");
+    EXPECT_EQ(o.mode, "download");
+    EXPECT_EQ(o.httpThreads, 4);
+    EXPECT_EQ(o.p2pUploadThreads, 6);
+    EXPECT_EQ(o.p2pUploadListSize, 12);
+    EXPECT_EQ(o.downloadLimitKBps, 10000);
+    EXPECT_EQ(o.uploadLimitKBps, 10000);
+    EXPECT_TRUE(o.deleteDownloadInfo);
+    EXPECT_EQ(o.interactivePort, 23456);
+}
+
+TEST(CoreOptions, AcceptsDriveRootQuotedFolderAndNoFlag)
+{
+    std::vector<std::string> args = {"-Dir", "\"D:\"", "-HttpUrl", "https://cdn.example.com/zephyra/",
+                                      "-Torrent", "x.data"};
+    CoreOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseCoreOptions(args, &o, &error)) << error;
+    EXPECT_EQ(o.dir, "D:");
+    EXPECT_EQ(o.httpUrl, "https://cdn.example.com/zephyra");
+    EXPECT_FALSE(o.deleteDownloadInfo);
+    EXPECT_EQ(o.interactivePort, 0);
+    EXPECT_EQ(o.downloadLimitKBps, 0);
+}
+
+TEST(CoreOptions, NegativeLimitMeansUnlimited)
+{
+    auto args = InstallerLine();
+    args[15] = "-1";
+    CoreOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseCoreOptions(args, &o, &error)) << error;
+    EXPECT_EQ(o.downloadLimitKBps, 0);
+}
+
+TEST(CoreOptions, RejectsBadCommandLines)
+{
+    struct Case {
+        int index;            // argument to replace (-1: append)
+        const char* value;
+        const char* message;  // part of the error
+    } cases[] = {
+        {-1, "-Bogus", "unknown option -Bogus"},
+        {9, "0", "bad value \"0\" for option -HttpThread"},
+        {9, "33", "option -HttpThread"},
+        {9, "4x", "option -HttpThread"},
+        {9, "", "option -HttpThread"},
+        {15, "-2", "option -DownloadLimit"},
+        {15, "99999999999999", "option -DownloadLimit"},
+        {20, "70000", "option -InteractivePort"},
+        {20, "0", "option -InteractivePort"},
+        {7, "upload", "option -Mode"},
+        {3, "ftp://host", "option -HttpUrl"},
+        {3, "http://", "option -HttpUrl"},
+        {3, "http://a b", "option -HttpUrl"},
+        {5, "../x.data", "option -Torrent"},
+        {5, "a\\b", "option -Torrent"},
+        {1, "", "option -Dir"},
+        {0, "Dir", "unexpected argument"},
+        {-1, "-HttpThread", "given twice"},
+    };
+    for (const Case& c : cases) {
+        auto args = InstallerLine();
+        if (c.index < 0) {
+            args.push_back(c.value);
+            if (std::string(c.value) == "-HttpThread")
+                args.push_back("2");
+        } else {
+            args[static_cast<size_t>(c.index)] = c.value;
+        }
+        CoreOptions o;
+        std::string error;
+        EXPECT_FALSE(ParseCoreOptions(args, &o, &error)) << c.value;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.value << " gave: " << error;
+    }
+}
+
+TEST(CoreOptions, MissingValueAndMissingRequiredOption)
+{
+    CoreOptions o;
+    std::string error;
+    EXPECT_FALSE(ParseCoreOptions({"-Dir"}, &o, &error));
+    EXPECT_EQ(error, "option -Dir needs a value");
+    EXPECT_FALSE(ParseCoreOptions({"-Dir", "x", "-HttpUrl", "http://h"}, &o, &error));
+    EXPECT_EQ(error, "missing option -Torrent");
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+#include "core/DownloadDescription.h"
+
+#include <gtest/gtest.h>
+
+using namespace zdl;
+using namespace zdl::core;
+
+namespace {
+
+const std::string kHashA(64, 'a');
+const std::string kHashB(64, 'b');
+
+// A valid description: 16 KiB pieces, files of 20000, 0 and 16384 bytes.
+std::string Valid()
+{
+    return "ZDLDESC 1\n"
+           "title Zephyra\n"
+           "root files\n"
+           "piecesize 16384\n"
+           "totalsize 36384\n"
+           "files 3\n"
+           "pieces 3\n"
+           "f 20000 " + kHashA + " zpc.exe\n"
+           "f 0 " + kHashA + " logs/empty.log\n"
+           "f 16384 " + kHashB + " data/pack00.pak\n"
+           "p " + kHashA + "\n"
+           "p " + kHashA + "\n"
+           "p " + kHashB + "\n"
+           "end\n";
+}
+
+std::string Replace(std::string s, const std::string& from, const std::string& to)
+{
+    size_t at = s.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return s.replace(at, from.size(), to);
+}
+
+TEST(DownloadDescription, ParsesAndLaysOutPieces)
+{
+    DownloadDescription d;
+    std::string error;
+    ASSERT_TRUE(ParseDescription(Valid(), &d, &error)) << error;
+    ASSERT_EQ(d.files.size(), 3u);
+    EXPECT_EQ(d.PieceCount(), 3u);
+    EXPECT_EQ(d.files[0].pieceCount, 2u);
+    EXPECT_EQ(d.files[1].pieceCount, 0u);
+    EXPECT_EQ(d.files[2].firstPiece, 2u);
+    PieceLocation l = d.Locate(1);
+    EXPECT_EQ(l.file, 0u);
+    EXPECT_EQ(l.offset, 16384u);
+    EXPECT_EQ(l.length, 20000u - 16384u);
+    l = d.Locate(2);
+    EXPECT_EQ(l.file, 2u);
+    EXPECT_EQ(l.offset, 0u);
+    EXPECT_EQ(l.length, 16384u);
+}
+
+TEST(DownloadDescription, SerializeRoundTrip)
+{
+    DownloadDescription d, again;
+    std::string error;
+    ASSERT_TRUE(ParseDescription(Valid(), &d, &error));
+    EXPECT_EQ(SerializeDescription(d), Valid());
+    ASSERT_TRUE(ParseDescription(SerializeDescription(d), &again, &error));
+    EXPECT_EQ(again.files[2].path, "data/pack00.pak");
+}
+
+TEST(DownloadDescription, RefusesMalformedAndMaliciousInput)
+{
+    struct Case {
+        std::string from, to;
+    } cases[] = {
+        {"ZDLDESC 1", "ZDLDESC 2"},
+        {"piecesize 16384", "piecesize 1024"},
+        {"piecesize 16384", "piecesize 0016384"},
+        {"totalsize 36384", "totalsize 36385"},
+        {"totalsize 36384", "totalsize 99999999999999999999999"},
+        {"files 3", "files 4"},
+        {"pieces 3", "pieces 2"},
+        {" zpc.exe\n", " /etc/passwd\n"},
+        {" zpc.exe\n", " C:/Windows/zpc.exe\n"},
+        {" zpc.exe\n", " ../zpc.exe\n"},
+        {" zpc.exe\n", " data/../../zpc.exe\n"},
+        {" zpc.exe\n", " data\\..\\zpc.exe\n"},
+        {" zpc.exe\n", " CON\n"},
+        {" zpc.exe\n", " data/nul.txt\n"},
+        {" zpc.exe\n", " data/com1\n"},
+        {" zpc.exe\n", " zpc.exe:stream\n"},
+        {" zpc.exe\n", " zpc.exe.\n"},
+        {" zpc.exe\n", " a//b\n"},
+        {" zpc.exe\n", " ./zpc.exe\n"},
+        {" zpc.exe\n", " DATA/PACK00.PAK\n"},          // same file twice on Windows
+        {" zpc.exe\n", " data/pack00.pak/x\n"},         // a file used as a folder
+        {" zpc.exe\n", " .zdlcore/state\n"},            // the core's own folder
+        {" zpc.exe\n", " \n"},
+        {"root files", "root ../up"},
+        {"f 20000 " + kHashA, "f 20000 " + kHashA.substr(1) + "g"},
+        {"f 20000 ", "f -20000 "},
+        {"p " + kHashB + "\n", "p " + kHashB + "0\n"},
+        {"end\n", "end\nextra\n"},
+        {"end\n", "end"},
+        {"title Zephyra\n", "title Zephyra\r\n"},
+        {"title Zephyra\n", std::string("title Zeph\0yra\n", 15)},
+    };
+    for (const Case& c : cases) {
+        DownloadDescription d;
+        std::string error;
+        EXPECT_FALSE(ParseDescription(Replace(Valid(), c.from, c.to), &d, &error)) << c.to;
+        EXPECT_FALSE(error.empty());
+    }
+    DownloadDescription d;
+    std::string error;
+    EXPECT_FALSE(ParseDescription("", &d, &error));
+    EXPECT_FALSE(ParseDescription(Valid().substr(0, Valid().size() / 2), &d, &error));
+}
+
+TEST(DownloadDescription, SafePaths)
+{
+    for (const char* ok : {"zpc.exe", "data/pack00.pak", "a/b/c/d.txt", "console.txt", "COM10",
+                           "\xd7\xd6\xcc\xe5 readme.txt", "..a", "a..b"})
+        EXPECT_TRUE(IsSafeRelativePath(ok)) << ok;
+    for (const char* bad : {"", "/abs", "\\abs", "C:x", "a/../b", "..", ".", "a/./b", "a/", "aux.txt",
+                            "Lpt3.log", "a\x01", "a*b", "a?b", "a|b", "a<b", "dir /x", "CLOCK$", "con.d/x"})
+        EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
+    EXPECT_FALSE(IsSafeRelativePath(std::string(kMaxPathBytes + 1, 'a')));
+}
+
+TEST(DownloadDescription, DigestText)
+{
+    std::string bytes = Valid();
+    std::string text = MakeDigestText(bytes);
+    Sha256Digest d{};
+    uint64_t size = 0;
+    ASSERT_TRUE(ParseDigestText(text, &d, &size));
+    EXPECT_EQ(size, bytes.size());
+    EXPECT_EQ(d, Sha256::Of(bytes.data(), bytes.size()));
+    EXPECT_FALSE(ParseDigestText("ZDLDIGEST 1 xyz 5\n", &d, &size));
+    EXPECT_FALSE(ParseDigestText(text.substr(0, 40), &d, &size));
+    EXPECT_FALSE(ParseDigestText(std::string(300, 'Z'), &d, &size));
+}
+
+TEST(DownloadDescription, UrlEncoding)
+{
+    EXPECT_EQ(EncodeUrlPath("data/pack00.pak"), "data/pack00.pak");
+    EXPECT_EQ(EncodeUrlPath("data/\xd7\xd6 a+b%.txt"), "data/%D7%D6%20a%2Bb%25.txt");
+}
+
+}  // namespace

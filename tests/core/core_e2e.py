@@ -1,0 +1,563 @@
+#!/usr/bin/env python3
+"""End-to-end tests of zdl-core: this script plays the installer's side.
+
+It listens on 127.0.0.1, starts the core with the installer's command line
+plus "-InteractivePort", polls once a second with "stat", "get tb" and
+"get qf 0", and checks what the core reports and what it leaves on disk.
+Content comes from nginx on 127.0.0.1 (scripts/content-server.sh) or from
+a small fault-injecting server in this script. Everything is bounded in
+time; servers and cores are stopped on the way out.
+"""
+import argparse
+import hashlib
+import http.server
+import os
+import random
+import re
+import shutil
+import signal
+import socket
+import socketserver
+import subprocess
+import sys
+import threading
+import time
+
+ARGS = None
+PIECE = 256 * 1024
+TORRENT = "zphdownload_setup.exe.data"
+
+
+class Installer:
+    """Listening side of the line channel plus the core process."""
+
+    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT):
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(1)
+        self.port = self.listener.getsockname()[1]
+        self.conn = None
+        self.pending = b""
+        self.values = {}
+        self.history = []  # every P2PState value seen, in order
+        cmd = [ARGS.core, "-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
+               "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
+               "-DownloadLimit", str(limit), "-UploadLimit", "10000"]
+        if delete_info:
+            cmd.append("-DeleteDownloadInfo")
+        cmd += ["-InteractivePort", str(self.port)] + list(extra)
+        self.stderr_path = os.path.join(ARGS.work, "core-%d.log" % self.port)
+        self.stderr = open(self.stderr_path, "w")
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr)
+
+    def accept(self, timeout=5):
+        self.listener.settimeout(timeout)
+        self.conn, _ = self.listener.accept()
+        self.conn.setblocking(False)
+
+    def send(self, text):
+        try:
+            self.conn.sendall(text.encode())
+        except OSError:
+            pass
+
+    def drain(self):
+        while True:
+            try:
+                data = self.conn.recv(65536)
+            except BlockingIOError:
+                break
+            except OSError:
+                break
+            if not data:
+                break
+            self.pending += data
+        while b"\n" in self.pending:
+            line, self.pending = self.pending.split(b"\n", 1)
+            text = line.decode("latin-1")
+            if "[" not in text or "]" not in text:
+                continue
+            kv = text[text.index("]") + 1:].strip()
+            if "=" not in kv:
+                continue
+            key, value = kv.split("=", 1)
+            self.values[key.strip()] = value.strip()
+            if key.strip() == "P2PState":
+                if not self.history or self.history[-1] != value.strip():
+                    self.history.append(value.strip())
+
+    def poll(self):
+        if self.conn is None:
+            self.accept()
+        self.send("stat\nget tb\nget qf 0\n")
+        time.sleep(0.05)
+        self.drain()
+
+    def state(self):
+        return int(self.values.get("P2PState", "-1"))
+
+    def wait_for(self, pred, timeout, what, interval=0.25):
+        end = time.time() + timeout
+        while time.time() < end:
+            self.poll()
+            if pred(self):
+                return
+            if self.proc.poll() is not None:
+                self.drain()
+                if pred(self):
+                    return
+                raise AssertionError("core exited (%s) while waiting for %s; values %s\n%s" %
+                                     (self.proc.returncode, what, self.values, self.log()))
+            time.sleep(interval)
+        raise AssertionError("timed out waiting for %s; values %s\n%s" % (what, self.values, self.log()))
+
+    def quit_and_time(self, timeout=5):
+        start = time.time()
+        self.send("quit\n")
+        code = self.proc.wait(timeout)
+        return code, time.time() - start
+
+    def log(self):
+        self.stderr.flush()
+        with open(self.stderr_path, errors="replace") as f:
+            return f.read()[-3000:]
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(5)
+        self.stderr.close()
+        if self.conn:
+            self.conn.close()
+        self.listener.close()
+
+
+def check(cond, message):
+    if not cond:
+        raise AssertionError(message)
+
+
+def tree_digest(root, skip=(".zdlcore",)):
+    out = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        dirnames[:] = [d for d in dirnames if d not in skip]
+        for name in filenames:
+            p = os.path.join(dirpath, name)
+            with open(p, "rb") as f:
+                out[os.path.relpath(p, root)] = hashlib.sha256(f.read()).hexdigest()
+    return out
+
+
+def same_tree(a, b):
+    da, db = tree_digest(a), tree_digest(b)
+    missing = set(da) ^ set(db)
+    differ = [k for k in da if k in db and da[k] != db[k]]
+    return not missing and not differ, "missing %s differ %s" % (sorted(missing)[:5], differ[:5])
+
+
+class Server:
+    def __init__(self, root, name):
+        self.work = os.path.join(ARGS.work, "srv-" + name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        out = subprocess.run([ARGS.server, "start", root, self.work], check=True, capture_output=True, text=True,
+                             timeout=20, env=dict(os.environ, ZDL_SERVER_LIFETIME="600"))
+        self.port = int(out.stdout.strip().splitlines()[-1])
+        self.url = "http://127.0.0.1:%d" % self.port
+
+    def body_bytes(self, prefix="/files/"):
+        """Bytes of client files nginx sent, from its access log."""
+        total = 0
+        with open(os.path.join(self.work, "access.log")) as f:
+            for line in f:
+                m = re.search(r'"GET (\S+) HTTP/[\d.]+" (\d+) (\d+)', line)
+                if m and m.group(1).startswith(prefix):
+                    total += int(m.group(3))
+        return total
+
+    def stop(self):
+        subprocess.run([ARGS.server, "stop", self.work], timeout=20)
+
+
+# ---------------------------------------------------------------- fault server
+class FaultHandler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    root = None
+    counter = [0]
+    lock = threading.Lock()
+
+    def log_message(self, *a):
+        pass
+
+    def do_GET(self):
+        with self.lock:
+            self.counter[0] += 1
+            n = self.counter[0]
+        path = os.path.join(self.root, self.path.lstrip("/").replace("%20", " "))
+        from urllib.parse import unquote_to_bytes
+        path = os.path.join(self.root.encode(), unquote_to_bytes(self.path.lstrip("/")))
+        if not os.path.isfile(path):
+            self.send_response(404)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        is_piece = b"/files/" in path
+        if is_piece and n % 4 == 0:
+            body = b"busy"
+            self.send_response(503)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        with open(path, "rb") as f:
+            data = f.read()
+        rng = self.headers.get("Range")
+        start, end = 0, len(data) - 1
+        if rng:
+            m = re.match(r"bytes=(\d+)-(\d+)", rng)
+            start, end = int(m.group(1)), min(int(m.group(2)), len(data) - 1)
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, len(data)))
+        else:
+            self.send_response(200)
+        part = data[start:end + 1]
+        self.send_header("Content-Length", str(len(part)))
+        self.end_headers()
+        if is_piece and n % 7 == 0:
+            # Drop the connection halfway through the body.
+            self.wfile.write(part[:len(part) // 2])
+            self.wfile.flush()
+            self.connection.shutdown(socket.SHUT_RDWR)
+            self.close_connection = True
+            return
+        self.wfile.write(part)
+
+
+class ThreadedServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        pass  # the core dropping a connection is part of the test
+
+
+# ---------------------------------------------------------------------- tests
+def make_client(name, size_mib, seed=1):
+    www = os.path.join(ARGS.work, name)
+    shutil.rmtree(www, ignore_errors=True)
+    subprocess.run([ARGS.sampleclient, os.path.join(www, "files"), str(size_mib), str(seed)], check=True,
+                   capture_output=True, timeout=60)
+    subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), www, "--piece-size", str(PIECE)], check=True,
+                   capture_output=True, timeout=60)
+    return www
+
+
+def fresh_dir(name):
+    d = os.path.join(ARGS.work, name)
+    shutil.rmtree(d, ignore_errors=True)
+    return d
+
+
+def test_full_download(www, srv):
+    inst = fresh_dir("inst-full")
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15 and c.values.get("FileName", ":") != ":", 60, "completion")
+        check(core.values["FileName"] == "zpc.exe", "FileName %r" % core.values.get("FileName"))
+        check(core.values["IncompleteByte"] == "0", "IncompleteByte %s" % core.values["IncompleteByte"])
+        check(core.values["Percentage"] == "100.00", "Percentage")
+        check(core.values["UploadBandWidth"] == "0.00", "UploadBandWidth")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs from the client: " + why)
+        for seen in core.history:
+            check(int(seen) in (1, 3, 5, 7, 8, 10, 11, 12, 14, 15), "unexpected state %s in %s" % (seen, core.history))
+        check(core.history[-1] == "15", "history %s" % core.history)
+        check(not os.path.exists(os.path.join(inst, ".zdlcore", "state")), "state kept despite -DeleteDownloadInfo")
+        code, took = core.quit_and_time()
+        check(code == 0 and took < 1.0, "quit took %.2fs, exit %s" % (took, code))
+    finally:
+        core.close()
+    # A second run over the complete folder checks and completes without
+    # fetching a client byte.
+    before = srv.body_bytes()
+    core = Installer(inst, srv.url)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "completion of a complete folder")
+        check(srv.body_bytes() == before, "a complete folder was downloaded again")
+        core.quit_and_time()
+    finally:
+        core.close()
+
+
+def test_bad_command_line(www, srv):
+    core = Installer(fresh_dir("inst-bad"), srv.url, extra=["-Bogus", "1"])
+    try:
+        code = core.proc.wait(10)
+        core.accept()
+        time.sleep(0.1)
+        core.drain()
+        check(code == 2, "exit code %s" % code)
+        check(core.values.get("P2PState") == "2", "state %s" % core.values)
+        check("unknown option -Bogus" in core.log(), "message: " + core.log())
+    finally:
+        core.close()
+
+
+def test_resume_after_kill(www, srv):
+    inst = fresh_dir("inst-kill")
+    total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(www, "files")) for f in fs)
+    start_bytes = srv.body_bytes()
+    threads = 4
+    core = Installer(inst, srv.url, threads=threads, limit=6000, extra=["-StateSaveInterval", "300"])
+    try:
+        core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) >= 45, 60, "half way",
+                      interval=0.1)
+        os.kill(core.proc.pid, signal.SIGKILL)
+        core.proc.wait(5)
+    finally:
+        core.close()
+    core = Installer(inst, srv.url, threads=threads, limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "completion after kill -9")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "resumed install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+    fetched = srv.body_bytes() - start_bytes
+    waste = fetched - total
+    print("  resume waste after kill -9: %d bytes (limit %d)" % (waste, threads * PIECE))
+    check(waste <= threads * PIECE, "re-downloaded %d bytes, more than %d" % (waste, threads * PIECE))
+
+
+def test_damaged_state_and_file(www, srv):
+    inst = fresh_dir("inst-damage")
+    core = Installer(inst, srv.url, limit=-1, delete_info=False)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "first completion")
+        core.quit_and_time()
+    finally:
+        core.close()
+    state = os.path.join(inst, ".zdlcore", "state")
+    check(os.path.exists(state), "state missing without -DeleteDownloadInfo")
+    with open(state, "r+b") as f:  # zero it, as a crash on some file systems does
+        n = len(f.read())
+        f.seek(0)
+        f.write(b"\0" * n)
+    pak = os.path.join(inst, "data", "pack01.pak")
+    with open(pak, "r+b") as f:
+        f.seek(PIECE * 2 + 10)
+        b = f.read(1)
+        f.seek(PIECE * 2 + 10)
+        f.write(bytes([b[0] ^ 0xFF]))
+    before = srv.body_bytes()
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "repair")
+        m = re.search(r"checked (\d+) pieces, (\d+) good", core.log())
+        check(m and int(m.group(1)) == int(m.group(2)) + 1 and int(m.group(1)) > 50,
+              "expected a full local check finding one bad piece: %s" % (m and m.group(0)))
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "repaired install differs: " + why)
+        refetched = srv.body_bytes() - before
+        check(refetched == PIECE, "repair fetched %d bytes, expected one piece" % refetched)
+        core.quit_and_time()
+    finally:
+        core.close()
+
+
+def test_corrupt_server_bytes(www, srv):
+    inst = fresh_dir("inst-corrupt")
+    pak = os.path.join(www, "files", "data", "pack02.pak")
+    with open(pak, "r+b") as f:
+        f.seek(PIECE + 5)
+        orig = f.read(1)
+        f.seek(PIECE + 5)
+        f.write(bytes([orig[0] ^ 0x55]))
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        core.wait_for(lambda c: int(c.values.get("HashFailures", "0")) >= 2, 60, "hash failures")
+        time.sleep(1)
+        core.poll()
+        check(core.state() == 14, "state %s with a corrupt piece on the server" % core.state())
+        check(core.values["IncompleteByte"] != "0", "corrupt piece counted as done")
+        # The publisher fixes the file: the core picks the piece up again.
+        with open(pak, "r+b") as f:
+            f.seek(PIECE + 5)
+            f.write(orig)
+        core.wait_for(lambda c: c.state() == 15, 60, "completion after the fix")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+        with open(pak, "r+b") as f:
+            f.seek(PIECE + 5)
+            f.write(orig)
+
+
+def test_fault_server(www, srv):
+    www = make_client("www-fault", 6, seed=7)
+    FaultHandler.root = www
+    server = ThreadedServer(("127.0.0.1", 0), FaultHandler)
+    t = threading.Thread(target=server.serve_forever, daemon=True)
+    t.start()
+    inst = fresh_dir("inst-fault")
+    core = Installer(inst, "http://127.0.0.1:%d" % server.server_address[1], limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 120, "completion through 503s and dropped connections")
+        check(int(core.values.get("Retries", "0")) > 0, "no retries counted")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+        server.shutdown()
+        server.server_close()
+
+
+def test_malicious_description(www, srv):
+    evil = os.path.join(ARGS.work, "www-evil")
+    shutil.rmtree(evil, ignore_errors=True)
+    os.makedirs(os.path.join(evil, "files"))
+    h = hashlib.sha256(b"x").hexdigest()
+    for i, bad in enumerate(["../escaped.txt", "/tmp/abs.txt", "data/NUL", "C:/x.txt"]):
+        name = "evil%d.data" % i
+        desc = ("ZDLDESC 1\ntitle t\nroot files\npiecesize 262144\ntotalsize 1\nfiles 2\npieces 2\n"
+                "f 0 %s zpc.exe\nf 1 %s %s\np %s\np %s\nend\n" % (h, h, bad, h, h)).encode()
+        # piece count is deliberately right for the sizes except the path
+        desc = desc.replace(b"pieces 2", b"pieces 1").replace(b"p %s\np" % h.encode(), b"p", 1)
+        with open(os.path.join(evil, name), "wb") as f:
+            f.write(desc)
+        with open(os.path.join(evil, name + ".digest"), "wb") as f:
+            f.write(b"ZDLDIGEST 1 %s %d\n" % (hashlib.sha256(desc).hexdigest().encode(), len(desc)))
+    esrv = Server(evil, "evil")
+    try:
+        for i in range(4):
+            inst = fresh_dir("inst-evil%d" % i)
+            core = Installer(inst, esrv.url, torrent="evil%d.data" % i)
+            try:
+                core.wait_for(lambda c: c.values.get("Error") == "ReadSeed", 20, "ReadSeed")
+                check(core.state() == 9, "state %s" % core.state())
+                check(sorted(os.listdir(inst)) == [".zdlcore"], "files written: %s" % os.listdir(inst))
+                check(not os.path.exists(os.path.join(ARGS.work, "escaped.txt")), "escaped the folder")
+                code, took = core.quit_and_time()
+                check(took < 1.0, "quit took %.2f s" % took)
+            finally:
+                core.close()
+    finally:
+        esrv.stop()
+
+
+def test_quit_in_phases(www, srv):
+    # Unreachable server: phases 5/6, quit within a second.
+    dead = socket.socket()
+    dead.bind(("127.0.0.1", 0))
+    dead_port = dead.getsockname()[1]
+    dead.close()
+    core = Installer(fresh_dir("inst-q1"), "http://127.0.0.1:%d" % dead_port)
+    try:
+        core.wait_for(lambda c: c.state() == 6 and c.values.get("Error") == "DownloadTorrent", 15, "state 6")
+        code, took = core.quit_and_time()
+        check(code == 0 and took < 1.0, "quit in phase 6 took %.2f s" % took)
+    finally:
+        core.close()
+    # Downloading under a low limit, quit mid-way, state saved.
+    inst = fresh_dir("inst-q2")
+    core = Installer(inst, srv.url, limit=2000)
+    try:
+        core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) > 5, 30, "downloading")
+        rate = float(core.values["DownloadBandWidth"])
+        code, took = core.quit_and_time()
+        check(code == 0 and took < 1.0, "quit in phase 14 took %.2f s" % took)
+        check(os.path.exists(os.path.join(inst, ".zdlcore", "state")), "no resume state after quit")
+        check(rate <= 2000 * 1.3, "bandwidth %.1f KB/s above the 2000 limit" % rate)
+    finally:
+        core.close()
+    # Two cores on one folder: the second waits, reports, and takes over.
+    first = Installer(inst, srv.url, limit=500)
+    try:
+        first.wait_for(lambda c: c.state() == 14, 30, "first core downloading")
+        second = Installer(inst, srv.url, limit=-1)
+        try:
+            second.wait_for(lambda c: c.state() == 4 and c.values.get("Error") == "OpenFile", 20, "lock refused")
+            first.quit_and_time()
+            second.wait_for(lambda c: c.state() == 15, 60, "second core completes after the first quit")
+            code, took = second.quit_and_time()
+            check(took < 1.0, "quit in phase 15 took %.2f s" % took)
+        finally:
+            second.close()
+    finally:
+        first.close()
+
+
+def test_give_up(www, srv):
+    dead = socket.socket()
+    dead.bind(("127.0.0.1", 0))
+    port = dead.getsockname()[1]
+    dead.close()
+    core = Installer(fresh_dir("inst-giveup"), "http://127.0.0.1:%d" % port, extra=["-GiveUpAfter", "2"])
+    try:
+        code = core.proc.wait(20)
+        core.poll()
+        check(code == 3, "exit %s" % code)
+        check(core.values.get("P2PState") == "17", "state %s" % core.values.get("P2PState"))
+    finally:
+        core.close()
+
+
+def test_disk_full(www, srv):
+    mnt = fresh_dir("inst-tmpfs")
+    os.makedirs(mnt)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", mnt], capture_output=True).returncode:
+        print("  SKIP disk full: cannot mount a tmpfs here")
+        return
+    try:
+        core = Installer(os.path.join(mnt, "game"), srv.url, limit=-1)
+        try:
+            core.wait_for(lambda c: c.values.get("Error") == "WriteFile", 30, "WriteFile on a full disk")
+            check(core.values.get("ErrorFile", "") != "", "no ErrorFile")
+            check(core.state() == 11, "state %s" % core.state())
+            subprocess.run(["mount", "-o", "remount,size=64m", mnt], check=True)
+            core.wait_for(lambda c: c.state() == 15, 60, "completion once space returned")
+            ok, why = same_tree(os.path.join(www, "files"), os.path.join(mnt, "game"))
+            check(ok, "install differs: " + why)
+            core.quit_and_time()
+        finally:
+            core.close()
+    finally:
+        subprocess.run(["umount", "-l", mnt])
+
+
+def main():
+    global ARGS
+    p = argparse.ArgumentParser()
+    for opt in ("core", "mkdesc", "sampleclient", "server", "work"):
+        p.add_argument("--" + opt, required=True)
+    p.add_argument("--only", default="")
+    ARGS = p.parse_args()
+    os.makedirs(ARGS.work, exist_ok=True)
+    www = make_client("www", 24)
+    srv = Server(www, "main")
+    tests = [test_bad_command_line, test_full_download, test_resume_after_kill, test_damaged_state_and_file,
+             test_corrupt_server_bytes, test_fault_server, test_malicious_description, test_quit_in_phases,
+             test_give_up, test_disk_full]
+    failed = 0
+    try:
+        for t in tests:
+            if ARGS.only and ARGS.only not in t.__name__:
+                continue
+            start = time.time()
+            try:
+                t(www, srv)
+                print("PASS %s (%.1f s)" % (t.__name__, time.time() - start))
+            except Exception as e:  # report and go on with the next test
+                failed += 1
+                print("FAIL %s: %s" % (t.__name__, e))
+            sys.stdout.flush()
+    finally:
+        srv.stop()
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
