@@ -35,7 +35,7 @@ if(CMAKE_CROSSCOMPILING)
   # in which the native and the cross trees were set up.
   foreach(_f skin.qfa zephyra.ico)
     list(APPEND _skin_import_cmds
-      COMMAND sh -c "test -f \"$0\" || { echo \"skin: $0 is missing; build the native tree that ZDL_HOST_SKIN_DIR names first\" >&2; exit 1; }"
+      COMMAND sh -c "test -f \"$0\" || (echo \"skin: $0 is missing, build the native tree that ZDL_HOST_SKIN_DIR names first\" >&2 && false)"
               ${ZDL_HOST_SKIN_DIR}/${_f}
       COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ZDL_HOST_SKIN_DIR}/${_f} ${CMAKE_CURRENT_BINARY_DIR}/${_f})
   endforeach()
