@@ -210,8 +210,14 @@ void DrawSpriteFrame(DibImage* image, const SpriteFrame* frame, int x, int y)
 {
     if (!image || !frame || image->Empty() || image->BitsPerPixel() != 32)
         return;
-    const int X = x - frame->keyX;
-    const int Y = y - frame->keyY;
+    // Key points are any 32-bit values: place the frame in 64 bits and
+    // leave at once when none of it can reach the image.
+    const int64_t X64 = int64_t(x) - frame->keyX;
+    const int64_t Y64 = int64_t(y) - frame->keyY;
+    if (X64 >= image->Width() || X64 + frame->width <= 0 || Y64 >= image->Height() || Y64 + frame->height <= 0)
+        return;
+    const int X = static_cast<int>(X64);  // now within -kMaxSpriteDimension..width
+    const int Y = static_cast<int>(Y64);
     const uint8_t* pal = frame->palette;
     auto color = [pal](uint8_t i) { return ExpandRgb565(U16(pal + 2 * i)); };
     for (int r = 0; r < frame->height; ++r) {

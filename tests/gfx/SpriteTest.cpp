@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 
@@ -214,6 +216,20 @@ TEST(SpriteDraw, EmptyFrameLeavesItsCellTransparent)
         EXPECT_EQ(PixelAt(strip, 1, y).a, 255);
         EXPECT_EQ(PixelAt(strip, 2, y), (Bgra{0, 0, 0, 0}));
         EXPECT_EQ(PixelAt(strip, 3, y), (Bgra{0, 0, 0, 0}));
+    }
+}
+
+TEST(SpriteDraw, ExtremeKeyPointsDrawNothingAndDoNotOverflow)
+{
+    std::vector<uint16_t> palette = {0, 0xFFFF};
+    for (int32_t key : {INT32_MAX, INT32_MIN, INT32_MAX - 1, -5, 5}) {
+        DibImage strip;
+        ASSERT_TRUE(StripFrom(MakeSprite(4, 4, palette, {Solid(4, 4, 1, key, key)}), &strip)) << key;
+        int opaque = 0;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                opaque += PixelAt(strip, x, y).a == 255;
+        EXPECT_EQ(opaque, 0) << key;
     }
 }
 
