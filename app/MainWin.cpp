@@ -1,0 +1,205 @@
+#include "app/MainWin.h"
+
+#include "gfx/ImageCache.h"
+#include "platform/DeviceContext.h"
+
+namespace zdl {
+
+const char kMainWindowClass[] = "MyMainWindow";
+const char kRuleWindowClass[] = "MyRuleWindow";
+const char kMainCreateTitle[] = "MyGameSample";
+const char kRuleCreateTitle[] = "MyGameRule";
+// "Zephyra免费版下载器"
+const char kWindowTitle[] = "Zephyra\xC3\xE2\xB7\xD1\xB0\xE6\xCF\xC2\xD4\xD8\xC6\xF7";
+// "创建画布出错。"
+const char kCanvasFailedText[] = "\xB4\xB4\xBD\xA8\xBB\xAD\xB2\xBC\xB3\xF6\xB4\xED\xA1\xA3";
+
+namespace {
+
+// Until the pages arrive, a window gets an empty panel and is draggable by
+// its whole surface (the real pages turn dragging on themselves).
+CSBitmapDialog* PlainPage(CMainWin* window)
+{
+    window->draggable = true;
+    return new CSBitmapDialog;
+}
+
+PageFactory mainPageFactory = PlainPage;
+PageFactory licencePageFactory = PlainPage;
+
+// A control with id 1 closes the window it lives in.
+void CloseOnIdOne(int, int id, CSControl*, uintptr_t window)
+{
+    if (id == 1)
+        WsSendMessage(reinterpret_cast<NativeWindow>(window), WM_CLOSE, 0, 0);
+}
+
+}  // namespace
+
+void SetMainPageFactory(PageFactory factory)
+{
+    mainPageFactory = factory ? factory : PlainPage;
+}
+
+void SetLicencePageFactory(PageFactory factory)
+{
+    licencePageFactory = factory ? factory : PlainPage;
+}
+
+CMainWin::CMainWin() = default;
+
+CMainWin::~CMainWin() = default;
+
+bool CMainWin::PrepareCreate(CreateParams* params, const char* className)
+{
+    if (!RegisterSkinWindowClass(className, WsArrowCursor(), WsStockBrush(BLACK_BRUSH),
+                                 WsLoadIcon(SkinInstance(), kIconResourceId)))
+        return false;
+    params->className = className;
+    params->windowName = kWindowTitle;
+    params->style = WS_POPUP;
+    params->exStyle = WS_EX_WINDOWEDGE;
+    WindowRect r{0, 0, clientWidth, clientHeight};
+    WsAdjustWindowRectEx(&r, params->style, params->exStyle);
+    int width = r.right - r.left;
+    int height = r.bottom - r.top;
+    int screenWidth = 0, screenHeight = 0;
+    WsScreenSize(&screenWidth, &screenHeight);
+    left = (screenWidth - width) / 2;
+    top = (screenHeight - height) / 2;
+    params->x = left;
+    params->y = top;
+    params->width = width;
+    params->height = height;
+    return true;
+}
+
+bool CMainWin::BuildWindow(const char* backgroundName, PageFactory factory)
+{
+    if (!CreateDib(&canvas, 32, clientWidth, clientHeight)) {
+        WsMessageBox(handle(), kCanvasFailedText, nullptr, MB_ICONERROR);
+        return false;
+    }
+    background = GetImage(backgroundName);
+    desktop.width = clientWidth;
+    desktop.height = clientHeight;
+    desktop.notifyCallback = CloseOnIdOne;
+    desktop.notifyUserData = reinterpret_cast<uintptr_t>(handle());
+    if (CSBitmapDialog* page = factory(this))
+        desktop.AttachPanel(page);
+    WsSetExStyle(handle(), WsGetExStyle(handle()) | WS_EX_LAYERED | WS_EX_STATICEDGE | WS_EX_CONTROLPARENT);
+    return true;
+}
+
+bool CMainWin::PreCreate(CreateParams* params)
+{
+    return PrepareCreate(params, kMainWindowClass);
+}
+
+bool CMainWin::OnCreate(LParam)
+{
+    SetSkinMainWindow(handle());
+    return BuildWindow("bg.png", mainPageFactory);
+}
+
+LResult CMainWin::WindowProc(unsigned msg, WParam wParam, LParam lParam)
+{
+    if (msg == WM_ERASEBKGND)
+        return 0;
+    if (desktop.HandleMessage(handle(), msg, wParam, lParam))
+        return 0;
+    return CWindow::WindowProc(msg, wParam, lParam);
+}
+
+void CMainWin::OnLButtonDown(int x, int y, WParam)
+{
+    if (!draggable)
+        return;
+    dragging = true;
+    dragOffsetX = x;
+    dragOffsetY = y;
+}
+
+void CMainWin::OnLButtonUp(int, int, WParam)
+{
+    dragging = false;
+}
+
+bool CMainWin::RenderFrame()
+{
+    if (!background || canvas.Empty())
+        return false;
+    CopyDib(*background, &canvas);
+    desktop.Paint(&canvas, 0, 0);
+    return true;
+}
+
+bool CMainWin::OnIdle(int)
+{
+    if (canvas.Empty())
+        return true;
+    if (!RenderFrame()) {
+        WsCopyToClient(handle(), canvas.Surface());
+        desktop.AfterPresent();
+        return true;
+    }
+    PremultiplyDib(&canvas);
+    int x = 0, y = 0;
+    if (dragging) {
+        if (!GetUiPlatform().IsKeyDown(VK_LBUTTON)) {
+            dragging = false;  // released outside the window
+            return true;
+        }
+        UiPoint cursor = GetUiPlatform().CursorPos(nullptr);
+        x = cursor.x - dragOffsetX;
+        y = cursor.y - dragOffsetY;
+        left = x;
+        top = y;
+    } else {
+        WindowRect r;
+        if (WsGetWindowRect(handle(), &r)) {
+            x = r.left;
+            y = r.top;
+        }
+    }
+    WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0);
+    desktop.AfterPresent();
+    return true;
+}
+
+void CMainWin::OnPaint()
+{
+    CSPaintDC paint(handle());
+    if (!background && !canvas.Empty())
+        WsCopyToClient(handle(), canvas.Surface());
+}
+
+void CMainWin::OnClose()
+{
+    if (desktop.CanClose())
+        WsPostQuitMessage(0);
+}
+
+CRuleWin::CRuleWin()
+{
+    clientWidth = kRuleClientWidth;
+    clientHeight = kRuleClientHeight;
+}
+
+bool CRuleWin::PreCreate(CreateParams* params)
+{
+    return PrepareCreate(params, kRuleWindowClass);
+}
+
+bool CRuleWin::OnCreate(LParam)
+{
+    return BuildWindow("msg_box.png", licencePageFactory);
+}
+
+void CRuleWin::OnClose()
+{
+    if (desktop.CanClose())
+        WsDestroyWindow(handle());
+}
+
+}  // namespace zdl

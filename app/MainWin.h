@@ -1,0 +1,85 @@
+// The two skinned top-level windows. CMainWin (868 x 513, "bg.png") hosts
+// the download page; CRuleWin (488 x 510, "msg_box.png", owned by the main
+// window) hosts the licence page. Both are borderless layered windows drawn
+// entirely from a 32-bit canvas: every idle frame copies the background into
+// the canvas, lets the desktop paint its pages, premultiplies the canvas and
+// hands it to the layered window. Both can be dragged by any spot that no
+// control takes.
+//
+// Each window owns its canvas and desktop (and through it the page); the
+// background belongs to the image cache. User-interface thread only.
+#pragma once
+
+#include "app/Window.h"
+#include "gfx/DibImage.h"
+#include "skin/UIDesktopWnd.h"
+
+namespace zdl {
+
+class CMainWin;
+
+// Makes the page of a window; the page is attached to the window's desktop
+// right after. Until the real pages are installed a plain panel is used.
+using PageFactory = CSBitmapDialog* (*)(CMainWin* window);
+void SetMainPageFactory(PageFactory factory);
+void SetLicencePageFactory(PageFactory factory);
+
+// Window classes, titles and sizes.
+extern const char kMainWindowClass[];     // "MyMainWindow"
+extern const char kRuleWindowClass[];     // "MyRuleWindow"
+extern const char kMainCreateTitle[];     // "MyGameSample"
+extern const char kRuleCreateTitle[];     // "MyGameRule"
+extern const char kWindowTitle[];         // "Zephyra免费版下载器" (GBK)
+extern const char kCanvasFailedText[];    // "创建画布出错。" (GBK)
+constexpr int kMainClientWidth = 868;
+constexpr int kMainClientHeight = 513;
+constexpr int kRuleClientWidth = 488;
+constexpr int kRuleClientHeight = 510;
+constexpr int kIconResourceId = 107;
+
+class CMainWin : public CWindow {
+public:
+    CMainWin();
+    ~CMainWin() override;
+
+    LResult WindowProc(unsigned msg, WParam wParam, LParam lParam) override;  // 2
+    void OnLButtonDown(int x, int y, WParam keys) override;                   // 5
+    void OnLButtonUp(int x, int y, WParam keys) override;                     // 6
+    bool OnIdle(int idleCount) override;                                      // 10
+    bool PreCreate(CreateParams* params) override;                            // 11
+    bool OnCreate(LParam createStruct) override;                              // 12
+    void OnPaint() override;                                                  // 13
+    void OnClose() override;                                                  // 14
+
+    // Step 1 of a frame: the background into the canvas, then the desktop's
+    // pages over it. False (nothing drawn) without a background or canvas.
+    bool RenderFrame();
+
+    DibImage canvas;                    // owned; the window's client size, 32 bits
+    CSUIDesktopWnd desktop;             // owns the pages
+    DibImage* background = nullptr;     // not owned (image cache)
+    bool draggable = false;
+    bool dragging = false;
+    int dragOffsetX = 0;
+    int dragOffsetY = 0;
+    int left = 0;                       // current screen position
+    int top = 0;
+    int clientWidth = kMainClientWidth;
+    int clientHeight = kMainClientHeight;
+
+protected:
+    // The shared halves of PreCreate and OnCreate for both windows.
+    bool PrepareCreate(CreateParams* params, const char* className);
+    bool BuildWindow(const char* backgroundName, PageFactory factory);
+};
+
+class CRuleWin : public CMainWin {
+public:
+    CRuleWin();
+
+    bool PreCreate(CreateParams* params) override;  // 11
+    bool OnCreate(LParam createStruct) override;    // 12
+    void OnClose() override;                        // 14
+};
+
+}  // namespace zdl

@@ -1,0 +1,105 @@
+#include "app/WinApp.h"
+
+#include "app/MainWin.h"
+#include "gfx/DibImage.h"
+
+namespace zdl {
+
+namespace {
+CSWinApp* theApp = nullptr;
+}
+
+CSWinApp::CSWinApp()
+{
+    theApp = this;
+}
+
+CSWinApp::~CSWinApp()
+{
+    if (theApp == this)
+        theApp = nullptr;
+}
+
+CSWinApp* CSWinApp::current()
+{
+    return theApp;
+}
+
+bool CSWinApp::InitInstance()
+{
+    return true;
+}
+
+bool CSWinApp::OnIdle(int)
+{
+    uint32_t now = GetUiPlatform().TickCount();
+    if (!frameClockStarted_) {
+        frameClockStarted_ = true;
+        lastFrame_ = now;
+    }
+    if (now - lastFrame_ < kFrameIntervalMs) {
+        WsSleep(kIdleSleepMs);
+        return true;
+    }
+    lastFrame_ = now;
+    bool more = false;
+    if (licenceWindow)
+        more = licenceWindow->OnIdle(0) || more;
+    if (mainWindow)
+        more = mainWindow->OnIdle(0) || more;
+    return more;
+}
+
+bool CSWinApp::PreTranslateMessage(const NativeMessage& message)
+{
+    return mainWindow && mainWindow->PreTranslateMessage(message);
+}
+
+void CSWinApp::OpenLicenceWindow() {}
+
+void CSWinApp::CloseLicenceWindow() {}
+
+int CSWinApp::Run()
+{
+    if (mainWindow)
+        WsShowWindow(mainWindow->handle(), showCommand);
+    int idleCount = 0;
+    bool idle = true;
+    for (;;) {
+        while (idle && !WsMessageWaiting()) {
+            if (!OnIdle(idleCount++))
+                idle = false;
+        }
+        NativeMessage message;
+        int got = WsGetMessage(&message);
+        if (got == 0)
+            return static_cast<int>(message.wParam);
+        if (got < 0)
+            return -1;
+        lastMessage = message;
+        if (!PreTranslateMessage(message))
+            WsDispatchMessage(message);
+        idle = true;
+        idleCount = 0;
+    }
+}
+
+int RunEntryPoint(NativeInstance instance, const char* commandLine, int showCommand)
+{
+    CSWinApp* app = CSWinApp::current();
+    if (!app)
+        return -1;
+    WsOleInitialize();
+    NativeModule richEdit = WsLoadLibrary("RICHED20.DLL");
+    app->instance = instance;
+    app->commandLine = commandLine ? commandLine : "";
+    app->showCommand = showCommand;
+    int code = -1;
+    if (app->InitInstance())
+        code = app->Run();
+    WsFreeLibrary(richEdit);
+    WsOleUninitialize();
+    return code;
+}
+
+}  // namespace zdl

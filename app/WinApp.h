@@ -1,0 +1,60 @@
+// CSWinApp: the application object. There is exactly one, made before the
+// entry point runs; a process-wide pointer refers to it while it exists.
+// It keeps the start-up values (instance, command line, show command), runs
+// the message loop with its idle frames and knows the two top-level windows.
+// Virtual operations are declared in their table order.
+// User-interface thread only.
+#pragma once
+
+#include "platform/WindowSystem.h"
+
+#include <cstdint>
+#include <string>
+
+namespace zdl {
+
+class CWindow;
+class CRuleWin;
+
+// Idle frames run at most once per this many milliseconds.
+constexpr uint32_t kFrameIntervalMs = 40;
+// Sleep between idle checks while waiting for the next frame.
+constexpr uint32_t kIdleSleepMs = 2;
+
+class CSWinApp {
+public:
+    CSWinApp();
+    CSWinApp(const CSWinApp&) = delete;
+    CSWinApp& operator=(const CSWinApp&) = delete;
+
+    virtual ~CSWinApp();                                           // 0
+    virtual bool InitInstance();                                    // 1
+    // Frame pacing: a frame of both windows every 40 ms at most.
+    virtual bool OnIdle(int idleCount);                             // 2
+    virtual bool PreTranslateMessage(const NativeMessage& message);  // 3
+    virtual void OpenLicenceWindow();                               // 4
+    virtual void CloseLicenceWindow();                              // 5
+
+    // Shows the main window, then runs the message loop until WM_QUIT;
+    // returns its exit code (-1 if the queue fails).
+    int Run();
+
+    static CSWinApp* current();
+
+    NativeInstance instance = nullptr;
+    std::string commandLine;
+    int showCommand = SW_SHOWNORMAL;
+    NativeMessage lastMessage;
+    CWindow* mainWindow = nullptr;     // not owned
+    CRuleWin* licenceWindow = nullptr; // owned by the subclass that opens it
+
+private:
+    uint32_t lastFrame_ = 0;
+    bool frameClockStarted_ = false;
+};
+
+// The entry point's work: OLE and the rich edit library around the
+// application's start-up and message loop. Returns the process exit code.
+int RunEntryPoint(NativeInstance instance, const char* commandLine, int showCommand);
+
+}  // namespace zdl

@@ -1,0 +1,140 @@
+// The native window system as the window base of the skin uses it: window
+// classes and windows bound to one shared procedure, the message queue,
+// modal dialogs from a template, message boxes, layered presentation of a
+// canvas, and the few geometry queries of start-up.
+//
+// On Windows every call is the Win32 call of the same name (text is GBK and
+// converted from code page 936 where the system wants wide text). Natively
+// there is no screen: windows are simulated in memory. Creating one sends
+// WM_NCCREATE and WM_CREATE to its class's procedure, destroying it sends
+// WM_DESTROY and WM_NCDESTROY, messages queue and dispatch in-process and
+// a presented frame is kept for inspection, so the same window code runs
+// headless in tests. User-interface thread only.
+#pragma once
+
+#include "platform/DibSurface.h"
+#include "platform/UiPlatform.h"
+#include "platform/WinDefs.h"
+
+#include <cstdint>
+
+namespace zdl {
+
+using NativeInstance = void*;  // HINSTANCE
+using NativeCursor = void*;    // HCURSOR
+using NativeBrush = void*;     // HBRUSH
+using NativeIcon = void*;      // HICON
+using NativeMenu = void*;      // HMENU
+using NativeAccel = void*;     // HACCEL
+using NativeModule = void*;    // HMODULE
+
+using WindowProcFn = LResult (*)(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+using DialogProcFn = intptr_t (*)(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam);
+
+struct WindowRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+// CreateWindowEx's arguments.
+struct WindowCreateParams {
+    uint32_t exStyle = 0;
+    const char* className = nullptr;
+    const char* windowName = nullptr;  // GBK
+    uint32_t style = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    NativeWindow parent = nullptr;
+    NativeMenu menu = nullptr;
+    NativeInstance instance = nullptr;
+    void* param = nullptr;
+};
+
+// One queued message (MSG without time and point).
+struct NativeMessage {
+    NativeWindow window = nullptr;
+    unsigned message = 0;
+    WParam wParam = 0;
+    LParam lParam = 0;
+};
+
+// Classes and windows.
+bool WsClassRegistered(NativeInstance instance, const char* className);
+bool WsRegisterClass(NativeInstance instance, const char* className, WindowProcFn proc, NativeCursor cursor,
+                     NativeBrush brush, NativeIcon icon);
+NativeWindow WsCreateWindow(const WindowCreateParams& params);
+bool WsDestroyWindow(NativeWindow window);
+bool WsIsWindow(NativeWindow window);
+LResult WsDefWindowProc(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+LResult WsSendMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+bool WsPostMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+void WsPostQuitMessage(int exitCode);
+// The pointer-sized user data slot of a window (GWLP_USERDATA).
+void WsSetWindowUserData(NativeWindow window, void* data);
+void* WsGetWindowUserData(NativeWindow window);
+bool WsShowWindow(NativeWindow window, int showCommand);
+uint32_t WsGetExStyle(NativeWindow window);
+void WsSetExStyle(NativeWindow window, uint32_t exStyle);
+bool WsGetWindowRect(NativeWindow window, WindowRect* rect);
+bool WsAdjustWindowRectEx(WindowRect* rect, uint32_t style, uint32_t exStyle);
+void WsScreenSize(int* width, int* height);
+
+// Menus: item count and the id of the item at |position|.
+int WsMenuItemCount(NativeMenu menu);
+int WsMenuItemId(NativeMenu menu, int position);
+
+// Resources for classes.
+NativeCursor WsArrowCursor();
+NativeBrush WsStockBrush(int stockObject);
+NativeBrush WsSysColorBrush(int colorIndex);
+NativeIcon WsLoadIcon(NativeInstance instance, int resourceId);
+
+// The message queue.
+bool WsMessageWaiting();                    // PeekMessage, PM_NOREMOVE
+int WsGetMessage(NativeMessage* message);   // > 0 a message, 0 WM_QUIT (wParam = exit code), < 0 error
+void WsDispatchMessage(const NativeMessage& message);  // TranslateMessage, DispatchMessage
+bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const NativeMessage& message);
+void WsSleep(uint32_t milliseconds);
+
+// Modal dialogs from a dialog template resource, and their user slot
+// (DWLP_USER).
+intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow parent, DialogProcFn proc,
+                     void* param);
+bool WsEndDialog(NativeWindow dialog, intptr_t result);
+void WsSetDialogUserData(NativeWindow dialog, void* data);
+void* WsGetDialogUserData(NativeWindow dialog);
+
+// A message box with GBK text and caption (null: no caption).
+int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsigned flags);
+
+// UpdateLayeredWindow (looked up in "User32.DLL") with the 32-bit
+// premultiplied |canvas| at screen position (x, y), size w x h, taken from
+// (srcX, srcY), per-pixel alpha, constant alpha 255.
+bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX,
+                      int srcY);
+// BitBlt of |canvas| into the window's client area.
+void WsCopyToClient(NativeWindow window, const DibSurface& canvas);
+
+// Process start-up services.
+NativeInstance WsModuleInstance();
+bool WsOleInitialize();
+void WsOleUninitialize();
+NativeModule WsLoadLibrary(const char* name);
+void WsFreeLibrary(NativeModule module);
+
+// Native simulation only: the window's last presented frame position and
+// the number of frames presented; the number of message boxes shown and the
+// last text. Zero elsewhere.
+struct SimulatedWindowStats {
+    int presentedFrames = 0;
+    int lastX = 0;
+    int lastY = 0;
+};
+SimulatedWindowStats WsSimulatedStats(NativeWindow window);
+int WsSimulatedMessageBoxes(const char** lastText);
+
+}  // namespace zdl

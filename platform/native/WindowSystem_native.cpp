@@ -1,0 +1,354 @@
+// The window system simulated in memory for the Linux build. Windows are
+// numbered records that belong to a registered class; creating, destroying
+// and sending call the class's procedure synchronously with the messages
+// Windows would send, posted messages wait in one queue, and a layered frame
+// is counted instead of shown. There is no screen: its size is fixed.
+#include "platform/WindowSystem.h"
+
+#include <deque>
+#include <map>
+#include <string>
+#include <thread>
+#include <chrono>
+
+namespace zdl {
+
+namespace {
+
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
+
+struct SimClass {
+    WindowProcFn proc = nullptr;
+};
+
+struct SimWindow {
+    std::string className;
+    WindowProcFn proc = nullptr;
+    void* userData = nullptr;
+    void* dialogUserData = nullptr;
+    uint32_t exStyle = 0;
+    WindowRect rect;
+    bool visible = false;
+    SimulatedWindowStats stats;
+};
+
+struct SimState {
+    std::map<std::string, SimClass> classes;
+    std::map<uintptr_t, SimWindow> windows;
+    uintptr_t nextHandle = 0x1000;
+    std::deque<NativeMessage> queue;
+    int messageBoxes = 0;
+    std::string lastMessageBox;
+};
+
+SimState& State()
+{
+    static SimState state;
+    return state;
+}
+
+SimWindow* Find(NativeWindow window)
+{
+    auto it = State().windows.find(reinterpret_cast<uintptr_t>(window));
+    return it == State().windows.end() ? nullptr : &it->second;
+}
+
+// CREATESTRUCT as the procedure receives it.
+struct SimCreateStruct {
+    void* createParams;
+    NativeInstance instance;
+    NativeMenu menu;
+    NativeWindow parent;
+    int cy, cx, y, x;
+    int32_t style;
+    const char* name;
+    const char* className;
+    uint32_t exStyle;
+};
+
+LResult Call(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+{
+    SimWindow* w = Find(window);
+    if (!w || !w->proc)
+        return 0;
+    return w->proc(window, msg, wParam, lParam);
+}
+
+}  // namespace
+
+bool WsClassRegistered(NativeInstance, const char* className)
+{
+    return className && State().classes.count(className) != 0;
+}
+
+bool WsRegisterClass(NativeInstance, const char* className, WindowProcFn proc, NativeCursor, NativeBrush,
+                     NativeIcon)
+{
+    if (!className || !proc || State().classes.count(className))
+        return false;
+    State().classes[className].proc = proc;
+    return true;
+}
+
+NativeWindow WsCreateWindow(const WindowCreateParams& p)
+{
+    if (!p.className)
+        return nullptr;
+    auto cls = State().classes.find(p.className);
+    if (cls == State().classes.end())
+        return nullptr;
+    NativeWindow handle = reinterpret_cast<NativeWindow>(State().nextHandle);
+    State().nextHandle += 4;
+    SimWindow& w = State().windows[reinterpret_cast<uintptr_t>(handle)];
+    w.className = p.className;
+    w.proc = cls->second.proc;
+    w.exStyle = p.exStyle;
+    int x = static_cast<uint32_t>(p.x) == CW_USEDEFAULT ? 0 : p.x;
+    int y = static_cast<uint32_t>(p.y) == CW_USEDEFAULT ? 0 : p.y;
+    int width = static_cast<uint32_t>(p.width) == CW_USEDEFAULT ? 640 : p.width;
+    int height = static_cast<uint32_t>(p.height) == CW_USEDEFAULT ? 480 : p.height;
+    w.rect = WindowRect{x, y, x + width, y + height};
+    SimCreateStruct cs{p.param, p.instance, p.menu,  p.parent, height,      width,
+                       y,       x,          static_cast<int32_t>(p.style), p.windowName, p.className, p.exStyle};
+    LParam lp = reinterpret_cast<LParam>(&cs);
+    if (Call(handle, WM_NCCREATE, 0, lp) == 0 || Call(handle, WM_CREATE, 0, lp) == -1) {
+        WsDestroyWindow(handle);
+        return nullptr;
+    }
+    return handle;
+}
+
+bool WsDestroyWindow(NativeWindow window)
+{
+    if (!Find(window))
+        return false;
+    Call(window, WM_DESTROY, 0, 0);
+    Call(window, WM_NCDESTROY, 0, 0);
+    State().windows.erase(reinterpret_cast<uintptr_t>(window));
+    return true;
+}
+
+bool WsIsWindow(NativeWindow window)
+{
+    return Find(window) != nullptr;
+}
+
+LResult WsDefWindowProc(NativeWindow window, unsigned msg, WParam, LParam)
+{
+    switch (msg) {
+    case WM_NCCREATE:
+        return 1;
+    case WM_CLOSE:
+        WsDestroyWindow(window);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+LResult WsSendMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+{
+    return Call(window, msg, wParam, lParam);
+}
+
+bool WsPostMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+{
+    State().queue.push_back(NativeMessage{window, msg, wParam, lParam});
+    return true;
+}
+
+void WsPostQuitMessage(int exitCode)
+{
+    State().queue.push_back(NativeMessage{nullptr, WM_QUIT, static_cast<WParam>(exitCode), 0});
+}
+
+void WsSetWindowUserData(NativeWindow window, void* data)
+{
+    if (SimWindow* w = Find(window))
+        w->userData = data;
+}
+
+void* WsGetWindowUserData(NativeWindow window)
+{
+    SimWindow* w = Find(window);
+    return w ? w->userData : nullptr;
+}
+
+bool WsShowWindow(NativeWindow window, int showCommand)
+{
+    SimWindow* w = Find(window);
+    if (!w)
+        return false;
+    bool was = w->visible;
+    w->visible = showCommand != SW_HIDE;
+    return was;
+}
+
+uint32_t WsGetExStyle(NativeWindow window)
+{
+    SimWindow* w = Find(window);
+    return w ? w->exStyle : 0;
+}
+
+void WsSetExStyle(NativeWindow window, uint32_t exStyle)
+{
+    if (SimWindow* w = Find(window))
+        w->exStyle = exStyle;
+}
+
+bool WsGetWindowRect(NativeWindow window, WindowRect* rect)
+{
+    SimWindow* w = Find(window);
+    if (!w)
+        return false;
+    *rect = w->rect;
+    return true;
+}
+
+bool WsAdjustWindowRectEx(WindowRect*, uint32_t, uint32_t)
+{
+    return true;  // no frames are drawn here
+}
+
+void WsScreenSize(int* width, int* height)
+{
+    *width = kScreenWidth;
+    *height = kScreenHeight;
+}
+
+int WsMenuItemCount(NativeMenu)
+{
+    return 0;  // no menus here
+}
+
+int WsMenuItemId(NativeMenu, int)
+{
+    return -1;
+}
+
+NativeCursor WsArrowCursor()
+{
+    return nullptr;
+}
+
+NativeBrush WsStockBrush(int)
+{
+    return nullptr;
+}
+
+NativeBrush WsSysColorBrush(int)
+{
+    return nullptr;
+}
+
+NativeIcon WsLoadIcon(NativeInstance, int)
+{
+    return nullptr;
+}
+
+bool WsMessageWaiting()
+{
+    return !State().queue.empty();
+}
+
+int WsGetMessage(NativeMessage* message)
+{
+    if (State().queue.empty())
+        return -1;  // nothing will ever arrive: there is no input here
+    *message = State().queue.front();
+    State().queue.pop_front();
+    return message->message == WM_QUIT ? 0 : 1;
+}
+
+void WsDispatchMessage(const NativeMessage& message)
+{
+    Call(message.window, message.message, message.wParam, message.lParam);
+}
+
+bool WsTranslateAccelerator(NativeWindow, NativeAccel, const NativeMessage&)
+{
+    return false;
+}
+
+void WsSleep(uint32_t milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+intptr_t WsDialogBox(NativeInstance, int, NativeWindow, DialogProcFn, void*)
+{
+    return -1;  // no dialog templates here
+}
+
+bool WsEndDialog(NativeWindow, intptr_t)
+{
+    return false;
+}
+
+void WsSetDialogUserData(NativeWindow dialog, void* data)
+{
+    if (SimWindow* w = Find(dialog))
+        w->dialogUserData = data;
+}
+
+void* WsGetDialogUserData(NativeWindow dialog)
+{
+    SimWindow* w = Find(dialog);
+    return w ? w->dialogUserData : nullptr;
+}
+
+int WsMessageBox(NativeWindow, const char* text, const char*, unsigned)
+{
+    ++State().messageBoxes;
+    State().lastMessageBox = text ? text : "";
+    return IDOK;
+}
+
+bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int, int)
+{
+    SimWindow* win = Find(window);
+    if (!win || !canvas.Valid())
+        return false;
+    ++win->stats.presentedFrames;
+    win->stats.lastX = x;
+    win->stats.lastY = y;
+    win->rect = WindowRect{x, y, x + w, y + h};
+    return true;
+}
+
+void WsCopyToClient(NativeWindow, const DibSurface&) {}
+
+NativeInstance WsModuleInstance()
+{
+    return nullptr;
+}
+
+bool WsOleInitialize()
+{
+    return true;
+}
+
+void WsOleUninitialize() {}
+
+NativeModule WsLoadLibrary(const char*)
+{
+    return nullptr;
+}
+
+void WsFreeLibrary(NativeModule) {}
+
+SimulatedWindowStats WsSimulatedStats(NativeWindow window)
+{
+    SimWindow* w = Find(window);
+    return w ? w->stats : SimulatedWindowStats();
+}
+
+int WsSimulatedMessageBoxes(const char** lastText)
+{
+    if (lastText)
+        *lastText = State().lastMessageBox.c_str();
+    return State().messageBoxes;
+}
+
+}  // namespace zdl

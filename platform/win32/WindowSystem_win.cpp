@@ -1,0 +1,330 @@
+// The window system on Windows: thin wrappers over the Win32 calls. Classes
+// are registered with the ANSI functions (their procedures receive ANSI
+// messages); titles, message-box texts and captions are GBK and converted
+// from code page 936 to wide text so they show correctly whatever the
+// system's ANSI code page is.
+#include "platform/WindowSystem.h"
+
+#include <ole2.h>
+#include <windows.h>
+
+#include <string>
+
+namespace zdl {
+
+namespace {
+
+std::wstring WideGbk(const char* text)
+{
+    if (!text || !*text)
+        return std::wstring();
+    int n = MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(936, 0, text, -1, &out[0], n);
+    out.resize(static_cast<size_t>(n - 1));
+    return out;
+}
+
+HWND H(NativeWindow w)
+{
+    return static_cast<HWND>(w);
+}
+
+MSG ToMsg(const NativeMessage& m)
+{
+    MSG msg = {};
+    msg.hwnd = H(m.window);
+    msg.message = m.message;
+    msg.wParam = m.wParam;
+    msg.lParam = m.lParam;
+    msg.time = GetMessageTime();
+    DWORD pos = GetMessagePos();
+    msg.pt.x = static_cast<short>(LOWORD(pos));
+    msg.pt.y = static_cast<short>(HIWORD(pos));
+    return msg;
+}
+
+using UpdateLayeredWindowFn = BOOL(WINAPI*)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*,
+                                            DWORD);
+
+}  // namespace
+
+bool WsClassRegistered(NativeInstance instance, const char* className)
+{
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    return GetClassInfoExA(static_cast<HINSTANCE>(instance), className, &wc) != 0;
+}
+
+bool WsRegisterClass(NativeInstance instance, const char* className, WindowProcFn proc, NativeCursor cursor,
+                     NativeBrush brush, NativeIcon icon)
+{
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_VREDRAW | CS_HREDRAW;
+    wc.lpfnWndProc = reinterpret_cast<WNDPROC>(proc);
+    wc.hInstance = static_cast<HINSTANCE>(instance);
+    wc.hCursor = static_cast<HCURSOR>(cursor);
+    wc.hbrBackground = static_cast<HBRUSH>(brush);
+    wc.hIcon = static_cast<HICON>(icon);
+    wc.lpszClassName = className;
+    return RegisterClassExA(&wc) != 0;
+}
+
+NativeWindow WsCreateWindow(const WindowCreateParams& p)
+{
+    std::wstring cls = WideGbk(p.className);
+    std::wstring title = WideGbk(p.windowName);
+    return CreateWindowExW(p.exStyle, cls.c_str(), title.c_str(), p.style, p.x, p.y, p.width, p.height, H(p.parent),
+                           static_cast<HMENU>(p.menu), static_cast<HINSTANCE>(p.instance), p.param);
+}
+
+bool WsDestroyWindow(NativeWindow window)
+{
+    return DestroyWindow(H(window)) != 0;
+}
+
+bool WsIsWindow(NativeWindow window)
+{
+    return window && IsWindow(H(window));
+}
+
+LResult WsDefWindowProc(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+{
+    return DefWindowProcA(H(window), msg, wParam, lParam);
+}
+
+LResult WsSendMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+{
+    return SendMessageA(H(window), msg, wParam, lParam);
+}
+
+bool WsPostMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+{
+    return PostMessageA(H(window), msg, wParam, lParam) != 0;
+}
+
+void WsPostQuitMessage(int exitCode)
+{
+    PostQuitMessage(exitCode);
+}
+
+void WsSetWindowUserData(NativeWindow window, void* data)
+{
+    SetWindowLongPtrA(H(window), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
+}
+
+void* WsGetWindowUserData(NativeWindow window)
+{
+    return reinterpret_cast<void*>(GetWindowLongPtrA(H(window), GWLP_USERDATA));
+}
+
+bool WsShowWindow(NativeWindow window, int showCommand)
+{
+    return ShowWindow(H(window), showCommand) != 0;
+}
+
+uint32_t WsGetExStyle(NativeWindow window)
+{
+    return static_cast<uint32_t>(GetWindowLongPtrA(H(window), GWL_EXSTYLE));
+}
+
+void WsSetExStyle(NativeWindow window, uint32_t exStyle)
+{
+    SetWindowLongPtrA(H(window), GWL_EXSTYLE, static_cast<LONG_PTR>(exStyle));
+}
+
+bool WsGetWindowRect(NativeWindow window, WindowRect* rect)
+{
+    RECT r;
+    if (!GetWindowRect(H(window), &r))
+        return false;
+    *rect = WindowRect{r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+bool WsAdjustWindowRectEx(WindowRect* rect, uint32_t style, uint32_t exStyle)
+{
+    RECT r = {rect->left, rect->top, rect->right, rect->bottom};
+    if (!AdjustWindowRectEx(&r, style, FALSE, exStyle))
+        return false;
+    *rect = WindowRect{r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+void WsScreenSize(int* width, int* height)
+{
+    *width = GetSystemMetrics(SM_CXSCREEN);
+    *height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+int WsMenuItemCount(NativeMenu menu)
+{
+    return GetMenuItemCount(static_cast<HMENU>(menu));
+}
+
+int WsMenuItemId(NativeMenu menu, int position)
+{
+    return static_cast<int>(GetMenuItemID(static_cast<HMENU>(menu), position));
+}
+
+NativeCursor WsArrowCursor()
+{
+    return LoadCursorA(nullptr, IDC_ARROW);
+}
+
+NativeBrush WsStockBrush(int stockObject)
+{
+    return GetStockObject(stockObject);
+}
+
+NativeBrush WsSysColorBrush(int colorIndex)
+{
+    return reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(colorIndex));
+}
+
+NativeIcon WsLoadIcon(NativeInstance instance, int resourceId)
+{
+    return LoadIconA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(resourceId));
+}
+
+bool WsMessageWaiting()
+{
+    MSG msg;
+    return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0;
+}
+
+int WsGetMessage(NativeMessage* message)
+{
+    MSG msg;
+    BOOL r = GetMessageA(&msg, nullptr, 0, 0);
+    message->window = msg.hwnd;
+    message->message = msg.message;
+    message->wParam = msg.wParam;
+    message->lParam = msg.lParam;
+    return r > 0 ? 1 : (r == 0 ? 0 : -1);
+}
+
+void WsDispatchMessage(const NativeMessage& message)
+{
+    MSG msg = ToMsg(message);
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
+bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const NativeMessage& message)
+{
+    MSG msg = ToMsg(message);
+    return TranslateAcceleratorA(H(window), static_cast<HACCEL>(table), &msg) != 0;
+}
+
+void WsSleep(uint32_t milliseconds)
+{
+    Sleep(milliseconds);
+}
+
+intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow parent, DialogProcFn proc, void* param)
+{
+    return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), H(parent),
+                           reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
+}
+
+bool WsEndDialog(NativeWindow dialog, intptr_t result)
+{
+    return EndDialog(H(dialog), result) != 0;
+}
+
+void WsSetDialogUserData(NativeWindow dialog, void* data)
+{
+    SetWindowLongPtrA(H(dialog), DWLP_USER, reinterpret_cast<LONG_PTR>(data));
+}
+
+void* WsGetDialogUserData(NativeWindow dialog)
+{
+    return reinterpret_cast<void*>(GetWindowLongPtrA(H(dialog), DWLP_USER));
+}
+
+int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsigned flags)
+{
+    std::wstring t = WideGbk(text);
+    std::wstring c = WideGbk(caption);
+    return MessageBoxW(H(owner), t.c_str(), caption ? c.c_str() : nullptr, flags);
+}
+
+bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX,
+                      int srcY)
+{
+    // Bound once: the function is the same for the life of the process.
+    static UpdateLayeredWindowFn update = reinterpret_cast<UpdateLayeredWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("User32.DLL"), "UpdateLayeredWindow")));
+    if (!update || !canvas.Valid())
+        return false;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(memory, static_cast<HBITMAP>(canvas.bitmap));
+    POINT position = {x, y};
+    SIZE size = {w, h};
+    POINT source = {srcX, srcY};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    BOOL ok = update(H(window), screen, &position, &size, memory, &source, 0, &blend, ULW_ALPHA);
+    GdiFlush();
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok != 0;
+}
+
+void WsCopyToClient(NativeWindow window, const DibSurface& canvas)
+{
+    if (!canvas.Valid())
+        return;
+    HDC dc = GetDC(H(window));
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, static_cast<HBITMAP>(canvas.bitmap));
+    BitBlt(dc, 0, 0, canvas.width, canvas.height, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(H(window), dc);
+}
+
+NativeInstance WsModuleInstance()
+{
+    return GetModuleHandleA(nullptr);
+}
+
+bool WsOleInitialize()
+{
+    return SUCCEEDED(OleInitialize(nullptr));
+}
+
+void WsOleUninitialize()
+{
+    OleUninitialize();
+}
+
+NativeModule WsLoadLibrary(const char* name)
+{
+    return LoadLibraryA(name);
+}
+
+void WsFreeLibrary(NativeModule module)
+{
+    if (module)
+        FreeLibrary(static_cast<HMODULE>(module));
+}
+
+SimulatedWindowStats WsSimulatedStats(NativeWindow)
+{
+    return SimulatedWindowStats();
+}
+
+int WsSimulatedMessageBoxes(const char** lastText)
+{
+    if (lastText)
+        *lastText = nullptr;
+    return 0;
+}
+
+}  // namespace zdl
