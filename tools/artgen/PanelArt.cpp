@@ -138,7 +138,7 @@ void BannerPicture(cairo_t* cr, const geo::Box& b) {
     cairo_pattern_destroy(sky);
 
     // Setting moon and its halo.
-    double mx = b.x + b.w * 0.74, my = b.y + b.h * 0.52;
+    double mx = b.x + b.w * 0.66, my = b.y + b.h * 0.5;
     Glow(cr, mx, my, 80, Hex(0xFFD9A0, 0.55));
     cairo_arc(cr, mx, my, 17, 0, 2 * M_PI);
     SetColor(cr, Hex(0xFFF1D6));
@@ -166,28 +166,68 @@ void BannerPicture(cairo_t* cr, const geo::Box& b) {
         cairo_fill(cr);
     }
 
-    // A floating island with a spire, right of centre.
-    double ix = b.x + b.w * 0.56, iy = b.y + b.h * 0.36;
-    cairo_move_to(cr, ix - 34, iy);
-    cairo_curve_to(cr, ix - 20, iy - 6, ix + 20, iy - 6, ix + 34, iy);
-    cairo_curve_to(cr, ix + 20, iy + 10, ix + 6, iy + 30, ix, iy + 36);
-    cairo_curve_to(cr, ix - 8, iy + 26, ix - 22, iy + 10, ix - 34, iy);
+    // A floating island with a spire, right of centre: lit top, rocky
+    // underside tapering to a jagged point.
+    double ix = b.x + b.w * 0.86, iy = b.y + b.h * 0.32;
+    Glow(cr, ix, iy + 8, 46, Hex(0x8FE9FF, 0.22));
+    Random rock(606);
+    cairo_move_to(cr, ix - 36, iy);
+    const int kTeeth = 9;
+    for (int i = 1; i < kTeeth; ++i) {
+        double t = i / double(kTeeth);
+        double x = ix - 36 + 72 * t;
+        double depth = (1 - std::fabs(t - 0.5) * 2) * 30 + rock.Uniform(-4, 5);
+        cairo_line_to(cr, x - 3, iy + depth * 0.55);
+        cairo_line_to(cr, x, iy + depth);
+    }
+    cairo_line_to(cr, ix + 36, iy);
     cairo_close_path(cr);
-    SetColor(cr, Hex(0x25305A));
+    cairo_pattern_t* under = VerticalGradient(iy, iy + 32, Hex(0x3A3F6E), Hex(0x1B2042));
+    cairo_set_source(cr, under);
     cairo_fill(cr);
-    cairo_move_to(cr, ix - 4, iy - 2);
-    cairo_line_to(cr, ix - 2, iy - 28);
-    cairo_line_to(cr, ix, iy - 36);
-    cairo_line_to(cr, ix + 2, iy - 28);
-    cairo_line_to(cr, ix + 4, iy - 2);
+    cairo_pattern_destroy(under);
+    cairo_save(cr);
+    cairo_translate(cr, ix, iy);
+    cairo_scale(cr, 1, 0.22);
+    cairo_arc(cr, 0, 0, 37, 0, 2 * M_PI);
+    cairo_restore(cr);
+    cairo_pattern_t* top = VerticalGradient(iy - 8, iy + 8, Hex(0x8FA8E8), Hex(0x4A5C9A));
+    cairo_set_source(cr, top);
+    cairo_fill(cr);
+    cairo_pattern_destroy(top);
+    // Spire with a lit window and a beacon.
+    cairo_move_to(cr, ix - 5, iy);
+    cairo_line_to(cr, ix - 3, iy - 24);
+    cairo_line_to(cr, ix, iy - 34);
+    cairo_line_to(cr, ix + 3, iy - 24);
+    cairo_line_to(cr, ix + 5, iy);
     cairo_close_path(cr);
+    cairo_pattern_t* spire = cairo_pattern_create_linear(ix - 5, 0, ix + 5, 0);
+    AddStop(spire, 0, Hex(0x2A3163));
+    AddStop(spire, 1, Hex(0x6E7FC4));
+    cairo_set_source(cr, spire);
     cairo_fill(cr);
-    Glow(cr, ix, iy - 30, 10, Hex(0x9BF6FF, 0.8));
+    cairo_pattern_destroy(spire);
+    cairo_rectangle(cr, ix - 1, iy - 16, 2, 3);
+    SetColor(cr, Hex(0xFFE3A0));
+    cairo_fill(cr);
+    Glow(cr, ix, iy - 34, 9, Hex(0x9BF6FF, 0.9));
+    // Two small crystals on the rim.
+    for (int side = -1; side <= 1; side += 2) {
+        double cx = ix + side * 20, cy = iy - 1;
+        cairo_move_to(cr, cx, cy - 8);
+        cairo_line_to(cr, cx + 2.5, cy);
+        cairo_line_to(cr, cx - 2.5, cy);
+        cairo_close_path(cr);
+        SetColor(cr, Hex(0x9BF6FF, 0.9));
+        cairo_fill(cr);
+        Glow(cr, cx, cy - 4, 6, Hex(0x9BF6FF, 0.5));
+    }
 
     // Birds.
     cairo_set_line_width(cr, 1);
     cairo_set_source_rgba(cr, 0.1, 0.12, 0.22, 0.8);
-    const double birds[][2] = {{0.3, 0.3}, {0.34, 0.26}, {0.37, 0.33}};
+    const double birds[][2] = {{0.72, 0.22}, {0.76, 0.17}, {0.79, 0.24}};
     for (const auto& bird : birds) {
         double bx = b.x + b.w * bird[0], by = b.y + b.h * bird[1];
         cairo_move_to(cr, bx - 4, by - 2);
@@ -372,6 +412,10 @@ void DrawMainBackground(Canvas& canvas, BannerSlot slot) {
         cairo_fill(cr);
     }
 
+    TextStyle caption{"WenQuanYi Micro Hei", 11, false, 1};
+    TextPath(cr, "下载进度", caption, g.x + 2, 374);
+    SetColor(cr, Hex(0x8E9BB8));
+    cairo_fill(cr);
     HealthAdvice(cr, p.x + p.w / 2, 422);
     cairo_restore(cr);
     PanelBorder(cr, p, geo::kPanelRadius);
@@ -541,38 +585,61 @@ void FeatherPath(cairo_t* cr, double len, double wid) {
     cairo_close_path(cr);
 }
 
+void Feather(cairo_t* cr, double cx, double cy, double mirror, double angle, double offset,
+             double len, double wid, const Rgba& base, const Rgba& tip) {
+    cairo_save(cr);
+    cairo_translate(cr, cx, cy);
+    cairo_scale(cr, mirror, 1);
+    cairo_rotate(cr, angle);
+    cairo_translate(cr, offset, 0);
+    FeatherPath(cr, len, wid);
+    cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, len, 0);
+    AddStop(p, 0, base);
+    AddStop(p, 0.6, Mix(base, tip, 0.6));
+    AddStop(p, 1, tip);
+    cairo_set_source(cr, p);
+    cairo_fill_preserve(cr);
+    cairo_pattern_destroy(p);
+    cairo_set_line_width(cr, 1);
+    cairo_pattern_t* edge = cairo_pattern_create_linear(0, 0, len, 0);
+    AddStop(edge, 0, Hex(0xF3D48E, 0.95));
+    AddStop(edge, 1, Hex(0xF3D48E, 0));
+    cairo_set_source(cr, edge);
+    cairo_stroke(cr);
+    cairo_pattern_destroy(edge);
+    // Quill and a few barbs.
+    cairo_move_to(cr, 0, 0);
+    cairo_curve_to(cr, len * 0.3, -wid * 0.3, len * 0.6, -wid * 0.3, len * 0.96, 0);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.6);
+    cairo_stroke(cr);
+    for (int i = 1; i < 5; ++i) {
+        double t = 0.2 + i * 0.13;
+        cairo_move_to(cr, len * t, -wid * 0.3);
+        cairo_line_to(cr, len * (t + 0.08), -wid * 0.85);
+    }
+    cairo_set_line_width(cr, 0.6);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.35);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+}
+
+// Two tiers of feathers fanning out behind the crest; |mirror| -1 draws the
+// right wing.
 void Wing(cairo_t* cr, double cx, double cy, double mirror, double scale) {
-    const int kFeathers = 8;
+    const int kFeathers = 7;
     for (int i = kFeathers - 1; i >= 0; --i) {
         double t = i / double(kFeathers - 1);
-        double angle = (-160 + t * 62) * M_PI / 180;  // from left-down to up-left
-        double len = (170 - std::fabs(t - 0.62) * 120) * scale;
-        double wid = 17 * scale;
-        cairo_save(cr);
-        cairo_translate(cr, cx, cy);
-        cairo_scale(cr, mirror, 1);
-        cairo_rotate(cr, angle);
-        cairo_translate(cr, 30 * scale, 0);
-        FeatherPath(cr, len, wid);
-        cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, len, 0);
-        AddStop(p, 0, Hex(0xE9FBFF, 0.95));
-        AddStop(p, 0.55, Hex(0x8FE3F0, 0.85));
-        AddStop(p, 1, Hex(0x2A7FA6, 0.15));
-        cairo_set_source(cr, p);
-        cairo_fill_preserve(cr);
-        cairo_pattern_destroy(p);
-        cairo_set_line_width(cr, 1);
-        cairo_pattern_t* edge = cairo_pattern_create_linear(0, 0, len, 0);
-        AddStop(edge, 0, Hex(0xF3D48E, 0.9));
-        AddStop(edge, 1, Hex(0xF3D48E, 0));
-        cairo_set_source(cr, edge);
-        cairo_stroke(cr);
-        cairo_pattern_destroy(edge);
-        cairo_move_to(cr, 0, 0);
-        cairo_curve_to(cr, len * 0.3, -wid * 0.25, len * 0.6, -wid * 0.25, len * 0.95, 0);
-        cairo_set_source_rgba(cr, 1, 1, 1, 0.5);
-        cairo_stroke(cr);
-        cairo_restore(cr);
+        double angle = (-172 + t * 70) * M_PI / 180;
+        double len = (185 - std::fabs(t - 0.55) * 110) * scale;
+        Feather(cr, cx, cy, mirror, angle, 40 * scale, len, 24 * scale, Hex(0xE9FBFF, 0.95),
+                Hex(0x2A7FA6, 0.12));
+    }
+    for (int i = kFeathers - 2; i >= 0; --i) {
+        double t = (i + 0.5) / double(kFeathers - 1);
+        double angle = (-170 + t * 66) * M_PI / 180;
+        double len = (120 - std::fabs(t - 0.5) * 60) * scale;
+        Feather(cr, cx, cy, mirror, angle, 36 * scale, len, 18 * scale, Hex(0xFFF4D6, 0.95),
+                Hex(0xD9A752, 0.25));
     }
 }
 
@@ -661,6 +728,14 @@ void RuneRing(cairo_t* cr, double cx, double cy, double r) {
     cairo_set_line_width(cr, 1.2);
     cairo_stroke(cr);
     cairo_pattern_destroy(gold);
+    // A ring of dots inside the disc.
+    for (int i = 0; i < 24; ++i) {
+        double a = i * 2 * M_PI / 24;
+        cairo_arc(cr, cx + (r - 22) * std::cos(a), cy + (r - 22) * std::sin(a), i % 2 ? 0.9 : 1.5,
+                  0, 2 * M_PI);
+        cairo_set_source_rgba(cr, 0.75, 0.95, 1, i % 2 ? 0.35 : 0.6);
+        cairo_fill(cr);
+    }
     // Four cardinal gems on the outer ring.
     for (int i = 0; i < 4; ++i) {
         double a = i * M_PI / 2 + M_PI / 4;
