@@ -1,0 +1,285 @@
+#!/usr/bin/env python3
+"""End-to-end tests of zdl-headless: the installer's core client driving the
+real download core against nginx on 127.0.0.1 (and a stand-in core for the
+restart after state 17).
+
+Covers a whole download, pausing with Ctrl-C and continuing, a core killed
+with SIGKILL and restarted by the stall watch with fewer threads, the
+restart after the core quits by itself, and a core program that cannot be
+started. Every wait is bounded; servers and processes are stopped on the
+way out.
+"""
+import argparse
+import hashlib
+import os
+import queue
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import threading
+import time
+
+ARGS = None
+LINE = re.compile(r"\]\s+(\d+|--)% state=(\d+)")
+STARTED = re.compile(r"core started: pid (\d+), port (\d+), (\d+) HTTP threads")
+
+
+class Headless:
+    """zdl-headless in line mode with its output read on a thread."""
+
+    def __init__(self, install, *extra, env=None):
+        cmd = [ARGS.headless, install, "--source", ARGS.url, "--temp", ARGS.temp, "--log"] + list(extra)
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
+        self.lines = queue.Queue()
+        self.all = []
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            self.lines.put(raw.decode("utf-8", "replace").rstrip("\n"))
+        self.lines.put(None)
+
+    def wait_line(self, pred, timeout, what):
+        end = time.time() + timeout
+        while time.time() < end:
+            try:
+                line = self.lines.get(timeout=max(0.05, end - time.time()))
+            except queue.Empty:
+                break
+            if line is None:
+                break
+            self.all.append(line)
+            m = pred(line)
+            if m:
+                return m
+        raise AssertionError("%s: not seen within %ss; output:\n%s" % (what, timeout, "\n".join(self.all[-20:])))
+
+    def finish(self, timeout):
+        try:
+            code = self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError("zdl-headless did not end within %ss:\n%s" % (timeout, "\n".join(self.all[-20:])))
+        while True:
+            try:
+                line = self.lines.get(timeout=2)
+            except queue.Empty:
+                break
+            if line is None:
+                break
+            self.all.append(line)
+        return code
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+def percent_at_least(n):
+    def pred(line):
+        m = LINE.search(line)
+        return m if m and m.group(1) != "--" and int(m.group(1)) >= n and m.group(2) == "14" else None
+    return pred
+
+
+def started(line):
+    return STARTED.search(line)
+
+
+def alive(pid):
+    try:
+        with open("/proc/%d/status" % pid, "rb") as f:  # the name is GBK
+            return not re.search(rb"^State:\s+[ZX]", f.read(), re.M)
+    except OSError:
+        return False
+
+
+def wait_dead(pid, timeout):
+    end = time.time() + timeout
+    while time.time() < end:
+        if not alive(pid):
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def tree_digest(root):
+    out = {}
+    for d, dirs, files in os.walk(root):
+        dirs[:] = [x for x in dirs if x != ".zdlcore"]
+        for f in files:
+            p = os.path.join(d, f)
+            with open(p, "rb") as fh:
+                out[os.path.relpath(p, root)] = hashlib.sha256(fh.read()).hexdigest()
+    return out
+
+
+def check(cond, message):
+    if not cond:
+        raise AssertionError(message)
+
+
+def check_same_tree(install):
+    want = tree_digest(os.path.join(ARGS.www, "files"))
+    got = tree_digest(install)
+    check(want == got, "install folder differs from the server's files: missing %s, extra %s" % (
+        sorted(set(want) - set(got))[:5], sorted(set(got) - set(want))[:5]))
+
+
+def fresh(name):
+    d = os.path.join(ARGS.work, name)
+    shutil.rmtree(d, ignore_errors=True)
+    os.makedirs(d)
+    return d
+
+
+def served_bytes(since):
+    """Bytes of client files nginx sent since byte offset |since| of its log."""
+    total = 0
+    with open(os.path.join(ARGS.work, "srv", "access.log"), "rb") as f:
+        f.seek(since)
+        for line in f:
+            parts = line.split(b'"')
+            if len(parts) > 2 and b"/files/" in parts[1]:
+                fields = parts[2].split()
+                if len(fields) >= 2 and fields[1].isdigit():
+                    total += int(fields[1])
+    return total
+
+
+def log_size():
+    try:
+        return os.path.getsize(os.path.join(ARGS.work, "srv", "access.log"))
+    except OSError:
+        return 0
+
+
+def test_full_download():
+    inst = fresh("full")
+    h = Headless(inst)
+    try:
+        code = h.finish(60)
+    finally:
+        h.kill()
+    check(code == 0, "exit code %s:\n%s" % (code, "\n".join(h.all[-10:])))
+    check(any("下载完成: zpc.exe" in l for l in h.all), "no completion line")
+    check(any("文件大小：" in l and "下载速度：" in l for l in h.all), "no size and speed line")
+    check_same_tree(inst)
+
+
+def test_pause_and_continue():
+    inst = fresh("pause")
+    h = Headless(inst, "--down", "2500")
+    try:
+        pid = int(h.wait_line(started, 10, "core start").group(1))
+        h.wait_line(percent_at_least(15), 30, "15 %")
+        h.proc.send_signal(signal.SIGINT)
+        code = h.finish(10)
+    finally:
+        h.kill()
+    check(code == 130, "Ctrl-C exit code %s" % code)
+    check(any("told to quit" in l for l in h.all), "no stop message")
+    check(wait_dead(pid, 5), "the core kept running after quit")
+
+    before = log_size()
+    h = Headless(inst)
+    try:
+        code = h.finish(60)
+    finally:
+        h.kill()
+    check(code == 0, "continue exit code %s:\n%s" % (code, "\n".join(h.all[-10:])))
+    check_same_tree(inst)
+    total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(ARGS.www, "files")) for f in fs)
+    again = served_bytes(before)
+    check(again < total * 0.95, "continuing fetched %d of %d bytes: nothing was kept" % (again, total))
+
+
+def test_kill9_restarts_through_stall_watch():
+    inst = fresh("kill9")
+    h = Headless(inst, "--down", "2500", "--stall-ms", "2000")
+    try:
+        first = h.wait_line(started, 10, "core start")
+        check(first.group(3) == "4", "first start with %s threads" % first.group(3))
+        h.wait_line(percent_at_least(10), 30, "10 %")
+        os.kill(int(first.group(1)), signal.SIGKILL)
+        second = h.wait_line(started, 20, "restart after the stall")
+        check(second.group(3) == "2", "restart after a stall halves the threads, got %s" % second.group(3))
+        check(any("下载失败，尝试重新连接" in l for l in h.all), "no reconnect text")
+        code = h.finish(60)
+    finally:
+        h.kill()
+    check(code == 0, "exit code %s" % code)
+    check_same_tree(inst)
+
+
+def test_restart_after_core_quits():
+    env = dict(os.environ, ZDL_FAKE_CORE="quit17")
+    inst = fresh("quit17")
+    h = Headless(inst, "--core-program", ARGS.fake_core, "--max-seconds", "8", env=env)
+    try:
+        h.wait_line(started, 10, "core start")
+        again = h.wait_line(started, 10, "restart after state 17")
+        check(again.group(3) == "4", "restart after state 17 uses 4 threads")
+        code = h.finish(15)
+    finally:
+        h.kill()
+    check(code == 4, "exit code %s" % code)
+    check(any("state=17" in l and "下载失败，尝试重新连接" in l for l in h.all), "state 17 not shown")
+
+
+def test_core_that_cannot_start():
+    bogus = os.path.join(ARGS.work, "not-a-program.txt")
+    with open(bogus, "w") as f:
+        f.write("plain text, no program\n")
+    temp = fresh("temp-bogus")
+    inst = fresh("bogus")
+    cmd = [ARGS.headless, inst, "--source", ARGS.url, "--temp", temp, "--core-program", bogus, "--log"]
+    r = subprocess.run(cmd, stdout=subprocess.PIPE, timeout=20)
+    out = r.stdout.decode("utf-8", "replace")
+    check(r.returncode == 3, "exit code %s" % r.returncode)
+    # ENOEXEC: the system's own code for a file that is no program.
+    check("错误: 启动下载器内核进程失败, 错误码: 8" in out, "message missing:\n" + out)
+
+
+def main():
+    global ARGS
+    p = argparse.ArgumentParser()
+    for opt in ("--headless", "--fake-core", "--mkdesc", "--sampleclient", "--server", "--work"):
+        p.add_argument(opt, required=True)
+    p.add_argument("--only")
+    ARGS = p.parse_args()
+    shutil.rmtree(ARGS.work, ignore_errors=True)
+    os.makedirs(ARGS.work)
+    ARGS.www = os.path.join(ARGS.work, "www")
+    ARGS.temp = fresh("temp")
+    subprocess.run([ARGS.sampleclient, os.path.join(ARGS.www, "files"), "20", "7"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([ARGS.mkdesc, os.path.join(ARGS.www, "files"), ARGS.www], check=True, stdout=subprocess.DEVNULL)
+    env = dict(os.environ, ZDL_SERVER_LIFETIME="300")
+    port = subprocess.run([ARGS.server, "start", ARGS.www, os.path.join(ARGS.work, "srv")], check=True,
+                          stdout=subprocess.PIPE, env=env).stdout.decode().strip()
+    ARGS.url = "http://127.0.0.1:%s/zphdownload_setup.exe.data" % port
+    tests = [test_full_download, test_pause_and_continue, test_kill9_restarts_through_stall_watch,
+             test_restart_after_core_quits, test_core_that_cannot_start]
+    failed = 0
+    try:
+        for t in tests:
+            if ARGS.only and ARGS.only not in t.__name__:
+                continue
+            start = time.time()
+            try:
+                t()
+                print("PASS %s (%.1fs)" % (t.__name__, time.time() - start), flush=True)
+            except Exception as e:  # report and go on with the next test
+                failed += 1
+                print("FAIL %s: %s" % (t.__name__, e), flush=True)
+    finally:
+        subprocess.run([ARGS.server, "stop", os.path.join(ARGS.work, "srv")])
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
