@@ -126,8 +126,9 @@ TEST(LocalFiles, BuildCheckFindsDamageAndMissingData)
         ASSERT_TRUE(store.PrepareFile(f, &existed, &st)) << f;
         fresh[f] = !existed;
     }
+    ASSERT_EQ(parsed.files[1].path, "data/pack.pak");
     EXPECT_FALSE(fresh[0]);
-    EXPECT_TRUE(fresh[2]);
+    EXPECT_TRUE(fresh[1]);  // removed above: created anew
     std::vector<bool> good(4, false);
     std::atomic<bool> stop{false};
     uint64_t lastProgress = 0;
