@@ -6,6 +6,7 @@
 #include "gfx/DibImage.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace zdl {
 
@@ -13,10 +14,25 @@ namespace zdl {
 // then keeps it inside the source as well. False when nothing is left.
 bool ClipBlendRect(const DibImage& src, const DibImage& dst, int* x, int* y, int* w, int* h, int* sx, int* sy);
 
-// |count| source pixels (32-bit, straight alpha) over |count| target pixels.
-void BlendRow32(uint8_t* dst, const uint8_t* src, int count);
-void BlendRow32To24(uint8_t* dst, const uint8_t* src, int count);
+// |count| 32-bit source pixels (straight alpha) over |count| target pixels.
+using BlendRowFn = void (*)(uint8_t* dst, const uint8_t* src, int count);
 // Premultiplies |count| 32-bit pixels in place.
-void PremultiplyRow32(uint8_t* row, int count);
+using PremultiplyRowFn = void (*)(uint8_t* row, int count);
+
+struct RowKernels {
+    BlendRowFn blend;
+    PremultiplyRowFn premultiply;
+    const char* name;
+};
+
+// The kernels the image operations use on this processor.
+RowKernels ActiveRowKernels();
+// Every kernel set this processor can run, the portable one first (tests
+// check that all give the same pixels).
+std::vector<RowKernels> AllRowKernels();
+
+void BlendRow32Portable(uint8_t* dst, const uint8_t* src, int count);
+void PremultiplyRow32Portable(uint8_t* row, int count);
+void BlendRow32To24(uint8_t* dst, const uint8_t* src, int count);
 
 }  // namespace zdl

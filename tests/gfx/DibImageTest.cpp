@@ -1,9 +1,11 @@
 #include "gfx/DibImage.h"
+#include "gfx/DibRows.h"
 #include "tests/gfx/GfxTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 using namespace zdl;
 using zdl::test::Bgra;
@@ -281,6 +283,42 @@ TEST(EmptyImages, OperationsDoNothing)
     FillDibRect(&empty, DibRect{0, 0, 2, 2}, 0);
     SetDibAlphaOpaque(DibRect{0, 0, 2, 2}, &empty);
     EXPECT_EQ(PixelAt(image, 0, 0), (Bgra{0, 0, 0, 0}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RowKernels, EveryKernelSetGivesThePortablePixels)
+{
+    // Random rows with every length up to 40 so that vector bodies and
+    // their remainders are both exercised, plus whole alpha sweeps.
+    std::mt19937 rng(42);
+    std::vector<RowKernels> all = AllRowKernels();
+    ASSERT_GE(all.size(), 1u);
+    EXPECT_STREQ(all[0].name, "portable");
+    for (int count = 0; count <= 40; ++count) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<uint8_t> src(size_t(count) * 4 + 1), dst(size_t(count) * 4 + 1);
+            for (auto& v : src)
+                v = uint8_t(rng());
+            for (auto& v : dst)
+                v = uint8_t(rng());
+            if (round == 0)
+                for (int i = 0; i < count; ++i)
+                    src[size_t(i) * 4 + 3] = i % 2 ? 255 : 0;  // the two exact ends
+            std::vector<uint8_t> wantBlend = dst, wantPre = src;
+            BlendRow32Portable(wantBlend.data(), src.data(), count);
+            PremultiplyRow32Portable(wantPre.data(), count);
+            for (const RowKernels& k : all) {
+                std::vector<uint8_t> b = dst, p = src;
+                k.blend(b.data(), src.data(), count);
+                k.premultiply(p.data(), count);
+                ASSERT_EQ(b, wantBlend) << k.name << " blend, " << count << " pixels";
+                ASSERT_EQ(p, wantPre) << k.name << " premultiply, " << count << " pixels";
+            }
+        }
+    }
 }
 
 }  // namespace
