@@ -856,7 +856,13 @@ void DrawIconArt(Canvas& canvas) {
     cairo_save(cr);
     RoundedRect(cr, 8 * s, 8 * s, 240 * s, 240 * s, 48 * s);
     cairo_clip(cr);
-    Crest(canvas, 128 * s, 132 * s, 1.35 * s, false);
+    if (canvas.width() >= 40) {
+        Crest(canvas, 128 * s, 132 * s, 1.35 * s, false);
+    } else {
+        // Small sizes: the crystal alone reads better than the ring's detail.
+        Glow(cr, 128 * s, 128 * s, 120 * s, Hex(0x39C6DD, 0.6));
+        Crystal(cr, 128 * s, 136 * s, 210 * s, 100 * s);
+    }
     cairo_restore(cr);
 }
 

@@ -25,7 +25,8 @@ void DrawEmblem(Canvas& canvas);
 void DrawSaveLabel(Canvas& canvas);
 // edit_bg.png: border of the install-folder field, transparent inside.
 void DrawEditFrame(Canvas& canvas);
-// The emblem reduced to a square icon picture of |size| pixels.
+// The program icon: the crest on a rounded tile, drawn at the canvas's
+// (square) size; below 40 pixels only the crystal.
 void DrawIconArt(Canvas& canvas);
 
 }  // namespace artgen
