@@ -158,6 +158,7 @@ set(ZDL_ICON_TARGET zdl_skin_archive)
 # For the skin tests and the contact sheet.
 set(ZDL_SKIN_ARCHIVE ${_skin_archive} CACHE INTERNAL "The packed skin archive")
 set(ZDL_SKIN_ART_DIR ${_art} CACHE INTERNAL "artgen's output folder")
+set(ZDL_SKIN_ICON ${_skin_icon} CACHE INTERNAL "The program icon")
 
 # The contact sheet of the packed archive (tools/contactsheet).
 if(TARGET contactsheet)

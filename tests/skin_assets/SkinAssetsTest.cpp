@@ -501,4 +501,47 @@ TEST_F(SkinAssets, ScriptsAreGbkAndRunWithoutLibraries) {
     }
 }
 
+uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+TEST(SkinIcon, HoldsFiveSizesAsDibsAndOnePng) {
+    std::vector<uint8_t> ico = ReadFile(ZDL_SKIN_ICON);
+    ASSERT_GE(ico.size(), 6u);
+    EXPECT_EQ(0, Le16(&ico[0]));
+    EXPECT_EQ(1, Le16(&ico[2]));  // icon, not cursor
+    const int sizes[] = {16, 24, 32, 48, 256};
+    ASSERT_EQ(5, Le16(&ico[4]));
+    ASSERT_GE(ico.size(), 6u + 16 * 5);
+    uint32_t end = 6 + 16 * 5;
+    for (int i = 0; i < 5; ++i) {
+        const uint8_t* dir = &ico[6 + 16 * i];
+        int size = sizes[i];
+        SCOPED_TRACE(size);
+        EXPECT_EQ(size % 256, dir[0]);
+        EXPECT_EQ(size % 256, dir[1]);
+        EXPECT_EQ(32, Le16(dir + 6));
+        uint32_t bytes = Le32(dir + 8), offset = Le32(dir + 12);
+        EXPECT_EQ(end, offset);  // images follow the directory without gaps
+        ASSERT_LE(uint64_t(offset) + bytes, ico.size());
+        end = offset + bytes;
+        const uint8_t* image = &ico[offset];
+        if (size == 256) {
+            EXPECT_EQ(0, std::memcmp(image, "\x89PNG\r\n\x1a\n", 8));
+            continue;
+        }
+        // BITMAPINFOHEADER of a 32-bit DIB twice as high (colour and mask).
+        EXPECT_EQ(40u, Le32(image));
+        EXPECT_EQ(uint32_t(size), Le32(image + 4));
+        EXPECT_EQ(uint32_t(size * 2), Le32(image + 8));
+        EXPECT_EQ(32, Le16(image + 14));
+        int maskStride = ((size + 31) / 32) * 4;
+        EXPECT_EQ(uint32_t(40 + size * size * 4 + maskStride * size), bytes);
+        // Opaque middle, clear corner (rows bottom-up: row 0 is the bottom).
+        const uint8_t* pixels = image + 40;
+        EXPECT_EQ(255, pixels[((size / 2) * size + size / 2) * 4 + 3]);
+        EXPECT_EQ(0, pixels[3]);
+    }
+    EXPECT_EQ(ico.size(), end);
+}
+
 }  // namespace
