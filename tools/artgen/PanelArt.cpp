@@ -329,6 +329,40 @@ void DrawMainBackground(Canvas& canvas, BannerSlot slot) {
     Glow(cr, 720, 60, 260, Hex(0x5B3D8F, 0.35));
     Stars(cr, {p.x, p.y, p.w, upperBottom - p.y}, 1234, 140);
     WindStreaks(cr, {p.x, p.y, p.w, upperBottom - p.y}, 5151, 26, 0.16);
+    // Soft rays from the crest's corner.
+    for (int i = 0; i < 6; ++i) {
+        double a = (8 + i * 9) * M_PI / 180;
+        double len = 760;
+        cairo_move_to(cr, 100, 100);
+        cairo_line_to(cr, 100 + len * std::cos(a - 0.025), 100 + len * std::sin(a - 0.025));
+        cairo_line_to(cr, 100 + len * std::cos(a + 0.025), 100 + len * std::sin(a + 0.025));
+        cairo_close_path(cr);
+        cairo_pattern_t* ray = cairo_pattern_create_radial(100, 100, 0, 100, 100, len);
+        AddStop(ray, 0, Hex(0x8FE9FF, 0.10));
+        AddStop(ray, 1, Hex(0x8FE9FF, 0));
+        cairo_set_source(cr, ray);
+        cairo_fill(cr);
+        cairo_pattern_destroy(ray);
+    }
+    // Distant mountains along the bottom of the band.
+    Random hills(8080);
+    for (int layer = 0; layer < 2; ++layer) {
+        double base = upperBottom - 22 + layer * 10;
+        cairo_move_to(cr, p.x, upperBottom);
+        double x = p.x;
+        cairo_line_to(cr, x, base);
+        while (x < p.x + p.w) {
+            double step = hills.Uniform(40, 90);
+            double peak = base - hills.Uniform(10, 38) + layer * 8;
+            cairo_curve_to(cr, x + step * 0.35, peak, x + step * 0.55, peak, x + step,
+                           base - hills.Uniform(0, 6));
+            x += step;
+        }
+        cairo_line_to(cr, p.x + p.w, upperBottom);
+        cairo_close_path(cr);
+        SetColor(cr, layer == 0 ? Hex(0x1A2A4C, 0.8) : Hex(0x0E1830, 0.95));
+        cairo_fill(cr);
+    }
     cairo_reset_clip(cr);
     RoundedRect(cr, p.x, p.y, p.w, p.h, geo::kPanelRadius);
     cairo_clip(cr);
