@@ -11,6 +11,8 @@ using namespace palette;
 
 namespace {
 
+void Crystal(cairo_t* cr, double cx, double cy, double h, double w);
+
 // Thin translucent curves that suggest wind across a dark area.
 void WindStreaks(cairo_t* cr, const geo::Box& area, uint32_t seed, int count, double alpha) {
     Random rnd(seed);
@@ -479,8 +481,10 @@ void DrawLicencePanel(Canvas& canvas) {
     cairo_rectangle(cr, p.x, bandBottom, p.w, 1);
     SetColor(cr, kGold);
     cairo_fill(cr);
+    Glow(cr, p.x + 18, p.y + 8, 9, Hex(0x7CF0FF, 0.6));
+    Crystal(cr, p.x + 18, p.y + 8.5, 13, 7);
     TextStyle brand{"DejaVu Serif", 9, true, 2};
-    TextPath(cr, "ZEPHYRA", brand, p.x + 14, p.y + 2.5);
+    TextPath(cr, "ZEPHYRA", brand, p.x + 28, p.y + 2.5);
     SetColor(cr, kGoldLight);
     cairo_fill(cr);
 
