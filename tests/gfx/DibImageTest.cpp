@@ -37,7 +37,6 @@ TEST(DibLayout, HeaderMasksStrideAndBottomUpRows)
         {24, 5, 1, 16, 3, kBiRgb, {0, 0, 0}},
         {24, 1, 1, 4, 3, kBiRgb, {0, 0, 0}},
         {16, 3, 2, 8, 2, kBiBitfields, {0x7C00, 0x3E0, 0x1F}},
-        {8, 5, 2, 8, 1, kBiBitfields, {0, 0, 0}},
     };
     for (const Case& c : cases) {
         DibImage image;
