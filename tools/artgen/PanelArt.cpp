@@ -814,11 +814,9 @@ void Ribbons(cairo_t* cr, double cx, double cy) {
             cairo_line_to(cr, cx + rr * std::cos(a), cy + rr * std::sin(a) * 0.92);
         }
         cairo_close_path(cr);
-        double am = (rb.a0 + rb.a1) / 2;
         cairo_pattern_t* p = cairo_pattern_create_linear(
             cx + rb.r * std::cos(rb.a0), cy + rb.r * std::sin(rb.a0), cx + rb.r * std::cos(rb.a1),
             cy + rb.r * std::sin(rb.a1));
-        (void)am;
         AddStop(p, 0, Hex(0x9DF3FF, 0));
         AddStop(p, 0.5, Hex(0xE8FEFF, rb.alpha));
         AddStop(p, 1, Hex(0x9DF3FF, 0));

@@ -6,7 +6,6 @@
 //   OUTDIR/png/NAME.png         every PNG entry of the skin archive
 //   OUTDIR/frames/NAME.png      every sprite as a strip of its frames, in
 //                               stored order (NAME without ".tcp")
-
 //   OUTDIR/zephyra.ico          the program icon (16, 24, 32, 48, 256 px)
 // The pictures depend only on this program and the installed fonts
 // (WenQuanYi Micro Hei, DejaVu Sans and DejaVu Serif), so every run on the
@@ -15,8 +14,9 @@
 
 #include <cairo.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
