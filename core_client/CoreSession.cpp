@@ -136,6 +136,11 @@ bool CoreSession::StartCoreProcess(const std::string& commandLine, ChannelKind k
         if (!n->Open())
             return false;
         line += " -InteractivePort " + std::to_string(static_cast<unsigned>(n->Port()));
+        if (env_.coreOutput != kNoOsHandle) {
+            stdHandles.output = env_.coreOutput;
+            stdHandles.error = env_.coreOutput;
+            handles = &stdHandles;
+        }
     }
     lastCommandLine_ = line;
     if (!CreateHiddenProcess(line, handles, &coreProcess_))

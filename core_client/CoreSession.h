@@ -38,6 +38,9 @@ struct CoreClientEnvironment {
     // Shows a failure to the player (GBK text and title); the installer
     // uses an error message box.
     std::function<void(const std::string& text, const std::string& title)> reportError;
+    // Where a core on the network channel writes its standard output and
+    // error; kNoOsHandle leaves it the installer's own. Not owned.
+    OsHandle coreOutput = kNoOsHandle;
 };
 CoreClientEnvironment DefaultCoreClientEnvironment();
 

@@ -79,6 +79,10 @@ bool WriteHandle(OsHandle handle, const void* data, size_t size);
 
 void CloseOsHandle(OsHandle handle);
 
+// Opens |path| for appending (created if missing) as a handle children can
+// inherit, e.g. for a child's standard output and error.
+OsHandle OpenInheritableLogFile(const std::string& path);
+
 // Identifies the calling thread so that another thread can interrupt its
 // blocking ReadHandle. Release the token when done with it.
 using ThreadToken = uintptr_t;

@@ -63,6 +63,10 @@ HeadlessDownloader::HeadlessDownloader(HeadlessOptions options, Output output, S
             temp += kPathSeparator;
         env.tempFolder = [temp] { return temp; };
     }
+    if (!options_.coreLogFile.empty()) {
+        coreLog_ = OpenInheritableLogFile(options_.coreLogFile);
+        env.coreOutput = coreLog_;
+    }
     env.reportError = [this](const std::string& text, const std::string& title) {
         launchFailed_ = true;
         output_(GbkToUtf8(title + ": " + text) + "\n", false);
@@ -70,7 +74,11 @@ HeadlessDownloader::HeadlessDownloader(HeadlessOptions options, Output output, S
     session_ = std::make_unique<CoreSession>(std::move(env));
 }
 
-HeadlessDownloader::~HeadlessDownloader() = default;
+HeadlessDownloader::~HeadlessDownloader()
+{
+    session_.reset();
+    CloseOsHandle(coreLog_);
+}
 
 void HeadlessDownloader::Print(const std::string& text)
 {
@@ -204,7 +212,8 @@ const char* HeadlessDownloader::Usage()
 {
     return "usage: zdl-headless <install folder> [--down KB/s] [--up KB/s] [--source URL]\n"
            "                    [--temp folder] [--core-program file] [--stall-ms n] [--end-stall-ms n]\n"
-           "                    [--poll-ms n] [--restart-delay-ms n] [--max-seconds n] [--log]\n";
+           "                    [--poll-ms n] [--restart-delay-ms n] [--max-seconds n] [--core-log file]\n"
+           "                    [--log]\n";
 }
 
 bool HeadlessDownloader::ParseArguments(int argc, char** argv, HeadlessOptions* options, std::string* error)
@@ -232,6 +241,8 @@ bool HeadlessDownloader::ParseArguments(int argc, char** argv, HeadlessOptions* 
             options->sourceUrl = value;
         } else if (opt == "--temp") {
             options->tempFolder = value;
+        } else if (opt == "--core-log") {
+            options->coreLogFile = value;
         } else if (opt == "--core-program") {
             options->coreProgramFile = value;
         } else if (opt == "--down" && isNumber) {

@@ -30,6 +30,7 @@ struct HeadlessOptions {
     uint32_t restartDelayMs = 1000;
     uint32_t maxSeconds = 0;         // 0: no limit
     bool lineMode = false;           // one line per tick instead of a refreshing line
+    std::string coreLogFile;         // the core's own output goes here; empty: ours
 };
 
 enum HeadlessExit : int {
@@ -70,6 +71,7 @@ private:
     StopCheck stopRequested_;
     std::string programBytes_;  // the core program when taken from a file
     bool launchFailed_ = false;
+    OsHandle coreLog_ = kNoOsHandle;  // owned
     std::unique_ptr<CoreSession> session_;
     DownloadProgress progress_;
     int percent_ = -1;

@@ -18,6 +18,13 @@ int main(int argc, char** argv)
     }
     if (!zdl::StandardOutputIsTerminal())
         options.lineMode = true;
+    // On a terminal the core's own messages would break the progress line.
+    if (!options.lineMode && options.coreLogFile.empty()) {
+        std::string folder = options.installDir;
+        while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\'))
+            folder.pop_back();
+        options.coreLogFile = folder + ".core.log";
+    }
     zdl::StartSocketLayer();
     zdl::WatchConsoleInterrupt();
     // On a terminal each tick rewrites the one progress line.

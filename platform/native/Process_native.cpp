@@ -168,6 +168,13 @@ void CloseOsHandle(OsHandle handle)
         ::close(static_cast<int>(handle));
 }
 
+OsHandle OpenInheritableLogFile(const std::string& path)
+{
+    // Close-on-exec like every handle here: a child gets it by dup2.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    return fd < 0 ? kNoOsHandle : fd;
+}
+
 // Interrupting a blocked read: a signal with an empty handler installed
 // without SA_RESTART makes read() return EINTR.
 static constexpr int kInterruptSignal = SIGUSR2;

@@ -133,6 +133,17 @@ void CloseOsHandle(OsHandle handle)
         CloseHandle(ToHandle(handle));
 }
 
+OsHandle OpenInheritableLogFile(const std::string& path)
+{
+    SECURITY_ATTRIBUTES sa;
+    sa.nLength = sizeof sa;
+    sa.lpSecurityDescriptor = nullptr;
+    sa.bInheritHandle = TRUE;
+    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    return FromHandle(h);
+}
+
 ThreadToken CurrentThreadToken()
 {
     HANDLE real = nullptr;

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The main job without a window: serve a generated sample game client from
+# nginx on the address built into the program (string 150, by default
+# http://127.0.0.1:8089/zphdownload_setup.exe.data) and run zdl-headless,
+# which carries the download core inside itself, into a fresh folder.
+#
+#   scripts/demo.sh            (make demo builds build/release first)
+# Environment: ZDL_DEMO_BUILD (build tree, default build/release),
+# ZDL_DEMO_MIB (sample client size, default 128), ZDL_DEMO_DOWN (KB/s limit,
+# default none), ZDL_DEMO_WORK (work folder, default <build>/demo).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZDL_DEMO_BUILD:-$root/build/release}
+work=${ZDL_DEMO_WORK:-$build/demo}
+mib=${ZDL_DEMO_MIB:-128}
+headless=$build/app/headless/zdl-headless
+sampleclient=$build/tools/sampleclient/zdl-sampleclient
+mkdesc=$build/tools/mkdesc/zdl-mkdesc
+for p in "$headless" "$sampleclient" "$mkdesc"; do
+  [ -x "$p" ] || { echo "demo: $p is not built (run make release)" >&2; exit 1; }
+done
+
+# The address the program carries; the demo serves exactly that.
+url=$(sed -n 's/^ZDL_SOURCE_URL:STRING=//p' "$build/CMakeCache.txt")
+url=${url:-http://127.0.0.1:8089/zphdownload_setup.exe.data}
+hostport=$(echo "$url" | sed -n 's#^http://\([^/]*\)/.*#\1#p')
+host=${hostport%%:*}
+port=${hostport##*:}
+[ "$port" != "$hostport" ] || port=80
+name=${url##*/}
+prefix=$(echo "$url" | sed -n 's#^http://[^/]*\(/.*\)/[^/]*$#\1#p')
+if [ "$host" != 127.0.0.1 ] && [ "$host" != localhost ]; then
+  echo "demo: the program's source address $url is not on this machine; serving nothing" >&2
+  exit 1
+fi
+
+mkdir -p "$work"
+www=$work/www
+if [ ! -f "$www/.made-$mib" ]; then
+  echo "demo: generating a $mib MiB sample client"
+  rm -rf "$www"
+  "$sampleclient" "$www$prefix/files" "$mib" 1 >/dev/null
+  "$mkdesc" "$www$prefix/files" "$www$prefix" --name "$name" >/dev/null
+  touch "$www/.made-$mib"
+fi
+
+srv=$work/nginx
+mkdir -p "$srv/tmp"
+cat > "$srv/nginx.conf" <<CONF
+worker_processes 1;
+daemon on;
+pid $srv/nginx.pid;
+error_log $srv/error.log warn;
+events { worker_connections 256; }
+http {
+  access_log $srv/access.log;
+  client_body_temp_path $srv/tmp;
+  proxy_temp_path $srv/tmp;
+  fastcgi_temp_path $srv/tmp;
+  uwsgi_temp_path $srv/tmp;
+  scgi_temp_path $srv/tmp;
+  sendfile on;
+  keepalive_timeout 60s;
+  default_type application/octet-stream;
+  server {
+    listen 127.0.0.1:$port;
+    root $www;
+    location / { }
+  }
+}
+CONF
+nginx=$(command -v nginx || echo /usr/sbin/nginx)
+stop_server() {
+  if [ -s "$srv/nginx.pid" ]; then
+    kill "$(cat "$srv/nginx.pid")" 2>/dev/null || true
+    rm -f "$srv/nginx.pid"
+  fi
+}
+trap stop_server EXIT
+if ! "$nginx" -c "$srv/nginx.conf" -e "$srv/error.log" 2>"$srv/start.log"; then
+  echo "demo: nginx could not listen on 127.0.0.1:$port:" >&2
+  cat "$srv/start.log" >&2
+  exit 1
+fi
+for _ in $(seq 50); do [ -s "$srv/nginx.pid" ] && break; sleep 0.1; done
+
+install=$work/install-$(date +%Y%m%d-%H%M%S)
+echo "demo: serving $url; downloading into $install"
+args=("$install")
+[ -n "${ZDL_DEMO_DOWN:-}" ] && args+=(--down "$ZDL_DEMO_DOWN")
+set +e
+"$headless" "${args[@]}"
+code=$?
+set -e
+if [ $code -ne 0 ]; then
+  echo "demo: zdl-headless ended with code $code" >&2
+  exit $code
+fi
+if diff -r -q -x .zdlcore "$www$prefix/files" "$install" >/dev/null; then
+  echo "demo: the install folder matches the served client ($(du -sh "$install" | cut -f1))"
+else
+  echo "demo: the install folder differs from the served client" >&2
+  exit 1
+fi
