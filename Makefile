@@ -23,7 +23,7 @@ build/native/build.ninja:
 	cmake -S . -B build/native $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DZDL_SANITIZE=ON
 
 build/release/build.ninja:
-	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DZDL_BUILD_TESTS=OFF
 
 # The cross builds take the skin archive and the host tools' output from the
 # native release build (the tools are host programs).
