@@ -39,8 +39,8 @@ public:
 
 private:
     DibSurface surface_;
-    NativeDC screen_ = nullptr;
-    void* oldObject_ = nullptr;
+    [[maybe_unused]] NativeDC screen_ = nullptr;  // Windows only
+    [[maybe_unused]] void* oldObject_ = nullptr;  // Windows only
 };
 
 // BeginPaint on construction, EndPaint on destruction.
@@ -50,8 +50,8 @@ public:
     ~CSPaintDC() override;
 
 private:
-    NativeWindow window_;
-    unsigned char paint_[72] = {};  // PAINTSTRUCT storage (64 bytes on 32-bit, 72 on 64-bit)
+    [[maybe_unused]] NativeWindow window_;
+    [[maybe_unused]] unsigned char paint_[72] = {};  // PAINTSTRUCT storage (64 bytes on 32-bit, 72 on 64-bit)
 };
 
 // GetDC on construction, ReleaseDC on destruction.
@@ -61,7 +61,7 @@ public:
     ~CSClientDC() override;
 
 private:
-    NativeWindow window_;
+    [[maybe_unused]] NativeWindow window_;
 };
 
 }  // namespace zdl
