@@ -235,6 +235,7 @@ bool EngineRun::Check(const std::vector<bool>& fresh, std::vector<bool>* good)
         }
     }
     board_.SetBytes(desc_.totalSize, trustedBytes);
+    auto started = Clock::now();
     CheckResult r = CheckPieces(desc_, *store_, toCheck, kCheckThreads, stop_,
                                 [&](uint64_t done) {
                                     board_.SetVerifyProgress(checkBytes ? double(done) / double(checkBytes) : 1);
@@ -248,7 +249,8 @@ bool EngineRun::Check(const std::vector<bool>& fresh, std::vector<bool>* good)
         if ((*good)[p])
             goodBytes += desc_.Locate(p).length;
     board_.SetBytes(desc_.totalSize, goodBytes);
-    std::fprintf(stderr, "zdl-core: checked %u pieces, %u good, %llu of %llu bytes present\n", r.checked, r.good,
+    std::fprintf(stderr, "zdl-core: checked %u pieces, %u good, %llu bytes in %lld ms; %llu of %llu bytes present\n",
+                 r.checked, r.good, static_cast<unsigned long long>(checkBytes), static_cast<long long>(MsSince(started)),
                  static_cast<unsigned long long>(goodBytes), static_cast<unsigned long long>(desc_.totalSize));
     return true;
 }
@@ -272,7 +274,7 @@ EngineRun::Step EngineRun::Download(std::vector<bool> good)
         return Step::GiveUp;
     PieceWriter writer(desc_, digest_, *store_, board_, info_ + "/state", opt_.stateSaveMs,
                        static_cast<size_t>(opt_.httpThreads) + 2);
-    writer.Start(good);
+    writer.Start(good, [&fetcher] { fetcher.Wakeup(); });
 
     std::string base = opt_.httpUrl + "/" + (desc_.root.empty() ? "" : EncodeUrlPath(desc_.root) + "/");
     std::vector<std::vector<uint8_t>> spare;

@@ -232,6 +232,12 @@ void PieceFetcher::CancelAll(std::vector<FetchDone>* done)
             Finish(*s, false, "cancelled", done);
 }
 
+void PieceFetcher::Wakeup()
+{
+    if (multi_)
+        curl_multi_wakeup(multi_);
+}
+
 uint64_t PieceFetcher::TakeReceivedBytes()
 {
     uint64_t n = 0;

@@ -49,6 +49,8 @@ public:
     void Pump(int waitMs, std::vector<FetchDone>* done);
     // Stops every transfer; their pieces come back as failed.
     void CancelAll(std::vector<FetchDone>* done);
+    // Ends a Pump that is waiting; callable from any thread.
+    void Wakeup();
     // Bytes received since the last call.
     uint64_t TakeReceivedBytes();
 

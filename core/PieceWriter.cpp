@@ -17,9 +17,10 @@ PieceWriter::PieceWriter(const DownloadDescription& desc, const Sha256Digest& de
 
 PieceWriter::~PieceWriter() { Abort(); }
 
-void PieceWriter::Start(std::vector<bool> good)
+void PieceWriter::Start(std::vector<bool> good, std::function<void()> onVerdict)
 {
     good_ = std::move(good);
+    onVerdict_ = std::move(onVerdict);
     thread_ = std::thread(&PieceWriter::Run, this);
 }
 
@@ -150,9 +151,13 @@ void PieceWriter::Run()
             v.piece = job.first;
             v.good = good;
             v.buffer = std::move(job.second);
-            std::lock_guard<std::mutex> lock(mutex_);
-            verdicts_.push_back(std::move(v));
-            --pending_;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                verdicts_.push_back(std::move(v));
+                --pending_;
+            }
+            if (onVerdict_)
+                onVerdict_();
         }
         if (Clock::now() - lastSave >= std::chrono::milliseconds(saveIntervalMs_)) {
             SaveState(true);

@@ -20,6 +20,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,7 +41,9 @@ public:
     ~PieceWriter();
 
     // `good` is the set of pieces known good on disk before the download.
-    void Start(std::vector<bool> good);
+    // `onVerdict` is called on the writer thread after each verdict, so the
+    // engine need not wait out its network poll to hear of it.
+    void Start(std::vector<bool> good, std::function<void()> onVerdict = nullptr);
     // Ends the thread after the queued pieces; writes a final checkpoint.
     void Finish();
     // Ends the thread at once (quit): queued pieces are dropped, the state
@@ -81,6 +84,7 @@ private:
     std::vector<bool> good_;
     std::vector<uint32_t> sinceFlush_, previousInterval_;
 
+    std::function<void()> onVerdict_;
     std::thread thread_;
 };
 
