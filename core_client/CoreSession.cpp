@@ -232,6 +232,12 @@ void CoreSession::PollCoreStatus(CoreStatus& out)
     out = coreStatus_;
 }
 
+void CoreSession::SetErrorReporter(std::function<void(const std::string& text, const std::string& title)> report)
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    env_.reportError = std::move(report);
+}
+
 CoreLaunchSettings CoreSession::LaunchSettings()
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);

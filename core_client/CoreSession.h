@@ -84,6 +84,10 @@ public:
     // One poll: requests, every line already arrived, the rebuilt record.
     void PollCoreStatus(CoreStatus& out);
 
+    // Replaces how a failed core start is shown (the installer's message
+    // box instead of the default line on standard error).
+    void SetErrorReporter(std::function<void(const std::string& text, const std::string& title)> report);
+
     // Observers (copies, taken under the lock).
     CoreLaunchSettings LaunchSettings();
     ProcessRecord CoreProcess();
