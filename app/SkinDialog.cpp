@@ -55,11 +55,13 @@ intptr_t CSDialog::OnCtlColor(WParam, LParam, int)
     return 0;
 }
 
+// The dialog is modal: EndDialog alone ends the modal loop and destroys the
+// window with it. Destroying it directly as well would end the loop without
+// its result (DialogBox would report 0, or -1 during WM_INITDIALOG).
 void CSDialog::CloseNow()
 {
     OnClose();
     WsEndDialog(dialog, 1);
-    WsDestroyWindow(dialog);
 }
 
 intptr_t CSDialog::DialogProc(unsigned msg, WParam wParam, LParam lParam)

@@ -1,7 +1,9 @@
 // CSDialog: a modal dialog made from a dialog template and bound to an
 // object. The dialog procedure binds the object on WM_INITDIALOG (its handle
 // in the object, the object in the dialog's user slot) and turns messages
-// into the virtual operations below, declared in their table order.
+// into the virtual operations below, declared in their table order. A close
+// request (WM_CLOSE, or OnInitDialog refusing) runs OnClose and ends the
+// modal loop with 1.
 // User-interface thread only.
 #pragma once
 

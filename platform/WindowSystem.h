@@ -97,6 +97,14 @@ NativeIcon WsLoadIcon(NativeInstance instance, int resourceId);
 bool WsMessageWaiting();                    // PeekMessage, PM_NOREMOVE
 int WsGetMessage(NativeMessage* message);   // > 0 a message, 0 WM_QUIT (wParam = exit code), < 0 error
 void WsDispatchMessage(const NativeMessage& message);  // TranslateMessage, DispatchMessage
+// Accelerator tables: each entry maps a virtual key (with no modifier) to a
+// command id.
+struct AcceleratorEntry {
+    int virtualKey = 0;
+    int commandId = 0;
+};
+NativeAccel WsCreateAcceleratorTable(const AcceleratorEntry* entries, int count);
+void WsDestroyAcceleratorTable(NativeAccel table);
 bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const NativeMessage& message);
 void WsSleep(uint32_t milliseconds);
 
@@ -104,6 +112,9 @@ void WsSleep(uint32_t milliseconds);
 // (DWLP_USER).
 intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow parent, DialogProcFn proc,
                      void* param);
+// The same from a DLGTEMPLATE in memory (|dialogTemplate| must be DWORD aligned).
+intptr_t WsDialogBoxIndirect(NativeInstance instance, const void* dialogTemplate, NativeWindow parent,
+                             DialogProcFn proc, void* param);
 bool WsEndDialog(NativeWindow dialog, intptr_t result);
 void WsSetDialogUserData(NativeWindow dialog, void* data);
 void* WsGetDialogUserData(NativeWindow dialog);

@@ -266,9 +266,37 @@ void WsDispatchMessage(const NativeMessage& message)
     Call(message.window, message.message, message.wParam, message.lParam);
 }
 
-bool WsTranslateAccelerator(NativeWindow, NativeAccel, const NativeMessage&)
+// A simulated table maps keys to commands; translating sends WM_COMMAND
+// with 1 in the high word, as Windows does for accelerators.
+struct SimAccel {
+    std::map<int, int> commands;
+};
+
+NativeAccel WsCreateAcceleratorTable(const AcceleratorEntry* entries, int count)
 {
-    return false;
+    if (count <= 0)
+        return nullptr;
+    auto* table = new SimAccel;
+    for (int i = 0; i < count; ++i)
+        table->commands[entries[i].virtualKey] = entries[i].commandId;
+    return table;
+}
+
+void WsDestroyAcceleratorTable(NativeAccel table)
+{
+    delete static_cast<SimAccel*>(table);
+}
+
+bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const NativeMessage& message)
+{
+    if (!table || (message.message != WM_KEYDOWN && message.message != WM_SYSKEYDOWN))
+        return false;
+    auto* accel = static_cast<SimAccel*>(table);
+    auto it = accel->commands.find(static_cast<int>(message.wParam));
+    if (it == accel->commands.end())
+        return false;
+    Call(window, WM_COMMAND, (1u << 16) | static_cast<unsigned>(it->second & 0xFFFF), 0);
+    return true;
 }
 
 void WsSleep(uint32_t milliseconds)
@@ -279,6 +307,11 @@ void WsSleep(uint32_t milliseconds)
 intptr_t WsDialogBox(NativeInstance, int, NativeWindow, DialogProcFn, void*)
 {
     return -1;  // no dialog templates here
+}
+
+intptr_t WsDialogBoxIndirect(NativeInstance, const void*, NativeWindow, DialogProcFn, void*)
+{
+    return -1;
 }
 
 bool WsEndDialog(NativeWindow, intptr_t)

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zdl {
 
@@ -214,6 +215,25 @@ void WsDispatchMessage(const NativeMessage& message)
     DispatchMessageA(&msg);
 }
 
+NativeAccel WsCreateAcceleratorTable(const AcceleratorEntry* entries, int count)
+{
+    std::vector<ACCEL> table;
+    for (int i = 0; i < count; ++i) {
+        ACCEL a = {};
+        a.fVirt = FVIRTKEY;
+        a.key = static_cast<WORD>(entries[i].virtualKey);
+        a.cmd = static_cast<WORD>(entries[i].commandId);
+        table.push_back(a);
+    }
+    return table.empty() ? nullptr : CreateAcceleratorTableA(table.data(), static_cast<int>(table.size()));
+}
+
+void WsDestroyAcceleratorTable(NativeAccel table)
+{
+    if (table)
+        DestroyAcceleratorTable(static_cast<HACCEL>(table));
+}
+
 bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const NativeMessage& message)
 {
     MSG msg = ToMsg(message);
@@ -229,6 +249,13 @@ intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow paren
 {
     return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), H(parent),
                            reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
+}
+
+intptr_t WsDialogBoxIndirect(NativeInstance instance, const void* dialogTemplate, NativeWindow parent,
+                             DialogProcFn proc, void* param)
+{
+    return DialogBoxIndirectParamA(static_cast<HINSTANCE>(instance), static_cast<LPCDLGTEMPLATEA>(dialogTemplate),
+                                   H(parent), reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
 }
 
 bool WsEndDialog(NativeWindow dialog, intptr_t result)

@@ -1,5 +1,5 @@
 // The application object and the top-level windows, run on the simulated
-// window system: start-up, the setup argument, window placement and style,
+// window system: start-up, window placement and style,
 // frame pacing, dragging, closing, and the licence window.
 #include "app/SampleApp.h"
 #include "gfx/ImageCache.h"
@@ -9,26 +9,6 @@
 
 namespace zdl {
 namespace {
-
-TEST(SetupArgumentTest, Cases)
-{
-    struct Case {
-        const char* commandLine;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"--vxp_setup abc", "abc"},
-        {"", ""},
-        {"--other x", ""},
-        {"a --vxp_setup \t  x y  ", "x y  "},
-        {"--vxp_setup", ""},
-        {"--vxp_setupabc", "abc"},
-        {"--vxp_setup 1 --vxp_setup 2", "1 --vxp_setup 2"},  // the first occurrence counts
-        {"--VXP_SETUP abc", ""},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.expected, ParseSetupArgument(c.commandLine)) << c.commandLine;
-}
 
 class AppTest : public ::testing::Test {
 protected:

@@ -1,11 +1,13 @@
 // The window base on the simulated window system: binding objects to
 // windows during creation, the list of live windows, the dispatch tables of
 // CWindow and CSDialog.
+#include "app/SampleApp.h"
 #include "app/SkinDialog.h"
 #include "app/Window.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -56,14 +58,37 @@ public:
     void OnClose() override { closed = true; }
 };
 
+TEST(SetupArgumentTest, Cases)
+{
+    struct Case {
+        const char* commandLine;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"--vxp_setup abc", "abc"},
+        {"", ""},
+        {"--other x", ""},
+        {"a --vxp_setup \t  x y  ", "x y  "},
+        {"--vxp_setup", ""},
+        {"--vxp_setupabc", "abc"},
+        {"--vxp_setup 1 --vxp_setup 2", "1 --vxp_setup 2"},  // the first occurrence counts
+        {"--VXP_SETUP abc", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, ParseSetupArgument(c.commandLine)) << c.commandLine;
+}
+
 TEST(WindowTest, CreationMessagesReachTheObject)
 {
     Recorder w;
     ASSERT_TRUE(CreateSkinWindow("title", nullptr, nullptr, &w));
     ASSERT_NE(nullptr, w.handle());
-    ASSERT_GE(w.seen.size(), 2u);
-    EXPECT_EQ(static_cast<unsigned>(WM_NCCREATE), w.seen[0]);
-    EXPECT_EQ(static_cast<unsigned>(WM_CREATE), w.seen[1]);
+    // Windows may send a message or two (WM_GETMINMAXINFO) before these.
+    auto nc = std::find(w.seen.begin(), w.seen.end(), static_cast<unsigned>(WM_NCCREATE));
+    auto create = std::find(w.seen.begin(), w.seen.end(), static_cast<unsigned>(WM_CREATE));
+    ASSERT_NE(w.seen.end(), nc);
+    ASSERT_NE(w.seen.end(), create);
+    EXPECT_LT(nc, create);
     EXPECT_EQ(&w, FindSkinWindow(w.handle()));
     EXPECT_EQ(&w, WsGetWindowUserData(w.handle()));
     WsDestroyWindow(w.handle());
@@ -113,7 +138,7 @@ TEST(WindowTest, TwoWindowsAreFoundByHandleAndUnlinkedOneAtATime)
     int before = LiveSkinWindowCount();
     Recorder a, b;
     ASSERT_TRUE(CreateSkinWindow("a", nullptr, nullptr, &a));
-    ASSERT_TRUE(CreateSkinWindow("b", nullptr, &a, &b));
+    ASSERT_TRUE(CreateSkinWindow("b", nullptr, nullptr, &b));
     EXPECT_NE(a.handle(), b.handle());
     EXPECT_EQ(&a, FindSkinWindow(a.handle()));
     EXPECT_EQ(&b, FindSkinWindow(b.handle()));
@@ -164,6 +189,31 @@ TEST(WindowTest, DispatchTable)
     NativeMessage key{h, WM_KEYDOWN, 'A', 0};
     EXPECT_FALSE(w.PreTranslateMessage(key));
     WsDestroyWindow(h);
+}
+
+TEST(WindowTest, AcceleratorsTranslateOnlyWhileATableIsSet)
+{
+    Recorder w;
+    ASSERT_TRUE(CreateSkinWindow("t", nullptr, nullptr, &w));
+    NativeMessage key{w.handle(), WM_KEYDOWN, VK_RETURN, 0};
+    EXPECT_FALSE(w.PreTranslateMessage(key));
+    EXPECT_EQ(-1, w.cmdId);
+    AcceleratorEntry entry{VK_RETURN, 4321};
+    NativeAccel table = WsCreateAcceleratorTable(&entry, 1);
+    ASSERT_NE(nullptr, table);
+    w.accelerators = table;
+    EXPECT_TRUE(w.PreTranslateMessage(key));
+    EXPECT_EQ(4321, w.cmdId);
+    EXPECT_EQ(1, w.cmdCode);  // from an accelerator
+    // Mouse messages and unmapped keys pass.
+    w.cmdId = -1;
+    EXPECT_FALSE(w.PreTranslateMessage(NativeMessage{w.handle(), WM_LBUTTONDOWN, VK_RETURN, 0}));
+    EXPECT_FALSE(w.PreTranslateMessage(NativeMessage{w.handle(), WM_KEYDOWN, VK_ESCAPE, 0}));
+    EXPECT_EQ(-1, w.cmdId);
+    w.accelerators = nullptr;
+    EXPECT_FALSE(w.PreTranslateMessage(key));
+    WsDestroyAcceleratorTable(table);
+    WsDestroyWindow(w.handle());
 }
 
 class DialogRecorder : public CSDialog {

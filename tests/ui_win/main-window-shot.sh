@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Starts zdl.exe under Wine on its own Xvfb and checks the skinned main
+# window from the outside:
+#   1. the window appears, 868 x 513, centred on the screen;
+#   2. its pixels are "bg.png" laid over the black desktop with its alpha;
+#   3. dragging it with the mouse moves it by the drag distance;
+#   4. a close request (Alt+F4) ends the program with exit code 0.
+#
+#   main-window-shot.sh ZDL_EXE BG_PNG OUT_DIR
+#
+# Screenshots are left in OUT_DIR. Exit 0 on success, 1 on a failed check,
+# 77 when something the test needs (bg.png, Wine, Xvfb) is missing.
+set -uo pipefail
+exe=$1 bg=$2 out=$3
+here=$(cd "$(dirname "$0")" && pwd)
+scripts=$(cd "$here/../../scripts" && pwd)
+. "$scripts/wine-env.sh"
+
+[ -f "$exe" ] || { echo "shot: no program $exe" >&2; exit 1; }
+[ -f "$bg" ] || { echo "shot: no $bg; skipped" >&2; exit 77; }
+[ -x "$ZDL_WINE" ] || { echo "shot: no Wine; skipped" >&2; exit 77; }
+mkdir -p "$out"
+
+zdl_wine_prefix || exit 77
+zdl_xvfb_start || exit 77
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  zdl_xvfb_stop
+}
+trap cleanup EXIT
+
+fail() { echo "shot: FAIL: $*" >&2; exit 1; }
+
+"$ZDL_WINE" "$exe" >"$out/zdl.log" 2>&1 </dev/null &
+pid=$!
+
+# 1. The window, found by its title, mapped and placed.
+wid=
+for _ in $(seq 120); do
+  wid=$(xdotool search --onlyvisible --name 'Zephyra' 2>/dev/null | head -1)
+  [ -n "$wid" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "zdl.exe ended before its window appeared"
+  sleep 0.5
+done
+[ -n "$wid" ] || fail "no main window within 60 s"
+sleep 2  # a few frames
+geometry() { eval "$(xdotool getwindowgeometry --shell "$wid")"; }
+geometry
+echo "shot: window $wid at $X,$Y size ${WIDTH}x$HEIGHT"
+[ "$WIDTH" = 868 ] && [ "$HEIGHT" = 513 ] || fail "window is ${WIDTH}x$HEIGHT, not 868x513"
+read -r sw sh < <(xdpyinfo 2>/dev/null | awk '/dimensions:/{split($2,d,"x"); print d[1], d[2]}')
+if [ -n "${sw:-}" ]; then
+  [ "$X" = $(((sw - 868) / 2)) ] && [ "$Y" = $(((sh - 513) / 2)) ] || fail "window at $X,$Y is not centred on ${sw}x$sh"
+fi
+
+# 2. Pixels: bg.png over black, alpha applied.
+check_pixels() {  # shot x y
+  convert "$1" -crop "868x513+$2+$3" +repage -depth 8 rgb:"$out/window.rgb" || return 1
+  convert "$bg" -depth 8 rgba:"$out/bg.rgba" || return 1
+  python3 - "$out/window.rgb" "$out/bg.rgba" <<'PY'
+import sys
+shot = open(sys.argv[1], 'rb').read()
+bg = open(sys.argv[2], 'rb').read()
+n = 868 * 513
+assert len(shot) == n * 3 and len(bg) == n * 4, (len(shot), len(bg))
+bad = 0
+lit = 0
+for i in range(n):
+    a = bg[i * 4 + 3]
+    for c in range(3):
+        want = bg[i * 4 + c] * a // 255
+        got = shot[i * 3 + c]
+        if abs(want - got) > 8:
+            bad += 1
+            break
+    if shot[i * 3] or shot[i * 3 + 1] or shot[i * 3 + 2]:
+        lit += 1
+print("shot: %d of %d pixels differ, %d lit" % (bad, n, lit))
+sys.exit(0 if bad <= n // 100 and lit > n // 2 else 1)
+PY
+}
+import -window root "$out/before.png" || fail "screen capture failed"
+check_pixels "$out/before.png" "$X" "$Y" || fail "window pixels are not bg.png over black"
+
+# 3. Drag from an opaque spot of the lower panel by (150, 100).
+x0=$((X + 100)) y0=$((Y + 450))
+xdotool mousemove "$x0" "$y0"
+sleep 0.3
+xdotool mousedown 1
+for step in 1 2 3 4 5 6 7 8 9 10; do
+  xdotool mousemove $((x0 + 15 * step)) $((y0 + 10 * step))
+  sleep 0.1
+done
+sleep 0.5
+xdotool mouseup 1
+sleep 1
+ox=$X oy=$Y
+geometry
+echo "shot: after the drag at $X,$Y"
+dx=$((X - ox - 150)) dy=$((Y - oy - 100))
+[ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ] || fail "window moved to $X,$Y, expected $((ox + 150)),$((oy + 100))"
+import -window root "$out/after.png" || fail "screen capture failed"
+check_pixels "$out/after.png" "$X" "$Y" || fail "moved window pixels are not bg.png over black"
+
+# 4. Close request; the program ends with 0.
+xdotool mousemove $((X + 100)) $((Y + 450)) click 1
+sleep 0.3
+xdotool key --clearmodifiers alt+F4
+for _ in $(seq 40); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.5
+done
+kill -0 "$pid" 2>/dev/null && fail "zdl.exe still runs 20 s after the close request"
+wait "$pid"
+rc=$?
+pid=
+[ "$rc" = 0 ] || fail "exit code $rc"
+echo "shot: PASS"
