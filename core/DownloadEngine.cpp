@@ -186,6 +186,8 @@ EngineRun::Step EngineRun::CreateFiles(std::vector<bool>* fresh)
     store_ = std::make_unique<PieceStore>(desc_, opt_.dir);
     fresh->assign(desc_.files.size(), false);
     for (uint32_t i = 0; i < desc_.files.size();) {
+        if (stop_.load())
+            return Step::Stop;
         bool existed = false;
         FsStatus st;
         if (store_->PrepareFile(i, &existed, &st)) {
