@@ -88,8 +88,11 @@ bool PieceWriter::SaveState(bool flush)
             sinceFlush_.clear();
         }
     }
+    // Unflushed (on quit) the file may be lost or damaged by a power cut;
+    // a damaged state only costs a full check at the next start.
     FsStatus st;
-    return WriteFileAtomically(statePath_, EncodeResumeState(state), &st);
+    return WriteFileAtomically(statePath_, EncodeResumeState(state), &st,
+                               flush ? Durability::Flushed : Durability::Fast);
 }
 
 bool PieceWriter::WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& data)

@@ -69,9 +69,15 @@ bool PathExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 // Removes an empty folder.
 bool RemoveEmptyDirectory(const std::string& path);
-// Writes `data` to `path` + ".tmp", flushes it and renames it over `path`,
-// so `path` holds either the old or the new content after a crash.
-bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status);
+enum class Durability {
+    Flushed,  // on the disk before the call returns (survives power loss)
+    Fast,     // replaced atomically for other processes; the system writes it later
+};
+
+// Writes `data` to `path` + ".tmp" and renames it over `path`, so `path`
+// holds either the old or the new content, never a mix.
+bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status,
+                         Durability durability = Durability::Flushed);
 // Reads a whole file of at most `maxSize` bytes; false if larger.
 bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status);
 // Every regular file below `dir`, as "/"-separated paths relative to it,

@@ -181,7 +181,7 @@ static void SyncParentDirectory(const std::string& path)
     }
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status)
+bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status, Durability durability)
 {
     std::string tmp = path + ".tmp";
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -200,7 +200,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, FsSta
         }
         done += static_cast<size_t>(n);
     }
-    if (::fsync(fd) != 0) {
+    if (durability == Durability::Flushed && ::fsync(fd) != 0) {
         int err = errno;
         ::close(fd);
         ::unlink(tmp.c_str());
@@ -212,7 +212,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, FsSta
         ::unlink(tmp.c_str());
         return Fail(status, err);
     }
-    SyncParentDirectory(path);
+    if (durability == Durability::Flushed)
+        SyncParentDirectory(path);
     return Ok(status);
 }
 

@@ -161,7 +161,7 @@ bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0
 
 bool RemoveEmptyDirectory(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status)
+bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status, Durability durability)
 {
     std::string tmp = path + ".tmp";
     HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -170,7 +170,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, FsSta
     DWORD n = 0;
     BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr) && n == data.size();
     DWORD err = ok ? 0 : GetLastError();
-    if (ok && !FlushFileBuffers(h)) {
+    if (ok && durability == Durability::Flushed && !FlushFileBuffers(h)) {
         ok = FALSE;
         err = GetLastError();
     }
@@ -179,7 +179,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, FsSta
         DeleteFileA(tmp.c_str());
         return Fail(status, err ? err : ERROR_DISK_FULL);
     }
-    if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DWORD moveFlags = MOVEFILE_REPLACE_EXISTING;
+    if (durability == Durability::Flushed)
+        moveFlags |= MOVEFILE_WRITE_THROUGH;
+    if (!MoveFileExA(tmp.c_str(), path.c_str(), moveFlags)) {
         err = GetLastError();
         DeleteFileA(tmp.c_str());
         return Fail(status, err);
