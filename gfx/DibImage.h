@@ -46,7 +46,7 @@ struct DibImage {
 // Largest width or height, and pixel count, that CreateDib accepts; file
 // headers beyond these are refused before anything is allocated.
 constexpr int kMaxDibDimension = 16384;
-constexpr int64_t kMaxDibPixels = int64_t(64) * 1024 * 1024;
+constexpr int64_t kMaxDibPixels = int64_t(16) * 1024 * 1024;  // 64 MB at 32 bits
 
 // Set at start-up: the system is of the NT family (chooses the stretch mode).
 extern bool platformIsNt;

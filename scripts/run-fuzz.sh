@@ -26,7 +26,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus"
   printf 'fuzz: %-8s %3ss ... ' "$t" "$seconds"
   log=$build/fuzz_$t.log
-  if "$build/tests/gfx/fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if "$build/tests/gfx/fuzz_$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
        -artifact_prefix="$build/artifacts/${t}-" -print_final_stats=1 \
        "$corpus" "tests/data/fuzz/$t" >"$log" 2>&1; then
     echo "ok ($(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs)"

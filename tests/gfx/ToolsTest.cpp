@@ -45,7 +45,7 @@ std::vector<EncoderFrame> RandomFrames(int count, int w, int h, int colours, uns
         EncoderFrame fr;
         fr.width = w;
         fr.height = h;
-        fr.bgra.assign(size_t(w) * h * 4, 0);
+        fr.bgra = std::vector<uint8_t>(size_t(w) * h * 4, 0);
         for (int y = 1; y < h - 1; ++y) {
             int x = 1;
             while (x < w - 1) {
@@ -118,7 +118,7 @@ TEST(SpriteEncoder, KeyPointsAndEmptyFramesRoundTrip)
     frames[2].keyX = -1;
     frames[2].keyY = -1;  // pressed look: one pixel right and down
     frames[1].keyX = 1;  // one pixel left: the transparent margin keeps it inside its cell
-    frames[3].bgra.assign(frames[3].bgra.size(), 0);  // nothing visible
+    std::fill(frames[3].bgra.begin(), frames[3].bgra.end(), uint8_t(0));  // nothing visible
     std::vector<uint8_t> bytes;
     std::string error;
     ASSERT_TRUE(EncodeSprite(frames, EncoderOptions(), &bytes, &error)) << error;
@@ -136,7 +136,7 @@ TEST(SpriteEncoder, SolidAreasCodeSmall)
     EncoderFrame fr;
     fr.width = 60;
     fr.height = 40;
-    fr.bgra.assign(60 * 40 * 4, 0);
+    fr.bgra = std::vector<uint8_t>(60 * 40 * 4, 0);
     for (int y = 0; y < 40; ++y)
         for (int x = 10; x < 50; ++x)
             PutRepresentable(&fr.bgra[(size_t(y) * 60 + x) * 4], 0x1234, 255);
