@@ -490,6 +490,33 @@ def test_quit_in_phases(www, srv):
         first.close()
 
 
+def test_file_held_by_running_game(www, srv):
+    # A running program's file cannot be opened for writing (ETXTBSY here,
+    # a sharing violation on Windows): state 13 until the game ends.
+    inst = fresh_dir("inst-held")
+    os.makedirs(inst)
+    exe = os.path.join(inst, "zpc.exe")
+    shutil.copy("/bin/sleep", exe)
+    game = subprocess.Popen([exe, "60"])
+    try:
+        core = Installer(inst, srv.url, limit=-1)
+        try:
+            core.wait_for(lambda c: c.state() == 13 and c.values.get("Error") == "OpenFile", 20, "state 13")
+            check(core.values.get("ErrorFile", "").endswith("zpc.exe"), "ErrorFile %r" % core.values.get("ErrorFile"))
+            game.kill()
+            game.wait(5)
+            core.wait_for(lambda c: c.state() == 15, 60, "completion once the game ended")
+            ok, why = same_tree(os.path.join(www, "files"), inst)
+            check(ok, "install differs: " + why)
+            core.quit_and_time()
+        finally:
+            core.close()
+    finally:
+        if game.poll() is None:
+            game.kill()
+            game.wait(5)
+
+
 def test_give_up(www, srv):
     dead = socket.socket()
     dead.bind(("127.0.0.1", 0))
@@ -540,7 +567,7 @@ def main():
     srv = Server(www, "main")
     tests = [test_bad_command_line, test_full_download, test_resume_after_kill, test_damaged_state_and_file,
              test_corrupt_server_bytes, test_fault_server, test_malicious_description, test_quit_in_phases,
-             test_give_up, test_disk_full]
+             test_file_held_by_running_game, test_give_up, test_disk_full]
     failed = 0
     try:
         for t in tests:
