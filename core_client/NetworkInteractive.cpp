@@ -30,6 +30,7 @@ bool NetworkInteractive::Connect(uint16_t port)
         CloseSocket(s);
         return false;
     }
+    SetNonBlocking(s);
     connSocket_ = s;
     return true;
 }
@@ -65,27 +66,53 @@ bool NetworkInteractive::AcceptPending()
     SocketHandle s = AcceptConnection(listenSocket_);
     if (s == kInvalidSocket)
         return false;
+    SetNonBlocking(s);
     connSocket_ = s;
-    if (!held_.empty()) {
-        SendAll(connSocket_, held_.data(), held_.size());
-        held_.clear();
-    }
+    Flush();  // what was kept for the peer
     return true;
+}
+
+void NetworkInteractive::Flush()
+{
+    while (connSocket_ != kInvalidSocket && !broken_ && !outgoing_.empty()) {
+        size_t sent = 0;
+        SendResult r = SendSome(connSocket_, outgoing_.data(), outgoing_.size(), &sent);
+        if (r == SendResult::kFailed) {
+            broken_ = true;
+            outgoing_.clear();
+        } else if (r == SendResult::kWouldBlock || sent == 0) {
+            return;  // the system's buffer is full; the rest goes later
+        } else {
+            outgoing_.erase(0, sent);
+        }
+    }
 }
 
 bool NetworkInteractive::ReceiveLine(std::string& line)
 {
-    return AcceptPending() && ReceiveChunk(line);
+    if (!AcceptPending())
+        return false;
+    Flush();
+    return ReceiveChunk(line);
 }
 
+// A line already buffered goes out without asking the system; otherwise one
+// chunk of at most kReceiveChunk bytes is taken if it is waiting.
 bool NetworkInteractive::ReceiveChunk(std::string& line)
 {
+    if (TakeBufferedLine(line))
+        return true;
     if (IsReadable(connSocket_)) {
         char buffer[kReceiveChunk];
         int n = ReceiveSome(connSocket_, buffer, sizeof buffer);
         if (n > 0)
             pending_.append(buffer, static_cast<size_t>(n));
     }
+    return TakeBufferedLine(line);
+}
+
+bool NetworkInteractive::TakeBufferedLine(std::string& line)
+{
     for (;;) {
         size_t eol = pending_.find('\n');
         if (eol == std::string::npos) {
@@ -107,22 +134,28 @@ bool NetworkInteractive::ReceiveChunk(std::string& line)
     }
 }
 
+bool NetworkInteractive::Queue(const std::string& data)
+{
+    if (broken_ || outgoing_.size() + data.size() > kMaxOutgoingBytes)
+        return false;  // broken, or a peer that does not read
+    outgoing_ += data;
+    Flush();
+    return !broken_;
+}
+
 bool NetworkInteractive::Send(const std::string& data)
 {
-    AcceptPending();
-    if (connSocket_ == kInvalidSocket)
+    if (!AcceptPending())
         return false;
-    return SendAll(connSocket_, data.data(), data.size());
+    Flush();
+    return Queue(data);
 }
 
 bool NetworkInteractive::SendWhenConnected(const std::string& data)
 {
-    if (AcceptPending())
-        return SendAll(connSocket_, data.data(), data.size());
-    if (listenSocket_ == kInvalidSocket)
+    if (!AcceptPending() && listenSocket_ == kInvalidSocket)
         return false;
-    held_ += data;
-    return true;
+    return Queue(data);
 }
 
 void NetworkInteractive::Close()

@@ -34,6 +34,9 @@ public:
     // The first port and the number of ports the listening side draws from.
     static constexpr int kFirstPort = 10000;
     static constexpr int kPortRange = 55536;
+    // Bytes accepted for sending that the system has not taken yet; beyond
+    // this the peer is not reading and further sends fail.
+    static constexpr size_t kMaxOutgoingBytes = 64 * 1024;
 
     explicit NetworkInteractive(uint16_t port);
     ~NetworkInteractive() override;
@@ -42,8 +45,10 @@ public:
 
     bool Open() override;
     bool ReceiveLine(std::string& line) override;
-    // Sends now if the peer is connected (accepting it first if it waits);
-    // false, with the data dropped, when no connection exists.
+    // Sends if the peer is connected (accepting it first if it waits);
+    // false, with the data dropped, when no connection exists or it broke.
+    // Never waits: bytes the system cannot take at once are kept and go
+    // out with the next call.
     bool Send(const std::string& data) override;
     void Close() override;
 
@@ -55,19 +60,23 @@ public:
     // Takes a waiting connection if there is one; true when connected.
     bool AcceptPending();
     bool IsConnected() const { return connSocket_ != kInvalidSocket; }
-    bool HasHeldData() const { return !held_.empty(); }
+    bool HasHeldData() const { return !outgoing_.empty(); }
     uint16_t Port() const { return port_; }
 
 private:
     bool Connect(uint16_t port);
     bool Listen();
     bool ReceiveChunk(std::string& line);
+    bool TakeBufferedLine(std::string& line);
+    bool Queue(const std::string& data);
+    void Flush();
 
     SocketHandle listenSocket_ = kInvalidSocket;  // owned
     SocketHandle connSocket_ = kInvalidSocket;    // owned
     uint16_t port_;
     std::string pending_;  // received bytes not yet handed out as a line
-    std::string held_;     // data kept until the peer connects
+    std::string outgoing_;  // data kept until the peer connects or can take it
+    bool broken_ = false;   // a send failed: the connection is gone
     bool discarding_ = false;  // inside an over-long line, up to its end
 };
 

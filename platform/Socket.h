@@ -47,6 +47,16 @@ bool ConnectLoopback(SocketHandle s, uint16_t port);
 // such as a connection the peer has closed.
 bool SendAll(SocketHandle s, const void* data, size_t size);
 
+// Makes sends and receives on |s| return at once instead of waiting.
+bool SetNonBlocking(SocketHandle s);
+
+enum class SendResult { kSent, kWouldBlock, kFailed };
+
+// One send attempt on a non-blocking socket: kSent with |*sent| bytes taken
+// (possibly fewer than |size|), kWouldBlock when the system's buffer is
+// full, kFailed when the connection is broken.
+SendResult SendSome(SocketHandle s, const void* data, size_t size, size_t* sent);
+
 // One receive call of at most |capacity| bytes: the count received, 0 when
 // the peer closed the connection, -1 on error. Blocks if nothing is waiting;
 // callers that must not wait ask IsReadable first.

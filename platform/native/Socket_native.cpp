@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -104,6 +105,27 @@ bool SendAll(SocketHandle s, const void* data, size_t size)
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+bool SetNonBlocking(SocketHandle s)
+{
+    int flags = ::fcntl(ToFd(s), F_GETFL);
+    return flags >= 0 && ::fcntl(ToFd(s), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+SendResult SendSome(SocketHandle s, const void* data, size_t size, size_t* sent)
+{
+    *sent = 0;
+    for (;;) {
+        ssize_t n = ::send(ToFd(s), data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            *sent = static_cast<size_t>(n);
+            return SendResult::kSent;
+        }
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? SendResult::kWouldBlock : SendResult::kFailed;
+    }
 }
 
 int ReceiveSome(SocketHandle s, void* buffer, size_t capacity)

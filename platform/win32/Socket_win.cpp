@@ -107,6 +107,24 @@ bool SendAll(SocketHandle s, const void* data, size_t size)
     return true;
 }
 
+bool SetNonBlocking(SocketHandle s)
+{
+    u_long on = 1;
+    return ioctlsocket(ToSocket(s), FIONBIO, &on) == 0;
+}
+
+SendResult SendSome(SocketHandle s, const void* data, size_t size, size_t* sent)
+{
+    *sent = 0;
+    int chunk = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
+    int n = ::send(ToSocket(s), static_cast<const char*>(data), chunk, 0);
+    if (n != SOCKET_ERROR) {
+        *sent = static_cast<size_t>(n);
+        return SendResult::kSent;
+    }
+    return WSAGetLastError() == WSAEWOULDBLOCK ? SendResult::kWouldBlock : SendResult::kFailed;
+}
+
 int ReceiveSome(SocketHandle s, void* buffer, size_t capacity)
 {
     int cap = capacity > 0x40000000 ? 0x40000000 : static_cast<int>(capacity);

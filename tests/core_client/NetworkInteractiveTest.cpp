@@ -163,6 +163,24 @@ TEST_F(NetworkInteractiveTest, OnlyTheFirstConnectionIsServed)
     EXPECT_FALSE(ReceiveWithin(ch, 200, line));
 }
 
+TEST_F(NetworkInteractiveTest, SendNeverWaitsForAPeerThatDoesNotRead)
+{
+    NetworkInteractive ch(0);
+    ASSERT_TRUE(ch.Open());
+    SocketHandle peer = ConnectPeer(ch.Port());
+    (void)peer;  // never reads
+    const std::string chunk(1024, 'x');
+    auto slowest = Clock::duration::zero();
+    bool refused = false;
+    for (int i = 0; i < 200000 && !refused; ++i) {
+        const auto t0 = Clock::now();
+        refused = !ch.Send(chunk);
+        slowest = std::max(slowest, Clock::now() - t0);
+    }
+    EXPECT_TRUE(refused) << "a full buffer ends in a refusal, not a wait";
+    EXPECT_LT(slowest, std::chrono::milliseconds(200));
+}
+
 TEST_F(NetworkInteractiveTest, ConnectingSideTalksToListeningSide)
 {
     NetworkInteractive listener(0);
