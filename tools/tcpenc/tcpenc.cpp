@@ -1,6 +1,6 @@
 // tcpenc: encodes PNG pictures into a ".tcp" sprite.
 //
-//   tcpenc [--frames N] [--key X,Y] [--keypoint I:X,Y ...] IN.png [IN.png ...] OUT.tcp
+//   tcpenc [--frames N] [--key X,Y] [--keypoint I:X,Y ...] [--verbose] IN.png [IN.png ...] OUT.tcp
 //
 // With one IN.png and "--frames N" (default 1) the picture is a horizontal
 // strip of N equal cells, frame 0 leftmost; its width must divide by N.
@@ -13,7 +13,7 @@
 // The PNGs must have 8 bits per channel. Colours are reduced to at most 256
 // RGB565 palette entries and alpha to steps of 8 (255 stays opaque); pixels
 // already representable come back exactly. The sprite is decoded again
-// before it is written, and the tool reports how many pixels changed.
+// before it is written; "--verbose" reports how many pixels changed.
 // Errors go to stderr with a non-zero exit status.
 #include "gfx/ImageLoader.h"
 #include "gfx/Sprite.h"
@@ -80,6 +80,7 @@ EncoderFrame Cut(const DibImage& image, int cell, int w)
 int main(int argc, char** argv)
 {
     long frames = 0;
+    bool verbose = false;
     EncoderOptions options;
     struct KeyPoint {
         long index, x, y;
@@ -88,7 +89,9 @@ int main(int argc, char** argv)
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "--frames" || arg == "--key" || arg == "--keypoint") {
+        if (arg == "--verbose") {
+            verbose = true;
+        } else if (arg == "--frames" || arg == "--key" || arg == "--keypoint") {
             if (i + 1 >= argc)
                 return Fail(arg + " needs a value");
             std::string value = argv[++i];
@@ -116,7 +119,8 @@ int main(int argc, char** argv)
         }
     }
     if (files.size() < 2)
-        return Fail("usage: tcpenc [--frames N] [--key X,Y] [--keypoint I:X,Y ...] IN.png [IN.png ...] OUT.tcp");
+        return Fail("usage: tcpenc [--frames N] [--key X,Y] [--keypoint I:X,Y ...] [--verbose] IN.png [IN.png ...] "
+                    "OUT.tcp");
     std::string outPath = files.back();
     files.pop_back();
 
@@ -187,7 +191,7 @@ int main(int argc, char** argv)
         std::remove(outPath.c_str());
         return Fail("cannot write \"" + outPath + "\"");
     }
-    if (changed)
+    if (verbose)
         std::fprintf(stderr, "tcpenc: %s: %zu pixels not representable exactly (RGB565, alpha steps of 8)\n",
                      outPath.c_str(), changed);
     return 0;
