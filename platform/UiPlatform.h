@@ -36,7 +36,8 @@ public:
     virtual void ReleaseCapture() = 0;
     virtual NativeWindow GetCapture() = 0;
     virtual void SetCursorShape(CursorShape shape) = 0;
-    // True while the virtual key |vk| is held (the high bit of GetKeyState).
+    // True while the virtual key |vk| is held (the high bit of GetKeyState;
+    // for the mouse buttons, of GetAsyncKeyState).
     virtual bool IsKeyDown(int vk) = 0;
     // Milliseconds since the system started; wraps like GetTickCount.
     virtual uint32_t TickCount() = 0;

@@ -146,6 +146,8 @@ struct SimulatedWindowStats {
     int lastY = 0;
 };
 SimulatedWindowStats WsSimulatedStats(NativeWindow window);
+// Native simulation only: the screen size reported (1024 x 768 at start).
+void WsSimulateScreenSize(int width, int height);
 int WsSimulatedMessageBoxes(const char** lastText);
 
 }  // namespace zdl

@@ -15,8 +15,8 @@ namespace zdl {
 
 namespace {
 
-constexpr int kScreenWidth = 1024;
-constexpr int kScreenHeight = 768;
+int screenWidth = 1024;
+int screenHeight = 768;
 
 struct SimClass {
     WindowProcFn proc = nullptr;
@@ -213,8 +213,8 @@ bool WsAdjustWindowRectEx(WindowRect*, uint32_t, uint32_t)
 
 void WsScreenSize(int* width, int* height)
 {
-    *width = kScreenWidth;
-    *height = kScreenHeight;
+    *width = screenWidth;
+    *height = screenHeight;
 }
 
 int WsMenuItemCount(NativeMenu)
@@ -375,6 +375,12 @@ SimulatedWindowStats WsSimulatedStats(NativeWindow window)
 {
     SimWindow* w = Find(window);
     return w ? w->stats : SimulatedWindowStats();
+}
+
+void WsSimulateScreenSize(int width, int height)
+{
+    screenWidth = width;
+    screenHeight = height;
 }
 
 int WsSimulatedMessageBoxes(const char** lastText)

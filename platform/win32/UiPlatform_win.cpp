@@ -33,7 +33,18 @@ public:
         }
         SetCursor(LoadCursorA(nullptr, id));
     }
-    bool IsKeyDown(int vk) override { return (GetKeyState(vk) & 0x8000) != 0; }
+    bool IsKeyDown(int vk) override
+    {
+        // Mouse buttons are read from the device: a button released outside
+        // every window of this thread never reaches its queue's key state.
+        if (vk == VK_LBUTTON || vk == VK_RBUTTON || vk == VK_MBUTTON) {
+            int physical = vk;
+            if (GetSystemMetrics(SM_SWAPBUTTON) && vk != VK_MBUTTON)
+                physical = vk == VK_LBUTTON ? VK_RBUTTON : VK_LBUTTON;
+            return (GetAsyncKeyState(physical) & 0x8000) != 0;
+        }
+        return (GetKeyState(vk) & 0x8000) != 0;
+    }
     uint32_t TickCount() override { return GetTickCount(); }
     bool SetClipboardText(NativeWindow owner, const std::string& text) override
     {

@@ -347,6 +347,8 @@ SimulatedWindowStats WsSimulatedStats(NativeWindow)
     return SimulatedWindowStats();
 }
 
+void WsSimulateScreenSize(int, int) {}
+
 int WsSimulatedMessageBoxes(const char** lastText)
 {
     if (lastText)

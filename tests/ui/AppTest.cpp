@@ -68,6 +68,20 @@ TEST_F(AppTest, StartUpCreatesTheCentredLayeredMainWindow)
     EXPECT_EQ(17u, w.desktop.panels[0]->styles.size());
 }
 
+TEST_F(AppTest, NarrowScreenStillCentresTheWindow)
+{
+    WsSimulateScreenSize(640, 480);
+    bool created = app_->InitInstance();
+    WsSimulateScreenSize(1024, 768);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(-114, app_->mainWin.left);  // (640 - 868) / 2
+    EXPECT_EQ(-16, app_->mainWin.top);    // (480 - 513) / 2, rounded toward zero
+    WindowRect r;
+    ASSERT_TRUE(WsGetWindowRect(app_->mainWin.handle(), &r));
+    EXPECT_EQ(-114, r.left);
+    EXPECT_EQ(868, r.right - r.left);
+}
+
 TEST_F(AppTest, CanvasFailureIsReported)
 {
     app_->mainWin.clientWidth = kMaxDibDimension + 1;
