@@ -306,6 +306,33 @@ TEST_F(ControlTest, DestroyingTheContainerDropsItsFocus)
     EXPECT_EQ(nullptr, focusControl);
 }
 
+TEST_F(ControlTest, CaptionFontBelongsToTheControl)
+{
+    CSControlContainer c;
+    c.FillDefaultStyles();
+    auto* link = new ProbeControl(nullptr, "link", kTypeClickableStatic);
+    ASSERT_EQ(0, c.AddControl(link));
+    FontHandle shared = link->layers[0].font;
+    MakeCaptionFont(link);
+    FontHandle first = link->layers[0].font;
+    ASSERT_NE(nullptr, first);
+    EXPECT_NE(shared, first);
+    FontDesc desc;
+    EXPECT_FALSE(FindFontDesc(first, &desc));  // not a cached font
+    EXPECT_TRUE(FindFontDesc(shared, &desc));  // the shared one is untouched
+    FontSpec spec;
+    ASSERT_TRUE(QueryFontSpec(first, &spec));
+    EXPECT_EQ(12, spec.height);
+    EXPECT_EQ(400, spec.weight);
+    MakeCaptionFont(link);  // the previous caption font is deleted (ASan would see a leak)
+    EXPECT_EQ(link->captionFont, link->layers[0].font);
+
+    auto* bubble = new ProbeControl(nullptr, "bubble", kTypeBubble);
+    ASSERT_EQ(0, c.AddControl(bubble));
+    MakeCaptionFont(bubble);
+    EXPECT_EQ(nullptr, bubble->captionFont);
+}
+
 TEST_F(ControlTest, TooltipComesFromTheInstalledFactory)
 {
     CSControlContainer without;

@@ -168,6 +168,24 @@ TEST(TextMeasureTest, WordBreakWrapsAndSingleLineDoesNot)
     EXPECT_EQ(raw.right, amp.right);
 }
 
+#ifndef _WIN32
+// The native layout may break between two double-byte characters, as GDI
+// does for Chinese text; blanks are the only other break.
+TEST(TextMeasureTest, ChineseTextWrapsBetweenCharacters)
+{
+    FontHandle f = SongTi(14);
+    std::string text;
+    for (int i = 0; i < 6; ++i)
+        text += kChinese;  // twelve characters, no blank
+    TextSize one;
+    ASSERT_TRUE(MeasureText(f, kChinese, 2, &one));
+    DibRect r{0, 0, one.cx * 5, 0};
+    int h = CalcTextRect(f, text.c_str(), -1, &r, DT_WORDBREAK | DT_NOPREFIX);
+    EXPECT_EQ(3 * 14, h);  // 5 + 5 + 2 characters
+    EXPECT_LE(r.right, one.cx * 5);
+}
+#endif
+
 struct Ink {
     int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
     int count = 0;
