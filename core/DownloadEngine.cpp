@@ -221,13 +221,19 @@ bool EngineRun::Check(const std::vector<bool>& fresh, std::vector<bool>* good)
     good->assign(count, false);
     std::vector<uint32_t> toCheck;
     uint64_t trustedBytes = 0, checkBytes = 0;
+    int64_t stateTime = 0;
+    bool haveStateTime = haveResume_ && GetModifiedTime(info_ + "/state", &stateTime);
     for (uint32_t f = 0; f < desc_.files.size(); ++f) {
         const DescribedFile& file = desc_.files[f];
+        // A file changed after the state was written (by the game, the
+        // player, or our own writes just before a crash) is checked whole.
+        int64_t fileTime = 0;
+        bool changed = !haveStateTime || !GetModifiedTime(store_->PathOf(f), &fileTime) || fileTime > stateTime;
         for (uint32_t p = file.firstPiece; p < file.firstPiece + file.pieceCount; ++p) {
             if (fresh[f])
                 continue;  // just created: nothing to find in it
             uint32_t len = desc_.Locate(p).length;
-            if (haveResume_ && resume_.good[p] && !resume_.recheck[p]) {
+            if (haveResume_ && resume_.good[p] && !resume_.recheck[p] && !changed) {
                 (*good)[p] = true;
                 trustedBytes += len;
             } else {

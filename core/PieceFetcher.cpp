@@ -194,11 +194,18 @@ void PieceFetcher::Pump(int waitMs, std::vector<FetchDone>* done)
     uint64_t now = NowMicros();
     bool anyPaused = false;
     if (limiter_.MayReceive(now)) {
-        for (Slot* s : slots_)
+        // Resuming delivers the held data at once, so the first resumed
+        // slot may take all tokens; start with a different slot each time
+        // so no connection starves.
+        size_t n = slots_.size();
+        for (size_t i = 0; i < n; ++i) {
+            Slot* s = slots_[(resumeFrom_ + i) % n];
             if (s->busy && s->paused) {
                 s->paused = false;
                 curl_easy_pause(s->easy, CURLPAUSE_CONT);
             }
+        }
+        resumeFrom_ = (resumeFrom_ + 1) % (n ? n : 1);
     }
     for (Slot* s : slots_)
         anyPaused = anyPaused || (s->busy && s->paused);

@@ -63,6 +63,7 @@ private:
     RateLimiter& limiter_;
     CURLM* multi_ = nullptr;
     std::vector<Slot*> slots_;  // owned
+    size_t resumeFrom_ = 0;
 };
 
 }  // namespace zdl::core

@@ -66,6 +66,9 @@ private:
 // Creates `path` and every missing folder above it.
 bool CreateDirectories(const std::string& path, FsStatus* status);
 bool PathExists(const std::string& path);
+// Last modification time in nanoseconds since an arbitrary fixed point
+// (comparable between files of one system only).
+bool GetModifiedTime(const std::string& path, int64_t* nanoseconds);
 bool RemoveFile(const std::string& path);
 // Removes an empty folder.
 bool RemoveEmptyDirectory(const std::string& path);

@@ -166,6 +166,15 @@ bool PathExists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
+bool GetModifiedTime(const std::string& path, int64_t* ns)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    *ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }

@@ -365,6 +365,31 @@ def test_damaged_state_and_file(www, srv):
         core.close()
 
 
+def test_file_changed_behind_valid_state(www, srv):
+    # An interrupted download, then the player edits a file that the state
+    # records as good: the state is intact, but the file is newer than it.
+    inst = fresh_dir("inst-changed")
+    core = Installer(inst, srv.url, limit=4000, delete_info=False, extra=["-StateSaveInterval", "200"])
+    try:
+        core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) > 40, 30, "downloading")
+        core.quit_and_time()
+    finally:
+        core.close()
+    exe = os.path.join(inst, "zpc.exe")  # first in the description, so downloaded already
+    time.sleep(0.05)
+    with open(exe, "r+b") as f:
+        f.seek(100)
+        f.write(b"patched by someone else")
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "completion")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "changed file not repaired: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+
+
 def test_corrupt_server_bytes(www, srv):
     inst = fresh_dir("inst-corrupt")
     pak = os.path.join(www, "files", "data", "pack02.pak")
@@ -566,6 +591,7 @@ def main():
     www = make_client("www", 24)
     srv = Server(www, "main")
     tests = [test_bad_command_line, test_full_download, test_resume_after_kill, test_damaged_state_and_file,
+             test_file_changed_behind_valid_state,
              test_corrupt_server_bytes, test_fault_server, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full]
     failed = 0
