@@ -13,12 +13,14 @@
 // and AVX2 where the processor has it), because the compiler's own
 // vectorisation of the interleaved four-channel rows stays several times
 // slower. The vector paths give bit-identical results; the tests compare
-// them with the portable loops over every alpha.
+// them with the portable loops over every alpha. They are compiled for any
+// x86 target through function attributes and chosen at run time, so the
+// 32-bit build, whose baseline has no SSE2, uses them too.
 #include "gfx/DibImage.h"
 
 #include "gfx/DibRows.h"
 
-#if defined(__SSE2__)
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define ZDL_BLEND_X86 1
 #endif
@@ -66,8 +68,11 @@ void BlendRow32To24(uint8_t* __restrict dst, const uint8_t* __restrict src, int 
 
 namespace {
 
+#define ZDL_SSE2 __attribute__((target("sse2")))
+#define ZDL_AVX2 __attribute__((target("avx2")))
+
 // Lanes b g r a b g r a of target |t| and source |s|; see the header comment.
-inline __m128i BlendHalf(__m128i s, __m128i t, __m128i alphaLanes)
+ZDL_SSE2 inline __m128i BlendHalf(__m128i s, __m128i t, __m128i alphaLanes)
 {
     const __m128i c255 = _mm_set1_epi16(255);
     __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
@@ -78,14 +83,14 @@ inline __m128i BlendHalf(__m128i s, __m128i t, __m128i alphaLanes)
     return _mm_srli_epi16(_mm_add_epi16(x, k), 8);
 }
 
-inline __m128i PremultiplyHalf(__m128i x, __m128i alphaLanes)
+ZDL_SSE2 inline __m128i PremultiplyHalf(__m128i x, __m128i alphaLanes)
 {
     // Factor a a a 255: multiplying the alpha by 255 and dividing gives it back.
     __m128i f = _mm_or_si128(_mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xFF), 0xFF), alphaLanes);
     return _mm_srli_epi16(_mm_mulhi_epu16(_mm_mullo_epi16(x, f), _mm_set1_epi16(short(0x8081))), 7);
 }
 
-void BlendRow32Sse2(uint8_t* __restrict dst, const uint8_t* __restrict src, int count)
+ZDL_SSE2 void BlendRow32Sse2(uint8_t* __restrict dst, const uint8_t* __restrict src, int count)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
@@ -100,7 +105,7 @@ void BlendRow32Sse2(uint8_t* __restrict dst, const uint8_t* __restrict src, int 
     BlendRow32Portable(dst + i * 4, src + i * 4, count - i);
 }
 
-void PremultiplyRow32Sse2(uint8_t* __restrict row, int count)
+ZDL_SSE2 void PremultiplyRow32Sse2(uint8_t* __restrict row, int count)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i alphaLanes = _mm_set_epi16(255, 0, 0, 0, 255, 0, 0, 0);
@@ -116,8 +121,6 @@ void PremultiplyRow32Sse2(uint8_t* __restrict row, int count)
 
 // ---- AVX2: eight pixels at a time. The remainder runs in the same
 // function (no call while the upper register halves are in use). ----
-
-#define ZDL_AVX2 __attribute__((target("avx2")))
 
 ZDL_AVX2 inline __m256i BlendHalf256(__m256i s, __m256i t, __m256i alphaLanes)
 {
@@ -181,6 +184,16 @@ bool HasAvx2()
     return has;
 }
 
+bool HasSse2()
+{
+#if defined(__x86_64__)
+    return true;
+#else
+    static const bool has = __builtin_cpu_supports("sse2");
+    return has;
+#endif
+}
+
 }  // namespace
 
 #endif  // ZDL_BLEND_X86
@@ -190,17 +203,18 @@ RowKernels ActiveRowKernels()
 #if ZDL_BLEND_X86
     if (HasAvx2())
         return RowKernels{BlendRow32Avx2, PremultiplyRow32Avx2, "avx2"};
-    return RowKernels{BlendRow32Sse2, PremultiplyRow32Sse2, "sse2"};
-#else
-    return RowKernels{BlendRow32Portable, PremultiplyRow32Portable, "portable"};
+    if (HasSse2())
+        return RowKernels{BlendRow32Sse2, PremultiplyRow32Sse2, "sse2"};
 #endif
+    return RowKernels{BlendRow32Portable, PremultiplyRow32Portable, "portable"};
 }
 
 std::vector<RowKernels> AllRowKernels()
 {
     std::vector<RowKernels> all = {{BlendRow32Portable, PremultiplyRow32Portable, "portable"}};
 #if ZDL_BLEND_X86
-    all.push_back({BlendRow32Sse2, PremultiplyRow32Sse2, "sse2"});
+    if (HasSse2())
+        all.push_back({BlendRow32Sse2, PremultiplyRow32Sse2, "sse2"});
     if (HasAvx2())
         all.push_back({BlendRow32Avx2, PremultiplyRow32Avx2, "avx2"});
 #endif
