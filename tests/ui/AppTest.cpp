@@ -1,6 +1,7 @@
 // The application object and the top-level windows, run on the simulated
 // window system: start-up, window placement and style,
 // frame pacing, dragging, closing, and the licence window.
+#include "ProbeControl.h"
 #include "app/SampleApp.h"
 #include "gfx/ImageCache.h"
 #include "skin/LayoutLua.h"
@@ -149,6 +150,28 @@ TEST_F(AppTest, DraggingMovesTheWindowUntilTheButtonIsReleased)
     platform_.cursor = UiPoint{0, 0};
     w.OnIdle(0);
     EXPECT_EQ(490, WsSimulatedStats(h).lastX);
+}
+
+TEST_F(AppTest, ClickOnAControlDoesNotStartADrag)
+{
+    ASSERT_TRUE(app_->InitInstance());
+    CMainWin& w = app_->mainWin;
+    ASSERT_EQ(1u, w.desktop.panels.size());
+    auto* button = new test::ProbeControl(nullptr, "button");
+    ASSERT_EQ(0, w.desktop.panels[0]->AddControl(button));
+    button->Place(100, 100, 50, 20);
+    NativeWindow h = w.handle();
+    platform_.cursor = UiPoint{110, 105};
+    EXPECT_EQ(0, WsSendMessage(h, WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(110, 105)));
+    EXPECT_EQ(1, button->mouseCalls);
+    EXPECT_FALSE(w.dragging);
+    platform_.cursor = UiPoint{400, 450};
+    WsSendMessage(h, WM_LBUTTONDOWN, MK_LBUTTON, MakeLParam(400, 450));
+    EXPECT_TRUE(w.dragging);
+    EXPECT_EQ(400, w.dragOffsetX);
+    WsSendMessage(h, WM_LBUTTONUP, 0, MakeLParam(400, 450));
+    EXPECT_FALSE(w.dragging);
+    EXPECT_EQ(0, WsSendMessage(h, WM_ERASEBKGND, 0, 0));
 }
 
 TEST_F(AppTest, CloseRequestEndsTheMessageLoop)
