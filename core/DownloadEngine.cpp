@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <unordered_map>
 
 namespace zdl::core {
 
@@ -26,6 +27,7 @@ constexpr int kRetryWaitMs = 2000;      // local problems (held files, full disk
 constexpr int kMaxBackoffMs = 15000;    // network retries
 constexpr int kBadSeedWaitMs = 30000;   // a broken description is not fixed quickly
 constexpr int kCheckThreads = 2;
+constexpr int kMaxPieceDelayMs = 60000; // a piece the server keeps sending wrong
 
 int64_t MsSince(Clock::time_point t)
 {
@@ -290,6 +292,11 @@ EngineRun::Step EngineRun::Download(std::vector<bool> good)
     std::vector<PieceVerdict> verdicts;
     int failures = 0;
     auto nextRequest = Clock::now();
+    // Pieces that failed their hash check wait on their own before the next
+    // try (they stay "in flight" meanwhile), so one bad piece on the server
+    // neither stalls the rest nor is fetched in a tight loop.
+    std::unordered_map<uint32_t, int> hashFailures;
+    std::vector<std::pair<Clock::time_point, uint32_t>> delayed;
     auto lastBytes = Clock::now();
     auto rateStart = Clock::now();
     uint64_t rateBytes = 0;
@@ -325,6 +332,15 @@ EngineRun::Step EngineRun::Download(std::vector<bool> good)
                 break;
             }
         }
+        for (size_t i = 0; i < delayed.size();) {
+            if (delayed[i].first <= Clock::now()) {
+                tracker.Release(delayed[i].second);
+                delayed[i] = delayed.back();
+                delayed.pop_back();
+            } else {
+                ++i;
+            }
+        }
         done.clear();
         fetcher.Pump(50, &done);
         for (FetchDone& d : done) {
@@ -348,11 +364,13 @@ EngineRun::Step EngineRun::Download(std::vector<bool> good)
                 tracker.MarkDone(v.piece);
             } else {
                 // Bytes that do not match the description never count; the
-                // piece is fetched again after a pause.
-                tracker.Release(v.piece);
+                // piece is fetched again after a pause of its own.
+                int n = ++hashFailures[v.piece];
+                int delay = BackoffMs(n + 2);
+                if (n > 6)
+                    delay = kMaxPieceDelayMs;
+                delayed.emplace_back(Clock::now() + std::chrono::milliseconds(delay), v.piece);
                 board_.CountHashFailure();
-                ++failures;
-                nextRequest = Clock::now() + std::chrono::milliseconds(BackoffMs(failures));
                 std::fprintf(stderr, "zdl-core: piece %u failed its hash check\n", v.piece);
             }
             spare.push_back(std::move(v.buffer));

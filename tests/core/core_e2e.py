@@ -401,10 +401,12 @@ def test_corrupt_server_bytes(www, srv):
     core = Installer(inst, srv.url, limit=-1)
     try:
         core.wait_for(lambda c: int(c.values.get("HashFailures", "0")) >= 2, 60, "hash failures")
+        # Everything else arrives meanwhile; only the bad piece stays missing.
+        core.wait_for(lambda c: c.values.get("IncompleteByte") == str(PIECE), 60, "all but the bad piece")
         time.sleep(1)
         core.poll()
         check(core.state() == 14, "state %s with a corrupt piece on the server" % core.state())
-        check(core.values["IncompleteByte"] != "0", "corrupt piece counted as done")
+        check(core.values["IncompleteByte"] == str(PIECE), "corrupt piece counted as done")
         # The publisher fixes the file: the core picks the piece up again.
         with open(pak, "r+b") as f:
             f.seek(PIECE + 5)
