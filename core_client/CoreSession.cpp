@@ -29,12 +29,18 @@ CoreClientEnvironment DefaultCoreClientEnvironment()
 
 CoreSession::CoreSession(CoreClientEnvironment environment) : env_(std::move(environment)) {}
 
+// Cores still running are left running (a core ends by itself when its
+// channel goes away).
 CoreSession::~CoreSession()
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     if (currentChannel_)
         currentChannel_->Close();
     CloseProcessRecord(&coreProcess_);
+    for (RetiredCore& r : retired_) {
+        r.channel->Close();
+        CloseProcessRecord(&r.process);
+    }
 }
 
 bool CoreSession::StartCore(const CoreStartRequest& request)
@@ -86,28 +92,58 @@ void CoreSession::LaunchCore(const std::string& programPath, const CoreLaunchSet
 
 // The previous core must not keep running beside the new one: it gets its
 // "quit" if it never had one, and one that never connected (so cannot hear
-// it) is ended. Its channel is closed and its process record released.
+// it) is ended at once. Its channel stays open until it has ended, so the
+// quit is not cut off by closing the connection under it.
 void CoreSession::RetirePreviousCore()
 {
-    if (currentChannel_ && channelKind_ == ChannelKind::kNetwork) {
-        auto* net = static_cast<NetworkInteractive*>(currentChannel_.get());
-        bool connected = net->AcceptPending();
-        if (connected && !quitSent_)
-            net->Send(std::string(kCommandQuit) + "\n");
-        if (!connected && processStarted_)
-            KillProcess(coreProcess_);
-    }
     if (currentChannel_) {
-        currentChannel_->Close();
-        currentChannel_.reset();
+        const std::string quit = std::string(kCommandQuit) + "\n";
+        bool reachable = true;
+        if (channelKind_ == ChannelKind::kNetwork)
+            reachable = static_cast<NetworkInteractive*>(currentChannel_.get())->AcceptPending();
+        if (reachable && !quitSent_)
+            currentChannel_->Send(quit);
+        if (!reachable && processStarted_)
+            KillProcess(coreProcess_);
+        RetiredCore r;
+        r.channel = std::move(currentChannel_);
+        r.process = coreProcess_;
+        r.started = processStarted_;
+        r.since = TickCountMs();
+        retired_.push_back(std::move(r));
+    } else {
+        CloseProcessRecord(&coreProcess_);
     }
-    if (processStarted_) {
-        int exitCode = 0;
-        WaitForProcessExit(coreProcess_, 0, &exitCode);  // reaps one that already ended
-    }
-    CloseProcessRecord(&coreProcess_);
+    coreProcess_ = ProcessRecord();
     processStarted_ = false;
     quitSent_ = false;
+    ServiceRetiredCores();
+}
+
+// Reads and drops what retired cores still say, and lets go of each once it
+// has ended; one that outlives kRetireGraceMs after its quit is ended.
+void CoreSession::ServiceRetiredCores()
+{
+    for (size_t i = 0; i < retired_.size();) {
+        RetiredCore& r = retired_[i];
+        std::string line;
+        for (int n = 0; n < kMaxRetiredLinesPerCall && r.channel->ReceiveLine(line); ++n) {
+        }
+        int exitCode = 0;
+        bool ended = !r.started || WaitForProcessExit(r.process, 0, &exitCode);
+        if (!ended && TickCountMs() - r.since >= kRetireGraceMs) {
+            KillProcess(r.process);
+            WaitForProcessExit(r.process, 0, &exitCode);
+            ended = true;
+        }
+        if (ended) {
+            r.channel->Close();
+            CloseProcessRecord(&r.process);
+            retired_.erase(retired_.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
 }
 
 bool CoreSession::StartCoreProcess(const std::string& commandLine, ChannelKind kind)
@@ -221,6 +257,8 @@ void CoreSession::ExtractStatus()
 void CoreSession::PollCoreStatus(CoreStatus& out)
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (!retired_.empty())
+        ServiceRetiredCores();
     SendCommand(kCommandStat);
     SendGet(kGetTotals);
     if (awaitingFileName_)
@@ -274,6 +312,12 @@ CoreStatus CoreSession::Status()
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     return coreStatus_;
+}
+
+size_t CoreSession::RetiredCoreCount()
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return retired_.size();
 }
 
 CoreSession& TheCoreSession()

@@ -25,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace zdl {
 
@@ -95,9 +96,23 @@ public:
     std::string LastCommandLine();
     bool AwaitingFileName();
     CoreStatus Status();
+    // Replaced cores not yet seen to end.
+    size_t RetiredCoreCount();
 
 private:
+    // A replaced core, kept until it has ended.
+    struct RetiredCore {
+        std::unique_ptr<IInteractive> channel;
+        ProcessRecord process;
+        bool started = false;
+        uint32_t since = 0;  // tick count when it was replaced
+    };
+    // How long a replaced core may take to end after its quit.
+    static constexpr uint32_t kRetireGraceMs = 10000;
+    static constexpr int kMaxRetiredLinesPerCall = 1000;
+
     void RetirePreviousCore();
+    void ServiceRetiredCores();
     IInteractive* Channel() { return currentChannel_.get(); }
 
     CoreClientEnvironment env_;
@@ -112,6 +127,7 @@ private:
     StatusValues statusValues_;
     bool awaitingFileName_ = false;
     CoreStatus coreStatus_;
+    std::vector<RetiredCore> retired_;
 };
 
 // The process-wide session, created on first use with the default

@@ -107,6 +107,8 @@ bool NetworkInteractive::ReceiveChunk(std::string& line)
         int n = ReceiveSome(connSocket_, buffer, sizeof buffer);
         if (n > 0)
             pending_.append(buffer, static_cast<size_t>(n));
+        else if (n == 0)
+            peerClosed_ = true;
     }
     return TakeBufferedLine(line);
 }

@@ -60,6 +60,8 @@ public:
     // Takes a waiting connection if there is one; true when connected.
     bool AcceptPending();
     bool IsConnected() const { return connSocket_ != kInvalidSocket; }
+    // True once a receive found the connection closed by the peer.
+    bool PeerClosed() const { return peerClosed_; }
     bool HasHeldData() const { return !outgoing_.empty(); }
     uint16_t Port() const { return port_; }
 
@@ -77,7 +79,8 @@ private:
     std::string pending_;  // received bytes not yet handed out as a line
     std::string outgoing_;  // data kept until the peer connects or can take it
     bool broken_ = false;   // a send failed: the connection is gone
-    bool discarding_ = false;  // inside an over-long line, up to its end
+    bool discarding_ = false;
+    bool peerClosed_ = false;  // inside an over-long line, up to its end
 };
 
 }  // namespace zdl

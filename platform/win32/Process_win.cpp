@@ -106,7 +106,9 @@ ReadResult ReadHandle(OsHandle handle, void* buffer, size_t capacity, size_t* go
     DWORD cap = capacity > 0x40000000 ? 0x40000000 : static_cast<DWORD>(capacity);
     BOOL ok = ReadFile(ToHandle(handle), buffer, cap, &n, nullptr);
     *got = n;
-    if (ok && n > 0)
+    // A successful read of nothing (a zero-length write at the other end)
+    // is not the end of the stream; only a failed read is.
+    if (ok)
         return ReadResult::Data;
     if (!ok && GetLastError() == ERROR_OPERATION_ABORTED)
         return ReadResult::Interrupted;

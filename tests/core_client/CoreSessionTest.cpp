@@ -4,6 +4,7 @@
 // console channel, and starts racing polls on two threads.
 #include "core_client/CoreSession.h"
 #include "platform/Process.h"
+#include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,23 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const std::string kTitleGbk = "Zephyra\xc3\xe2\xb7\xd1\xb0\xe6";  // "Zephyra免费版"
+const std::string kSep(1, kPathSeparator);
+
+void SetEnv(const char* name, const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    setenv(name, value, 1);
+#endif
+}
+
+// The system's code for a file that is not a program.
+#ifdef _WIN32
+const char* const kNotAProgramCode = "193";  // ERROR_BAD_EXE_FORMAT
+#else
+const char* const kNotAProgramCode = "8";    // ENOEXEC
+#endif
 
 std::string ReadAll(const std::string& path)
 {
@@ -59,20 +77,57 @@ protected:
         log_ = folder_ + "/fake.log";
         program_ = ReadAll(ZDL_FAKE_CORE_PATH);
         ASSERT_FALSE(program_.empty());
-        setenv("ZDL_FAKE_CORE_LOG", log_.c_str(), 1);
-        setenv("ZDL_FAKE_CORE", "normal", 1);
-        setenv("ZDL_FAKE_CORE_STEPS", "5", 1);
+        SetEnv("ZDL_FAKE_CORE_LOG", log_.c_str());
+        SetEnv("ZDL_FAKE_CORE", "normal");
+        SetEnv("ZDL_FAKE_CORE_STEPS", "5");
     }
 
     void TearDown() override
     {
-        for (const ProcessRecord& p : started_) {
+        EndSession();
+        SetEnv("ZDL_FAKE_CORE_LOG", "");
+        SetEnv("ZDL_FAKE_CORE", "");
+    }
+
+    // The session under test; a later call replaces the earlier one.
+    CoreSession& NewSession()
+    {
+        EndSession();
+        session_ = std::make_unique<CoreSession>(Env());
+        return *session_;
+    }
+
+    // No stand-in core may outlive its test: a late one could connect to
+    // the next test's channel on the same port.
+    void EndSession()
+    {
+        if (!session_)
+            return;
+        const ProcessRecord p = session_->CoreProcess();
+        if (p.process != kNoOsHandle) {
             KillProcess(p);
             int code;
-            WaitForProcessExit(p, 2000, &code);
+            WaitForProcessExit(p, 5000, &code);
         }
-        unsetenv("ZDL_FAKE_CORE_LOG");
-        unsetenv("ZDL_FAKE_CORE");
+        const auto end = Clock::now() + std::chrono::seconds(5);
+        CoreStatus st;
+        while (session_->RetiredCoreCount() > 0 && Clock::now() < end) {
+            session_->PollCoreStatus(st);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        session_.reset();
+    }
+
+    // Polls until every replaced core has ended.
+    bool RetiredCoresEnd(CoreSession& s, int ms)
+    {
+        const auto end = Clock::now() + std::chrono::milliseconds(ms);
+        CoreStatus st;
+        while (s.RetiredCoreCount() > 0 && Clock::now() < end) {
+            s.PollCoreStatus(st);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return s.RetiredCoreCount() == 0;
     }
 
     CoreClientEnvironment Env()
@@ -93,7 +148,7 @@ protected:
             default: return "";
             }
         };
-        env.tempFolder = [this] { return folder_ + "/temp/"; };
+        env.tempFolder = [this] { return folder_ + "/temp" + kSep; };
         env.freeDiskSpace = [this](const std::string& folder, uint64_t* bytes) {
             freeSpaceFolder_ = folder;
             *bytes = 1000;
@@ -108,11 +163,9 @@ protected:
     CoreStartRequest Request()
     {
         CoreStartRequest r;
-        r.installDir = folder_ + "/install/";
+        r.installDir = folder_ + "/install" + kSep;
         return r;
     }
-
-    void Track(CoreSession& s) { started_.push_back(s.CoreProcess()); }
 
     // Polls every 50 ms until |done| holds or |ms| pass.
     template <typename Pred>
@@ -141,16 +194,15 @@ protected:
     bool haveProgram_ = true;
     std::string freeSpaceFolder_;
     std::vector<std::string> errors_;
-    std::vector<ProcessRecord> started_;
+    std::unique_ptr<CoreSession> session_;
 };
 
 TEST_F(CoreSessionTest, StartsTheCoreWithItsCommandLineAndPolls)
 {
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     ASSERT_TRUE(s.StartCore(Request()));
-    Track(s);
     EXPECT_TRUE(errors_.empty());
-    const std::string program = folder_ + "/temp//Orvane\xcf\xc2\xd4\xd8\xc6\xf7-" + kTitleGbk + "_r.exe";
+    const std::string program = folder_ + "/temp" + kSep + kSep + "Orvane\xcf\xc2\xd4\xd8\xc6\xf7-" + kTitleGbk + "_r.exe";
     EXPECT_EQ(ReadAll(program), program_) << "the core is written byte for byte";
 
     const uint16_t port = s.ChannelPort();
@@ -194,13 +246,12 @@ TEST_F(CoreSessionTest, StartsTheCoreWithItsCommandLineAndPolls)
 
 TEST_F(CoreSessionTest, LimitsAndThreadsReachTheCommandLine)
 {
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     CoreStartRequest r = Request();
     r.maxDownloadSpeed = 512.7f;
     r.maxUploadSpeed = -1;
     r.httpThreads = 2;
     ASSERT_TRUE(s.StartCore(r));
-    Track(s);
     const std::string line = s.LastCommandLine();
     EXPECT_NE(line.find(" -HttpThread 2 "), std::string::npos) << line;
     EXPECT_NE(line.find(" -DownloadLimit 512 -UploadLimit 10000 "), std::string::npos) << line;
@@ -209,10 +260,9 @@ TEST_F(CoreSessionTest, LimitsAndThreadsReachTheCommandLine)
 
 TEST_F(CoreSessionTest, StopBeforeTheCoreConnectsEndsIt)
 {
-    setenv("ZDL_FAKE_CORE", "noconnect", 1);
-    CoreSession s(Env());
+    SetEnv("ZDL_FAKE_CORE", "noconnect");
+    CoreSession& s = NewSession();
     ASSERT_TRUE(s.StartCore(Request()));
-    Track(s);
     ASSERT_TRUE(s.StopCore());
     int code = -1;
     ASSERT_TRUE(Exits(s.CoreProcess(), 5000, &code)) << "a core that cannot hear quit must not keep running";
@@ -221,9 +271,8 @@ TEST_F(CoreSessionTest, StopBeforeTheCoreConnectsEndsIt)
 
 TEST_F(CoreSessionTest, QuitSentBeforeTheFirstPollStillArrives)
 {
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     ASSERT_TRUE(s.StartCore(Request()));
-    Track(s);
     // Give the core time to connect, but accept nothing by polling.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(s.StopCore());
@@ -235,39 +284,42 @@ TEST_F(CoreSessionTest, QuitSentBeforeTheFirstPollStillArrives)
 
 TEST_F(CoreSessionTest, RestartRetiresThePreviousCore)
 {
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     ASSERT_TRUE(s.StartCore(Request()));
-    const ProcessRecord first = s.CoreProcess();
-    Track(s);
-    const uint16_t firstPort = s.ChannelPort();
     ASSERT_TRUE(PollUntil(s, 5000, [](const CoreStatus& c) { return c.p2pState == 14; }));
     ASSERT_TRUE(s.StartCore(Request()));  // without a quit first
-    Track(s);
-    int code = -1;
-    EXPECT_TRUE(Exits(first, 5000, &code)) << "two cores must not run at once";
-    EXPECT_NE(s.ChannelPort(), 0);
-    (void)firstPort;
-    CoreStatus st;
+    EXPECT_EQ(s.RetiredCoreCount(), 1u);
     // The new core starts from a reset status and asks for the file again.
     EXPECT_TRUE(s.AwaitingFileName());
-    s.PollCoreStatus(st);
-    EXPECT_EQ(st.p2pState, 0);
+    EXPECT_EQ(s.Status().p2pState, 0);
+    EXPECT_TRUE(RetiredCoresEnd(s, 5000)) << "two cores must not run at once";
+    EXPECT_EQ(Count(ReadLines(log_), "cmd:quit"), 1) << "the old core was told to quit";
     ASSERT_TRUE(PollUntil(s, 5000, [](const CoreStatus& c) { return c.p2pState == 14; }));
-    s.StopCore();
+}
+
+TEST_F(CoreSessionTest, ReplacedCoreThatNeverConnectedIsEnded)
+{
+    SetEnv("ZDL_FAKE_CORE", "noconnect");
+    CoreSession& s = NewSession();
+    ASSERT_TRUE(s.StartCore(Request()));
+    SetEnv("ZDL_FAKE_CORE", "normal");
+    ASSERT_TRUE(s.StartCore(Request()));
+    EXPECT_TRUE(RetiredCoresEnd(s, 5000));
+    ASSERT_TRUE(PollUntil(s, 5000, [](const CoreStatus& c) { return c.p2pState == 14; }));
 }
 
 TEST_F(CoreSessionTest, MissingProgramOrSourceFailsTheStart)
 {
     {
         haveProgram_ = false;
-        CoreSession s(Env());
+        CoreSession& s = NewSession();
         EXPECT_FALSE(s.StartCore(Request()));
         EXPECT_EQ(s.CoreProcess().process, kNoOsHandle);
     }
     {
         haveProgram_ = true;
         source_ = "";
-        CoreSession s(Env());
+        CoreSession& s = NewSession();
         EXPECT_FALSE(s.StartCore(Request()));
         EXPECT_EQ(s.CoreProcess().process, kNoOsHandle);
     }
@@ -277,9 +329,8 @@ TEST_F(CoreSessionTest, MissingProgramOrSourceFailsTheStart)
 TEST_F(CoreSessionTest, SourceWithoutSlashStartsWithThePortOnly)
 {
     source_ = "nowhere";
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     ASSERT_TRUE(s.StartCore(Request()));
-    Track(s);
     const std::string line = s.LastCommandLine();
     const std::string tail = "\"  -InteractivePort " + std::to_string(s.ChannelPort());
     ASSERT_GE(line.size(), tail.size());
@@ -289,13 +340,13 @@ TEST_F(CoreSessionTest, SourceWithoutSlashStartsWithThePortOnly)
 TEST_F(CoreSessionTest, ProgramThatCannotRunIsReportedWithTheSystemCode)
 {
     program_ = "this is not a program\n";
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     EXPECT_TRUE(s.StartCore(Request())) << "a failed process start still counts as started";
     ASSERT_EQ(errors_.size(), 1u);
-    // "错误" | "启动下载器内核进程失败, 错误码: 8" (ENOEXEC)
+    // "错误" | "启动下载器内核进程失败, 错误码: N" with the system's code
     EXPECT_EQ(errors_[0], std::string(kErrorTitle) + "|" +
                               "\xc6\xf4\xb6\xaf\xcf\xc2\xd4\xd8\xc6\xf7\xc4\xda\xba\xcb\xbd\xf8\xb3\xcc\xca\xa7\xb0\xdc"
-                              ", \xb4\xed\xce\xf3\xc2\xeb: 8");
+                              ", \xb4\xed\xce\xf3\xc2\xeb: " + kNotAProgramCode);
     // The poll runs against a core that never answers: reset values stay.
     CoreStatus st;
     s.PollCoreStatus(st);
@@ -305,10 +356,10 @@ TEST_F(CoreSessionTest, ProgramThatCannotRunIsReportedWithTheSystemCode)
 
 TEST_F(CoreSessionTest, MissingProgramFileGivesCodeTwo)
 {
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     CoreLaunchSettings settings;
     settings.sourceUrl = source_;
-    settings.installDir = folder_ + "/install/";
+    settings.installDir = folder_ + "/install" + kSep;
     settings.mode = "download";
     s.LaunchCore(folder_ + "/temp/absent core.exe", settings);
     ASSERT_EQ(errors_.size(), 1u);
@@ -318,12 +369,11 @@ TEST_F(CoreSessionTest, MissingProgramFileGivesCodeTwo)
 
 TEST_F(CoreSessionTest, WriteFileErrorAsksForSpaceOnTheTrimmedFolder)
 {
-    setenv("ZDL_FAKE_CORE", "diskfull", 1);
-    CoreSession s(Env());
+    SetEnv("ZDL_FAKE_CORE", "diskfull");
+    CoreSession& s = NewSession();
     CoreStartRequest r = Request();
     r.installDir = folder_ + "/install\\\\";
     ASSERT_TRUE(s.StartCore(r));
-    Track(s);
     CoreStatus st;
     // 1000 bytes free against hundreds of thousands missing: disk full.
     ASSERT_TRUE(PollUntil(s, 5000, [](const CoreStatus& c) { return c.errorKind == kErrorDiskFull; }, &st));
@@ -334,14 +384,15 @@ TEST_F(CoreSessionTest, WriteFileErrorAsksForSpaceOnTheTrimmedFolder)
 
 TEST_F(CoreSessionTest, ConsoleChannelCarriesTheSameProtocol)
 {
-    CoreSession s(Env());
+    CoreSession& s = NewSession();
     const std::string program = std::string(ZDL_FAKE_CORE_PATH);
     ASSERT_TRUE(s.StartCoreProcess(QuoteProgramPath(program), ChannelKind::kConsole));
-    Track(s);
     EXPECT_EQ(s.ChannelPort(), 0);
     CoreStatus st;
-    ASSERT_TRUE(PollUntil(s, 10000, [](const CoreStatus& c) { return c.p2pState == 14; }, &st));
-    EXPECT_EQ(st.totalByte, 1000000u);
+    // Answers to "stat" and "get tb" come in separately; wait for both.
+    ASSERT_TRUE(PollUntil(s, 10000, [](const CoreStatus& c) { return c.p2pState == 14 && c.totalByte == 1000000u; },
+                          &st));
+    EXPECT_GT(st.percentage, 0);
     ASSERT_TRUE(s.StopCore());
     int code = -1;
     EXPECT_TRUE(Exits(s.CoreProcess(), 5000, &code));
@@ -350,10 +401,9 @@ TEST_F(CoreSessionTest, ConsoleChannelCarriesTheSameProtocol)
 
 TEST_F(CoreSessionTest, StartsOnOneThreadNeverOverlapAPollOnAnother)
 {
-    setenv("ZDL_FAKE_CORE_STEPS", "1000", 1);
-    CoreSession s(Env());
+    SetEnv("ZDL_FAKE_CORE_STEPS", "1000");
+    CoreSession& s = NewSession();
     ASSERT_TRUE(s.StartCore(Request()));
-    Track(s);
     std::atomic<bool> stop{false};
     std::atomic<int> polls{0};
     std::thread poller([&] {
@@ -368,18 +418,14 @@ TEST_F(CoreSessionTest, StartsOnOneThreadNeverOverlapAPollOnAnother)
     for (int i = 0; i < 5; ++i) {
         s.StopCore();
         ASSERT_TRUE(s.StartCore(Request()));
-        Track(s);
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
     }
     stop = true;
     poller.join();
     EXPECT_GT(polls.load(), 10);
     ASSERT_TRUE(PollUntil(s, 5000, [](const CoreStatus& c) { return c.p2pState == 14; }));
+    EXPECT_TRUE(RetiredCoresEnd(s, 5000)) << "every replaced core has ended";
     s.StopCore();
-    for (size_t i = 0; i + 1 < started_.size(); ++i) {
-        int code;
-        EXPECT_TRUE(Exits(started_[i], 5000, &code)) << "core " << i << " still runs";
-    }
 }
 
 }  // namespace

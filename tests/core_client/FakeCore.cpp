@@ -6,7 +6,8 @@
 //                        | diskfull (normal, plus a WriteFile error)
 //   ZDL_FAKE_CORE_LOG    file that receives "arg:<argument>" and "cmd:<line>"
 //   ZDL_FAKE_CORE_STEPS  stats until the download completes (normal), 5
-// It ends on "quit", when the installer goes away, or after kLifetimeMs.
+// It ends on "quit", when the installer closes the connection, or after
+// kLifetimeMs.
 #include "core_client/ConsoleInteractive.h"
 #include "core_client/NetworkInteractive.h"
 #include "platform/Socket.h"
@@ -63,9 +64,12 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<zdl::IInteractive> channel;
+    zdl::NetworkInteractive* net = nullptr;
     if (port != 0) {
         zdl::StartSocketLayer();
-        channel = std::make_unique<zdl::NetworkInteractive>(static_cast<uint16_t>(port));
+        auto n = std::make_unique<zdl::NetworkInteractive>(static_cast<uint16_t>(port));
+        net = n.get();
+        channel = std::move(n);
     } else {
         channel = std::make_unique<zdl::ConsoleInteractive>(zdl::ChannelSide::kChild);
     }
@@ -81,6 +85,8 @@ int main(int argc, char** argv)
     while (elapsedMs() < kLifetimeMs) {
         std::string line;
         if (!channel->ReceiveLine(line)) {
+            if (net && net->PeerClosed())
+                return 0;  // the installer went away
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
         }
