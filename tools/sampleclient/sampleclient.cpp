@@ -28,8 +28,13 @@ struct Rng {
     }
 };
 
+uint64_t g_written = 0;
+int g_files = 0;
+
 bool WriteFile(const std::string& root, const std::string& rel, uint64_t size, Rng& rng)
 {
+    g_written += size;
+    ++g_files;
     std::string path = root + "/" + rel;
     FsStatus st;
     size_t slash = path.rfind('/');
@@ -92,6 +97,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zdl-sampleclient: cannot write into %s\n", root.c_str());
         return 1;
     }
-    std::printf("%d small files, %llu bytes in all\n", n + 6, static_cast<unsigned long long>(used + rest + 18));
+    std::printf("%d files, %d of them small, %llu bytes in all\n", g_files, n,
+                static_cast<unsigned long long>(g_written));
     return 0;
 }
