@@ -49,4 +49,4 @@ std::string CommandChannel::Answer(const std::string& raw, bool* quit) const
     return std::string();
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

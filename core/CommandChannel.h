@@ -10,11 +10,14 @@
 
 namespace zdl::core {
 
-constexpr size_t kMaxCommandBytes = 1024;  // a longer line is dropped whole
+constexpr size_t kMaxCommandBytes = 1024; // a longer line is dropped whole
 
 class CommandChannel {
 public:
-    explicit CommandChannel(const StatusBoard& board) : board_(board) {}
+    explicit CommandChannel(const StatusBoard& board)
+        : board_(board)
+    {
+    }
 
     // Takes received bytes; returns the answers to every complete line in
     // them and sets `*quit` when "quit" came.
@@ -24,7 +27,7 @@ public:
 private:
     const StatusBoard& board_;
     std::string pending_;
-    bool discarding_ = false;  // inside an overlong line
+    bool discarding_ = false; // inside an overlong line
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -8,46 +8,46 @@ namespace zdl::core {
 
 namespace {
 
-bool ParseInt(const std::string& text, long lo, long hi, int* out)
-{
-    if (text.empty() || text.size() > 12)
+    bool ParseInt(const std::string& text, long lo, long hi, int* out)
+    {
+        if (text.empty() || text.size() > 12)
+            return false;
+        const char* s = text.c_str();
+        char* end = nullptr;
+        errno = 0;
+        long v = std::strtol(s, &end, 10);
+        if (errno != 0 || *end != '\0' || end == s || (text[0] != '-' && (text[0] < '0' || text[0] > '9')))
+            return false;
+        if (v < lo || v > hi)
+            return false;
+        *out = static_cast<int>(v);
+        return true;
+    }
+
+    bool HasControlOrSpace(const std::string& s)
+    {
+        for (unsigned char c : s)
+            if (c <= 0x20 || c == 0x7f)
+                return true;
         return false;
-    const char* s = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(s, &end, 10);
-    if (errno != 0 || *end != '\0' || end == s || (text[0] != '-' && (text[0] < '0' || text[0] > '9')))
+    }
+
+    bool HasControl(const std::string& s)
+    {
+        for (unsigned char c : s)
+            if (c < 0x20 || c == 0x7f)
+                return true;
         return false;
-    if (v < lo || v > hi)
-        return false;
-    *out = static_cast<int>(v);
-    return true;
-}
+    }
 
-bool HasControlOrSpace(const std::string& s)
-{
-    for (unsigned char c : s)
-        if (c <= 0x20 || c == 0x7f)
-            return true;
-    return false;
-}
+    std::string StripQuotes(const std::string& s)
+    {
+        if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
+            return s.substr(1, s.size() - 2);
+        return s;
+    }
 
-bool HasControl(const std::string& s)
-{
-    for (unsigned char c : s)
-        if (c < 0x20 || c == 0x7f)
-            return true;
-    return false;
-}
-
-std::string StripQuotes(const std::string& s)
-{
-    if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
-        return s.substr(1, s.size() - 2);
-    return s;
-}
-
-}  // namespace
+} // namespace
 
 bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std::string* error)
 {
@@ -67,9 +67,9 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             o->deleteDownloadInfo = true;
             continue;
         }
-        static const std::set<std::string> kWithValue = {
-            "Dir", "HttpUrl", "Torrent", "Mode", "HttpThread", "P2PUploadThread", "P2PUploadListSize",
-            "DownloadLimit", "UploadLimit", "InteractivePort", "GiveUpAfter", "StateSaveInterval"};
+        static const std::set<std::string> kWithValue
+            = { "Dir", "HttpUrl", "Torrent", "Mode", "HttpThread", "P2PUploadThread", "P2PUploadListSize",
+                  "DownloadLimit", "UploadLimit", "InteractivePort", "GiveUpAfter", "StateSaveInterval" };
         if (!kWithValue.count(word)) {
             *error = "unknown option -" + word;
             return false;
@@ -84,8 +84,7 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             // The shell normally removes the quotation marks; a caller that
             // passes them through still gets the folder it meant.
             std::string dir = StripQuotes(value);
-            while (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/') &&
-                   !(dir.size() == 3 && dir[1] == ':'))
+            while (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/') && !(dir.size() == 3 && dir[1] == ':'))
                 dir.pop_back();
             ok = !dir.empty() && dir.size() <= kMaxDirBytes && !HasControl(dir);
             o->dir = dir;
@@ -93,13 +92,13 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             std::string url = value;
             while (!url.empty() && url.back() == '/')
                 url.pop_back();
-            ok = url.size() <= kMaxUrlBytes && !HasControlOrSpace(url) &&
-                 ((url.compare(0, 7, "http://") == 0 && url.size() > 7) ||
-                  (url.compare(0, 8, "https://") == 0 && url.size() > 8));
+            ok = url.size() <= kMaxUrlBytes && !HasControlOrSpace(url)
+                && ((url.compare(0, 7, "http://") == 0 && url.size() > 7)
+                    || (url.compare(0, 8, "https://") == 0 && url.size() > 8));
             o->httpUrl = url;
         } else if (word == "Torrent") {
-            ok = !value.empty() && value.size() <= kMaxTorrentNameBytes && !HasControlOrSpace(value) &&
-                 value.find_first_of("/\\:") == std::string::npos && value != "." && value != "..";
+            ok = !value.empty() && value.size() <= kMaxTorrentNameBytes && !HasControlOrSpace(value)
+                && value.find_first_of("/\\:") == std::string::npos && value != "." && value != "..";
             o->torrent = value;
         } else if (word == "Mode") {
             ok = value == "download";
@@ -129,7 +128,7 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             return false;
         }
     }
-    for (const char* required : {"Dir", "HttpUrl", "Torrent"}) {
+    for (const char* required : { "Dir", "HttpUrl", "Torrent" }) {
         if (!seen.count(required)) {
             *error = std::string("missing option -") + required;
             return false;
@@ -142,4 +141,4 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
     return true;
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -17,26 +17,26 @@ constexpr size_t kMaxDirBytes = 240;
 constexpr size_t kMaxUrlBytes = 2048;
 constexpr size_t kMaxTorrentNameBytes = 200;
 constexpr int kMaxHttpThreads = 32;
-constexpr int kMaxLimitKBps = 100 * 1024 * 1024;  // 100 GiB/s
+constexpr int kMaxLimitKBps = 100 * 1024 * 1024; // 100 GiB/s
 
 struct CoreOptions {
-    std::string dir;               // install folder, no trailing separator
-    std::string httpUrl;           // server base, no trailing slash
-    std::string torrent;           // description file name under httpUrl
+    std::string dir; // install folder, no trailing separator
+    std::string httpUrl; // server base, no trailing slash
+    std::string torrent; // description file name under httpUrl
     std::string mode = "download";
     int httpThreads = 4;
     int p2pUploadThreads = 6;
     int p2pUploadListSize = 12;
-    int downloadLimitKBps = 0;     // 0: unlimited (negative values also mean that)
+    int downloadLimitKBps = 0; // 0: unlimited (negative values also mean that)
     int uploadLimitKBps = 0;
     bool deleteDownloadInfo = false;
-    int interactivePort = 0;       // 0: no channel (manual runs)
-    int giveUpSeconds = 300;       // server unreachable this long: state 17
-    int stateSaveMs = 1000;        // resume state checkpoint interval
+    int interactivePort = 0; // 0: no channel (manual runs)
+    int giveUpSeconds = 300; // server unreachable this long: state 17
+    int stateSaveMs = 1000; // resume state checkpoint interval
 };
 
 // Parses argv[1..]. On failure `error` holds a one-line message naming the
 // offending option.
 bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* options, std::string* error);
 
-}  // namespace zdl::core
+} // namespace zdl::core

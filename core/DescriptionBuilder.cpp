@@ -7,8 +7,7 @@
 
 namespace zdl::core {
 
-bool BuildDescription(const std::string& folder, const BuildSettings& s, DownloadDescription* out,
-                      std::string* error)
+bool BuildDescription(const std::string& folder, const BuildSettings& s, DownloadDescription* out, std::string* error)
 {
     *out = DownloadDescription();
     if (s.pieceSize < kMinPieceSize || s.pieceSize > kMaxPieceSize) {
@@ -69,4 +68,4 @@ bool BuildDescription(const std::string& folder, const BuildSettings& s, Downloa
     return true;
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -42,78 +42,78 @@ PieceLocation DownloadDescription::Locate(uint32_t piece) const
 
 namespace {
 
-bool IsDeviceName(const std::string& part)
-{
-    std::string base = part.substr(0, part.find('.'));
-    for (char& c : base)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    while (!base.empty() && base.back() == ' ')
-        base.pop_back();
-    static const char* kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-    for (const char* n : kNames)
-        if (base == n)
+    bool IsDeviceName(const std::string& part)
+    {
+        std::string base = part.substr(0, part.find('.'));
+        for (char& c : base)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        while (!base.empty() && base.back() == ' ')
+            base.pop_back();
+        static const char* kNames[] = { "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$" };
+        for (const char* n : kNames)
+            if (base == n)
+                return true;
+        if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '0'
+            && base[3] <= '9')
             return true;
-    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-        base[3] >= '0' && base[3] <= '9')
-        return true;
-    return false;
-}
-
-// Splits off the next line (without its line feed); false at the end or
-// when the rest has no line feed.
-bool NextLine(const std::string& s, size_t* pos, std::string* line)
-{
-    size_t nl = s.find('\n', *pos);
-    if (nl == std::string::npos)
         return false;
-    line->assign(s, *pos, nl - *pos);
-    *pos = nl + 1;
-    return true;
-}
-
-bool ParseU64(const std::string& s, uint64_t max, uint64_t* out)
-{
-    if (s.empty() || s.size() > 20 || (s.size() > 1 && s[0] == '0'))
-        return false;
-    uint64_t v = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        uint64_t d = static_cast<uint64_t>(c - '0');
-        if (v > (max - d) / 10)
-            return false;
-        v = v * 10 + d;
     }
-    *out = v;
-    return true;
-}
 
-// "key value" with exactly one blank; the value is the rest of the line.
-bool KeyValue(const std::string& line, const char* key, std::string* value)
-{
-    size_t n = std::strlen(key);
-    if (line.size() < n + 1 || line.compare(0, n, key) != 0 || line[n] != ' ')
-        return false;
-    value->assign(line, n + 1, std::string::npos);
-    return true;
-}
+    // Splits off the next line (without its line feed); false at the end or
+    // when the rest has no line feed.
+    bool NextLine(const std::string& s, size_t* pos, std::string* line)
+    {
+        size_t nl = s.find('\n', *pos);
+        if (nl == std::string::npos)
+            return false;
+        line->assign(s, *pos, nl - *pos);
+        *pos = nl + 1;
+        return true;
+    }
 
-bool KeyNumber(const std::string& line, const char* key, uint64_t max, uint64_t* out)
-{
-    std::string v;
-    return KeyValue(line, key, &v) && ParseU64(v, max, out);
-}
+    bool ParseU64(const std::string& s, uint64_t max, uint64_t* out)
+    {
+        if (s.empty() || s.size() > 20 || (s.size() > 1 && s[0] == '0'))
+            return false;
+        uint64_t v = 0;
+        for (char c : s) {
+            if (c < '0' || c > '9')
+                return false;
+            uint64_t d = static_cast<uint64_t>(c - '0');
+            if (v > (max - d) / 10)
+                return false;
+            v = v * 10 + d;
+        }
+        *out = v;
+        return true;
+    }
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
+    // "key value" with exactly one blank; the value is the rest of the line.
+    bool KeyValue(const std::string& line, const char* key, std::string* value)
+    {
+        size_t n = std::strlen(key);
+        if (line.size() < n + 1 || line.compare(0, n, key) != 0 || line[n] != ' ')
+            return false;
+        value->assign(line, n + 1, std::string::npos);
+        return true;
+    }
 
-}  // namespace
+    bool KeyNumber(const std::string& line, const char* key, uint64_t max, uint64_t* out)
+    {
+        std::string v;
+        return KeyValue(line, key, &v) && ParseU64(v, max, out);
+    }
+
+    std::string Lower(std::string s)
+    {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    }
+
+} // namespace
 
 bool IsSafeRelativePath(const std::string& path)
 {
@@ -161,8 +161,8 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
     if (!out->root.empty() && !IsSafeRelativePath(out->root))
         return fail("unsafe root");
     uint64_t pieceSize = 0, totalSize = 0, fileCount = 0, pieceCount = 0;
-    if (!NextLine(s, &pos, &line) || !KeyNumber(line, "piecesize", kMaxPieceSize, &pieceSize) ||
-        pieceSize < kMinPieceSize)
+    if (!NextLine(s, &pos, &line) || !KeyNumber(line, "piecesize", kMaxPieceSize, &pieceSize)
+        || pieceSize < kMinPieceSize)
         return fail("bad piece size");
     if (!NextLine(s, &pos, &line) || !KeyNumber(line, "totalsize", kMaxTotalSize, &totalSize))
         return fail("bad total size");
@@ -173,7 +173,7 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
     out->pieceSize = static_cast<uint32_t>(pieceSize);
     out->totalSize = totalSize;
     out->files.reserve(static_cast<size_t>(fileCount));
-    std::set<std::string> names;  // lower-cased: Windows folders ignore case
+    std::set<std::string> names; // lower-cased: Windows folders ignore case
     uint64_t sum = 0, pieces = 0;
     for (uint64_t i = 0; i < fileCount; ++i) {
         if (!NextLine(s, &pos, &line) || line.compare(0, 2, "f ") != 0)
@@ -183,8 +183,8 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
         if (sp2 == std::string::npos)
             return fail("bad file line " + std::to_string(i));
         DescribedFile f;
-        if (!ParseU64(line.substr(2, sp1 - 2), kMaxTotalSize, &f.size) ||
-            !FromHex(line.substr(sp1 + 1, sp2 - sp1 - 1), &f.hash))
+        if (!ParseU64(line.substr(2, sp1 - 2), kMaxTotalSize, &f.size)
+            || !FromHex(line.substr(sp1 + 1, sp2 - sp1 - 1), &f.hash))
             return fail("bad file line " + std::to_string(i));
         f.path = line.substr(sp2 + 1);
         if (!IsSafeRelativePath(f.path))
@@ -212,8 +212,8 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
     }
     out->pieceHashes.resize(static_cast<size_t>(pieceCount));
     for (uint64_t i = 0; i < pieceCount; ++i) {
-        if (!NextLine(s, &pos, &line) || line.size() != 66 || line.compare(0, 2, "p ") != 0 ||
-            !FromHex(line.substr(2), &out->pieceHashes[i]))
+        if (!NextLine(s, &pos, &line) || line.size() != 66 || line.compare(0, 2, "p ") != 0
+            || !FromHex(line.substr(2), &out->pieceHashes[i]))
             return fail("bad piece line " + std::to_string(i));
     }
     if (!NextLine(s, &pos, &line) || line != "end" || pos != s.size())
@@ -255,8 +255,8 @@ bool ParseDigestText(const std::string& text, Sha256Digest* digest, uint64_t* si
     const std::string prefix = "ZDLDIGEST 1 ";
     if (t.compare(0, prefix.size(), prefix) != 0 || t.size() < prefix.size() + 66 || t[prefix.size() + 64] != ' ')
         return false;
-    return FromHex(t.substr(prefix.size(), 64), digest) &&
-           ParseU64(t.substr(prefix.size() + 65), kMaxDescriptionBytes, size);
+    return FromHex(t.substr(prefix.size(), 64), digest)
+        && ParseU64(t.substr(prefix.size() + 65), kMaxDescriptionBytes, size);
 }
 
 std::string EncodeUrlPath(const std::string& path)
@@ -264,8 +264,7 @@ std::string EncodeUrlPath(const std::string& path)
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : path) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            std::strchr("-._~/", c)) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || std::strchr("-._~/", c)) {
             out += static_cast<char>(c);
         } else {
             out += '%';
@@ -276,4 +275,4 @@ std::string EncodeUrlPath(const std::string& path)
     return out;
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -51,14 +51,14 @@ constexpr char kInfoFolderName[] = ".zdlcore";
 struct DescribedFile {
     std::string path;
     uint64_t size = 0;
-    Sha256Digest hash{};
+    Sha256Digest hash {};
     uint32_t firstPiece = 0;
     uint32_t pieceCount = 0;
 };
 
 struct PieceLocation {
     uint32_t file = 0;
-    uint64_t offset = 0;  // within the file
+    uint64_t offset = 0; // within the file
     uint32_t length = 0;
 };
 
@@ -78,7 +78,7 @@ public:
     bool Layout();
 
 private:
-    std::vector<uint32_t> pieceFile_;  // file index of every piece
+    std::vector<uint32_t> pieceFile_; // file index of every piece
 };
 
 // Number of pieces a file of `size` bytes has.
@@ -100,4 +100,4 @@ bool ParseDigestText(const std::string& text, Sha256Digest* digest, uint64_t* si
 // Percent-encodes a relative path for a URL, keeping the "/" separators.
 std::string EncodeUrlPath(const std::string& path);
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -65,9 +65,9 @@ private:
 
     CoreOptions options_;
     StatusBoard& board_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{false};
+    std::atomic<bool> stop_ { false };
+    std::atomic<bool> finished_ { false };
     std::thread thread_;
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

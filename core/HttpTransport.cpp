@@ -6,7 +6,10 @@
 
 namespace zdl::core {
 
-bool HttpGlobalInit() { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }
+bool HttpGlobalInit()
+{
+    return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
 
 void ApplyCommonOptions(CURL* h, const std::string& url)
 {
@@ -36,33 +39,33 @@ void ApplyCommonOptions(CURL* h, const std::string& url)
 
 namespace {
 
-struct SmallBody {
-    std::string* out;
-    size_t max;
-    bool tooLarge;
-};
+    struct SmallBody {
+        std::string* out;
+        size_t max;
+        bool tooLarge;
+    };
 
-size_t WriteSmall(char* data, size_t size, size_t n, void* user)
-{
-    auto* b = static_cast<SmallBody*>(user);
-    size_t bytes = size * n;
-    if (b->out->size() + bytes > b->max) {
-        b->tooLarge = true;
-        return 0;
+    size_t WriteSmall(char* data, size_t size, size_t n, void* user)
+    {
+        auto* b = static_cast<SmallBody*>(user);
+        size_t bytes = size * n;
+        if (b->out->size() + bytes > b->max) {
+            b->tooLarge = true;
+            return 0;
+        }
+        b->out->append(data, bytes);
+        return bytes;
     }
-    b->out->append(data, bytes);
-    return bytes;
-}
 
-int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
-{
-    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
-}
+    int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+    }
 
-}  // namespace
+} // namespace
 
-FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::atomic<bool>& stop,
-                            std::string* body, std::string* detail)
+FetchOutcome FetchSmallFile(
+    const std::string& url, size_t maxBytes, const std::atomic<bool>& stop, std::string* body, std::string* detail)
 {
     body->clear();
     CURL* h = curl_easy_init();
@@ -70,7 +73,7 @@ FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::
         *detail = "curl_easy_init failed";
         return FetchOutcome::NetworkError;
     }
-    SmallBody sink{body, maxBytes, false};
+    SmallBody sink { body, maxBytes, false };
     ApplyCommonOptions(h, url);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteSmall);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
@@ -98,4 +101,4 @@ FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::
     return FetchOutcome::Ok;
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -12,7 +12,7 @@ typedef void CURL;
 namespace zdl::core {
 
 constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kLowSpeedSeconds = 30;   // a connection that moves no byte this long is dropped
+constexpr long kLowSpeedSeconds = 30; // a connection that moves no byte this long is dropped
 constexpr long kMaxRedirects = 5;
 
 // Once per process, before any other call.
@@ -25,7 +25,7 @@ enum class FetchOutcome { Ok, HttpError, NetworkError, TooLarge, Cancelled };
 
 // GET `url` into `body`, at most `maxBytes`. Gives up when `stop` is set.
 // `detail` describes a failure (status code or curl's message).
-FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::atomic<bool>& stop,
-                            std::string* body, std::string* detail);
+FetchOutcome FetchSmallFile(
+    const std::string& url, size_t maxBytes, const std::atomic<bool>& stop, std::string* body, std::string* detail);
 
-}  // namespace zdl::core
+} // namespace zdl::core

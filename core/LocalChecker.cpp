@@ -9,46 +9,45 @@ namespace zdl::core {
 
 namespace {
 
-bool AllZero(const uint8_t* p, size_t n)
-{
-    static const uint8_t kZeros[4096] = {};
-    while (n >= sizeof kZeros) {
-        if (std::memcmp(p, kZeros, sizeof kZeros) != 0)
-            return false;
-        p += sizeof kZeros;
-        n -= sizeof kZeros;
-    }
-    return std::memcmp(p, kZeros, n) == 0;
-}
-
-class ZeroHashes {
-public:
-    Sha256Digest Of(uint32_t length)
+    bool AllZero(const uint8_t* p, size_t n)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = cache_.find(length);
-        if (it != cache_.end())
-            return it->second;
-        std::vector<uint8_t> zeros(length, 0);
-        Sha256Digest d = Sha256::Of(zeros.data(), zeros.size());
-        cache_[length] = d;
-        return d;
+        static const uint8_t kZeros[4096] = {};
+        while (n >= sizeof kZeros) {
+            if (std::memcmp(p, kZeros, sizeof kZeros) != 0)
+                return false;
+            p += sizeof kZeros;
+            n -= sizeof kZeros;
+        }
+        return std::memcmp(p, kZeros, n) == 0;
     }
 
-private:
-    std::mutex mutex_;
-    std::map<uint32_t, Sha256Digest> cache_;
-};
+    class ZeroHashes {
+    public:
+        Sha256Digest Of(uint32_t length)
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto it = cache_.find(length);
+            if (it != cache_.end())
+                return it->second;
+            std::vector<uint8_t> zeros(length, 0);
+            Sha256Digest d = Sha256::Of(zeros.data(), zeros.size());
+            cache_[length] = d;
+            return d;
+        }
 
-}  // namespace
+    private:
+        std::mutex mutex_;
+        std::map<uint32_t, Sha256Digest> cache_;
+    };
+
+} // namespace
 
 CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, const std::vector<uint32_t>& pieces,
-                        int threads, const std::atomic<bool>& stop,
-                        const std::function<void(uint64_t)>& progress, std::vector<bool>* good)
+    int threads, const std::atomic<bool>& stop, const std::function<void(uint64_t)>& progress, std::vector<bool>* good)
 {
-    std::atomic<size_t> next{0};
-    std::atomic<uint64_t> bytesDone{0};
-    std::atomic<uint32_t> checked{0}, goodCount{0};
+    std::atomic<size_t> next { 0 };
+    std::atomic<uint64_t> bytesDone { 0 };
+    std::atomic<uint32_t> checked { 0 }, goodCount { 0 };
     std::mutex resultMutex;
     ZeroHashes zeroHashes;
     auto work = [&]() {
@@ -63,9 +62,9 @@ CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, cons
             FsStatus st;
             bool ok = store.ReadPiece(piece, buffer.data(), &st);
             if (ok) {
-                Sha256Digest d = AllZero(buffer.data(), loc.length) ? zeroHashes.Of(loc.length)
-                                                                    : (hasher.Update(buffer.data(), loc.length),
-                                                                       hasher.Final());
+                Sha256Digest d = AllZero(buffer.data(), loc.length)
+                    ? zeroHashes.Of(loc.length)
+                    : (hasher.Update(buffer.data(), loc.length), hasher.Final());
                 ok = d == desc.pieceHashes[piece];
             }
             {
@@ -96,4 +95,4 @@ CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, cons
     return r;
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -25,7 +25,6 @@ struct CheckResult {
 // number of bytes checked so far (called from the checking threads, at
 // most every few pieces). Returns early when `stop` becomes true.
 CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, const std::vector<uint32_t>& pieces,
-                        int threads, const std::atomic<bool>& stop,
-                        const std::function<void(uint64_t)>& progress, std::vector<bool>* good);
+    int threads, const std::atomic<bool>& stop, const std::function<void(uint64_t)>& progress, std::vector<bool>* good);
 
-}  // namespace zdl::core
+} // namespace zdl::core

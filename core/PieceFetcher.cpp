@@ -4,26 +4,26 @@
 #include "platform/CoreSocket.h"
 
 #include <chrono>
-#include <curl/curl.h>
 #include <cstring>
+#include <curl/curl.h>
 
 namespace zdl::core {
 
 namespace {
 
-uint64_t NowMicros()
-{
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                     std::chrono::steady_clock::now().time_since_epoch())
-                                     .count());
-}
+    uint64_t NowMicros()
+    {
+        return static_cast<uint64_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
+    }
 
-// Receive chunk sizes: small under a limit so the bucket meters finely,
-// larger without one to save calls.
-constexpr long kLimitedBufferBytes = 16 * 1024;
-constexpr long kUnlimitedBufferBytes = 256 * 1024;
+    // Receive chunk sizes: small under a limit so the bucket meters finely,
+    // larger without one to save calls.
+    constexpr long kLimitedBufferBytes = 16 * 1024;
+    constexpr long kUnlimitedBufferBytes = 256 * 1024;
 
-}  // namespace
+} // namespace
 
 struct PieceFetcher::Slot {
     RateLimiter* limiter = nullptr;
@@ -34,7 +34,7 @@ struct PieceFetcher::Slot {
     PieceRequest request;
     std::vector<uint8_t> buffer;
     uint32_t received = 0;
-    uint64_t receivedTotal = 0;  // counted for the bandwidth figure
+    uint64_t receivedTotal = 0; // counted for the bandwidth figure
     char curlError[CURL_ERROR_SIZE] = {};
 };
 
@@ -51,7 +51,7 @@ static size_t WriteBody(char* data, size_t size, size_t n, void* user)
     limiter.Consume(bytes, now);
     if (slot->received + bytes > slot->request.length) {
         slot->overflow = true;
-        return 0;  // aborts the transfer
+        return 0; // aborts the transfer
     }
     std::memcpy(slot->buffer.data() + slot->received, data, bytes);
     slot->received += static_cast<uint32_t>(bytes);
@@ -69,7 +69,11 @@ static int SmallReceiveBuffer(void* user, curl_socket_t fd, curlsocktype purpose
     return CURL_SOCKOPT_OK;
 }
 
-PieceFetcher::PieceFetcher(int connections, RateLimiter& limiter) : connections_(connections), limiter_(limiter) {}
+PieceFetcher::PieceFetcher(int connections, RateLimiter& limiter)
+    : connections_(connections)
+    , limiter_(limiter)
+{
+}
 
 PieceFetcher::~PieceFetcher()
 {
@@ -111,7 +115,10 @@ int PieceFetcher::IdleSlots() const
     return n;
 }
 
-int PieceFetcher::BusySlots() const { return connections_ - IdleSlots(); }
+int PieceFetcher::BusySlots() const
+{
+    return connections_ - IdleSlots();
+}
 
 bool PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffer)
 {
@@ -137,7 +144,7 @@ bool PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffe
     ApplyCommonOptions(h, request.url);
     char range[64];
     std::snprintf(range, sizeof range, "%llu-%llu", static_cast<unsigned long long>(request.offset),
-                  static_cast<unsigned long long>(request.offset + request.length - 1));
+        static_cast<unsigned long long>(request.offset + request.length - 1));
     curl_easy_setopt(h, CURLOPT_RANGE, range);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, slot);
@@ -255,4 +262,4 @@ uint64_t PieceFetcher::TakeReceivedBytes()
     return n;
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -28,9 +28,9 @@ struct PieceRequest {
 
 struct FetchDone {
     uint32_t piece = 0;
-    bool ok = false;              // exactly `length` bytes arrived with a good status
+    bool ok = false; // exactly `length` bytes arrived with a good status
     std::vector<uint8_t> data;
-    std::string error;            // for a failed fetch
+    std::string error; // for a failed fetch
 };
 
 class PieceFetcher {
@@ -54,7 +54,7 @@ public:
     // Bytes received since the last call.
     uint64_t TakeReceivedBytes();
 
-    struct Slot;  // one connection
+    struct Slot; // one connection
 
 private:
     void Finish(Slot& slot, bool transferOk, const std::string& curlError, std::vector<FetchDone>* done);
@@ -62,8 +62,8 @@ private:
     int connections_;
     RateLimiter& limiter_;
     CURLM* multi_ = nullptr;
-    std::vector<Slot*> slots_;  // owned
+    std::vector<Slot*> slots_; // owned
     size_t resumeFrom_ = 0;
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

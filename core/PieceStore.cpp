@@ -4,9 +4,16 @@
 
 namespace zdl::core {
 
-PieceStore::PieceStore(const DownloadDescription& desc, std::string dir) : desc_(desc), dir_(std::move(dir)) {}
+PieceStore::PieceStore(const DownloadDescription& desc, std::string dir)
+    : desc_(desc)
+    , dir_(std::move(dir))
+{
+}
 
-std::string PieceStore::PathOf(uint32_t file) const { return dir_ + "/" + desc_.files[file].path; }
+std::string PieceStore::PathOf(uint32_t file) const
+{
+    return dir_ + "/" + desc_.files[file].path;
+}
 
 std::shared_ptr<File> PieceStore::Acquire(uint32_t file, FsStatus* status)
 {
@@ -98,4 +105,4 @@ void PieceStore::CloseAll()
     lru_.clear();
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

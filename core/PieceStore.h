@@ -44,8 +44,8 @@ private:
     std::string dir_;
     std::mutex mutex_;
     std::unordered_map<uint32_t, std::shared_ptr<File>> open_;
-    std::list<uint32_t> lru_;  // most recently used first
+    std::list<uint32_t> lru_; // most recently used first
     std::set<uint32_t> dirty_;
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

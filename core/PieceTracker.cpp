@@ -5,7 +5,8 @@
 namespace zdl::core {
 
 PieceTracker::PieceTracker(std::vector<uint32_t> lengths)
-    : lengths_(std::move(lengths)), states_(lengths_.size(), State::Missing)
+    : lengths_(std::move(lengths))
+    , states_(lengths_.size(), State::Missing)
 {
     for (uint32_t len : lengths_)
         totalBytes_ += len;
@@ -56,4 +57,4 @@ void PieceTracker::Release(uint32_t piece)
     released_.push_back(piece);
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -38,8 +38,8 @@ private:
     uint64_t doneBytes_ = 0;
     uint32_t donePieces_ = 0;
     uint32_t inFlight_ = 0;
-    uint32_t cursor_ = 0;  // no missing piece lies before it, except released ones
+    uint32_t cursor_ = 0; // no missing piece lies before it, except released ones
     std::vector<uint32_t> released_;
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -9,13 +9,21 @@ namespace zdl::core {
 using Clock = std::chrono::steady_clock;
 
 PieceWriter::PieceWriter(const DownloadDescription& desc, const Sha256Digest& descDigest, PieceStore& store,
-                         StatusBoard& board, std::string statePath, int saveIntervalMs, size_t queueLimit)
-    : desc_(desc), descDigest_(descDigest), store_(store), board_(board), statePath_(std::move(statePath)),
-      saveIntervalMs_(saveIntervalMs), queueLimit_(queueLimit)
+    StatusBoard& board, std::string statePath, int saveIntervalMs, size_t queueLimit)
+    : desc_(desc)
+    , descDigest_(descDigest)
+    , store_(store)
+    , board_(board)
+    , statePath_(std::move(statePath))
+    , saveIntervalMs_(saveIntervalMs)
+    , queueLimit_(queueLimit)
 {
 }
 
-PieceWriter::~PieceWriter() { Abort(); }
+PieceWriter::~PieceWriter()
+{
+    Abort();
+}
 
 void PieceWriter::Start(std::vector<bool> good, std::function<void()> onVerdict)
 {
@@ -91,8 +99,8 @@ bool PieceWriter::SaveState(bool flush)
     // Unflushed (on quit) the file may be lost or damaged by a power cut;
     // a damaged state only costs a full check at the next start.
     FsStatus st;
-    return WriteFileAtomically(statePath_, EncodeResumeState(state), &st,
-                               flush ? Durability::Flushed : Durability::Fast);
+    return WriteFileAtomically(
+        statePath_, EncodeResumeState(state), &st, flush ? Durability::Flushed : Durability::Fast);
 }
 
 bool PieceWriter::WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& data)
@@ -107,8 +115,8 @@ bool PieceWriter::WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& dat
         // A full disk or a file someone else holds: report and wait; the
         // installer tells the player, who frees space or closes the game.
         diskFull_ = st.kind == FsErrorKind::NoSpace;
-        board_.SetError(st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code,
-                        store_.PathOf(file));
+        board_.SetError(
+            st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code, store_.PathOf(file));
         for (int i = 0; i < 10 && !abort_.load(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -124,8 +132,8 @@ void PieceWriter::Run()
         bool have = false;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(100),
-                           [&] { return !queue_.empty() || finishing_ || abort_.load(); });
+            wake_.wait_for(
+                lock, std::chrono::milliseconds(100), [&] { return !queue_.empty() || finishing_ || abort_.load(); });
             if (abort_.load())
                 break;
             if (!queue_.empty()) {
@@ -144,7 +152,7 @@ void PieceWriter::Run()
                 good = hasher.Final() == desc_.pieceHashes[job.first];
             }
             if (good && !WriteWithRetry(job.first, job.second))
-                break;  // aborted while waiting for space
+                break; // aborted while waiting for space
             if (good) {
                 std::lock_guard<std::mutex> lock(stateMutex_);
                 good_[job.first] = true;
@@ -172,4 +180,4 @@ void PieceWriter::Run()
     SaveState(!abort_.load());
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -30,14 +30,14 @@ namespace zdl::core {
 
 struct PieceVerdict {
     uint32_t piece = 0;
-    bool good = false;            // hash matched and data written
-    std::vector<uint8_t> buffer;  // handed back for reuse
+    bool good = false; // hash matched and data written
+    std::vector<uint8_t> buffer; // handed back for reuse
 };
 
 class PieceWriter {
 public:
-    PieceWriter(const DownloadDescription& desc, const Sha256Digest& descDigest, PieceStore& store,
-                StatusBoard& board, std::string statePath, int saveIntervalMs, size_t queueLimit);
+    PieceWriter(const DownloadDescription& desc, const Sha256Digest& descDigest, PieceStore& store, StatusBoard& board,
+        std::string statePath, int saveIntervalMs, size_t queueLimit);
     ~PieceWriter();
 
     // `good` is the set of pieces known good on disk before the download.
@@ -76,11 +76,11 @@ private:
     std::deque<std::pair<uint32_t, std::vector<uint8_t>>> queue_;
     std::vector<PieceVerdict> verdicts_;
     bool finishing_ = false;
-    std::atomic<bool> abort_{false};
-    std::atomic<bool> diskFull_{false};
-    std::atomic<size_t> pending_{0};
+    std::atomic<bool> abort_ { false };
+    std::atomic<bool> diskFull_ { false };
+    std::atomic<size_t> pending_ { 0 };
 
-    std::mutex stateMutex_;  // the fields below
+    std::mutex stateMutex_; // the fields below
     std::vector<bool> good_;
     std::vector<uint32_t> sinceFlush_, previousInterval_;
 
@@ -88,4 +88,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -4,7 +4,10 @@
 
 namespace zdl::core {
 
-RateLimiter::RateLimiter(uint64_t bytesPerSecond) { SetRate(bytesPerSecond); }
+RateLimiter::RateLimiter(uint64_t bytesPerSecond)
+{
+    SetRate(bytesPerSecond);
+}
 
 void RateLimiter::SetRate(uint64_t bytesPerSecond)
 {
@@ -58,4 +61,4 @@ uint64_t RateLimiter::WaitMicros(uint64_t now)
     return static_cast<uint64_t>((-tokens_ + 1) * 1e6 / static_cast<double>(rate_)) + 1;
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -8,8 +8,8 @@
 // Thread safe; time is passed in by the caller so tests can drive it.
 #pragma once
 
-#include <cstdint>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 namespace zdl::core {
@@ -34,11 +34,11 @@ private:
     void Refill(uint64_t nowMicros);
 
     std::mutex mutex_;
-    std::atomic<uint64_t> rate_{0};
+    std::atomic<uint64_t> rate_ { 0 };
     double tokens_ = 0;
     double burst_ = 0;
     uint64_t last_ = 0;
     bool started_ = false;
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

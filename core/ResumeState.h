@@ -20,13 +20,13 @@
 namespace zdl::core {
 
 struct ResumeState {
-    Sha256Digest description{};
-    std::vector<bool> good;     // verified and written
-    std::vector<bool> recheck;  // recorded recently: hash again before trusting
+    Sha256Digest description {};
+    std::vector<bool> good; // verified and written
+    std::vector<bool> recheck; // recorded recently: hash again before trusting
 };
 
 std::string EncodeResumeState(const ResumeState& state);
 // False for anything that is not an intact state for `pieceCount` pieces.
 bool DecodeResumeState(const std::string& bytes, uint32_t pieceCount, ResumeState* state);
 
-}  // namespace zdl::core
+} // namespace zdl::core

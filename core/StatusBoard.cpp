@@ -7,12 +7,18 @@ namespace zdl::core {
 const char* CoreErrorWord(CoreError e)
 {
     switch (e) {
-    case CoreError::WriteFile: return "WriteFile";
-    case CoreError::OpenFile: return "OpenFile";
-    case CoreError::SetFileSize: return "SetFileSize";
-    case CoreError::ReadSeed: return "ReadSeed";
-    case CoreError::DownloadTorrent: return "DownloadTorrent";
-    case CoreError::DownloadSeed: return "DownloadSeed";
+    case CoreError::WriteFile:
+        return "WriteFile";
+    case CoreError::OpenFile:
+        return "OpenFile";
+    case CoreError::SetFileSize:
+        return "SetFileSize";
+    case CoreError::ReadSeed:
+        return "ReadSeed";
+    case CoreError::DownloadTorrent:
+        return "DownloadTorrent";
+    case CoreError::DownloadSeed:
+        return "DownloadSeed";
     }
     return "";
 }
@@ -129,4 +135,4 @@ std::string StatusBoard::FileNameLine(long index) const
     return Line("FileName", fileNames_[static_cast<size_t>(index)]);
 }
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -79,4 +79,4 @@ private:
     std::vector<std::string> fileNames_;
 };
 
-}  // namespace zdl::core
+} // namespace zdl::core

@@ -24,8 +24,8 @@ using namespace zdl::core;
 namespace {
 
 constexpr int kConnectAttempts = 10;
-constexpr int kLingerMs = 3000;     // time for the installer to read state 17
-constexpr int kQuitGraceMs = 900;   // "quit" must end the process within a second
+constexpr int kLingerMs = 3000; // time for the installer to read state 17
+constexpr int kQuitGraceMs = 900; // "quit" must end the process within a second
 
 // The port from a command line that failed to parse, so the failure can
 // still be reported on the channel.
@@ -49,7 +49,7 @@ bool Connect(CoreSocket& socket, int port)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             if (engine.Finished() && board.GetPhase() == Phase::DownloadCompleted)
-                break;  // manual run without a channel
+                break; // manual run without a channel
         }
         if (engine.Finished() && board.GetPhase() == Phase::Quit) {
             // Tell the installer, give it time to read, and end: it starts a

@@ -32,11 +32,11 @@ public:
 
 private:
     static constexpr intptr_t kInvalid = -1;
-    intptr_t handle_ = kInvalid;  // owned
+    intptr_t handle_ = kInvalid; // owned
 };
 
 // Limits the kernel receive buffer of a socket another library opened (the
 // HTTP connections), so a rate limit is not undone by a large window.
 void SetSocketReceiveBuffer(intptr_t socket, int bytes);
 
-}  // namespace zdl
+} // namespace zdl

@@ -20,22 +20,22 @@ namespace zdl {
 enum class FsErrorKind {
     None,
     NotFound,
-    InUse,       // held by another program (sharing violation, busy executable)
+    InUse, // held by another program (sharing violation, busy executable)
     Denied,
-    NoSpace,     // disk or quota full
+    NoSpace, // disk or quota full
     Other,
 };
 
 struct FsStatus {
     FsErrorKind kind = FsErrorKind::None;
-    int code = 0;  // the system's own error number
+    int code = 0; // the system's own error number
 };
 
 class File {
 public:
     enum class Mode {
-        Read,           // existing file, read only
-        ReadWrite,      // existing file or a new one, read and write
+        Read, // existing file, read only
+        ReadWrite, // existing file or a new one, read and write
     };
 
     File() = default;
@@ -60,7 +60,7 @@ public:
 
 private:
     static constexpr intptr_t kInvalid = -1;
-    intptr_t handle_ = kInvalid;  // owned: file descriptor or HANDLE
+    intptr_t handle_ = kInvalid; // owned: file descriptor or HANDLE
 };
 
 // Creates `path` and every missing folder above it.
@@ -73,14 +73,14 @@ bool RemoveFile(const std::string& path);
 // Removes an empty folder.
 bool RemoveEmptyDirectory(const std::string& path);
 enum class Durability {
-    Flushed,  // on the disk before the call returns (survives power loss)
-    Fast,     // replaced atomically for other processes; the system writes it later
+    Flushed, // on the disk before the call returns (survives power loss)
+    Fast, // replaced atomically for other processes; the system writes it later
 };
 
 // Writes `data` to `path` + ".tmp" and renames it over `path`, so `path`
 // holds either the old or the new content, never a mix.
-bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status,
-                         Durability durability = Durability::Flushed);
+bool WriteFileAtomically(
+    const std::string& path, const std::string& data, FsStatus* status, Durability durability = Durability::Flushed);
 // Reads a whole file of at most `maxSize` bytes; false if larger.
 bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status);
 // Every regular file below `dir`, as "/"-separated paths relative to it,
@@ -105,7 +105,7 @@ public:
     bool IsHeld() const { return handle_ != -1; }
 
 private:
-    intptr_t handle_ = -1;  // owned
+    intptr_t handle_ = -1; // owned
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -11,4 +11,4 @@ namespace zdl {
 // settings by itself (the environment variables on Linux).
 std::string SystemProxyFor(const std::string& url);
 
-}  // namespace zdl
+} // namespace zdl

@@ -10,7 +10,10 @@
 
 namespace zdl {
 
-bool StartSockets() { return true; }
+bool StartSockets()
+{
+    return true;
+}
 
 bool CoreSocket::ConnectLoopback(uint16_t port)
 {
@@ -18,7 +21,7 @@ bool CoreSocket::ConnectLoopback(uint16_t port)
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -56,7 +59,7 @@ int CoreSocket::Receive(char* buffer, size_t size, int timeoutMs)
 {
     if (handle_ == kInvalid)
         return -1;
-    pollfd p{static_cast<int>(handle_), POLLIN, 0};
+    pollfd p { static_cast<int>(handle_), POLLIN, 0 };
     int rc = ::poll(&p, 1, timeoutMs);
     if (rc < 0)
         return errno == EINTR ? 0 : -1;
@@ -84,4 +87,4 @@ void SetSocketReceiveBuffer(intptr_t socket, int bytes)
     ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
-}  // namespace zdl
+} // namespace zdl

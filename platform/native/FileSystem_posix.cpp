@@ -16,11 +16,27 @@ static bool Fail(FsStatus* status, int err)
     if (status) {
         status->code = err;
         switch (err) {
-        case ENOENT: case ENOTDIR: status->kind = FsErrorKind::NotFound; break;
-        case ETXTBSY: case EBUSY: status->kind = FsErrorKind::InUse; break;
-        case EACCES: case EPERM: case EROFS: status->kind = FsErrorKind::Denied; break;
-        case ENOSPC: case EDQUOT: case EFBIG: status->kind = FsErrorKind::NoSpace; break;
-        default: status->kind = FsErrorKind::Other; break;
+        case ENOENT:
+        case ENOTDIR:
+            status->kind = FsErrorKind::NotFound;
+            break;
+        case ETXTBSY:
+        case EBUSY:
+            status->kind = FsErrorKind::InUse;
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            status->kind = FsErrorKind::Denied;
+            break;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            status->kind = FsErrorKind::NoSpace;
+            break;
+        default:
+            status->kind = FsErrorKind::Other;
+            break;
         }
     }
     return false;
@@ -29,11 +45,14 @@ static bool Fail(FsStatus* status, int err)
 static bool Ok(FsStatus* status)
 {
     if (status)
-        *status = FsStatus{};
+        *status = FsStatus {};
     return true;
 }
 
-File::~File() { Close(); }
+File::~File()
+{
+    Close();
+}
 
 bool File::Open(const std::string& path, Mode mode, FsStatus* status)
 {
@@ -61,8 +80,8 @@ bool File::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* got, FsSta
 {
     size_t done = 0;
     while (done < size) {
-        ssize_t n = ::pread(static_cast<int>(handle_), static_cast<char*>(buffer) + done,
-                            size - done, static_cast<off_t>(offset + done));
+        ssize_t n = ::pread(static_cast<int>(handle_), static_cast<char*>(buffer) + done, size - done,
+            static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -80,8 +99,8 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size, FsStatus* sta
 {
     size_t done = 0;
     while (done < size) {
-        ssize_t n = ::pwrite(static_cast<int>(handle_), static_cast<const char*>(data) + done,
-                             size - done, static_cast<off_t>(offset + done));
+        ssize_t n = ::pwrite(static_cast<int>(handle_), static_cast<const char*>(data) + done, size - done,
+            static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -175,9 +194,15 @@ bool GetModifiedTime(const std::string& path, int64_t* ns)
     return true;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0;
+}
 
-bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+bool RemoveEmptyDirectory(const std::string& path)
+{
+    return ::rmdir(path.c_str()) == 0;
+}
 
 static void SyncParentDirectory(const std::string& path)
 {
@@ -315,4 +340,4 @@ void FileLock::Release()
     }
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -3,6 +3,9 @@
 namespace zdl {
 
 // libcurl reads http_proxy, https_proxy and no_proxy by itself here.
-std::string SystemProxyFor(const std::string&) { return std::string(); }
+std::string SystemProxyFor(const std::string&)
+{
+    return std::string();
+}
 
-}  // namespace zdl
+} // namespace zdl

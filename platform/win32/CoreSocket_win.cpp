@@ -1,9 +1,8 @@
 #include "platform/CoreSocket.h"
 
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-
 
 namespace zdl {
 
@@ -13,7 +12,10 @@ bool StartSockets()
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
-static SOCKET S(intptr_t h) { return static_cast<SOCKET>(h); }
+static SOCKET S(intptr_t h)
+{
+    return static_cast<SOCKET>(h);
+}
 
 bool CoreSocket::ConnectLoopback(uint16_t port)
 {
@@ -22,7 +24,7 @@ bool CoreSocket::ConnectLoopback(uint16_t port)
     if (s == INVALID_SOCKET)
         return false;
     SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -54,7 +56,7 @@ int CoreSocket::Receive(char* buffer, size_t size, int timeoutMs)
 {
     if (handle_ == kInvalid)
         return -1;
-    WSAPOLLFD p{S(handle_), POLLRDNORM, 0};
+    WSAPOLLFD p { S(handle_), POLLRDNORM, 0 };
     int rc = WSAPoll(&p, 1, timeoutMs);
     if (rc < 0)
         return -1;
@@ -80,4 +82,4 @@ void SetSocketReceiveBuffer(intptr_t socket, int bytes)
     setsockopt(S(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -15,13 +15,27 @@ static bool Fail(FsStatus* status, DWORD err)
     if (status) {
         status->code = static_cast<int>(err);
         switch (err) {
-        case ERROR_FILE_NOT_FOUND: case ERROR_PATH_NOT_FOUND: status->kind = FsErrorKind::NotFound; break;
-        case ERROR_SHARING_VIOLATION: case ERROR_LOCK_VIOLATION: case ERROR_USER_MAPPED_FILE:
-            status->kind = FsErrorKind::InUse; break;
-        case ERROR_ACCESS_DENIED: case ERROR_WRITE_PROTECT: status->kind = FsErrorKind::Denied; break;
-        case ERROR_DISK_FULL: case ERROR_HANDLE_DISK_FULL: case ERROR_DISK_QUOTA_EXCEEDED:
-            status->kind = FsErrorKind::NoSpace; break;
-        default: status->kind = FsErrorKind::Other; break;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            status->kind = FsErrorKind::NotFound;
+            break;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            status->kind = FsErrorKind::InUse;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            status->kind = FsErrorKind::Denied;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_DISK_QUOTA_EXCEEDED:
+            status->kind = FsErrorKind::NoSpace;
+            break;
+        default:
+            status->kind = FsErrorKind::Other;
+            break;
         }
     }
     return false;
@@ -30,13 +44,19 @@ static bool Fail(FsStatus* status, DWORD err)
 static bool Ok(FsStatus* status)
 {
     if (status)
-        *status = FsStatus{};
+        *status = FsStatus {};
     return true;
 }
 
-static HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+static HANDLE H(intptr_t h)
+{
+    return reinterpret_cast<HANDLE>(h);
+}
 
-File::~File() { Close(); }
+File::~File()
+{
+    Close();
+}
 
 bool File::Open(const std::string& path, Mode mode, FsStatus* status)
 {
@@ -65,7 +85,7 @@ bool File::ReadAt(uint64_t offset, void* buffer, size_t size, size_t* got, FsSta
 {
     size_t done = 0;
     while (done < size) {
-        OVERLAPPED ov{};
+        OVERLAPPED ov {};
         uint64_t at = offset + done;
         ov.Offset = static_cast<DWORD>(at);
         ov.OffsetHigh = static_cast<DWORD>(at >> 32);
@@ -89,7 +109,7 @@ bool File::WriteAt(uint64_t offset, const void* data, size_t size, FsStatus* sta
 {
     size_t done = 0;
     while (done < size) {
-        OVERLAPPED ov{};
+        OVERLAPPED ov {};
         uint64_t at = offset + done;
         ov.Offset = static_cast<DWORD>(at);
         ov.OffsetHigh = static_cast<DWORD>(at >> 32);
@@ -155,7 +175,10 @@ bool CreateDirectories(const std::string& path, FsStatus* status)
     return Ok(status);
 }
 
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool GetModifiedTime(const std::string& path, int64_t* ns)
 {
@@ -167,9 +190,15 @@ bool GetModifiedTime(const std::string& path, int64_t* ns)
     return true;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path)
+{
+    return DeleteFileA(path.c_str()) != 0;
+}
 
-bool RemoveEmptyDirectory(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool RemoveEmptyDirectory(const std::string& path)
+{
+    return RemoveDirectoryA(path.c_str()) != 0;
+}
 
 bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status, Durability durability)
 {
@@ -267,8 +296,8 @@ bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
     Release();
     // No sharing: a second core's open fails until this handle is closed,
     // which the system does when the process ends in any way.
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileA(
+        path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(status, GetLastError());
     handle_ = reinterpret_cast<intptr_t>(h);
@@ -283,4 +312,4 @@ void FileLock::Release()
     }
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -21,14 +21,17 @@ static std::string Narrow(const wchar_t* w)
 // for every scheme or entries like "http=host:port;https=host:port".
 std::string SystemProxyFor(const std::string& url)
 {
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG cfg{};
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG cfg {};
     if (!WinHttpGetIEProxyConfigForCurrentUser(&cfg))
         return std::string();
     std::string list = Narrow(cfg.lpszProxy);
     std::string bypass = Narrow(cfg.lpszProxyBypass);
-    if (cfg.lpszProxy) GlobalFree(cfg.lpszProxy);
-    if (cfg.lpszProxyBypass) GlobalFree(cfg.lpszProxyBypass);
-    if (cfg.lpszAutoConfigUrl) GlobalFree(cfg.lpszAutoConfigUrl);
+    if (cfg.lpszProxy)
+        GlobalFree(cfg.lpszProxy);
+    if (cfg.lpszProxyBypass)
+        GlobalFree(cfg.lpszProxyBypass);
+    if (cfg.lpszAutoConfigUrl)
+        GlobalFree(cfg.lpszAutoConfigUrl);
     if (list.empty())
         return std::string();
     bool loopback = url.find("://127.0.0.1") != std::string::npos || url.find("://localhost") != std::string::npos;
@@ -56,4 +59,4 @@ std::string SystemProxyFor(const std::string& url)
     return fallback;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -8,10 +8,10 @@ namespace {
 
 std::vector<std::string> InstallerLine()
 {
-    return {"-Dir", "D:\\Games\\Zephyra", "-HttpUrl", "http://127.0.0.1:8089", "-Torrent",
-            "zphdownload_setup.exe.data", "-Mode", "download", "-HttpThread", "4", "-P2PUploadThread", "6",
-            "-P2PUploadListSize", "12", "-DownloadLimit", "10000", "-UploadLimit", "10000",
-            "-DeleteDownloadInfo", "-InteractivePort", "23456"};
+    return { "-Dir", "D:\\Games\\Zephyra", "-HttpUrl", "http://127.0.0.1:8089", "-Torrent",
+        "zphdownload_setup.exe.data", "-Mode", "download", "-HttpThread", "4", "-P2PUploadThread", "6",
+        "-P2PUploadListSize", "12", "-DownloadLimit", "10000", "-UploadLimit", "10000", "-DeleteDownloadInfo",
+        "-InteractivePort", "23456" };
 }
 
 TEST(CoreOptions, ParsesTheInstallersCommandLine)
@@ -34,8 +34,8 @@ TEST(CoreOptions, ParsesTheInstallersCommandLine)
 
 TEST(CoreOptions, AcceptsDriveRootQuotedFolderAndNoFlag)
 {
-    std::vector<std::string> args = {"-Dir", "\"D:\"", "-HttpUrl", "https://cdn.example.com/zephyra/",
-                                      "-Torrent", "x.data"};
+    std::vector<std::string> args
+        = { "-Dir", "\"D:\"", "-HttpUrl", "https://cdn.example.com/zephyra/", "-Torrent", "x.data" };
     CoreOptions o;
     std::string error;
     ASSERT_TRUE(ParseCoreOptions(args, &o, &error)) << error;
@@ -59,28 +59,28 @@ TEST(CoreOptions, NegativeLimitMeansUnlimited)
 TEST(CoreOptions, RejectsBadCommandLines)
 {
     struct Case {
-        int index;            // argument to replace (-1: append)
+        int index; // argument to replace (-1: append)
         const char* value;
-        const char* message;  // part of the error
+        const char* message; // part of the error
     } cases[] = {
-        {-1, "-Bogus", "unknown option -Bogus"},
-        {9, "0", "bad value \"0\" for option -HttpThread"},
-        {9, "33", "option -HttpThread"},
-        {9, "4x", "option -HttpThread"},
-        {9, "", "option -HttpThread"},
-        {15, "-2", "option -DownloadLimit"},
-        {15, "99999999999999", "option -DownloadLimit"},
-        {20, "70000", "option -InteractivePort"},
-        {20, "0", "option -InteractivePort"},
-        {7, "upload", "option -Mode"},
-        {3, "ftp://host", "option -HttpUrl"},
-        {3, "http://", "option -HttpUrl"},
-        {3, "http://a b", "option -HttpUrl"},
-        {5, "../x.data", "option -Torrent"},
-        {5, "a\\b", "option -Torrent"},
-        {1, "", "option -Dir"},
-        {0, "Dir", "unexpected argument"},
-        {-1, "-HttpThread", "given twice"},
+        { -1, "-Bogus", "unknown option -Bogus" },
+        { 9, "0", "bad value \"0\" for option -HttpThread" },
+        { 9, "33", "option -HttpThread" },
+        { 9, "4x", "option -HttpThread" },
+        { 9, "", "option -HttpThread" },
+        { 15, "-2", "option -DownloadLimit" },
+        { 15, "99999999999999", "option -DownloadLimit" },
+        { 20, "70000", "option -InteractivePort" },
+        { 20, "0", "option -InteractivePort" },
+        { 7, "upload", "option -Mode" },
+        { 3, "ftp://host", "option -HttpUrl" },
+        { 3, "http://", "option -HttpUrl" },
+        { 3, "http://a b", "option -HttpUrl" },
+        { 5, "../x.data", "option -Torrent" },
+        { 5, "a\\b", "option -Torrent" },
+        { 1, "", "option -Dir" },
+        { 0, "Dir", "unexpected argument" },
+        { -1, "-HttpThread", "given twice" },
     };
     for (const Case& c : cases) {
         auto args = InstallerLine();
@@ -102,10 +102,10 @@ TEST(CoreOptions, MissingValueAndMissingRequiredOption)
 {
     CoreOptions o;
     std::string error;
-    EXPECT_FALSE(ParseCoreOptions({"-Dir"}, &o, &error));
+    EXPECT_FALSE(ParseCoreOptions({ "-Dir" }, &o, &error));
     EXPECT_EQ(error, "option -Dir needs a value");
-    EXPECT_FALSE(ParseCoreOptions({"-Dir", "x", "-HttpUrl", "http://h"}, &o, &error));
+    EXPECT_FALSE(ParseCoreOptions({ "-Dir", "x", "-HttpUrl", "http://h" }, &o, &error));
     EXPECT_EQ(error, "missing option -Torrent");
 }
 
-}  // namespace
+} // namespace

@@ -20,13 +20,25 @@ std::string Valid()
            "totalsize 36384\n"
            "files 3\n"
            "pieces 3\n"
-           "f 20000 " + kHashA + " zpc.exe\n"
-           "f 0 " + kHashA + " logs/empty.log\n"
-           "f 16384 " + kHashB + " data/pack00.pak\n"
-           "p " + kHashA + "\n"
-           "p " + kHashA + "\n"
-           "p " + kHashB + "\n"
-           "end\n";
+           "f 20000 "
+        + kHashA
+        + " zpc.exe\n"
+          "f 0 "
+        + kHashA
+        + " logs/empty.log\n"
+          "f 16384 "
+        + kHashB
+        + " data/pack00.pak\n"
+          "p "
+        + kHashA
+        + "\n"
+          "p "
+        + kHashA
+        + "\n"
+          "p "
+        + kHashB
+        + "\n"
+          "end\n";
 }
 
 std::string Replace(std::string s, const std::string& from, const std::string& to)
@@ -71,37 +83,37 @@ TEST(DownloadDescription, RefusesMalformedAndMaliciousInput)
     struct Case {
         std::string from, to;
     } cases[] = {
-        {"ZDLDESC 1", "ZDLDESC 2"},
-        {"piecesize 16384", "piecesize 1024"},
-        {"piecesize 16384", "piecesize 0016384"},
-        {"totalsize 36384", "totalsize 36385"},
-        {"totalsize 36384", "totalsize 99999999999999999999999"},
-        {"files 3", "files 4"},
-        {"pieces 3", "pieces 2"},
-        {" zpc.exe\n", " /etc/passwd\n"},
-        {" zpc.exe\n", " C:/Windows/zpc.exe\n"},
-        {" zpc.exe\n", " ../zpc.exe\n"},
-        {" zpc.exe\n", " data/../../zpc.exe\n"},
-        {" zpc.exe\n", " data\\..\\zpc.exe\n"},
-        {" zpc.exe\n", " CON\n"},
-        {" zpc.exe\n", " data/nul.txt\n"},
-        {" zpc.exe\n", " data/com1\n"},
-        {" zpc.exe\n", " zpc.exe:stream\n"},
-        {" zpc.exe\n", " zpc.exe.\n"},
-        {" zpc.exe\n", " a//b\n"},
-        {" zpc.exe\n", " ./zpc.exe\n"},
-        {" zpc.exe\n", " DATA/PACK00.PAK\n"},          // same file twice on Windows
-        {" zpc.exe\n", " data/pack00.pak/x\n"},         // a file used as a folder
-        {" zpc.exe\n", " .zdlcore/state\n"},            // the core's own folder
-        {" zpc.exe\n", " \n"},
-        {"root files", "root ../up"},
-        {"f 20000 " + kHashA, "f 20000 " + kHashA.substr(1) + "g"},
-        {"f 20000 ", "f -20000 "},
-        {"p " + kHashB + "\n", "p " + kHashB + "0\n"},
-        {"end\n", "end\nextra\n"},
-        {"end\n", "end"},
-        {"title Zephyra\n", "title Zephyra\r\n"},
-        {"title Zephyra\n", std::string("title Zeph\0yra\n", 15)},
+        { "ZDLDESC 1", "ZDLDESC 2" },
+        { "piecesize 16384", "piecesize 1024" },
+        { "piecesize 16384", "piecesize 0016384" },
+        { "totalsize 36384", "totalsize 36385" },
+        { "totalsize 36384", "totalsize 99999999999999999999999" },
+        { "files 3", "files 4" },
+        { "pieces 3", "pieces 2" },
+        { " zpc.exe\n", " /etc/passwd\n" },
+        { " zpc.exe\n", " C:/Windows/zpc.exe\n" },
+        { " zpc.exe\n", " ../zpc.exe\n" },
+        { " zpc.exe\n", " data/../../zpc.exe\n" },
+        { " zpc.exe\n", " data\\..\\zpc.exe\n" },
+        { " zpc.exe\n", " CON\n" },
+        { " zpc.exe\n", " data/nul.txt\n" },
+        { " zpc.exe\n", " data/com1\n" },
+        { " zpc.exe\n", " zpc.exe:stream\n" },
+        { " zpc.exe\n", " zpc.exe.\n" },
+        { " zpc.exe\n", " a//b\n" },
+        { " zpc.exe\n", " ./zpc.exe\n" },
+        { " zpc.exe\n", " DATA/PACK00.PAK\n" }, // same file twice on Windows
+        { " zpc.exe\n", " data/pack00.pak/x\n" }, // a file used as a folder
+        { " zpc.exe\n", " .zdlcore/state\n" }, // the core's own folder
+        { " zpc.exe\n", " \n" },
+        { "root files", "root ../up" },
+        { "f 20000 " + kHashA, "f 20000 " + kHashA.substr(1) + "g" },
+        { "f 20000 ", "f -20000 " },
+        { "p " + kHashB + "\n", "p " + kHashB + "0\n" },
+        { "end\n", "end\nextra\n" },
+        { "end\n", "end" },
+        { "title Zephyra\n", "title Zephyra\r\n" },
+        { "title Zephyra\n", std::string("title Zeph\0yra\n", 15) },
     };
     for (const Case& c : cases) {
         DownloadDescription d;
@@ -117,11 +129,11 @@ TEST(DownloadDescription, RefusesMalformedAndMaliciousInput)
 
 TEST(DownloadDescription, SafePaths)
 {
-    for (const char* ok : {"zpc.exe", "data/pack00.pak", "a/b/c/d.txt", "console.txt", "COM10",
-                           "\xd7\xd6\xcc\xe5 readme.txt", "..a", "a..b"})
+    for (const char* ok : { "zpc.exe", "data/pack00.pak", "a/b/c/d.txt", "console.txt", "COM10",
+             "\xd7\xd6\xcc\xe5 readme.txt", "..a", "a..b" })
         EXPECT_TRUE(IsSafeRelativePath(ok)) << ok;
-    for (const char* bad : {"", "/abs", "\\abs", "C:x", "a/../b", "..", ".", "a/./b", "a/", "aux.txt",
-                            "Lpt3.log", "a\x01", "a*b", "a?b", "a|b", "a<b", "dir /x", "CLOCK$", "con.d/x"})
+    for (const char* bad : { "", "/abs", "\\abs", "C:x", "a/../b", "..", ".", "a/./b", "a/", "aux.txt", "Lpt3.log",
+             "a\x01", "a*b", "a?b", "a|b", "a<b", "dir /x", "CLOCK$", "con.d/x" })
         EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
     EXPECT_FALSE(IsSafeRelativePath(std::string(kMaxPathBytes + 1, 'a')));
 }
@@ -130,7 +142,7 @@ TEST(DownloadDescription, DigestText)
 {
     std::string bytes = Valid();
     std::string text = MakeDigestText(bytes);
-    Sha256Digest d{};
+    Sha256Digest d {};
     uint64_t size = 0;
     ASSERT_TRUE(ParseDigestText(text, &d, &size));
     EXPECT_EQ(size, bytes.size());
@@ -146,4 +158,4 @@ TEST(DownloadDescription, UrlEncoding)
     EXPECT_EQ(EncodeUrlPath("data/\xd7\xd6 a+b%.txt"), "data/%D7%D6%20a%2Bb%25.txt");
 }
 
-}  // namespace
+} // namespace

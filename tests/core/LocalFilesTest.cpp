@@ -72,7 +72,7 @@ TEST(FileSystem, AtomicReplaceLockAndAllocate)
     ASSERT_TRUE(ReadWholeFile(dir + "/f", 100, &back, &st));
     EXPECT_EQ(back, "second");
     EXPECT_FALSE(PathExists(dir + "/f.tmp"));
-    EXPECT_FALSE(ReadWholeFile(dir + "/f", 3, &back, &st));  // over the limit
+    EXPECT_FALSE(ReadWholeFile(dir + "/f", 3, &back, &st)); // over the limit
 
     FileLock a, b;
     ASSERT_TRUE(a.TryAcquire(dir + "/lock", &st));
@@ -105,7 +105,7 @@ TEST(LocalFiles, BuildCheckFindsDamageAndMissingData)
     MakeClient(src);
     DownloadDescription d = Describe(src);
     ASSERT_EQ(d.files.size(), 3u);
-    EXPECT_EQ(d.files[0].path, "zpc.exe");  // listed first
+    EXPECT_EQ(d.files[0].path, "zpc.exe"); // listed first
     EXPECT_EQ(d.PieceCount(), 4u);
     EXPECT_EQ(d.totalSize, 56384u);
     std::string error;
@@ -128,14 +128,15 @@ TEST(LocalFiles, BuildCheckFindsDamageAndMissingData)
     }
     ASSERT_EQ(parsed.files[1].path, "data/pack.pak");
     EXPECT_FALSE(fresh[0]);
-    EXPECT_TRUE(fresh[1]);  // removed above: created anew
+    EXPECT_TRUE(fresh[1]); // removed above: created anew
     std::vector<bool> good(4, false);
-    std::atomic<bool> stop{false};
+    std::atomic<bool> stop { false };
     uint64_t lastProgress = 0;
-    CheckResult r = CheckPieces(parsed, store, {0, 1, 2, 3}, 2, stop, [&](uint64_t b) { lastProgress = b; }, &good);
+    CheckResult r = CheckPieces(
+        parsed, store, { 0, 1, 2, 3 }, 2, stop, [&](uint64_t b) { lastProgress = b; }, &good);
     EXPECT_FALSE(r.stopped);
     EXPECT_EQ(r.checked, 4u);
-    EXPECT_EQ(good, (std::vector<bool>{false, true, true, false}));
+    EXPECT_EQ(good, (std::vector<bool> { false, true, true, false }));
     EXPECT_EQ(lastProgress, 56384u);
 }
 
@@ -163,7 +164,7 @@ TEST(LocalFiles, WriterVerifiesWritesAndRecordsState)
         std::vector<uint8_t> p0(exe.begin(), exe.begin() + kPiece);
         std::vector<uint8_t> bad(p0);
         bad[5] ^= 0x40;
-        writer.Submit(1, bad);  // wrong bytes for piece 1
+        writer.Submit(1, bad); // wrong bytes for piece 1
         writer.Submit(0, p0);
         std::vector<PieceVerdict> v;
         for (int i = 0; i < 200 && v.size() < 2; ++i) {
@@ -182,8 +183,8 @@ TEST(LocalFiles, WriterVerifiesWritesAndRecordsState)
     ResumeState rs;
     ASSERT_TRUE(DecodeResumeState(bytes, 4, &rs));
     EXPECT_EQ(rs.description, digest);
-    EXPECT_EQ(rs.good, (std::vector<bool>{true, false, false, false}));
-    EXPECT_TRUE(rs.recheck[0]);  // recent: hashed again at the next start
+    EXPECT_EQ(rs.good, (std::vector<bool> { true, false, false, false }));
+    EXPECT_TRUE(rs.recheck[0]); // recent: hashed again at the next start
     // The bad bytes never reached the file: piece 1's region is still zero.
     File f;
     ASSERT_TRUE(f.Open(inst + "/zpc.exe", File::Mode::Read, &st));
@@ -195,4 +196,4 @@ TEST(LocalFiles, WriterVerifiesWritesAndRecordsState)
     EXPECT_EQ(std::string(buf, sizeof buf), Pattern(40000, 'a').substr(0, sizeof buf));
 }
 
-}  // namespace
+} // namespace

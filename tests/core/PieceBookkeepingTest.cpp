@@ -13,9 +13,9 @@ namespace {
 
 TEST(PieceTracker, TakesInOrderRetriesReleasedFirstAndCounts)
 {
-    PieceTracker t({10, 10, 5});
+    PieceTracker t({ 10, 10, 5 });
     EXPECT_EQ(t.TotalBytes(), 25u);
-    t.MarkDone(1);  // known good from the local check
+    t.MarkDone(1); // known good from the local check
     uint32_t p = 99;
     ASSERT_TRUE(t.TakeNext(&p));
     EXPECT_EQ(p, 0u);
@@ -27,7 +27,7 @@ TEST(PieceTracker, TakesInOrderRetriesReleasedFirstAndCounts)
     ASSERT_TRUE(t.TakeNext(&p));
     EXPECT_EQ(p, 0u);
     t.MarkDone(0);
-    t.MarkDone(0);  // twice counts once
+    t.MarkDone(0); // twice counts once
     EXPECT_EQ(t.DoneBytes(), 20u);
     EXPECT_FALSE(t.Complete());
     t.MarkDone(2);
@@ -40,8 +40,8 @@ TEST(ResumeState, RoundTripAndDamage)
 {
     ResumeState s;
     s.description = Sha256::Of("x", 1);
-    s.good = {true, false, true, true, false, false, true, false, true, true, false};
-    s.recheck = {false, false, true, false, false, false, false, false, false, true, false};
+    s.good = { true, false, true, true, false, false, true, false, true, true, false };
+    s.recheck = { false, false, true, false, false, false, false, false, false, true, false };
     std::string bytes = EncodeResumeState(s);
     ResumeState back;
     ASSERT_TRUE(DecodeResumeState(bytes, 11, &back));
@@ -49,11 +49,11 @@ TEST(ResumeState, RoundTripAndDamage)
     EXPECT_EQ(back.recheck, s.recheck);
     EXPECT_EQ(back.description, s.description);
 
-    EXPECT_FALSE(DecodeResumeState(bytes, 12, &back));                       // other description
-    EXPECT_FALSE(DecodeResumeState(bytes.substr(0, bytes.size() - 1), 11, &back));  // truncated
-    EXPECT_FALSE(DecodeResumeState(std::string(bytes.size(), '\0'), 11, &back));    // zeroed
+    EXPECT_FALSE(DecodeResumeState(bytes, 12, &back)); // other description
+    EXPECT_FALSE(DecodeResumeState(bytes.substr(0, bytes.size() - 1), 11, &back)); // truncated
+    EXPECT_FALSE(DecodeResumeState(std::string(bytes.size(), '\0'), 11, &back)); // zeroed
     EXPECT_FALSE(DecodeResumeState("", 11, &back));
-    for (size_t i = 0; i < bytes.size(); ++i) {  // any flipped bit is caught
+    for (size_t i = 0; i < bytes.size(); ++i) { // any flipped bit is caught
         std::string damaged = bytes;
         damaged[i] = static_cast<char>(damaged[i] ^ 0x10);
         EXPECT_FALSE(DecodeResumeState(damaged, 11, &back)) << i;
@@ -62,7 +62,7 @@ TEST(ResumeState, RoundTripAndDamage)
 
 TEST(RateLimiter, HoldsTheRateOverAWindow)
 {
-    const uint64_t rate = 1000 * 1024;  // bytes per second
+    const uint64_t rate = 1000 * 1024; // bytes per second
     RateLimiter limiter(rate);
     const uint64_t chunk = 16 * 1024;
     uint64_t now = 0, taken = 0;
@@ -119,14 +119,14 @@ TEST(CommandChannel, AnswersCommandsSplitAcrossReads)
     EXPECT_EQ(out.find("Error="), std::string::npos);
     EXPECT_FALSE(quit);
 
-    board.SetFileNames({"zpc.exe", "data/a.pak"});
+    board.SetFileNames({ "zpc.exe", "data/a.pak" });
     board.SetError(CoreError::WriteFile, 28, "D:/Games/zpc.exe\n");
     EXPECT_EQ(ch.Feed("get qf 1\n", 9, &quit), "[zdl] FileName=data/a.pak\n");
     EXPECT_EQ(ch.Feed("get qf 2\n", 9, &quit), "[zdl] FileName=:\n");
     EXPECT_EQ(ch.Feed("get qf -1\n", 10, &quit), "[zdl] FileName=:\n");
     out = ch.Feed("stat\n", 5, &quit);
-    EXPECT_NE(out.find("[zdl] Error=WriteFile\n[zdl] ErrorCode=28\n[zdl] ErrorFile=D:/Games/zpc.exe \n"),
-              std::string::npos);
+    EXPECT_NE(
+        out.find("[zdl] Error=WriteFile\n[zdl] ErrorCode=28\n[zdl] ErrorFile=D:/Games/zpc.exe \n"), std::string::npos);
     std::string longLine(3000, 'x');
     EXPECT_EQ(ch.Feed(longLine.data(), longLine.size(), &quit), "");
     EXPECT_EQ(ch.Feed("\nbogus\nquit\n", 12, &quit), "");
@@ -142,4 +142,4 @@ TEST(StatusBoard, CompletedReportsHundredPercent)
     EXPECT_NE(s.find("[zdl] Percentage=100.00\n"), std::string::npos);
 }
 
-}  // namespace
+} // namespace

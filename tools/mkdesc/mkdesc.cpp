@@ -19,8 +19,9 @@ using namespace zdl::core;
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
-                             "[--root r] [--name n]\n");
+        std::fprintf(stderr,
+            "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
+            "[--root r] [--name n]\n");
         return 2;
     }
     BuildSettings settings;
@@ -49,12 +50,12 @@ int main(int argc, char** argv)
     std::string bytes = SerializeDescription(desc);
     FsStatus st;
     std::string out = argv[2];
-    if (!CreateDirectories(out, &st) || !WriteFileAtomically(out + "/" + name, bytes, &st) ||
-        !WriteFileAtomically(out + "/" + name + ".digest", MakeDigestText(bytes), &st)) {
+    if (!CreateDirectories(out, &st) || !WriteFileAtomically(out + "/" + name, bytes, &st)
+        || !WriteFileAtomically(out + "/" + name + ".digest", MakeDigestText(bytes), &st)) {
         std::fprintf(stderr, "zdl-mkdesc: cannot write into %s (error %d)\n", out.c_str(), st.code);
         return 1;
     }
     std::printf("%s: %zu files, %u pieces, %llu bytes\n", name.c_str(), desc.files.size(), desc.PieceCount(),
-                static_cast<unsigned long long>(desc.totalSize));
+        static_cast<unsigned long long>(desc.totalSize));
     return 0;
 }

@@ -43,7 +43,7 @@ bool WriteFile(const std::string& root, const std::string& rel, uint64_t size, R
     File f;
     if (!f.Open(path, File::Mode::ReadWrite, &st) || !f.Allocate(0, &st))
         return false;
-    std::vector<uint64_t> block(1 << 17);  // 1 MiB
+    std::vector<uint64_t> block(1 << 17); // 1 MiB
     for (uint64_t off = 0; off < size;) {
         for (auto& w : block)
             w = rng.Next();
@@ -55,7 +55,7 @@ bool WriteFile(const std::string& root, const std::string& rel, uint64_t size, R
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     }
     std::string root = argv[1];
     uint64_t total = std::strtoull(argv[2], nullptr, 10) << 20;
-    Rng rng{argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1};
+    Rng rng { argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1 };
     if (total < (1u << 20)) {
         std::fprintf(stderr, "zdl-sampleclient: at least 1 MiB\n");
         return 2;
@@ -85,7 +85,7 @@ int main(int argc, char** argv)
         ++n;
     }
     ok = ok && WriteFile(root, "logs/empty.log", 0, rng);
-    ok = ok && WriteFile(root, "data/\xd7\xd6\xcc\xe5 readme.txt", 777, rng);  // GBK name with a blank
+    ok = ok && WriteFile(root, "data/\xd7\xd6\xcc\xe5 readme.txt", 777, rng); // GBK name with a blank
     uint64_t rest = total > used ? total - used : 4096;
     for (int i = 0; ok && i < 4; ++i) {
         char name[64];
@@ -97,7 +97,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zdl-sampleclient: cannot write into %s\n", root.c_str());
         return 1;
     }
-    std::printf("%d files, %d of them small, %llu bytes in all\n", g_files, n,
-                static_cast<unsigned long long>(g_written));
+    std::printf(
+        "%d files, %d of them small, %llu bytes in all\n", g_files, n, static_cast<unsigned long long>(g_written));
     return 0;
 }
