@@ -40,6 +40,25 @@ namespace {
         return false;
     }
 
+    // True when the last character (not the second byte of a double-byte
+    // character, which may be 0x5C) is a path separator.
+    bool EndsWithSeparator(const std::string& s)
+    {
+        size_t i = 0;
+        bool separator = false;
+        while (i < s.size()) {
+            unsigned char c = static_cast<unsigned char>(s[i]);
+            if (c >= 0x81 && c <= 0xfe && i + 1 < s.size()) {
+                separator = false;
+                i += 2;
+            } else {
+                separator = c == '\\' || c == '/';
+                ++i;
+            }
+        }
+        return separator;
+    }
+
     std::string StripQuotes(const std::string& s)
     {
         if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
@@ -84,7 +103,7 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             // The shell normally removes the quotation marks; a caller that
             // passes them through still gets the folder it meant.
             std::string dir = StripQuotes(value);
-            while (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/') && !(dir.size() == 3 && dir[1] == ':'))
+            while (dir.size() > 1 && EndsWithSeparator(dir) && !(dir.size() == 3 && dir[1] == ':'))
                 dir.pop_back();
             ok = !dir.empty() && dir.size() <= kMaxDirBytes && !HasControl(dir);
             o->dir = dir;

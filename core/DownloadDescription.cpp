@@ -42,6 +42,16 @@ PieceLocation DownloadDescription::Locate(uint32_t piece) const
 
 namespace {
 
+    bool IsGbkLeadByte(unsigned char c)
+    {
+        return c >= 0x81 && c <= 0xfe;
+    }
+
+    bool IsGbkTrailByte(unsigned char c)
+    {
+        return c >= 0x40 && c <= 0xfe && c != 0x7f;
+    }
+
     bool IsDeviceName(const std::string& part)
     {
         std::string base = part.substr(0, part.find('.'));
@@ -127,9 +137,19 @@ bool IsSafeRelativePath(const std::string& path)
             return false;
         if (part.back() == '.' || part.back() == ' ')
             return false;
-        for (unsigned char c : part)
-            if (c < 0x20 || c == 0x7f || std::strchr("\\:*?\"<>|", c))
+        for (size_t i = 0; i < part.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(part[i]);
+            if (IsGbkLeadByte(c)) {
+                // A double-byte character; its second byte may look like
+                // '\\' or '|' but is part of the character.
+                if (i + 1 >= part.size() || !IsGbkTrailByte(static_cast<unsigned char>(part[i + 1])))
+                    return false;
+                ++i;
+                continue;
+            }
+            if (c < 0x20 || c == 0x7f || c == 0xff || std::strchr("\\:*?\"<>|", c))
                 return false;
+        }
         if (IsDeviceName(part))
             return false;
         if (slash == std::string::npos)

@@ -46,6 +46,27 @@ TEST(CoreOptions, AcceptsDriveRootQuotedFolderAndNoFlag)
     EXPECT_EQ(o.downloadLimitKBps, 0);
 }
 
+TEST(CoreOptions, TrailingSeparatorsGoButNotHalfACharacter)
+{
+    struct Case {
+        const char* given;
+        const char* expected;
+    } cases[] = {
+        { "D:\\Games\\Zephyra\\\\", "D:\\Games\\Zephyra" },
+        { "/home/p/game/", "/home/p/game" },
+        { "D:\\", "D:\\" },
+        { "D:\\\x95\x5c", "D:\\\x95\x5c" }, // ends in a character whose second byte is 0x5C
+        { "D:\\\x95\x5c\\", "D:\\\x95\x5c" },
+    };
+    for (const Case& c : cases) {
+        CoreOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseCoreOptions({ "-Dir", c.given, "-HttpUrl", "http://h", "-Torrent", "t" }, &o, &error))
+            << error;
+        EXPECT_EQ(o.dir, c.expected) << c.given;
+    }
+}
+
 TEST(CoreOptions, NegativeLimitMeansUnlimited)
 {
     auto args = InstallerLine();

@@ -130,10 +130,10 @@ TEST(DownloadDescription, RefusesMalformedAndMaliciousInput)
 TEST(DownloadDescription, SafePaths)
 {
     for (const char* ok : { "zpc.exe", "data/pack00.pak", "a/b/c/d.txt", "console.txt", "COM10",
-             "\xd7\xd6\xcc\xe5 readme.txt", "..a", "a..b" })
+             "\xd7\xd6\xcc\xe5 readme.txt", "..a", "a..b", "data/\x95\x5c.txt", "\x81\x7c" })
         EXPECT_TRUE(IsSafeRelativePath(ok)) << ok;
     for (const char* bad : { "", "/abs", "\\abs", "C:x", "a/../b", "..", ".", "a/./b", "a/", "aux.txt", "Lpt3.log",
-             "a\x01", "a*b", "a?b", "a|b", "a<b", "dir /x", "CLOCK$", "con.d/x" })
+             "a\x01", "a*b", "a?b", "a|b", "a<b", "dir /x", "CLOCK$", "con.d/x", "a\xd7", "a\xd7/b", "\x81\x7f" })
         EXPECT_FALSE(IsSafeRelativePath(bad)) << bad;
     EXPECT_FALSE(IsSafeRelativePath(std::string(kMaxPathBytes + 1, 'a')));
 }
