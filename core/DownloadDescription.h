@@ -88,7 +88,9 @@ uint32_t PiecesOf(uint64_t size, uint32_t pieceSize);
 bool ParseDescription(const std::string& bytes, DownloadDescription* out, std::string* error);
 std::string SerializeDescription(const DownloadDescription& desc);
 
-// A relative path that stays inside the install folder on every system:
+// A relative path that stays inside the install folder on every system
+// (read as GBK: a double-byte character counts as one, whatever its second
+// byte looks like):
 // no absolute path, drive letter, colon, "." or ".." part, empty part,
 // backslash, control or reserved character, trailing dot or blank, or
 // device name (CON, NUL, COM1, ... with or without an extension).
