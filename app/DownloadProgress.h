@@ -22,15 +22,15 @@
 namespace zdl {
 
 // Prefixes of the page's two rich-text lines.
-extern const char kStatusLinePrefix[];  // "#cC4B78B#h12"
-extern const char kInfoLinePrefix[];    // "#c7D7D7D#h12"
+extern const char kStatusLinePrefix[]; // "#cC4B78B#h12"
+extern const char kInfoLinePrefix[]; // "#c7D7D7D#h12"
 
-extern const char kTextReconnecting[];     // "下载失败，尝试重新连接"
-extern const char kTextDownloadDone[];     // "下载完成"
-extern const char kTextDiskFull[];         // "磁盘空间不足，请清理磁盘"
-extern const char kTitleWarning[];         // "警告"
-extern const char kTextCreateFileError[];  // "创建文件错误，请关闭相关文件或者确认磁盘空间是否足够"
-extern const char kTextInstallFailed[];    // "安装失败，请稍后重试"
+extern const char kTextReconnecting[]; // "下载失败，尝试重新连接"
+extern const char kTextDownloadDone[]; // "下载完成"
+extern const char kTextDiskFull[]; // "磁盘空间不足，请清理磁盘"
+extern const char kTitleWarning[]; // "警告"
+extern const char kTextCreateFileError[]; // "创建文件错误，请关闭相关文件或者确认磁盘空间是否足够"
+extern const char kTextInstallFailed[]; // "安装失败，请稍后重试"
 
 // The status text of a core phase, or null when the phase has none (1, 2, 9)
 // or lies outside 0..17. Phase 14 has a text but shows the time left.
@@ -69,34 +69,37 @@ private:
 
 // How long a download may make no progress before the core is restarted.
 struct StallTimings {
-    uint32_t stallMs = 930000;     // anywhere: 15.5 minutes
-    uint32_t endStallMs = 300000;  // above 99 %: 5 minutes
+    uint32_t stallMs = 930000; // anywhere: 15.5 minutes
+    uint32_t endStallMs = 300000; // above 99 %: 5 minutes
 };
 
 // What the caller must do after a tick.
 enum class ProgressAction {
     kNone,
-    kRestartAfterStall,  // stop, wait 1 s, start with restartThreads
-    kRestartNearEnd,     // stop, wait 1 s, start with 4 threads
-    kRestartAfterQuit,   // the core quit by itself: stop, wait 1 s, start with 4
-    kCompleted,          // complete with a known file name: write the version record, finish
+    kRestartAfterStall, // stop, wait 1 s, start with restartThreads
+    kRestartNearEnd, // stop, wait 1 s, start with 4 threads
+    kRestartAfterQuit, // the core quit by itself: stop, wait 1 s, start with 4
+    kCompleted, // complete with a known file name: write the version record, finish
 };
 
 struct TickOutcome {
-    std::string statusText;    // status line; empty clears it
-    std::string infoText;      // info line; empty clears it
+    std::string statusText; // status line; empty clears it
+    std::string infoText; // info line; empty clears it
     bool percentShown = false; // whether |percent| is to be shown
-    float percent = 0;         // for the percent display (truncated there)
+    float percent = 0; // for the percent display (truncated there)
     ProgressAction action = ProgressAction::kNone;
-    int restartThreads = 4;    // for the restart actions
-    bool showDiskFullNotice = false;  // the disk-full message, once per episode
+    int restartThreads = 4; // for the restart actions
+    bool showDiskFullNotice = false; // the disk-full message, once per episode
 };
 
 class DownloadProgress {
 public:
     static constexpr int kInitialHttpThreads = 4;
 
-    explicit DownloadProgress(StallTimings timings = StallTimings()) : timings_(timings) {}
+    explicit DownloadProgress(StallTimings timings = StallTimings())
+        : timings_(timings)
+    {
+    }
 
     // One tick with the core's status at |nowMs| (a millisecond tick count).
     TickOutcome Tick(const CoreStatus& status, uint32_t nowMs);
@@ -124,4 +127,4 @@ private:
     bool diskFullShown_ = false;
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -3,10 +3,10 @@
 namespace zdl {
 
 ConsoleInteractive::ConsoleInteractive(ChannelSide side)
-    : side_(side),
-      childInRead_(StandardInputHandle()),
-      childOutWrite_(StandardOutputHandle()),
-      childErrWrite_(StandardErrorHandle())
+    : side_(side)
+    , childInRead_(StandardInputHandle())
+    , childOutWrite_(StandardOutputHandle())
+    , childErrWrite_(StandardErrorHandle())
 {
 }
 
@@ -17,9 +17,9 @@ ConsoleInteractive::~ConsoleInteractive()
 
 bool ConsoleInteractive::OpenPipes()
 {
-    OsHandle h[6] = {kNoOsHandle, kNoOsHandle, kNoOsHandle, kNoOsHandle, kNoOsHandle, kNoOsHandle};
-    bool ok = CreateInheritablePipe(&h[0], &h[1]) && CreateInheritablePipe(&h[2], &h[3]) &&
-              CreateInheritablePipe(&h[4], &h[5]);
+    OsHandle h[6] = { kNoOsHandle, kNoOsHandle, kNoOsHandle, kNoOsHandle, kNoOsHandle, kNoOsHandle };
+    bool ok = CreateInheritablePipe(&h[0], &h[1]) && CreateInheritablePipe(&h[2], &h[3])
+        && CreateInheritablePipe(&h[4], &h[5]);
     if (!ok) {
         for (OsHandle x : h)
             CloseOsHandle(x);
@@ -102,4 +102,4 @@ void ConsoleInteractive::Close()
     }
 }
 
-}  // namespace zdl
+} // namespace zdl

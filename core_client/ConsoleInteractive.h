@@ -53,4 +53,4 @@ private:
     OsHandle childErrWrite_;
 };
 
-}  // namespace zdl
+} // namespace zdl

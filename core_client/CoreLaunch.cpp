@@ -11,7 +11,7 @@ int32_t CoreSpeedLimit(float pageLimit)
         return kDefaultSpeedLimit;
     if (pageLimit >= 2147483647.0f)
         return 2147483647;
-    return static_cast<int32_t>(pageLimit);  // toward zero
+    return static_cast<int32_t>(pageLimit); // toward zero
 }
 
 std::string TrimInstallDir(const std::string& installDir)
@@ -32,8 +32,8 @@ std::string CoreProgramFileName(const std::string& namePart)
     return "Orvane\xcf\xc2\xd4\xd8\xc6\xf7-" + namePart + ".exe";
 }
 
-bool ExtractCoreProgram(const std::string& namePart, const ResourceBlob& resource,
-                        const std::string& tempFolder, std::string& path)
+bool ExtractCoreProgram(
+    const std::string& namePart, const ResourceBlob& resource, const std::string& tempFolder, std::string& path)
 {
     if (!resource.data)
         return false;
@@ -74,4 +74,4 @@ std::string QuoteProgramPath(const std::string& path)
     return "\"" + path + "\"";
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -12,11 +12,11 @@ namespace zdl {
 
 // What a start hands to LaunchCore.
 struct CoreLaunchSettings {
-    std::string sourceUrl;   // address of the download description file
-    std::string installDir;  // install folder; trailing backslashes allowed
-    std::string mode;        // core working mode, "download"
-    int32_t downloadLimit = 0;  // KB/s
-    int32_t uploadLimit = 0;    // KB/s
+    std::string sourceUrl; // address of the download description file
+    std::string installDir; // install folder; trailing backslashes allowed
+    std::string mode; // core working mode, "download"
+    int32_t downloadLimit = 0; // KB/s
+    int32_t uploadLimit = 0; // KB/s
     int32_t httpThreads = 0;
     int32_t p2pUploadThreads = 6;
     int32_t p2pUploadListSize = 12;
@@ -47,8 +47,8 @@ std::string CoreProgramFileName(const std::string& namePart);
 // |path|. A file held by a running core is used as it is. False when the
 // folder is empty or too long for the path buffer, or the file cannot be
 // written whole.
-bool ExtractCoreProgram(const std::string& namePart, const ResourceBlob& resource,
-                        const std::string& tempFolder, std::string& path);
+bool ExtractCoreProgram(
+    const std::string& namePart, const ResourceBlob& resource, const std::string& tempFolder, std::string& path);
 
 // The core's options for |settings|, in the order the core expects, with
 // |settings.installDir| trimmed in place. False (options left empty) when
@@ -59,4 +59,4 @@ bool BuildCoreArguments(CoreLaunchSettings& settings, std::string& options);
 // so a folder with a blank in it still names the right program.
 std::string QuoteProgramPath(const std::string& path);
 
-}  // namespace zdl
+} // namespace zdl

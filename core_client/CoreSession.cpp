@@ -9,9 +9,9 @@
 
 namespace zdl {
 
-const char kCoreStartFailedFormat[] =
-    "\xc6\xf4\xb6\xaf\xcf\xc2\xd4\xd8\xc6\xf7\xc4\xda\xba\xcb\xbd\xf8\xb3\xcc\xca\xa7\xb0\xdc\x2c\x20"
-    "\xb4\xed\xce\xf3\xc2\xeb\x3a\x20\x25\x64";
+const char kCoreStartFailedFormat[]
+    = "\xc6\xf4\xb6\xaf\xcf\xc2\xd4\xd8\xc6\xf7\xc4\xda\xba\xcb\xbd\xf8\xb3\xcc\xca\xa7\xb0\xdc\x2c\x20"
+      "\xb4\xed\xce\xf3\xc2\xeb\x3a\x20\x25\x64";
 const char kErrorTitle[] = "\xb4\xed\xce\xf3";
 
 CoreClientEnvironment DefaultCoreClientEnvironment()
@@ -27,7 +27,10 @@ CoreClientEnvironment DefaultCoreClientEnvironment()
     return env;
 }
 
-CoreSession::CoreSession(CoreClientEnvironment environment) : env_(std::move(environment)) {}
+CoreSession::CoreSession(CoreClientEnvironment environment)
+    : env_(std::move(environment))
+{
+}
 
 // Cores still running are left running (a core ends by itself when its
 // channel goes away).
@@ -127,8 +130,7 @@ void CoreSession::ServiceRetiredCores()
     for (size_t i = 0; i < retired_.size();) {
         RetiredCore& r = retired_[i];
         std::string line;
-        for (int n = 0; n < kMaxRetiredLinesPerCall && r.channel->ReceiveLine(line); ++n) {
-        }
+        for (int n = 0; n < kMaxRetiredLinesPerCall && r.channel->ReceiveLine(line); ++n) { }
         int exitCode = 0;
         bool ended = !r.started || WaitForProcessExit(r.process, 0, &exitCode);
         if (!ended && TickCountMs() - r.since >= kRetireGraceMs) {
@@ -248,9 +250,8 @@ void CoreSession::ExtractStatus()
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     const std::string folder = TrimInstallDir(launchSettings_.installDir);
-    auto freeSpace = [this, &folder](uint64_t* bytes) {
-        return env_.freeDiskSpace && env_.freeDiskSpace(folder, bytes);
-    };
+    auto freeSpace
+        = [this, &folder](uint64_t* bytes) { return env_.freeDiskSpace && env_.freeDiskSpace(folder, bytes); };
     zdl::ExtractStatus(statusValues_, coreStatus_, awaitingFileName_, freeSpace);
 }
 
@@ -264,8 +265,7 @@ void CoreSession::PollCoreStatus(CoreStatus& out)
     if (awaitingFileName_)
         SendGet(kGetFirstFile);
     std::string line;
-    while (ReceiveStatusLine(line)) {
-    }
+    while (ReceiveStatusLine(line)) { }
     ExtractStatus();
     out = coreStatus_;
 }
@@ -359,4 +359,4 @@ void PollCoreStatus(CoreStatus& out)
     return TheCoreSession().PollCoreStatus(out);
 }
 
-}  // namespace zdl
+} // namespace zdl

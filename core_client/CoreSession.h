@@ -33,7 +33,7 @@ namespace zdl {
 // executable's resources and the real system.
 struct CoreClientEnvironment {
     std::function<bool(ResourceBlob*)> findCoreProgram;
-    std::function<std::string(int)> loadString;  // GBK, empty when missing
+    std::function<std::string(int)> loadString; // GBK, empty when missing
     std::function<std::string()> tempFolder;
     std::function<bool(const std::string& folder, uint64_t* freeBytes)> freeDiskSpace;
     // Shows a failure to the player (GBK text and title); the installer
@@ -47,8 +47,8 @@ CoreClientEnvironment DefaultCoreClientEnvironment();
 
 // What a start needs from the download page.
 struct CoreStartRequest {
-    std::string installDir;        // ends with a separator
-    float maxDownloadSpeed = -1;   // KB/s; <= 0 means unlimited
+    std::string installDir; // ends with a separator
+    float maxDownloadSpeed = -1; // KB/s; <= 0 means unlimited
     float maxUploadSpeed = -1;
     int httpThreads = 4;
     std::string mode = "download";
@@ -92,7 +92,7 @@ public:
     // Observers (copies, taken under the lock).
     CoreLaunchSettings LaunchSettings();
     ProcessRecord CoreProcess();
-    uint16_t ChannelPort();          // 0 without a listening network channel
+    uint16_t ChannelPort(); // 0 without a listening network channel
     std::string LastCommandLine();
     bool AwaitingFileName();
     CoreStatus Status();
@@ -105,7 +105,7 @@ private:
         std::unique_ptr<IInteractive> channel;
         ProcessRecord process;
         bool started = false;
-        uint32_t since = 0;  // tick count when it was replaced
+        uint32_t since = 0; // tick count when it was replaced
     };
     // How long a replaced core may take to end after its quit.
     static constexpr uint32_t kRetireGraceMs = 10000;
@@ -141,4 +141,4 @@ bool ReceiveStatusLine(std::string& line);
 bool GetStatusValue(const char* key, std::string& value);
 void PollCoreStatus(CoreStatus& out);
 
-}  // namespace zdl
+} // namespace zdl

@@ -34,28 +34,28 @@ constexpr int kStateCount = 18;
 // What the core's "Error" value means to the installer.
 enum ErrorKind : int32_t {
     kErrorNone = 0,
-    kErrorDiskFull = 1,        // "WriteFile" with less free space than missing
-    kErrorOpenFile = 2,        // "OpenFile"
-    kErrorSetFileSize = 3,     // "SetFileSize"
-    kErrorWriteFile = 4,       // "WriteFile" with enough (or unknown) space
+    kErrorDiskFull = 1, // "WriteFile" with less free space than missing
+    kErrorOpenFile = 2, // "OpenFile"
+    kErrorSetFileSize = 3, // "SetFileSize"
+    kErrorWriteFile = 4, // "WriteFile" with enough (or unknown) space
     kErrorDownloadTorrent = 5, // "DownloadTorrent"
-    kErrorDownloadSeed = 6,    // "DownloadSeed"
-    kErrorReadSeed = 7,        // "ReadSeed"
+    kErrorDownloadSeed = 6, // "DownloadSeed"
+    kErrorReadSeed = 7, // "ReadSeed"
 };
 
 struct CoreStatus {
-    float downloadBandWidth = 0;     // KB/s
-    float uploadBandWidth = 0;       // KB/s
-    uint64_t incompleteByte = 0;     // bytes still missing
-    uint64_t totalByte = 0;          // bytes of the whole download
-    float percentageDownloaded = 0;  // kept, not shown
-    float percentage = 0;            // overall progress, 0..100
-    float verifyPercentage = 0;      // checking local files, 0..1
+    float downloadBandWidth = 0; // KB/s
+    float uploadBandWidth = 0; // KB/s
+    uint64_t incompleteByte = 0; // bytes still missing
+    uint64_t totalByte = 0; // bytes of the whole download
+    float percentageDownloaded = 0; // kept, not shown
+    float percentage = 0; // overall progress, 0..100
+    float verifyPercentage = 0; // checking local files, 0..1
     int32_t p2pState = 0;
     int32_t errorKind = kErrorNone;
     int32_t errorCode = 0;
-    std::string fileName;            // empty until known
+    std::string fileName; // empty until known
     std::string errorFile;
 };
 
-}  // namespace zdl
+} // namespace zdl

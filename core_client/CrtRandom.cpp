@@ -15,4 +15,4 @@ int CrtRandom()
     return static_cast<int>((crtState >> 16) & 0x7FFFu);
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -14,4 +14,4 @@ constexpr int kCrtRandMax = 0x7FFF;
 void CrtSeed(uint32_t seed);
 int CrtRandom();
 
-}  // namespace zdl
+} // namespace zdl

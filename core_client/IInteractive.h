@@ -20,4 +20,4 @@ public:
     virtual void Close() = 0;
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -6,7 +6,10 @@
 
 namespace zdl {
 
-NetworkInteractive::NetworkInteractive(uint16_t port) : port_(port) {}
+NetworkInteractive::NetworkInteractive(uint16_t port)
+    : port_(port)
+{
+}
 
 NetworkInteractive::~NetworkInteractive()
 {
@@ -68,7 +71,7 @@ bool NetworkInteractive::AcceptPending()
         return false;
     SetNonBlocking(s);
     connSocket_ = s;
-    Flush();  // what was kept for the peer
+    Flush(); // what was kept for the peer
     return true;
 }
 
@@ -81,7 +84,7 @@ void NetworkInteractive::Flush()
             broken_ = true;
             outgoing_.clear();
         } else if (r == SendResult::kWouldBlock || sent == 0) {
-            return;  // the system's buffer is full; the rest goes later
+            return; // the system's buffer is full; the rest goes later
         } else {
             outgoing_.erase(0, sent);
         }
@@ -139,7 +142,7 @@ bool NetworkInteractive::TakeBufferedLine(std::string& line)
 bool NetworkInteractive::Queue(const std::string& data)
 {
     if (broken_ || outgoing_.size() + data.size() > kMaxOutgoingBytes)
-        return false;  // broken, or a peer that does not read
+        return false; // broken, or a peer that does not read
     outgoing_ += data;
     Flush();
     return !broken_;
@@ -168,4 +171,4 @@ void NetworkInteractive::Close()
     connSocket_ = kInvalidSocket;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -73,14 +73,14 @@ private:
     bool Queue(const std::string& data);
     void Flush();
 
-    SocketHandle listenSocket_ = kInvalidSocket;  // owned
-    SocketHandle connSocket_ = kInvalidSocket;    // owned
+    SocketHandle listenSocket_ = kInvalidSocket; // owned
+    SocketHandle connSocket_ = kInvalidSocket; // owned
     uint16_t port_;
-    std::string pending_;  // received bytes not yet handed out as a line
-    std::string outgoing_;  // data kept until the peer connects or can take it
-    bool broken_ = false;   // a send failed: the connection is gone
+    std::string pending_; // received bytes not yet handed out as a line
+    std::string outgoing_; // data kept until the peer connects or can take it
+    bool broken_ = false; // a send failed: the connection is gone
     bool discarding_ = false;
-    bool peerClosed_ = false;  // inside an over-long line, up to its end
+    bool peerClosed_ = false; // inside an over-long line, up to its end
 };
 
-}  // namespace zdl
+} // namespace zdl

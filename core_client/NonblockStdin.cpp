@@ -4,7 +4,8 @@
 
 namespace zdl {
 
-NonblockStdin::NonblockStdin(OsHandle handle) : shared_(std::make_shared<Shared>())
+NonblockStdin::NonblockStdin(OsHandle handle)
+    : shared_(std::make_shared<Shared>())
 {
     shared_->handle = handle;
 }
@@ -101,4 +102,4 @@ bool NonblockStdin::Ended() const
     return shared_->finished;
 }
 
-}  // namespace zdl
+} // namespace zdl

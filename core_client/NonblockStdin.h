@@ -50,10 +50,10 @@ private:
         OsHandle handle;
         std::mutex lock;
         std::deque<std::string> lines;
-        std::atomic<bool> stopping{false};
-        std::atomic<bool> finished{false};
-        std::atomic<ThreadToken> token{0};
-        std::atomic<bool> tokenReady{false};
+        std::atomic<bool> stopping { false };
+        std::atomic<bool> finished { false };
+        std::atomic<ThreadToken> token { 0 };
+        std::atomic<bool> tokenReady { false };
     };
     static void ReadLoop(std::shared_ptr<Shared> shared);
 
@@ -61,4 +61,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -82,8 +82,8 @@ bool ParseInt32Prefix(const std::string& text, int32_t* out)
     if (i >= text.size() || !IsDigit(text[i]))
         return false;
     // Out of range saturates, as the run-time's reader does.
-    const int64_t limit = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min())
-                                   : std::numeric_limits<int32_t>::max();
+    const int64_t limit
+        = negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min()) : std::numeric_limits<int32_t>::max();
     int64_t value = 0;
     for (; i < text.size() && IsDigit(text[i]); ++i) {
         value = value * 10 + (text[i] - '0');
@@ -171,8 +171,8 @@ static void ReadFloat(const StatusValues& values, const char* key, float* field)
         ParseFloatPrefix(it->second, field);
 }
 
-void ExtractStatus(const StatusValues& values, CoreStatus& status, bool& awaitingFileName,
-                   const FreeSpaceQuery& freeSpace)
+void ExtractStatus(
+    const StatusValues& values, CoreStatus& status, bool& awaitingFileName, const FreeSpaceQuery& freeSpace)
 {
     ReadInt32(values, kKeyP2PState, &status.p2pState);
     ReadFloat(values, kKeyDownloadBandWidth, &status.downloadBandWidth);
@@ -229,4 +229,4 @@ void ResetStatus(CoreStatus& status)
     status.fileName.clear();
 }
 
-}  // namespace zdl
+} // namespace zdl

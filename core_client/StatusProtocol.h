@@ -66,11 +66,11 @@ using FreeSpaceQuery = std::function<bool(uint64_t* freeBytes)>;
 // its field. A usable "FileName" (anything but ":") clears
 // |awaitingFileName|. "Error" "WriteFile" becomes kErrorDiskFull when
 // |freeSpace| answers with less than incompleteByte, else kErrorWriteFile.
-void ExtractStatus(const StatusValues& values, CoreStatus& status, bool& awaitingFileName,
-                   const FreeSpaceQuery& freeSpace);
+void ExtractStatus(
+    const StatusValues& values, CoreStatus& status, bool& awaitingFileName, const FreeSpaceQuery& freeSpace);
 
 // A fresh core's status: numbers 0 except errorCode, fileName empty;
 // errorCode and errorFile keep their values until the new core reports.
 void ResetStatus(CoreStatus& status);
 
-}  // namespace zdl
+} // namespace zdl

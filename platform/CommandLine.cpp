@@ -47,7 +47,7 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
                 if (slashes % 2 == 1) {
                     arg += '"';
                 } else if (quoted && i + 1 < n && commandLine[i + 1] == '"') {
-                    arg += '"';  // "" inside quotes is one literal quote
+                    arg += '"'; // "" inside quotes is one literal quote
                     ++i;
                 } else {
                     quoted = !quoted;
@@ -66,4 +66,4 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
     return args;
 }
 
-}  // namespace zdl
+} // namespace zdl

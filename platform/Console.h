@@ -19,4 +19,4 @@ bool StandardOutputIsTerminal();
 void WatchConsoleInterrupt();
 bool ConsoleInterruptRequested();
 
-}  // namespace zdl
+} // namespace zdl

@@ -46,8 +46,7 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 // |commandLine|, whose first token names the program. Handles marked
 // inheritable are inherited. On failure returns false and leaves the
 // system's code in LastErrorCode() (2 for a missing program).
-bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles,
-                         ProcessRecord* out);
+bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles, ProcessRecord* out);
 
 // Waits up to |timeoutMs| for the child to end. True with its exit code when
 // it has ended (natively a child killed by signal N reports 128 + N).
@@ -93,12 +92,12 @@ void ReleaseThreadToken(ThreadToken thread);
 // Writes |size| bytes as the executable file |path|, replacing any file of
 // that name, with no sharing while writing.
 enum class ProgramFileResult {
-    Written,  // the file now holds exactly the bytes
-    InUse,    // the file exists and is held (e.g. by a program running from
-              // it: Windows codes 183/32, ETXTBSY natively); it was not
-              // touched and may be used as it is
-    Failed,   // any other failure; LastErrorCode() tells why
+    Written, // the file now holds exactly the bytes
+    InUse, // the file exists and is held (e.g. by a program running from
+           // it: Windows codes 183/32, ETXTBSY natively); it was not
+           // touched and may be used as it is
+    Failed, // any other failure; LastErrorCode() tells why
 };
 ProgramFileResult WriteProgramFile(const std::string& path, const void* data, size_t size);
 
-}  // namespace zdl
+} // namespace zdl

@@ -72,4 +72,4 @@ int LastSocketError();
 // True when |error| means the address or port is already in use.
 bool IsAddressInUse(int error);
 
-}  // namespace zdl
+} // namespace zdl

@@ -31,4 +31,4 @@ std::string TempFolder();
 // Milliseconds since an arbitrary start, wrapping like GetTickCount.
 uint32_t TickCountMs();
 
-}  // namespace zdl
+} // namespace zdl

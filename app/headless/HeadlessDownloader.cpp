@@ -14,29 +14,29 @@ namespace zdl {
 
 namespace {
 
-constexpr int kBarWidth = 30;
-constexpr uint32_t kStartRetryMs = 1000;
+    constexpr int kBarWidth = 30;
+    constexpr uint32_t kStartRetryMs = 1000;
 
-bool ParseNumber(const char* text, double* out)
-{
-    char* end = nullptr;
-    double v = std::strtod(text, &end);
-    if (end == text || *end != '\0')
-        return false;
-    *out = v;
-    return true;
-}
+    bool ParseNumber(const char* text, double* out)
+    {
+        char* end = nullptr;
+        double v = std::strtod(text, &end);
+        if (end == text || *end != '\0')
+            return false;
+        *out = v;
+        return true;
+    }
 
-}  // namespace
+} // namespace
 
 HeadlessDownloader::HeadlessDownloader(HeadlessOptions options, Output output, StopCheck stopRequested)
-    : options_(std::move(options)),
-      output_(std::move(output)),
-      stopRequested_(std::move(stopRequested)),
-      progress_(options_.timings)
+    : options_(std::move(options))
+    , output_(std::move(output))
+    , stopRequested_(std::move(stopRequested))
+    , progress_(options_.timings)
 {
-    if (!options_.installDir.empty() && options_.installDir.back() != kPathSeparator &&
-        options_.installDir.back() != '\\')
+    if (!options_.installDir.empty() && options_.installDir.back() != kPathSeparator
+        && options_.installDir.back() != '\\')
         options_.installDir += kPathSeparator;
 
     CoreClientEnvironment env = DefaultCoreClientEnvironment();
@@ -108,10 +108,9 @@ bool HeadlessDownloader::Start(int httpThreads)
         return false;
     if (!launchFailed_) {
         const ProcessRecord p = session_->CoreProcess();
-        output_("core started: pid " + std::to_string(p.processId) + ", port " +
-                    std::to_string(session_->ChannelPort()) + ", " + std::to_string(httpThreads) +
-                    " HTTP threads\n",
-                false);
+        output_("core started: pid " + std::to_string(p.processId) + ", port " + std::to_string(session_->ChannelPort())
+                + ", " + std::to_string(httpThreads) + " HTTP threads\n",
+            false);
     }
     return true;
 }
@@ -129,8 +128,8 @@ bool HeadlessDownloader::Restart(int httpThreads)
     return true;
 }
 
-std::string HeadlessDownloader::RenderLine(int percent, const CoreStatus& status, const TickOutcome& outcome,
-                                           bool ascii)
+std::string HeadlessDownloader::RenderLine(
+    int percent, const CoreStatus& status, const TickOutcome& outcome, bool ascii)
 {
     const int shown = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
     const int filled = shown * kBarWidth / 100;
@@ -139,7 +138,7 @@ std::string HeadlessDownloader::RenderLine(int percent, const CoreStatus& status
         if (ascii)
             bar += i < filled ? "#" : ".";
         else
-            bar += i < filled ? "\xe2\x96\x88" : "\xe2\x96\x91";  // full block, light shade
+            bar += i < filled ? "\xe2\x96\x88" : "\xe2\x96\x91"; // full block, light shade
     }
     bar += "]";
     char head[32];
@@ -267,4 +266,4 @@ bool HeadlessDownloader::ParseArguments(int argc, char** argv, HeadlessOptions* 
     return true;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -19,25 +19,25 @@
 namespace zdl {
 
 struct HeadlessOptions {
-    std::string installDir;          // gets a trailing separator if missing
-    float maxDownloadSpeed = -1;     // KB/s, <= 0 unlimited
+    std::string installDir; // gets a trailing separator if missing
+    float maxDownloadSpeed = -1; // KB/s, <= 0 unlimited
     float maxUploadSpeed = -1;
-    std::string sourceUrl;           // empty: the executable's string 150
-    std::string tempFolder;          // empty: the system's
-    std::string coreProgramFile;     // empty: the executable's resource 137
+    std::string sourceUrl; // empty: the executable's string 150
+    std::string tempFolder; // empty: the system's
+    std::string coreProgramFile; // empty: the executable's resource 137
     StallTimings timings;
     uint32_t pollIntervalMs = 1000;
     uint32_t restartDelayMs = 1000;
-    uint32_t maxSeconds = 0;         // 0: no limit
-    bool lineMode = false;           // one line per tick instead of a refreshing line
-    std::string coreLogFile;         // the core's own output goes here; empty: ours
+    uint32_t maxSeconds = 0; // 0: no limit
+    bool lineMode = false; // one line per tick instead of a refreshing line
+    std::string coreLogFile; // the core's own output goes here; empty: ours
 };
 
 enum HeadlessExit : int {
     kHeadlessCompleted = 0,
     kHeadlessUsage = 1,
-    kHeadlessStartFailed = 2,   // no core program or no source address
-    kHeadlessLaunchFailed = 3,  // the core process could not be created
+    kHeadlessStartFailed = 2, // no core program or no source address
+    kHeadlessLaunchFailed = 3, // the core process could not be created
     kHeadlessTimeLimit = 4,
     kHeadlessInterrupted = 130,
 };
@@ -69,12 +69,12 @@ private:
     HeadlessOptions options_;
     Output output_;
     StopCheck stopRequested_;
-    std::string programBytes_;  // the core program when taken from a file
+    std::string programBytes_; // the core program when taken from a file
     bool launchFailed_ = false;
-    OsHandle coreLog_ = kNoOsHandle;  // owned
+    OsHandle coreLog_ = kNoOsHandle; // owned
     std::unique_ptr<CoreSession> session_;
     DownloadProgress progress_;
     int percent_ = -1;
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -41,8 +41,7 @@ int main(int argc, char** argv)
         std::fflush(stdout);
     };
     zdl::HeadlessDownloader downloader(options,
-                                       options.lineMode ? zdl::HeadlessDownloader::Output(lineOutput)
-                                                        : zdl::HeadlessDownloader::Output(output),
-                                       [] { return zdl::ConsoleInterruptRequested(); });
+        options.lineMode ? zdl::HeadlessDownloader::Output(lineOutput) : zdl::HeadlessDownloader::Output(output),
+        [] { return zdl::ConsoleInterruptRequested(); });
     return downloader.Run();
 }

@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     CoreSession session(env);
     CoreStartRequest request;
     request.installDir = work + "/install/";
-    request.maxDownloadSpeed = 2000;  // keep the download going through the run
+    request.maxDownloadSpeed = 2000; // keep the download going through the run
     if (!session.StartCore(request)) {
         std::fprintf(stderr, "bench: core could not be started\n");
         return 1;
@@ -92,7 +92,7 @@ int main(int argc, char** argv)
         const std::clock_t c0 = std::clock();
         session.PollCoreStatus(st);
         const double cpu = double(std::clock() - c0) * 1e6 / CLOCKS_PER_SEC;
-        ticks.push_back({std::chrono::duration<double, std::micro>(Clock::now() - t0).count(), cpu});
+        ticks.push_back({ std::chrono::duration<double, std::micro>(Clock::now() - t0).count(), cpu });
     }
     const double cpuUs = double(std::clock() - cpuBegin) * 1e6 / CLOCKS_PER_SEC;
     const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
@@ -120,7 +120,7 @@ int main(int argc, char** argv)
         maxCpu = std::max(maxCpu, t.cpuUs);
         if (t.wallUs > 1000) {
             ++overMs;
-            overMsBusy += t.cpuUs > t.wallUs / 2;  // spent working, not waiting
+            overMsBusy += t.cpuUs > t.wallUs / 2; // spent working, not waiting
         }
     }
     std::sort(ticks.begin(), ticks.end(), [](const Tick& a, const Tick& b) { return a.wallUs < b.wallUs; });
@@ -130,12 +130,12 @@ int main(int argc, char** argv)
     std::printf("  most CPU in one tick         %10.1f us\n", maxCpu);
     std::printf("  wall per tick median         %10.1f us\n", ticks[n / 2].wallUs);
     std::printf("  wall per tick 99th pct       %10.1f us\n", ticks[n * 99 / 100].wallUs);
-    std::printf("  slowest tick                 %10.1f us wall, %.1f us CPU\n", ticks[n - 1].wallUs,
-                ticks[n - 1].cpuUs);
+    std::printf(
+        "  slowest tick                 %10.1f us wall, %.1f us CPU\n", ticks[n - 1].wallUs, ticks[n - 1].cpuUs);
     std::printf("  ticks over 1 ms              %10zu of %zu (%zu of them busy draining a backlog of\n"
                 "                               answers, the rest descheduled)\n",
-                overMs, n, overMsBusy);
+        overMs, n, overMsBusy);
     std::printf("  paced every 20 ms: CPU per tick %.1f us, most %.1f us, slowest wall %.1f us\n",
-                pacedCpu / kPacedTicks, pacedMaxCpu, pacedMaxWall);
+        pacedCpu / kPacedTicks, pacedMaxCpu, pacedMaxWall);
     return 0;
 }

@@ -39,7 +39,7 @@ bool StandardOutputIsTerminal()
     return ::isatty(STDOUT_FILENO) == 1;
 }
 
-static std::atomic<bool> interrupted{false};
+static std::atomic<bool> interrupted { false };
 
 static void OnInterrupt(int)
 {
@@ -61,4 +61,4 @@ bool ConsoleInterruptRequested()
     return interrupted;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -18,8 +18,7 @@ extern char** environ;
 
 namespace zdl {
 
-bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles,
-                         ProcessRecord* out)
+bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles, ProcessRecord* out)
 {
     std::vector<std::string> args = SplitCommandLine(commandLine);
     if (args.empty() || args[0].empty()) {
@@ -34,7 +33,7 @@ bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (stdHandles) {
-        const OsHandle wanted[3] = {stdHandles->input, stdHandles->output, stdHandles->error};
+        const OsHandle wanted[3] = { stdHandles->input, stdHandles->output, stdHandles->error };
         for (int fd = 0; fd < 3; ++fd) {
             if (wanted[fd] != kNoOsHandle)
                 posix_spawn_file_actions_adddup2(&actions, static_cast<int>(wanted[fd]), fd);
@@ -179,7 +178,7 @@ OsHandle OpenInheritableLogFile(const std::string& path)
 // without SA_RESTART makes read() return EINTR.
 static constexpr int kInterruptSignal = SIGUSR2;
 
-static void IgnoreInterrupt(int) {}
+static void IgnoreInterrupt(int) { }
 
 ThreadToken CurrentThreadToken()
 {
@@ -200,7 +199,7 @@ void InterruptBlockingRead(ThreadToken thread)
     pthread_kill(static_cast<pthread_t>(thread), kInterruptSignal);
 }
 
-void ReleaseThreadToken(ThreadToken) {}
+void ReleaseThreadToken(ThreadToken) { }
 
 ProgramFileResult WriteProgramFile(const std::string& path, const void* data, size_t size)
 {
@@ -215,4 +214,4 @@ ProgramFileResult WriteProgramFile(const std::string& path, const void* data, si
     return ok ? ProgramFileResult::Written : ProgramFileResult::Failed;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -18,7 +18,7 @@ static int ToFd(SocketHandle s)
 
 static sockaddr_in LoopbackAddress(uint16_t port)
 {
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -54,7 +54,7 @@ bool ListenOn(SocketHandle s, int backlog)
 
 uint16_t LocalPort(SocketHandle s)
 {
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     socklen_t len = sizeof addr;
     if (::getsockname(ToFd(s), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return 0;
@@ -63,7 +63,7 @@ uint16_t LocalPort(SocketHandle s)
 
 bool IsReadable(SocketHandle s)
 {
-    pollfd p{};
+    pollfd p {};
     p.fd = ToFd(s);
     p.events = POLLIN;
     int n;
@@ -155,4 +155,4 @@ bool IsAddressInUse(int error)
     return error == EADDRINUSE;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -43,4 +43,4 @@ uint32_t TickCountMs()
     return static_cast<uint32_t>(ms);
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -30,7 +30,7 @@ bool StandardOutputIsTerminal()
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
-static std::atomic<bool> interrupted{false};
+static std::atomic<bool> interrupted { false };
 
 static BOOL WINAPI OnConsoleEvent(DWORD event)
 {
@@ -51,4 +51,4 @@ bool ConsoleInterruptRequested()
     return interrupted;
 }
 
-}  // namespace zdl
+} // namespace zdl

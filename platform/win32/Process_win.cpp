@@ -14,25 +14,27 @@ static OsHandle FromHandle(HANDLE h)
     return h == nullptr || h == INVALID_HANDLE_VALUE ? kNoOsHandle : reinterpret_cast<OsHandle>(h);
 }
 
-bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles,
-                         ProcessRecord* out)
+bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles, ProcessRecord* out)
 {
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     if (stdHandles) {
         startup.dwFlags |= STARTF_USESTDHANDLES;
-        startup.hStdInput = stdHandles->input != kNoOsHandle ? ToHandle(stdHandles->input) : GetStdHandle(STD_INPUT_HANDLE);
-        startup.hStdOutput = stdHandles->output != kNoOsHandle ? ToHandle(stdHandles->output) : GetStdHandle(STD_OUTPUT_HANDLE);
-        startup.hStdError = stdHandles->error != kNoOsHandle ? ToHandle(stdHandles->error) : GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdInput
+            = stdHandles->input != kNoOsHandle ? ToHandle(stdHandles->input) : GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput
+            = stdHandles->output != kNoOsHandle ? ToHandle(stdHandles->output) : GetStdHandle(STD_OUTPUT_HANDLE);
+        startup.hStdError
+            = stdHandles->error != kNoOsHandle ? ToHandle(stdHandles->error) : GetStdHandle(STD_ERROR_HANDLE);
     }
     // CreateProcessA may write into the command line; give it a copy.
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     PROCESS_INFORMATION info;
     ZeroMemory(&info, sizeof info);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info))
+    if (!CreateProcessA(
+            nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info))
         return false;
     out->process = FromHandle(info.hProcess);
     out->thread = FromHandle(info.hThread);
@@ -142,15 +144,15 @@ OsHandle OpenInheritableLogFile(const std::string& path)
     sa.lpSecurityDescriptor = nullptr;
     sa.bInheritHandle = TRUE;
     HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        FILE_ATTRIBUTE_NORMAL, nullptr);
     return FromHandle(h);
 }
 
 ThreadToken CurrentThreadToken()
 {
     HANDLE real = nullptr;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &real, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
+    DuplicateHandle(
+        GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &real, 0, FALSE, DUPLICATE_SAME_ACCESS);
     return reinterpret_cast<ThreadToken>(real);
 }
 
@@ -172,15 +174,15 @@ ProgramFileResult WriteProgramFile(const std::string& path, const void* data, si
     if (file == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         return code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION ? ProgramFileResult::InUse
-                                                                                : ProgramFileResult::Failed;
+                                                                               : ProgramFileResult::Failed;
     }
     DWORD written = 0;
-    bool ok = size <= 0xFFFFFFFFu && WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) &&
-              written == size;
+    bool ok
+        = size <= 0xFFFFFFFFu && WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
     DWORD code = GetLastError();
     CloseHandle(file);
     SetLastError(code);
     return ok ? ProgramFileResult::Written : ProgramFileResult::Failed;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -1,8 +1,10 @@
 #include "platform/Socket.h"
 
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
-#include <ws2tcpip.h>
+
 #include <windows.h>
+#include <ws2tcpip.h>
 
 #include <mutex>
 
@@ -20,7 +22,7 @@ static SocketHandle FromSocket(SOCKET s)
 
 static sockaddr_in LoopbackAddress(uint16_t port)
 {
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -50,8 +52,8 @@ bool BindLoopback(SocketHandle s, uint16_t port)
 {
     // Exclusive use: without it a second socket could bind the same port.
     BOOL exclusive = TRUE;
-    setsockopt(ToSocket(s), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof exclusive);
+    setsockopt(
+        ToSocket(s), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
     sockaddr_in addr = LoopbackAddress(port);
     return ::bind(ToSocket(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }
@@ -63,7 +65,7 @@ bool ListenOn(SocketHandle s, int backlog)
 
 uint16_t LocalPort(SocketHandle s)
 {
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     int len = sizeof addr;
     if (::getsockname(ToSocket(s), reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return 0;
@@ -75,7 +77,7 @@ bool IsReadable(SocketHandle s)
     fd_set set;
     FD_ZERO(&set);
     FD_SET(ToSocket(s), &set);
-    timeval zero{0, 0};
+    timeval zero { 0, 0 };
     return ::select(0, &set, nullptr, nullptr, &zero) > 0;
 }
 
@@ -150,4 +152,4 @@ bool IsAddressInUse(int error)
     return error == WSAEADDRINUSE || error == WSAEACCES;
 }
 
-}  // namespace zdl
+} // namespace zdl

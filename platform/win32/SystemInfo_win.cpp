@@ -44,4 +44,4 @@ uint32_t TickCountMs()
     return GetTickCount();
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -8,233 +8,238 @@
 namespace zdl {
 namespace {
 
-// GBK texts the page shows.
-const std::string kUnknown = "\xd4\xa4\xbc\xc6\xbb\xb9\xd0\xe8\xca\xb1\xbc\xe4\xb2\xbb\xc8\xb7\xb6\xa8";
-std::string Left(const char* tail)  // "预计还需 " + tail
-{
-    return std::string("\xd4\xa4\xbc\xc6\xbb\xb9\xd0\xe8 ") + tail;
-}
-const std::string kHour = "\xd0\xa1\xca\xb1";  // 小时
-const std::string kMinute = "\xb7\xd6";        // 分
-
-TEST(RemainingTimeText, Boundaries)
-{
-    struct Case {
-        float speed;
-        uint64_t bytes;
-        std::string text;
-    } cases[] = {
-        {0.1f, 1000000, kUnknown},
-        {0.0f, 0, kUnknown},
-        {-5.0f, 10, kUnknown},
-        {100.0f, 100ull * 1000 * 59, Left("0") + kMinute},                          // 59 s
-        {100.0f, 100ull * 1000 * 5400, Left("1") + kHour + "30" + kMinute},         // 90 min
-        {100.0f, 100ull * 1000 * 3600 * 99 + 100ull * 1000 * 3599, Left("99") + kHour + "59" + kMinute},
-        {100.0f, 100ull * 1000 * 3600 * 100, kUnknown},                             // 100 hours
-        {100.0f, 100ull * 1000 * 3600 * 192, kUnknown},                             // 8 days
-        {0.2f, 18446744073709551615ull, kUnknown},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(RemainingTimeText(c.speed, c.bytes), c.text) << c.speed << " KB/s, " << c.bytes << " bytes";
-}
-
-TEST(SizeAndSpeedText, UnitsAndExample)
-{
-    const std::string size = "\xce\xc4\xbc\xfe\xb4\xf3\xd0\xa1\xa3\xba";   // 文件大小：
-    const std::string speed = "  \xcf\xc2\xd4\xd8\xcb\xd9\xb6\xc8\xa3\xba";  // two blanks, 下载速度：
-    EXPECT_EQ(SizeAndSpeedText(2ull << 30, 25, 2048), size + "0.5G/2.0G" + speed + "2.0MB/s");
-    EXPECT_EQ(SizeAndSpeedText(2ull << 30, 25, 1024), size + "0.5G/2.0G" + speed + "1024.0KB/s");
-    EXPECT_EQ(SizeAndSpeedText(0, 0, 0), size + "0.0G/0.0G" + speed + "0.0KB/s");
-    EXPECT_EQ(SizeAndSpeedText(1ull << 30, 100, 1024.0f * 1536), size + "1.0G/1.0G" + speed + "1.5GB/s");
-    EXPECT_EQ(SizeAndSpeedText(1ull << 30, 100, 1024.0f * 1024 * 1536), size + "1.0G/1.0G" + speed + "1.5TB/s");
-    // T is the largest unit: the number grows rather than running off the list.
-    EXPECT_EQ(SizeAndSpeedText(1ull << 30, 100, 3e12f), size + "1.0G/1.0G" + speed + "2794.0TB/s");
-}
-
-TEST(StatusTextForState, PhasesWithoutTextClearTheLine)
-{
-    for (int s : {1, 2, 9, -1, 18, 1000})
-        EXPECT_EQ(StatusTextForState(s), nullptr) << s;
-    EXPECT_STREQ(StatusTextForState(0), "\xb3\xcc\xd0\xf2\xb3\xf5\xca\xbc\xbb\xaf");
-    EXPECT_STREQ(StatusTextForState(17), kTextReconnecting);
-    EXPECT_STREQ(StatusTextForState(15), kTextDownloadDone);
-}
-
-TEST(PercentDisplay, DigitsAndHead)
-{
-    struct Case {
-        int p, hundreds, tens, ones;
-    } cases[] = {
-        {-1, -1, -1, -1}, {0, -1, -1, 0}, {5, -1, -1, 5}, {10, -1, 1, 0},
-        {99, -1, 9, 9},   {100, 1, 0, 0}, {105, 1, 0, 5},
-    };
-    for (const Case& c : cases) {
-        PercentDigits d = DigitsForPercent(c.p);
-        EXPECT_EQ(d.hundreds, c.hundreds) << c.p;
-        EXPECT_EQ(d.tens, c.tens) << c.p;
-        EXPECT_EQ(d.ones, c.ones) << c.p;
+    // GBK texts the page shows.
+    const std::string kUnknown = "\xd4\xa4\xbc\xc6\xbb\xb9\xd0\xe8\xca\xb1\xbc\xe4\xb2\xbb\xc8\xb7\xb6\xa8";
+    std::string Left(const char* tail) // "预计还需 " + tail
+    {
+        return std::string("\xd4\xa4\xbc\xc6\xbb\xb9\xd0\xe8 ") + tail;
     }
-    EXPECT_EQ(ProgressHeadX(5), 131);
-    EXPECT_EQ(ProgressHeadX(0), 100);
-    EXPECT_EQ(ProgressHeadX(99), 731);
-}
+    const std::string kHour = "\xd0\xa1\xca\xb1"; // 小时
+    const std::string kMinute = "\xb7\xd6"; // 分
 
-TEST(SpeedAverage, ClimbsOverTenTicksThenSlides)
-{
-    SpeedAverage a;
-    a.Add(800);
-    EXPECT_FLOAT_EQ(a.Mean(), 80);
-    for (int i = 0; i < 9; ++i)
+    TEST(RemainingTimeText, Boundaries)
+    {
+        struct Case {
+            float speed;
+            uint64_t bytes;
+            std::string text;
+        } cases[] = {
+            { 0.1f, 1000000, kUnknown },
+            { 0.0f, 0, kUnknown },
+            { -5.0f, 10, kUnknown },
+            { 100.0f, 100ull * 1000 * 59, Left("0") + kMinute }, // 59 s
+            { 100.0f, 100ull * 1000 * 5400, Left("1") + kHour + "30" + kMinute }, // 90 min
+            { 100.0f, 100ull * 1000 * 3600 * 99 + 100ull * 1000 * 3599, Left("99") + kHour + "59" + kMinute },
+            { 100.0f, 100ull * 1000 * 3600 * 100, kUnknown }, // 100 hours
+            { 100.0f, 100ull * 1000 * 3600 * 192, kUnknown }, // 8 days
+            { 0.2f, 18446744073709551615ull, kUnknown },
+        };
+        for (const Case& c : cases)
+            EXPECT_EQ(RemainingTimeText(c.speed, c.bytes), c.text) << c.speed << " KB/s, " << c.bytes << " bytes";
+    }
+
+    TEST(SizeAndSpeedText, UnitsAndExample)
+    {
+        const std::string size = "\xce\xc4\xbc\xfe\xb4\xf3\xd0\xa1\xa3\xba"; // 文件大小：
+        const std::string speed = "  \xcf\xc2\xd4\xd8\xcb\xd9\xb6\xc8\xa3\xba"; // two blanks, 下载速度：
+        EXPECT_EQ(SizeAndSpeedText(2ull << 30, 25, 2048), size + "0.5G/2.0G" + speed + "2.0MB/s");
+        EXPECT_EQ(SizeAndSpeedText(2ull << 30, 25, 1024), size + "0.5G/2.0G" + speed + "1024.0KB/s");
+        EXPECT_EQ(SizeAndSpeedText(0, 0, 0), size + "0.0G/0.0G" + speed + "0.0KB/s");
+        EXPECT_EQ(SizeAndSpeedText(1ull << 30, 100, 1024.0f * 1536), size + "1.0G/1.0G" + speed + "1.5GB/s");
+        EXPECT_EQ(SizeAndSpeedText(1ull << 30, 100, 1024.0f * 1024 * 1536), size + "1.0G/1.0G" + speed + "1.5TB/s");
+        // T is the largest unit: the number grows rather than running off the list.
+        EXPECT_EQ(SizeAndSpeedText(1ull << 30, 100, 3e12f), size + "1.0G/1.0G" + speed + "2794.0TB/s");
+    }
+
+    TEST(StatusTextForState, PhasesWithoutTextClearTheLine)
+    {
+        for (int s : { 1, 2, 9, -1, 18, 1000 })
+            EXPECT_EQ(StatusTextForState(s), nullptr) << s;
+        EXPECT_STREQ(StatusTextForState(0), "\xb3\xcc\xd0\xf2\xb3\xf5\xca\xbc\xbb\xaf");
+        EXPECT_STREQ(StatusTextForState(17), kTextReconnecting);
+        EXPECT_STREQ(StatusTextForState(15), kTextDownloadDone);
+    }
+
+    TEST(PercentDisplay, DigitsAndHead)
+    {
+        struct Case {
+            int p, hundreds, tens, ones;
+        } cases[] = {
+            { -1, -1, -1, -1 },
+            { 0, -1, -1, 0 },
+            { 5, -1, -1, 5 },
+            { 10, -1, 1, 0 },
+            { 99, -1, 9, 9 },
+            { 100, 1, 0, 0 },
+            { 105, 1, 0, 5 },
+        };
+        for (const Case& c : cases) {
+            PercentDigits d = DigitsForPercent(c.p);
+            EXPECT_EQ(d.hundreds, c.hundreds) << c.p;
+            EXPECT_EQ(d.tens, c.tens) << c.p;
+            EXPECT_EQ(d.ones, c.ones) << c.p;
+        }
+        EXPECT_EQ(ProgressHeadX(5), 131);
+        EXPECT_EQ(ProgressHeadX(0), 100);
+        EXPECT_EQ(ProgressHeadX(99), 731);
+    }
+
+    TEST(SpeedAverage, ClimbsOverTenTicksThenSlides)
+    {
+        SpeedAverage a;
         a.Add(800);
-    EXPECT_FLOAT_EQ(a.Mean(), 800);
-    a.Add(0);
-    EXPECT_FLOAT_EQ(a.Mean(), 720);
-}
+        EXPECT_FLOAT_EQ(a.Mean(), 80);
+        for (int i = 0; i < 9; ++i)
+            a.Add(800);
+        EXPECT_FLOAT_EQ(a.Mean(), 800);
+        a.Add(0);
+        EXPECT_FLOAT_EQ(a.Mean(), 720);
+    }
 
-CoreStatus Downloading(float percent, float speed = 100, uint64_t incomplete = 1000000)
-{
-    CoreStatus s;
-    s.p2pState = kStateDownloading;
-    s.percentage = percent;
-    s.downloadBandWidth = speed;
-    s.uploadBandWidth = speed / 2;
-    s.incompleteByte = incomplete;
-    s.totalByte = 2ull << 30;
-    return s;
-}
+    CoreStatus Downloading(float percent, float speed = 100, uint64_t incomplete = 1000000)
+    {
+        CoreStatus s;
+        s.p2pState = kStateDownloading;
+        s.percentage = percent;
+        s.downloadBandWidth = speed;
+        s.uploadBandWidth = speed / 2;
+        s.incompleteByte = incomplete;
+        s.totalByte = 2ull << 30;
+        return s;
+    }
 
-TEST(DownloadProgress, FirstTickUsesTheClimbingAverage)
-{
-    DownloadProgress p;
-    // 800 KB/s on the first tick averages to 80 KB/s: 90 minutes for
-    // 80 * 1000 * 5400 bytes, not 9.
-    TickOutcome o = p.Tick(Downloading(10, 800, 80ull * 1000 * 5400), 1000);
-    EXPECT_EQ(o.statusText, Left("1") + kHour + "30" + kMinute);
-    EXPECT_FLOAT_EQ(p.AverageDownloadSpeed(), 80);
-    EXPECT_FLOAT_EQ(p.AverageUploadSpeed(), 40);
-    EXPECT_TRUE(o.percentShown);
-    EXPECT_FLOAT_EQ(o.percent, 10);
-    EXPECT_EQ(o.action, ProgressAction::kNone);
-}
+    TEST(DownloadProgress, FirstTickUsesTheClimbingAverage)
+    {
+        DownloadProgress p;
+        // 800 KB/s on the first tick averages to 80 KB/s: 90 minutes for
+        // 80 * 1000 * 5400 bytes, not 9.
+        TickOutcome o = p.Tick(Downloading(10, 800, 80ull * 1000 * 5400), 1000);
+        EXPECT_EQ(o.statusText, Left("1") + kHour + "30" + kMinute);
+        EXPECT_FLOAT_EQ(p.AverageDownloadSpeed(), 80);
+        EXPECT_FLOAT_EQ(p.AverageUploadSpeed(), 40);
+        EXPECT_TRUE(o.percentShown);
+        EXPECT_FLOAT_EQ(o.percent, 10);
+        EXPECT_EQ(o.action, ProgressAction::kNone);
+    }
 
-TEST(DownloadProgress, StallRestartsWithHalvedThreads)
-{
-    StallTimings t;
-    t.stallMs = 1000;
-    t.endStallMs = 500;
-    DownloadProgress p(t);
-    uint32_t now = 5000;
-    int expectedThreads[] = {2, 1, 1};
-    for (int round = 0; round < 3; ++round) {
-        EXPECT_EQ(p.Tick(Downloading(50.0f + round), now).action, ProgressAction::kNone);  // progress
-        EXPECT_EQ(p.Tick(Downloading(50.0f + round), now += 100).action, ProgressAction::kNone);  // watch starts
-        EXPECT_EQ(p.Tick(Downloading(50.0f + round), now += 999).action, ProgressAction::kNone);
-        TickOutcome o = p.Tick(Downloading(50.0f + round), now += 1);
-        ASSERT_EQ(o.action, ProgressAction::kRestartAfterStall) << round;
-        EXPECT_EQ(o.restartThreads, expectedThreads[round]);
-        EXPECT_EQ(o.statusText, kTextReconnecting);
+    TEST(DownloadProgress, StallRestartsWithHalvedThreads)
+    {
+        StallTimings t;
+        t.stallMs = 1000;
+        t.endStallMs = 500;
+        DownloadProgress p(t);
+        uint32_t now = 5000;
+        int expectedThreads[] = { 2, 1, 1 };
+        for (int round = 0; round < 3; ++round) {
+            EXPECT_EQ(p.Tick(Downloading(50.0f + round), now).action, ProgressAction::kNone); // progress
+            EXPECT_EQ(p.Tick(Downloading(50.0f + round), now += 100).action, ProgressAction::kNone); // watch starts
+            EXPECT_EQ(p.Tick(Downloading(50.0f + round), now += 999).action, ProgressAction::kNone);
+            TickOutcome o = p.Tick(Downloading(50.0f + round), now += 1);
+            ASSERT_EQ(o.action, ProgressAction::kRestartAfterStall) << round;
+            EXPECT_EQ(o.restartThreads, expectedThreads[round]);
+            EXPECT_EQ(o.statusText, kTextReconnecting);
+            EXPECT_EQ(o.infoText, "");
+            EXPECT_EQ(p.AverageDownloadSpeed(), 0);
+            now += 1000;
+        }
+        EXPECT_EQ(p.HttpThreadCount(), 1);
+    }
+
+    TEST(DownloadProgress, ProgressResetsTheStallWatch)
+    {
+        StallTimings t;
+        t.stallMs = 1000;
+        DownloadProgress p(t);
+        uint32_t now = 1; // also checks that an early tick count works
+        float percent = 1;
+        for (int i = 0; i < 50; ++i) {
+            TickOutcome o = p.Tick(Downloading(percent), now);
+            EXPECT_EQ(o.action, ProgressAction::kNone) << i;
+            now += 900;
+            if (i % 2)
+                percent += 0.5f;
+        }
+    }
+
+    TEST(DownloadProgress, NearTheEndRestartsSoonerWithFourThreads)
+    {
+        StallTimings t;
+        t.stallMs = 100000;
+        t.endStallMs = 500;
+        DownloadProgress p(t);
+        // The end watch starts on the tick that first sees the percentage.
+        EXPECT_EQ(p.Tick(Downloading(99.5f), 1000).action, ProgressAction::kNone);
+        EXPECT_EQ(p.Tick(Downloading(99.5f), 1100).action, ProgressAction::kNone);
+        EXPECT_EQ(p.Tick(Downloading(99.5f), 1499).action, ProgressAction::kNone);
+        TickOutcome o = p.Tick(Downloading(99.5f), 1500);
+        EXPECT_EQ(o.action, ProgressAction::kRestartNearEnd);
+        EXPECT_EQ(o.restartThreads, 4);
+        // 99 % exactly is not "above 99".
+        DownloadProgress q(t);
+        q.Tick(Downloading(99), 1000);
+        q.Tick(Downloading(99), 1100);
+        EXPECT_EQ(q.Tick(Downloading(99), 5000).action, ProgressAction::kNone);
+    }
+
+    TEST(DownloadProgress, DiskFullNoticeOncePerEpisode)
+    {
+        DownloadProgress p;
+        CoreStatus full = Downloading(20);
+        full.errorKind = kErrorDiskFull;
+        TickOutcome o = p.Tick(full, 1000);
+        EXPECT_TRUE(o.showDiskFullNotice);
+        EXPECT_EQ(o.statusText, kTextDiskFull);
         EXPECT_EQ(o.infoText, "");
+        o = p.Tick(full, 2000);
+        EXPECT_FALSE(o.showDiskFullNotice);
+        EXPECT_EQ(o.statusText, kTextDiskFull);
+        p.Tick(Downloading(21), 3000); // space freed: the episode ends
+        EXPECT_TRUE(p.Tick(full, 4000).showDiskFullNotice);
+    }
+
+    TEST(DownloadProgress, OtherPhases)
+    {
+        DownloadProgress p;
+        CoreStatus s;
+        s.p2pState = kStateDownloadCompleted;
+        s.percentage = 42;
+        TickOutcome o = p.Tick(s, 1000);
+        EXPECT_EQ(o.statusText, kTextDownloadDone);
+        EXPECT_TRUE(o.percentShown);
+        EXPECT_FLOAT_EQ(o.percent, 100);
+        EXPECT_EQ(o.action, ProgressAction::kNone) << "no file name: keep polling";
+        s.fileName = "zpc.exe";
+        EXPECT_EQ(p.Tick(s, 2000).action, ProgressAction::kCompleted);
+
+        s = CoreStatus();
+        s.p2pState = kStateAllFileCheckMd5;
+        s.verifyPercentage = 0.375f;
+        o = p.Tick(s, 3000);
+        EXPECT_FLOAT_EQ(o.percent, 37.5f);
+        EXPECT_STREQ(o.statusText.c_str(), StatusTextForState(12));
+
+        s = CoreStatus();
+        s.p2pState = kStateCreateFile;
+        s.errorKind = kErrorWriteFile;
+        EXPECT_EQ(p.Tick(s, 4000).statusText, kTextCreateFileError);
+        s.errorKind = kErrorDiskFull;
+        EXPECT_STREQ(p.Tick(s, 5000).statusText.c_str(), StatusTextForState(11));
+
+        s = CoreStatus();
+        s.p2pState = 9;
+        o = p.Tick(s, 6000);
+        EXPECT_EQ(o.statusText, "");
+        EXPECT_FALSE(o.percentShown);
+
+        p.Tick(Downloading(10, 500), 7000);
+        EXPECT_GT(p.AverageDownloadSpeed(), 0);
+        s.p2pState = kStateQuit;
+        o = p.Tick(s, 8000);
+        EXPECT_EQ(o.action, ProgressAction::kRestartAfterQuit);
+        EXPECT_EQ(o.restartThreads, 4);
+        EXPECT_EQ(o.statusText, kTextReconnecting);
         EXPECT_EQ(p.AverageDownloadSpeed(), 0);
-        now += 1000;
     }
-    EXPECT_EQ(p.HttpThreadCount(), 1);
-}
 
-TEST(DownloadProgress, ProgressResetsTheStallWatch)
-{
-    StallTimings t;
-    t.stallMs = 1000;
-    DownloadProgress p(t);
-    uint32_t now = 1;  // also checks that an early tick count works
-    float percent = 1;
-    for (int i = 0; i < 50; ++i) {
-        TickOutcome o = p.Tick(Downloading(percent), now);
-        EXPECT_EQ(o.action, ProgressAction::kNone) << i;
-        now += 900;
-        if (i % 2)
-            percent += 0.5f;
-    }
-}
-
-TEST(DownloadProgress, NearTheEndRestartsSoonerWithFourThreads)
-{
-    StallTimings t;
-    t.stallMs = 100000;
-    t.endStallMs = 500;
-    DownloadProgress p(t);
-    // The end watch starts on the tick that first sees the percentage.
-    EXPECT_EQ(p.Tick(Downloading(99.5f), 1000).action, ProgressAction::kNone);
-    EXPECT_EQ(p.Tick(Downloading(99.5f), 1100).action, ProgressAction::kNone);
-    EXPECT_EQ(p.Tick(Downloading(99.5f), 1499).action, ProgressAction::kNone);
-    TickOutcome o = p.Tick(Downloading(99.5f), 1500);
-    EXPECT_EQ(o.action, ProgressAction::kRestartNearEnd);
-    EXPECT_EQ(o.restartThreads, 4);
-    // 99 % exactly is not "above 99".
-    DownloadProgress q(t);
-    q.Tick(Downloading(99), 1000);
-    q.Tick(Downloading(99), 1100);
-    EXPECT_EQ(q.Tick(Downloading(99), 5000).action, ProgressAction::kNone);
-}
-
-TEST(DownloadProgress, DiskFullNoticeOncePerEpisode)
-{
-    DownloadProgress p;
-    CoreStatus full = Downloading(20);
-    full.errorKind = kErrorDiskFull;
-    TickOutcome o = p.Tick(full, 1000);
-    EXPECT_TRUE(o.showDiskFullNotice);
-    EXPECT_EQ(o.statusText, kTextDiskFull);
-    EXPECT_EQ(o.infoText, "");
-    o = p.Tick(full, 2000);
-    EXPECT_FALSE(o.showDiskFullNotice);
-    EXPECT_EQ(o.statusText, kTextDiskFull);
-    p.Tick(Downloading(21), 3000);  // space freed: the episode ends
-    EXPECT_TRUE(p.Tick(full, 4000).showDiskFullNotice);
-}
-
-TEST(DownloadProgress, OtherPhases)
-{
-    DownloadProgress p;
-    CoreStatus s;
-    s.p2pState = kStateDownloadCompleted;
-    s.percentage = 42;
-    TickOutcome o = p.Tick(s, 1000);
-    EXPECT_EQ(o.statusText, kTextDownloadDone);
-    EXPECT_TRUE(o.percentShown);
-    EXPECT_FLOAT_EQ(o.percent, 100);
-    EXPECT_EQ(o.action, ProgressAction::kNone) << "no file name: keep polling";
-    s.fileName = "zpc.exe";
-    EXPECT_EQ(p.Tick(s, 2000).action, ProgressAction::kCompleted);
-
-    s = CoreStatus();
-    s.p2pState = kStateAllFileCheckMd5;
-    s.verifyPercentage = 0.375f;
-    o = p.Tick(s, 3000);
-    EXPECT_FLOAT_EQ(o.percent, 37.5f);
-    EXPECT_STREQ(o.statusText.c_str(), StatusTextForState(12));
-
-    s = CoreStatus();
-    s.p2pState = kStateCreateFile;
-    s.errorKind = kErrorWriteFile;
-    EXPECT_EQ(p.Tick(s, 4000).statusText, kTextCreateFileError);
-    s.errorKind = kErrorDiskFull;
-    EXPECT_STREQ(p.Tick(s, 5000).statusText.c_str(), StatusTextForState(11));
-
-    s = CoreStatus();
-    s.p2pState = 9;
-    o = p.Tick(s, 6000);
-    EXPECT_EQ(o.statusText, "");
-    EXPECT_FALSE(o.percentShown);
-
-    p.Tick(Downloading(10, 500), 7000);
-    EXPECT_GT(p.AverageDownloadSpeed(), 0);
-    s.p2pState = kStateQuit;
-    o = p.Tick(s, 8000);
-    EXPECT_EQ(o.action, ProgressAction::kRestartAfterQuit);
-    EXPECT_EQ(o.restartThreads, 4);
-    EXPECT_EQ(o.statusText, kTextReconnecting);
-    EXPECT_EQ(p.AverageDownloadSpeed(), 0);
-}
-
-}  // namespace
-}  // namespace zdl
+} // namespace
+} // namespace zdl

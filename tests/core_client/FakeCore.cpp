@@ -41,7 +41,7 @@ void Log(const std::string& text)
     }
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
         std::string line;
         if (!channel->ReceiveLine(line)) {
             if (net && net->PeerClosed())
-                return 0;  // the installer went away
+                return 0; // the installer went away
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             continue;
         }
@@ -105,9 +105,9 @@ int main(int argc, char** argv)
             }
             const bool done = stats >= steps;
             const int percent = done ? 100 : stats * 100 / (steps > 0 ? steps : 1);
-            ok = say(std::string("P2PState=") + (done ? "15" : "14")) && say("Percentage=" + std::to_string(percent)) &&
-                 say("DownloadBandWidth=800.5") && say("UploadBandWidth=12") &&
-                 say("IncompleteByte=" + std::to_string((100 - percent) * 10000));
+            ok = say(std::string("P2PState=") + (done ? "15" : "14")) && say("Percentage=" + std::to_string(percent))
+                && say("DownloadBandWidth=800.5") && say("UploadBandWidth=12")
+                && say("IncompleteByte=" + std::to_string((100 - percent) * 10000));
             if (ok && mode == "diskfull")
                 ok = say("Error=WriteFile");
         } else if (line == "get tb") {
@@ -117,7 +117,7 @@ int main(int argc, char** argv)
             ok = say(fileAsks <= 2 ? "FileName=:" : "FileName=zpc.exe");
         }
         if (!ok)
-            return 4;  // the installer went away
+            return 4; // the installer went away
     }
     return 0;
 }

@@ -1,8 +1,8 @@
 // The TCP line channel on 127.0.0.1: line framing across and within TCP
 // pieces, the accept on first use, data kept for a late peer, the port
 // choice and its bounded retries.
-#include "core_client/CrtRandom.h"
 #include "core_client/NetworkInteractive.h"
+#include "core_client/CrtRandom.h"
 #include "platform/Socket.h"
 
 #include <gtest/gtest.h>
@@ -15,270 +15,273 @@
 namespace zdl {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+    using Clock = std::chrono::steady_clock;
 
-class NetworkInteractiveTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(StartSocketLayer()); }
-    void TearDown() override
-    {
-        for (SocketHandle s : peers_)
-            CloseSocket(s);
-    }
-
-    // A raw peer standing in for the core.
-    SocketHandle ConnectPeer(uint16_t port)
-    {
-        SocketHandle s = CreateTcpSocket();
-        EXPECT_NE(s, kInvalidSocket);
-        EXPECT_TRUE(ConnectLoopback(s, port));
-        peers_.push_back(s);
-        return s;
-    }
-
-    static void PeerSend(SocketHandle s, const std::string& data) { ASSERT_TRUE(SendAll(s, data.data(), data.size())); }
-
-    // Calls ReceiveLine until it hands out a line or |ms| pass.
-    static bool ReceiveWithin(NetworkInteractive& ch, int ms, std::string& line)
-    {
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
-        do {
-            if (ch.ReceiveLine(line))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        } while (Clock::now() < end);
-        return false;
-    }
-
-    // What the peer has received within |ms|.
-    static std::string PeerReceive(SocketHandle s, int ms)
-    {
-        std::string got;
-        const auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (Clock::now() < end) {
-            if (IsReadable(s)) {
-                char buf[256];
-                int n = ReceiveSome(s, buf, sizeof buf);
-                if (n <= 0)
-                    break;
-                got.append(buf, static_cast<size_t>(n));
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
+    class NetworkInteractiveTest : public ::testing::Test {
+    protected:
+        void SetUp() override { ASSERT_TRUE(StartSocketLayer()); }
+        void TearDown() override
+        {
+            for (SocketHandle s : peers_)
+                CloseSocket(s);
         }
-        return got;
-    }
 
-    std::vector<SocketHandle> peers_;
-};
-
-TEST_F(NetworkInteractiveTest, ListeningPortLiesInTheRange)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    EXPECT_GE(ch.Port(), 10000);
-    EXPECT_LE(ch.Port(), 42767);
-}
-
-TEST_F(NetworkInteractiveTest, LineInTwoPiecesComesOnlyAfterItsLineFeed)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    SocketHandle peer = ConnectPeer(ch.Port());
-    PeerSend(peer, "[s] Perc");
-    std::string line;
-    EXPECT_FALSE(ReceiveWithin(ch, 100, line));
-    PeerSend(peer, "entage=5\n");
-    ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
-    EXPECT_EQ(line, "[s] Percentage=5");
-}
-
-TEST_F(NetworkInteractiveTest, JoinedLinesComeOneByOneFromTheBuffer)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    SocketHandle peer = ConnectPeer(ch.Port());
-    PeerSend(peer, "a\r\n\nb\ntail");
-    std::string line;
-    ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
-    EXPECT_EQ(line, "a\r");  // the carriage return stays
-    ASSERT_TRUE(ch.ReceiveLine(line));  // no new data needed
-    EXPECT_EQ(line, "");
-    ASSERT_TRUE(ch.ReceiveLine(line));
-    EXPECT_EQ(line, "b");
-    EXPECT_FALSE(ReceiveWithin(ch, 100, line)) << "bytes without a line feed are never handed out";
-}
-
-TEST_F(NetworkInteractiveTest, OverlongLineIsDroppedUpToItsEnd)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    SocketHandle peer = ConnectPeer(ch.Port());
-    PeerSend(peer, std::string(NetworkInteractive::kMaxPendingBytes + 5000, 'x'));
-    std::string line;
-    EXPECT_FALSE(ReceiveWithin(ch, 300, line));
-    PeerSend(peer, "xxxx\n[s] Key=1\n");
-    ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
-    EXPECT_EQ(line, "[s] Key=1");
-}
-
-TEST_F(NetworkInteractiveTest, SendBeforeThePeerConnectsFails)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    EXPECT_FALSE(ch.Send("stat\n"));
-    SocketHandle peer = ConnectPeer(ch.Port());
-    // Once the peer waits, Send takes the connection itself.
-    ASSERT_TRUE(ch.Send("get tb\n"));
-    EXPECT_EQ(PeerReceive(peer, 300), "get tb\n") << "the earlier stat is lost";
-}
-
-TEST_F(NetworkInteractiveTest, KeptDataReachesALatePeer)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    ASSERT_TRUE(ch.SendWhenConnected("quit\n"));
-    EXPECT_TRUE(ch.HasHeldData());
-    SocketHandle peer = ConnectPeer(ch.Port());
-    std::string line;
-    ch.ReceiveLine(line);  // accepts
-    EXPECT_FALSE(ch.HasHeldData());
-    EXPECT_EQ(PeerReceive(peer, 300), "quit\n");
-}
-
-TEST_F(NetworkInteractiveTest, OnlyTheFirstConnectionIsServed)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    SocketHandle first = ConnectPeer(ch.Port());
-    std::string line;
-    EXPECT_FALSE(ReceiveWithin(ch, 50, line));  // accepts the first
-    SocketHandle second = CreateTcpSocket();
-    ConnectLoopback(second, ch.Port());  // may complete in the backlog
-    peers_.push_back(second);
-    PeerSend(second, "[x] From=second\n");
-    PeerSend(first, "[x] From=first\n");
-    ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
-    EXPECT_EQ(line, "[x] From=first");
-    EXPECT_FALSE(ReceiveWithin(ch, 200, line));
-}
-
-TEST_F(NetworkInteractiveTest, SendNeverWaitsForAPeerThatDoesNotRead)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    SocketHandle peer = ConnectPeer(ch.Port());
-    (void)peer;  // never reads
-    const std::string chunk(1024, 'x');
-    auto slowest = Clock::duration::zero();
-    bool refused = false;
-    for (int i = 0; i < 200000 && !refused; ++i) {
-        const auto t0 = Clock::now();
-        refused = !ch.Send(chunk);
-        slowest = std::max(slowest, Clock::now() - t0);
-    }
-    EXPECT_TRUE(refused) << "a full buffer ends in a refusal, not a wait";
-    EXPECT_LT(slowest, std::chrono::milliseconds(200));
-}
-
-TEST_F(NetworkInteractiveTest, ConnectingSideTalksToListeningSide)
-{
-    NetworkInteractive listener(0);
-    ASSERT_TRUE(listener.Open());
-    NetworkInteractive core(listener.Port());
-    ASSERT_TRUE(core.Open());
-    std::string line;
-    EXPECT_FALSE(ReceiveWithin(listener, 50, line));
-    ASSERT_TRUE(listener.Send("stat\n"));
-    ASSERT_TRUE(ReceiveWithin(core, 2000, line));
-    EXPECT_EQ(line, "stat");
-    ASSERT_TRUE(core.Send("[stat] P2PState=14\n"));
-    ASSERT_TRUE(ReceiveWithin(listener, 2000, line));
-    EXPECT_EQ(line, "[stat] P2PState=14");
-}
-
-TEST_F(NetworkInteractiveTest, ConnectToAClosedPortFails)
-{
-    NetworkInteractive listener(0);
-    ASSERT_TRUE(listener.Open());
-    uint16_t port = listener.Port();
-    listener.Close();
-    NetworkInteractive core(port);
-    EXPECT_FALSE(core.Open());
-}
-
-TEST_F(NetworkInteractiveTest, SendFailsOnceThePeerHasGone)
-{
-    NetworkInteractive ch(0);
-    ASSERT_TRUE(ch.Open());
-    SocketHandle peer = ConnectPeer(ch.Port());
-    std::string line;
-    EXPECT_FALSE(ReceiveWithin(ch, 50, line));
-    CloseSocket(peer);
-    peers_.clear();
-    bool failed = false;
-    const auto end = Clock::now() + std::chrono::seconds(3);
-    while (!failed && Clock::now() < end) {
-        failed = !ch.Send("stat\n");
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    EXPECT_TRUE(failed);
-    EXPECT_FALSE(ch.ReceiveLine(line));
-}
-
-// The port sequence the generator yields for |seed|.
-std::vector<uint16_t> PortsForSeed(uint32_t seed, int count)
-{
-    CrtSeed(seed);
-    std::vector<uint16_t> ports;
-    for (int i = 0; i < count; ++i)
-        ports.push_back(static_cast<uint16_t>(CrtRandom() % 55536 + 10000));
-    return ports;
-}
-
-TEST_F(NetworkInteractiveTest, TwoChannelsInOneSecondTakeSuccessivePorts)
-{
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const std::time_t before = std::time(nullptr);
-        NetworkInteractive a(0), b(0);
-        ASSERT_TRUE(a.Open());
-        ASSERT_TRUE(b.Open());
-        if (std::time(nullptr) != before)
-            continue;  // the second turned over: the seeds differ
-        std::vector<uint16_t> seq = PortsForSeed(static_cast<uint32_t>(before), 2);
-        if (a.Port() != seq[0])
-            continue;  // the first port was busy on this machine
-        EXPECT_EQ(b.Port(), seq[1]);
-        return;
-    }
-    GTEST_SKIP() << "could not open two channels within one second";
-}
-
-TEST_F(NetworkInteractiveTest, GivesUpAfterTheBoundedNumberOfBinds)
-{
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const std::time_t now = std::time(nullptr);
-        // Hold every port this second's sequence would try.
-        std::vector<SocketHandle> held;
-        for (uint16_t port : PortsForSeed(static_cast<uint32_t>(now), NetworkInteractive::kMaxBindAttempts)) {
+        // A raw peer standing in for the core.
+        SocketHandle ConnectPeer(uint16_t port)
+        {
             SocketHandle s = CreateTcpSocket();
-            if (BindLoopback(s, port) && ListenOn(s, 1))
-                held.push_back(s);
-            else
-                CloseSocket(s);  // taken already, which serves as well
+            EXPECT_NE(s, kInvalidSocket);
+            EXPECT_TRUE(ConnectLoopback(s, port));
+            peers_.push_back(s);
+            return s;
         }
-        NetworkInteractive ch(0);
-        bool opened = ch.Open();
-        bool sameSecond = std::time(nullptr) == now;
-        for (SocketHandle s : held)
-            CloseSocket(s);
-        if (!sameSecond)
-            continue;
-        EXPECT_FALSE(opened);
-        return;
-    }
-    GTEST_SKIP() << "could not hold the ports within one second";
-}
 
-}  // namespace
-}  // namespace zdl
+        static void PeerSend(SocketHandle s, const std::string& data)
+        {
+            ASSERT_TRUE(SendAll(s, data.data(), data.size()));
+        }
+
+        // Calls ReceiveLine until it hands out a line or |ms| pass.
+        static bool ReceiveWithin(NetworkInteractive& ch, int ms, std::string& line)
+        {
+            const auto end = Clock::now() + std::chrono::milliseconds(ms);
+            do {
+                if (ch.ReceiveLine(line))
+                    return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            } while (Clock::now() < end);
+            return false;
+        }
+
+        // What the peer has received within |ms|.
+        static std::string PeerReceive(SocketHandle s, int ms)
+        {
+            std::string got;
+            const auto end = Clock::now() + std::chrono::milliseconds(ms);
+            while (Clock::now() < end) {
+                if (IsReadable(s)) {
+                    char buf[256];
+                    int n = ReceiveSome(s, buf, sizeof buf);
+                    if (n <= 0)
+                        break;
+                    got.append(buf, static_cast<size_t>(n));
+                } else {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+            }
+            return got;
+        }
+
+        std::vector<SocketHandle> peers_;
+    };
+
+    TEST_F(NetworkInteractiveTest, ListeningPortLiesInTheRange)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        EXPECT_GE(ch.Port(), 10000);
+        EXPECT_LE(ch.Port(), 42767);
+    }
+
+    TEST_F(NetworkInteractiveTest, LineInTwoPiecesComesOnlyAfterItsLineFeed)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        SocketHandle peer = ConnectPeer(ch.Port());
+        PeerSend(peer, "[s] Perc");
+        std::string line;
+        EXPECT_FALSE(ReceiveWithin(ch, 100, line));
+        PeerSend(peer, "entage=5\n");
+        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        EXPECT_EQ(line, "[s] Percentage=5");
+    }
+
+    TEST_F(NetworkInteractiveTest, JoinedLinesComeOneByOneFromTheBuffer)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        SocketHandle peer = ConnectPeer(ch.Port());
+        PeerSend(peer, "a\r\n\nb\ntail");
+        std::string line;
+        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        EXPECT_EQ(line, "a\r"); // the carriage return stays
+        ASSERT_TRUE(ch.ReceiveLine(line)); // no new data needed
+        EXPECT_EQ(line, "");
+        ASSERT_TRUE(ch.ReceiveLine(line));
+        EXPECT_EQ(line, "b");
+        EXPECT_FALSE(ReceiveWithin(ch, 100, line)) << "bytes without a line feed are never handed out";
+    }
+
+    TEST_F(NetworkInteractiveTest, OverlongLineIsDroppedUpToItsEnd)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        SocketHandle peer = ConnectPeer(ch.Port());
+        PeerSend(peer, std::string(NetworkInteractive::kMaxPendingBytes + 5000, 'x'));
+        std::string line;
+        EXPECT_FALSE(ReceiveWithin(ch, 300, line));
+        PeerSend(peer, "xxxx\n[s] Key=1\n");
+        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        EXPECT_EQ(line, "[s] Key=1");
+    }
+
+    TEST_F(NetworkInteractiveTest, SendBeforeThePeerConnectsFails)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        EXPECT_FALSE(ch.Send("stat\n"));
+        SocketHandle peer = ConnectPeer(ch.Port());
+        // Once the peer waits, Send takes the connection itself.
+        ASSERT_TRUE(ch.Send("get tb\n"));
+        EXPECT_EQ(PeerReceive(peer, 300), "get tb\n") << "the earlier stat is lost";
+    }
+
+    TEST_F(NetworkInteractiveTest, KeptDataReachesALatePeer)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        ASSERT_TRUE(ch.SendWhenConnected("quit\n"));
+        EXPECT_TRUE(ch.HasHeldData());
+        SocketHandle peer = ConnectPeer(ch.Port());
+        std::string line;
+        ch.ReceiveLine(line); // accepts
+        EXPECT_FALSE(ch.HasHeldData());
+        EXPECT_EQ(PeerReceive(peer, 300), "quit\n");
+    }
+
+    TEST_F(NetworkInteractiveTest, OnlyTheFirstConnectionIsServed)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        SocketHandle first = ConnectPeer(ch.Port());
+        std::string line;
+        EXPECT_FALSE(ReceiveWithin(ch, 50, line)); // accepts the first
+        SocketHandle second = CreateTcpSocket();
+        ConnectLoopback(second, ch.Port()); // may complete in the backlog
+        peers_.push_back(second);
+        PeerSend(second, "[x] From=second\n");
+        PeerSend(first, "[x] From=first\n");
+        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        EXPECT_EQ(line, "[x] From=first");
+        EXPECT_FALSE(ReceiveWithin(ch, 200, line));
+    }
+
+    TEST_F(NetworkInteractiveTest, SendNeverWaitsForAPeerThatDoesNotRead)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        SocketHandle peer = ConnectPeer(ch.Port());
+        (void)peer; // never reads
+        const std::string chunk(1024, 'x');
+        auto slowest = Clock::duration::zero();
+        bool refused = false;
+        for (int i = 0; i < 200000 && !refused; ++i) {
+            const auto t0 = Clock::now();
+            refused = !ch.Send(chunk);
+            slowest = std::max(slowest, Clock::now() - t0);
+        }
+        EXPECT_TRUE(refused) << "a full buffer ends in a refusal, not a wait";
+        EXPECT_LT(slowest, std::chrono::milliseconds(200));
+    }
+
+    TEST_F(NetworkInteractiveTest, ConnectingSideTalksToListeningSide)
+    {
+        NetworkInteractive listener(0);
+        ASSERT_TRUE(listener.Open());
+        NetworkInteractive core(listener.Port());
+        ASSERT_TRUE(core.Open());
+        std::string line;
+        EXPECT_FALSE(ReceiveWithin(listener, 50, line));
+        ASSERT_TRUE(listener.Send("stat\n"));
+        ASSERT_TRUE(ReceiveWithin(core, 2000, line));
+        EXPECT_EQ(line, "stat");
+        ASSERT_TRUE(core.Send("[stat] P2PState=14\n"));
+        ASSERT_TRUE(ReceiveWithin(listener, 2000, line));
+        EXPECT_EQ(line, "[stat] P2PState=14");
+    }
+
+    TEST_F(NetworkInteractiveTest, ConnectToAClosedPortFails)
+    {
+        NetworkInteractive listener(0);
+        ASSERT_TRUE(listener.Open());
+        uint16_t port = listener.Port();
+        listener.Close();
+        NetworkInteractive core(port);
+        EXPECT_FALSE(core.Open());
+    }
+
+    TEST_F(NetworkInteractiveTest, SendFailsOnceThePeerHasGone)
+    {
+        NetworkInteractive ch(0);
+        ASSERT_TRUE(ch.Open());
+        SocketHandle peer = ConnectPeer(ch.Port());
+        std::string line;
+        EXPECT_FALSE(ReceiveWithin(ch, 50, line));
+        CloseSocket(peer);
+        peers_.clear();
+        bool failed = false;
+        const auto end = Clock::now() + std::chrono::seconds(3);
+        while (!failed && Clock::now() < end) {
+            failed = !ch.Send("stat\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(failed);
+        EXPECT_FALSE(ch.ReceiveLine(line));
+    }
+
+    // The port sequence the generator yields for |seed|.
+    std::vector<uint16_t> PortsForSeed(uint32_t seed, int count)
+    {
+        CrtSeed(seed);
+        std::vector<uint16_t> ports;
+        for (int i = 0; i < count; ++i)
+            ports.push_back(static_cast<uint16_t>(CrtRandom() % 55536 + 10000));
+        return ports;
+    }
+
+    TEST_F(NetworkInteractiveTest, TwoChannelsInOneSecondTakeSuccessivePorts)
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const std::time_t before = std::time(nullptr);
+            NetworkInteractive a(0), b(0);
+            ASSERT_TRUE(a.Open());
+            ASSERT_TRUE(b.Open());
+            if (std::time(nullptr) != before)
+                continue; // the second turned over: the seeds differ
+            std::vector<uint16_t> seq = PortsForSeed(static_cast<uint32_t>(before), 2);
+            if (a.Port() != seq[0])
+                continue; // the first port was busy on this machine
+            EXPECT_EQ(b.Port(), seq[1]);
+            return;
+        }
+        GTEST_SKIP() << "could not open two channels within one second";
+    }
+
+    TEST_F(NetworkInteractiveTest, GivesUpAfterTheBoundedNumberOfBinds)
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            const std::time_t now = std::time(nullptr);
+            // Hold every port this second's sequence would try.
+            std::vector<SocketHandle> held;
+            for (uint16_t port : PortsForSeed(static_cast<uint32_t>(now), NetworkInteractive::kMaxBindAttempts)) {
+                SocketHandle s = CreateTcpSocket();
+                if (BindLoopback(s, port) && ListenOn(s, 1))
+                    held.push_back(s);
+                else
+                    CloseSocket(s); // taken already, which serves as well
+            }
+            NetworkInteractive ch(0);
+            bool opened = ch.Open();
+            bool sameSecond = std::time(nullptr) == now;
+            for (SocketHandle s : held)
+                CloseSocket(s);
+            if (!sameSecond)
+                continue;
+            EXPECT_FALSE(opened);
+            return;
+        }
+        GTEST_SKIP() << "could not hold the ports within one second";
+    }
+
+} // namespace
+} // namespace zdl
