@@ -153,7 +153,7 @@ namespace {
                     return "";
                 }
             };
-            env.tempFolder = [this] { return folder_ + "/temp" + kSep; };
+            env.tempFolder = [this] { return folder_ + "/" + tempName_ + kSep; };
             env.freeDiskSpace = [this](const std::string& folder, uint64_t* bytes) {
                 freeSpaceFolder_ = folder;
                 *bytes = 1000;
@@ -195,6 +195,7 @@ namespace {
         std::string folder_, log_, program_;
         std::string source_ = "http://127.0.0.1:8089/zphdownload_setup.exe.data";
         bool haveProgram_ = true;
+        std::string tempName_ = "temp";
         std::string freeSpaceFolder_;
         std::vector<std::string> errors_;
         std::unique_ptr<CoreSession> session_;
@@ -311,6 +312,32 @@ namespace {
         ASSERT_TRUE(s.StartCore(Request()));
         EXPECT_TRUE(RetiredCoresEnd(s, 5000));
         ASSERT_TRUE(PollUntil(s, 5000, [](const CoreStatus& c) { return c.p2pState == 14; }));
+    }
+
+    TEST_F(CoreSessionTest, TemporaryFolderWithABlankStillStartsTheCore)
+    {
+        tempName_ = "temp folder";
+        std::filesystem::create_directories(folder_ + "/" + tempName_);
+        CoreSession& s = NewSession();
+        ASSERT_TRUE(s.StartCore(Request()));
+        EXPECT_TRUE(errors_.empty()) << errors_[0];
+        ASSERT_TRUE(PollUntil(s, 5000, [](const CoreStatus& c) { return c.p2pState == 14; }));
+    }
+
+    TEST_F(CoreSessionTest, WithoutAChannelNothingIsSentOrReceived)
+    {
+        CoreSession& s = NewSession();
+        EXPECT_FALSE(s.SendCommand("stat"));
+        EXPECT_FALSE(s.SendGet("tb"));
+        EXPECT_FALSE(s.StopCore());
+        std::string line;
+        EXPECT_FALSE(s.ReceiveStatusLine(line));
+        EXPECT_FALSE(s.GetStatusValue("P2PState", line));
+        CoreStatus st;
+        st.p2pState = 99;
+        s.PollCoreStatus(st);
+        EXPECT_EQ(st.p2pState, 0);
+        EXPECT_EQ(s.ChannelPort(), 0);
     }
 
     TEST_F(CoreSessionTest, MissingProgramOrSourceFailsTheStart)
