@@ -2,9 +2,22 @@
 
 #include "core_client/CrtRandom.h"
 
+#include <atomic>
 #include <ctime>
 
 namespace zdl {
+
+static uint32_t CurrentSecond()
+{
+    return static_cast<uint32_t>(std::time(nullptr));
+}
+
+static std::atomic<NetworkInteractive::SeedSource> seedSource { CurrentSecond };
+
+void NetworkInteractive::SetSeedSource(SeedSource source)
+{
+    seedSource = source ? source : CurrentSecond;
+}
 
 NetworkInteractive::NetworkInteractive(uint16_t port)
     : port_(port)
@@ -20,7 +33,7 @@ bool NetworkInteractive::Open()
 {
     if (port_ != 0)
         return Connect(port_);
-    CrtSeed(static_cast<uint32_t>(std::time(nullptr)));
+    CrtSeed(seedSource.load()());
     return Listen();
 }
 

@@ -38,6 +38,11 @@ public:
     // this the peer is not reading and further sends fail.
     static constexpr size_t kMaxOutgoingBytes = 64 * 1024;
 
+    // Where a listening Open takes its seed: the current second unless a
+    // test fixes it (null restores the clock). Process-wide.
+    using SeedSource = uint32_t (*)();
+    static void SetSeedSource(SeedSource source);
+
     explicit NetworkInteractive(uint16_t port);
     ~NetworkInteractive() override;
     NetworkInteractive(const NetworkInteractive&) = delete;

@@ -257,30 +257,42 @@ namespace {
         GTEST_SKIP() << "could not open two channels within one second";
     }
 
+    // A fixed seed far from the clock, so the ports held here are not the ones
+    // other programs opening channels right now will try.
+    uint32_t FixedSeed()
+    {
+        return 0x5EED1234u;
+    }
+
     TEST_F(NetworkInteractiveTest, GivesUpAfterTheBoundedNumberOfBinds)
     {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            const std::time_t now = std::time(nullptr);
-            // Hold every port this second's sequence would try.
-            std::vector<SocketHandle> held;
-            for (uint16_t port : PortsForSeed(static_cast<uint32_t>(now), NetworkInteractive::kMaxBindAttempts)) {
-                SocketHandle s = CreateTcpSocket();
-                if (BindLoopback(s, port) && ListenOn(s, 1))
-                    held.push_back(s);
-                else
-                    CloseSocket(s); // taken already, which serves as well
+        NetworkInteractive::SetSeedSource(FixedSeed);
+        // Hold every port the sequence would try.
+        std::vector<SocketHandle> held;
+        std::vector<uint16_t> heldPorts;
+        for (uint16_t port : PortsForSeed(FixedSeed(), NetworkInteractive::kMaxBindAttempts)) {
+            SocketHandle s = CreateTcpSocket();
+            if (BindLoopback(s, port) && ListenOn(s, 1)) {
+                held.push_back(s);
+                heldPorts.push_back(port);
+            } else {
+                CloseSocket(s); // taken already, which serves as well
             }
-            NetworkInteractive ch(0);
-            bool opened = ch.Open();
-            bool sameSecond = std::time(nullptr) == now;
-            for (SocketHandle s : held)
-                CloseSocket(s);
-            if (!sameSecond)
-                continue;
-            EXPECT_FALSE(opened);
-            return;
         }
-        GTEST_SKIP() << "could not hold the ports within one second";
+        NetworkInteractive blocked(0);
+        EXPECT_FALSE(blocked.Open());
+        // Free one port of the sequence: the channel finds it.
+        ASSERT_FALSE(held.empty());
+        const uint16_t freed = heldPorts.back();
+        CloseSocket(held.back());
+        held.pop_back();
+        NetworkInteractive open(0);
+        const bool opened = open.Open();
+        NetworkInteractive::SetSeedSource(nullptr);
+        for (SocketHandle s : held)
+            CloseSocket(s);
+        EXPECT_TRUE(opened);
+        EXPECT_EQ(open.Port(), freed);
     }
 
 } // namespace
