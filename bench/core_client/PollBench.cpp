@@ -3,7 +3,7 @@
 // wait for the core). The core is started exactly as the installer starts
 // it, from a copy of its program in a work folder.
 //
-//   bench_core_client_poll_run --core <zdl-core> --work <folder>
+//   core_client_poll_tick --core <zdl-core> --work <folder>
 //                              [--source <description URL>] [--seconds n]
 #include "core_client/CoreSession.h"
 #include "platform/Socket.h"
