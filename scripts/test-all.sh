@@ -47,7 +47,9 @@ step "Windows tests under Wine"
 zdl_wine_prefix
 zdl_xvfb_start
 export ZDL_WINE_DISPLAY=$DISPLAY
+zdl_wine_session
 run_ctest build/win64
+"${ZDL_WINE%/*}/wineserver" -k 2>/dev/null || true
 zdl_xvfb_stop
 
 if [ -x scripts/run-fuzz.sh ]; then

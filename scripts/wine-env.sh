@@ -4,6 +4,9 @@
 #   zdl_wine_prefix        prepares $WINEPREFIX once (locked; cached)
 #   zdl_xvfb_start         starts Xvfb on a free display, exports DISPLAY
 #   zdl_xvfb_stop          stops the Xvfb that zdl_xvfb_start started
+#   zdl_wine_session [S]   starts the Wine server and its services detached
+#                          from our standard streams (persistent, or for S
+#                          seconds after the last program)
 #   zdl_wine_shot FILE     captures the whole screen of $DISPLAY to a PNG
 
 ZDL_WINE=${ZDL_WINE:-/usr/lib/wine/wine64}
@@ -58,9 +61,22 @@ zdl_xvfb_start() {
   return 1
 }
 
+# The first Windows program of a session starts the Wine server and the
+# prefix's services, which inherit that program's standard streams and
+# outlive it: a test runner reading the program's output would then wait for
+# them. Starting them here, on /dev/null, keeps every program's output its own.
+zdl_wine_session() {
+  local server=${ZDL_WINE%/*}/wineserver
+  if [ -n "${1:-}" ]; then
+    "$server" -p"$1" </dev/null >/dev/null 2>&1 || true
+  else
+    "$server" -p </dev/null >/dev/null 2>&1 || true
+  fi
+  "$ZDL_WINE" wineboot </dev/null >/dev/null 2>&1 || true
+}
+
 zdl_xvfb_stop() {
   if [ -n "$ZDL_XVFB_PID" ]; then
-    "${ZDL_WINE%/*}/wineserver" -k 2>/dev/null || true
     kill $ZDL_XVFB_PID 2>/dev/null
     wait $ZDL_XVFB_PID 2>/dev/null
     ZDL_XVFB_PID=

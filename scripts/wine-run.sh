@@ -34,6 +34,7 @@ else
   zdl_xvfb_start || exit 1
   trap zdl_xvfb_stop EXIT
 fi
+zdl_wine_session 5
 
 timeout --kill-after=5 "$timeout" "$ZDL_WINE" "$@" &
 pid=$!
