@@ -53,7 +53,7 @@ test: deps
 	@scripts/test-all.sh
 
 demo: deps
-	@$(MAKE) --no-print-directory release
+	@$(MAKE) --no-print-directory release win64 win32
 	@scripts/demo.sh
 
 bench: deps release
