@@ -8,7 +8,8 @@
 # provides), otherwise a private Xvfb started and stopped here. --shot
 # captures the screen to a PNG after --shot-after seconds (default 3) while
 # the program runs. A program still running at the timeout is killed and the
-# exit code is 124.
+# exit code is 124. Standard input is empty; output is passed on when the
+# program ends.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
@@ -36,11 +37,19 @@ else
 fi
 zdl_wine_session 5
 
-timeout --kill-after=5 "$timeout" "$ZDL_WINE" "$@" &
+# The program writes to files, passed on when it ends: a child it leaves
+# running (Windows children outlive their parents) then cannot keep our
+# caller's pipe open.
+out=$(mktemp) err=$(mktemp)
+timeout --kill-after=5 "$timeout" "$ZDL_WINE" "$@" >"$out" 2>"$err" </dev/null &
 pid=$!
 if [ -n "$shot" ]; then
   sleep "$shot_after"
   zdl_wine_shot "$shot" || echo "wine-run: screenshot failed" >&2
 fi
 wait $pid
-exit $?
+code=$?
+cat "$out"
+cat "$err" >&2
+rm -f "$out" "$err"
+exit $code
