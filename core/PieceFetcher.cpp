@@ -1,7 +1,7 @@
 #include "core/PieceFetcher.h"
 
 #include "core/HttpTransport.h"
-#include "platform/CoreSocket.h"
+#include "platform/Socket.h"
 
 #include <chrono>
 #include <cstring>
@@ -64,7 +64,7 @@ static int SmallReceiveBuffer(void* user, curl_socket_t fd, curlsocktype purpose
     if (purpose == CURLSOCKTYPE_IPCXN) {
         int bytes = static_cast<int>(reinterpret_cast<intptr_t>(user));
         if (bytes > 0)
-            SetSocketReceiveBuffer(static_cast<intptr_t>(fd), bytes);
+            SetReceiveBufferSize(static_cast<SocketHandle>(fd), bytes);
     }
     return CURL_SOCKOPT_OK;
 }

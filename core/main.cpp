@@ -9,7 +9,7 @@
 #include "core/DownloadEngine.h"
 #include "core/HttpTransport.h"
 #include "core/StatusBoard.h"
-#include "platform/CoreSocket.h"
+#include "core/CoreSocket.h"
 
 #include <chrono>
 #include <cstdio>
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     CoreOptions options;
     std::string error;
-    StartSockets();
+    StartSocketLayer();
     CoreSocket socket;
     if (!ParseCoreOptions(args, &options, &error)) {
         std::fprintf(stderr, "zdl-core: %s\n", error.c_str());

@@ -33,15 +33,21 @@ bool ListenOn(SocketHandle s, int backlog);
 // The local port |s| is bound to; 0 when unknown.
 uint16_t LocalPort(SocketHandle s);
 
-// True when a read (or an accept, for a listening socket) would not block:
-// a zero-timeout readiness poll.
-bool IsReadable(SocketHandle s);
+// True when a read (or an accept, for a listening socket) would not block,
+// waiting at most |timeoutMs| for that (0: just look).
+bool IsReadable(SocketHandle s, int timeoutMs = 0);
 
 // Accepts one waiting connection; kInvalidSocket when none can be taken.
 SocketHandle AcceptConnection(SocketHandle listening);
 
-// Connects |s| to 127.0.0.1:|port|, waiting for the connection.
+// Connects |s| to 127.0.0.1:|port|, waiting for the connection. Small
+// status lines go out at once (no coalescing delay).
 bool ConnectLoopback(SocketHandle s, uint16_t port);
+
+// Limits the kernel receive buffer of |s|, which may be a socket another
+// library opened (the HTTP connections), so a rate limit is not undone by a
+// large receive window.
+void SetReceiveBufferSize(SocketHandle s, int bytes);
 
 // Writes all |size| bytes (looping over partial sends). False on any error,
 // such as a connection the peer has closed.

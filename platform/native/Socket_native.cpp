@@ -5,6 +5,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -61,14 +62,14 @@ uint16_t LocalPort(SocketHandle s)
     return ntohs(addr.sin_port);
 }
 
-bool IsReadable(SocketHandle s)
+bool IsReadable(SocketHandle s, int timeoutMs)
 {
     pollfd p {};
     p.fd = ToFd(s);
     p.events = POLLIN;
     int n;
     do {
-        n = ::poll(&p, 1, 0);
+        n = ::poll(&p, 1, timeoutMs);
     } while (n < 0 && errno == EINTR);
     return n > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
@@ -89,7 +90,16 @@ bool ConnectLoopback(SocketHandle s, uint16_t port)
     do {
         r = ::connect(ToFd(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     } while (r < 0 && errno == EINTR);
-    return r == 0;
+    if (r != 0)
+        return false;
+    int one = 1;
+    ::setsockopt(ToFd(s), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return true;
+}
+
+void SetReceiveBufferSize(SocketHandle s, int bytes)
+{
+    ::setsockopt(ToFd(s), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
 bool SendAll(SocketHandle s, const void* data, size_t size)

@@ -72,13 +72,13 @@ uint16_t LocalPort(SocketHandle s)
     return ntohs(addr.sin_port);
 }
 
-bool IsReadable(SocketHandle s)
+bool IsReadable(SocketHandle s, int timeoutMs)
 {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(ToSocket(s), &set);
-    timeval zero { 0, 0 };
-    return ::select(0, &set, nullptr, nullptr, &zero) > 0;
+    timeval wait { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
+    return ::select(0, &set, nullptr, nullptr, &wait) > 0;
 }
 
 SocketHandle AcceptConnection(SocketHandle listening)
@@ -92,7 +92,16 @@ SocketHandle AcceptConnection(SocketHandle listening)
 bool ConnectLoopback(SocketHandle s, uint16_t port)
 {
     sockaddr_in addr = LoopbackAddress(port);
-    return ::connect(ToSocket(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    if (::connect(ToSocket(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return false;
+    BOOL one = TRUE;
+    ::setsockopt(ToSocket(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    return true;
+}
+
+void SetReceiveBufferSize(SocketHandle s, int bytes)
+{
+    ::setsockopt(ToSocket(s), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
 bool SendAll(SocketHandle s, const void* data, size_t size)
