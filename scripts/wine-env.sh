@@ -66,12 +66,7 @@ zdl_xvfb_start() {
 # outlive it: a test runner reading the program's output would then wait for
 # them. Starting them here, on /dev/null, keeps every program's output its own.
 zdl_wine_session() {
-  local server=${ZDL_WINE%/*}/wineserver
-  if [ -n "${1:-}" ]; then
-    "$server" -p"$1" </dev/null >/dev/null 2>&1 || true
-  else
-    "$server" -p </dev/null >/dev/null 2>&1 || true
-  fi
+  "${ZDL_WINE%/*}/wineserver" -p"${1:-}" </dev/null >/dev/null 2>&1 || true
   "$ZDL_WINE" wineboot </dev/null >/dev/null 2>&1 || true
 }
 
