@@ -14,7 +14,7 @@ packages=(
   libcairo2-dev libpango1.0-dev
   clang libclang-rt-14-dev
   wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei
-  nginx-light aria2 curl nasm locales
+  nginx-light aria2 curl nasm locales ccache
 )
 
 missing=()
