@@ -210,7 +210,9 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
         if (!IsSafeRelativePath(f.path))
             return fail("unsafe path in file line " + std::to_string(i));
         std::string lower = Lower(f.path);
-        if (lower.compare(0, sizeof kInfoFolderName, std::string(kInfoFolderName) + "/") == 0)
+        // The folder itself too: on Windows ".ZDLCORE" is the same name.
+        if (lower == kInfoFolderName
+            || lower.compare(0, sizeof kInfoFolderName, std::string(kInfoFolderName) + "/") == 0)
             return fail("path inside the download information folder: " + f.path);
         if (!names.insert(lower).second)
             return fail("file listed twice: " + f.path);

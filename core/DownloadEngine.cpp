@@ -1,6 +1,7 @@
 #include "core/DownloadEngine.h"
 
 #include "core/DownloadDescription.h"
+#include "core/FileRetryBook.h"
 #include "core/HttpTransport.h"
 #include "core/LocalChecker.h"
 #include "core/PieceFetcher.h"
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace zdl::core {
 
@@ -28,6 +30,13 @@ namespace {
     constexpr int kBadSeedWaitMs = 30000; // a broken description is not fixed quickly
     constexpr int kCheckThreads = 2;
     constexpr int kMaxPieceDelayMs = 60000; // a piece the server keeps sending wrong
+    constexpr int kReportFileFailures = 3; // a file failing this often in a row is reported
+    constexpr int kStreamWaitMs = 1000; // a piece whose file is being streamed
+#ifdef _WIN32
+    constexpr char kLockReportName[] = ".zdlcore\\lock";
+#else
+    constexpr char kLockReportName[] = ".zdlcore/lock";
+#endif
 
     int64_t MsSince(Clock::time_point t)
     {
@@ -65,6 +74,9 @@ namespace {
         Step CreateFiles(std::vector<bool>* fresh);
         bool Check(const std::vector<bool>& fresh, std::vector<bool>* good);
         Step Download(std::vector<bool> good);
+        void ReportFailingFile(const FileRetryBook& retries);
+        bool StartStream(uint32_t file, uint32_t piece, PieceTracker& tracker, PieceFetcher& fetcher,
+            std::vector<std::pair<Clock::time_point, uint32_t>>& delayed);
         void Complete();
 
         const CoreOptions& opt_;
@@ -101,12 +113,15 @@ namespace {
         while (!stop_.load()) {
             FsStatus st;
             if (CreateDirectories(info_, &st)) {
-                if (lock_.TryAcquire(info_ + "/lock", &st))
+                if (lock_.TryAcquire(info_ + "/lock", &st)) {
+                    board_.ClearError(CoreError::OpenFile);
                     return true;
+                }
             }
             if (!reported && (st.kind != FsErrorKind::InUse || MsSince(start) >= kLockWaitMs)) {
                 // Another core keeps the folder, or the folder cannot be made.
-                board_.SetError(CoreError::OpenFile, st.code, st.kind == FsErrorKind::InUse ? info_ + "/lock" : info_);
+                board_.SetError(
+                    CoreError::OpenFile, st.code, st.kind == FsErrorKind::InUse ? kLockReportName : kInfoFolderName);
                 board_.SetPhase(Phase::InitError);
                 std::fprintf(
                     stderr, "zdl-core: cannot take the install folder %s (error %d)\n", opt_.dir.c_str(), st.code);
@@ -121,16 +136,19 @@ namespace {
     {
         board_.SetPhase(Phase::GetSeedMd5);
         std::string body, detail;
-        FetchOutcome r
-            = FetchSmallFile(opt_.httpUrl + "/" + opt_.torrent + ".digest", kMaxDigestBytes, stop_, &body, &detail);
+        long status = 0;
+        FetchOutcome r = FetchSmallFile(
+            opt_.httpUrl + "/" + opt_.torrent + ".digest", kMaxDigestBytes, stop_, &body, &detail, &status);
         if (r == FetchOutcome::Cancelled)
             return Step::Stop;
-        if (r == FetchOutcome::Ok && ParseDigestText(body, &digest_, &digestSize_))
+        if (r == FetchOutcome::Ok && ParseDigestText(body, &digest_, &digestSize_)) {
+            board_.ClearError(CoreError::DownloadTorrent);
             return Step::Next;
+        }
         if (r == FetchOutcome::Ok)
             detail = "malformed digest";
         std::fprintf(stderr, "zdl-core: digest: %s\n", detail.c_str());
-        board_.SetError(CoreError::DownloadTorrent, 0, opt_.torrent + ".digest");
+        board_.SetError(CoreError::DownloadTorrent, static_cast<int>(status), opt_.torrent + ".digest");
         board_.SetPhase(Phase::GetSeedMd5Fail);
         return Step::Retry;
     }
@@ -146,18 +164,22 @@ namespace {
         if (!haveLocal) {
             board_.SetPhase(Phase::DownloadSeedFile);
             std::string detail;
-            FetchOutcome r
-                = FetchSmallFile(opt_.httpUrl + "/" + opt_.torrent, kMaxDescriptionBytes, stop_, &bytes, &detail);
+            // The digest line declares the size: a longer body is cut off
+            // at once, so an endless answer costs neither time nor memory.
+            long status = 0;
+            FetchOutcome r = FetchSmallFile(
+                opt_.httpUrl + "/" + opt_.torrent, static_cast<size_t>(digestSize_), stop_, &bytes, &detail, &status);
             if (r == FetchOutcome::Cancelled)
                 return Step::Stop;
             if (r == FetchOutcome::Ok
                 && (bytes.size() != digestSize_ || Sha256::Of(bytes.data(), bytes.size()) != digest_)) {
                 r = FetchOutcome::HttpError;
+                status = 0;
                 detail = "description does not match its digest";
             }
             if (r != FetchOutcome::Ok) {
                 std::fprintf(stderr, "zdl-core: description: %s\n", detail.c_str());
-                board_.SetError(CoreError::DownloadSeed, 0, opt_.torrent);
+                board_.SetError(CoreError::DownloadSeed, static_cast<int>(status), opt_.torrent);
                 board_.SetPhase(Phase::DownloadSeedFileFail);
                 return Step::Retry;
             }
@@ -172,6 +194,8 @@ namespace {
             Sleep(kBadSeedWaitMs);
             return stop_.load() ? Step::Stop : Step::Retry;
         }
+        board_.ClearError(CoreError::DownloadSeed);
+        board_.ClearError(CoreError::ReadSeed);
         if (!haveLocal)
             WriteFileAtomically(local, bytes, &st); // only saves a later download
         descBytes_.swap(bytes);
@@ -192,6 +216,8 @@ namespace {
         board_.SetPhase(Phase::CreateFile);
         store_ = std::make_unique<PieceStore>(desc_, opt_.dir);
         fresh->assign(desc_.files.size(), false);
+        uint64_t reserved = 0; // files are created at full size
+        bool cleared = false;
         for (uint32_t i = 0; i < desc_.files.size();) {
             if (stop_.load())
                 return Step::Stop;
@@ -199,10 +225,19 @@ namespace {
             FsStatus st;
             if (store_->PrepareFile(i, &existed, &st)) {
                 (*fresh)[i] = !existed;
+                reserved += desc_.files[i].size;
+                board_.SetReservedBytes(reserved, PieceWriter::StateBytesFor(desc_.PieceCount()));
                 ++i;
+                if (cleared)
+                    continue;
+                board_.ClearError(CoreError::WriteFile);
+                board_.ClearError(CoreError::SetFileSize);
+                board_.ClearError(CoreError::OpenFile);
+                cleared = true;
                 continue;
             }
-            std::string path = store_->PathOf(i);
+            cleared = false;
+            std::string path = store_->ReportName(i);
             if (st.kind == FsErrorKind::InUse || st.kind == FsErrorKind::Denied) {
                 board_.SetError(CoreError::OpenFile, st.code, path);
                 board_.SetPhase(Phase::AnalysisSeedError);
@@ -300,6 +335,10 @@ namespace {
         // try (they stay "in flight" meanwhile), so one bad piece on the server
         // neither stalls the rest nor is fetched in a tight loop.
         std::unordered_map<uint32_t, int> hashFailures;
+        FileRetryBook retries;
+        std::unordered_set<uint32_t> streamFiles; // the server ignores Range for them
+        std::vector<uint32_t> release;
+        auto lastAnswer = Clock::now();
         std::vector<std::pair<Clock::time_point, uint32_t>> delayed;
         auto lastBytes = Clock::now();
         auto rateStart = Clock::now();
@@ -321,6 +360,15 @@ namespace {
                 if (!tracker.TakeNext(&p))
                     break;
                 PieceLocation loc = desc_.Locate(p);
+                if (retries.ParkIfWaiting(loc.file, p, Clock::now()))
+                    continue;
+                if (streamFiles.count(loc.file)) {
+                    if (!StartStream(loc.file, p, tracker, fetcher, delayed)) {
+                        retries.ProbeNotStarted(loc.file);
+                        break;
+                    }
+                    continue;
+                }
                 PieceRequest req;
                 req.piece = p;
                 req.url = base + EncodeUrlPath(desc_.files[loc.file].path);
@@ -334,9 +382,14 @@ namespace {
                 }
                 if (!fetcher.Start(req, std::move(buffer))) {
                     tracker.Release(p);
+                    retries.ProbeNotStarted(loc.file);
                     break;
                 }
             }
+            release.clear();
+            retries.TakeDue(Clock::now(), &release);
+            for (uint32_t p : release)
+                tracker.Release(p);
             for (size_t i = 0; i < delayed.size();) {
                 if (delayed[i].first <= Clock::now()) {
                     tracker.Release(delayed[i].second);
@@ -347,20 +400,54 @@ namespace {
                 }
             }
             done.clear();
-            fetcher.Pump(50, &done);
+            size_t room = static_cast<size_t>(opt_.httpThreads) + 2;
+            fetcher.Pump(50, &done, room > writer.Pending() ? room - writer.Pending() : 0);
             for (FetchDone& d : done) {
+                uint32_t file = desc_.Locate(d.piece).file;
+                if (d.httpStatus != 0)
+                    lastAnswer = Clock::now(); // the server is there
+                if (d.rangeIgnored || d.streamTail) {
+                    // Not a failure of the piece: it comes again by a stream
+                    // of its file.
+                    if (d.rangeIgnored && streamFiles.insert(file).second)
+                        std::fprintf(stderr, "zdl-core: the server ignores Range for %s: fetching it whole\n",
+                            desc_.files[file].path.c_str());
+                    tracker.Release(d.piece);
+                    spare.push_back(std::move(d.data));
+                    continue;
+                }
                 if (d.ok) {
                     failures = 0;
                     writer.Submit(d.piece, std::move(d.data));
-                } else {
+                    release.clear();
+                    if (retries.Succeeded(file, &release)) {
+                        for (uint32_t p : release)
+                            tracker.Release(p);
+                        std::fprintf(stderr, "zdl-core: %s is served again\n", desc_.files[file].path.c_str());
+                        ReportFailingFile(retries);
+                    }
+                    continue;
+                }
+                spare.push_back(std::move(d.data));
+                board_.CountRetry();
+                if (d.httpStatus == 0) {
+                    // No answer at all: the server or the network is down,
+                    // so every connection waits.
                     tracker.Release(d.piece);
-                    spare.push_back(std::move(d.data));
                     ++failures;
-                    board_.CountRetry();
                     nextRequest = Clock::now() + std::chrono::milliseconds(BackoffMs(failures));
                     if (failures <= 3 || failures % 20 == 0)
                         std::fprintf(stderr, "zdl-core: piece %u: %s\n", d.piece, d.error.c_str());
+                    continue;
                 }
+                // The server answers but does not serve this file: the file
+                // waits on its own and the connections take other work.
+                int n = retries.Failed(file, d.piece, d.httpStatus, Clock::now());
+                if (n <= 3 || n % 10 == 0)
+                    std::fprintf(stderr, "zdl-core: piece %u of %s: %s (failure %d, next try in %d ms)\n", d.piece,
+                        desc_.files[file].path.c_str(), d.error.c_str(), n, FileRetryBook::BackoffMs(n));
+                if (n >= kReportFileFailures)
+                    ReportFailingFile(retries);
             }
             verdicts.clear();
             writer.TakeVerdicts(&verdicts);
@@ -383,7 +470,9 @@ namespace {
             if (spare.size() > static_cast<size_t>(opt_.httpThreads))
                 spare.resize(static_cast<size_t>(opt_.httpThreads));
             uint64_t got = fetcher.TakeReceivedBytes();
-            if (got || writer.DiskFull())
+            // Time spent waiting on a full disk or on the backoff of files
+            // the server answered for does not count towards giving up.
+            if (got || writer.DiskFull() || (fetcher.BusySlots() == 0 && Clock::now() >= nextRequest))
                 lastBytes = Clock::now();
             rateBytes += got;
             int64_t rateMs = MsSince(rateStart);
@@ -395,7 +484,8 @@ namespace {
             board_.SetBytes(tracker.TotalBytes(), tracker.DoneBytes());
             if (tracker.Complete())
                 break;
-            if (MsSince(lastBytes) >= int64_t(opt_.giveUpSeconds) * 1000) {
+            if (MsSince(lastBytes) >= int64_t(opt_.giveUpSeconds) * 1000
+                && MsSince(lastAnswer) >= int64_t(opt_.giveUpSeconds) * 1000) {
                 std::fprintf(stderr, "zdl-core: no data from the server for %d s, giving up\n", opt_.giveUpSeconds);
                 result = Step::GiveUp;
                 break;
@@ -411,6 +501,50 @@ namespace {
         return result;
     }
 
+    // Fetches `file` whole on one connection, for a server that ignores
+    // Range: every missing piece of the file (`piece`, just taken, among
+    // them) rides on the stream. While a stream of the file runs, a piece
+    // that comes free waits a moment for the next one.
+    bool EngineRun::StartStream(uint32_t file, uint32_t piece, PieceTracker& tracker, PieceFetcher& fetcher,
+        std::vector<std::pair<Clock::time_point, uint32_t>>& delayed)
+    {
+        if (fetcher.IsStreaming(file)) {
+            delayed.emplace_back(Clock::now() + std::chrono::milliseconds(kStreamWaitMs), piece);
+            return true;
+        }
+        const DescribedFile& f = desc_.files[file];
+        StreamRequest r;
+        r.file = file;
+        r.url
+            = opt_.httpUrl + "/" + (desc_.root.empty() ? "" : EncodeUrlPath(desc_.root) + "/") + EncodeUrlPath(f.path);
+        r.fileSize = f.size;
+        r.pieceSize = desc_.pieceSize;
+        r.firstPiece = f.firstPiece;
+        r.wanted.assign(f.pieceCount, false);
+        for (uint32_t i = 0; i < f.pieceCount; ++i)
+            r.wanted[i] = f.firstPiece + i == piece || tracker.Take(f.firstPiece + i);
+        std::vector<bool> wanted = r.wanted;
+        if (fetcher.StartStream(std::move(r)))
+            return true;
+        for (uint32_t i = 0; i < f.pieceCount; ++i)
+            if (wanted[i])
+                tracker.Release(f.firstPiece + i);
+        return false;
+    }
+
+    // Reports the file that fails most often (once it failed often enough),
+    // or clears the report when no file fails any more.
+    void EngineRun::ReportFailingFile(const FileRetryBook& retries)
+    {
+        uint32_t file = 0;
+        int failures = 0;
+        long status = 0;
+        if (retries.Worst(&file, &failures, &status) && failures >= kReportFileFailures)
+            board_.SetError(CoreError::DownloadSeed, static_cast<int>(status), store_->ReportName(file));
+        else if (failures < kReportFileFailures)
+            board_.ClearError(CoreError::DownloadSeed);
+    }
+
     void EngineRun::Complete()
     {
         store_->CloseAll();
@@ -419,6 +553,10 @@ namespace {
             RemoveFile(info_ + "/state");
             RemoveFile(info_ + "/state.tmp");
             RemoveFile(info_ + "/seed");
+            // The engine ends here, so the folder is free; Windows cannot
+            // delete a file it holds open, so let go of it first.
+            lock_.Release();
+            RemoveFile(info_ + "/lock");
         }
         board_.SetPhase(Phase::DownloadCompleted);
         std::fprintf(stderr, "zdl-core: download complete\n");

@@ -49,7 +49,7 @@ namespace {
     {
         auto* b = static_cast<SmallBody*>(user);
         size_t bytes = size * n;
-        if (b->out->size() + bytes > b->max) {
+        if (bytes > b->max - b->out->size()) {
             b->tooLarge = true;
             return 0;
         }
@@ -64,8 +64,8 @@ namespace {
 
 } // namespace
 
-FetchOutcome FetchSmallFile(
-    const std::string& url, size_t maxBytes, const std::atomic<bool>& stop, std::string* body, std::string* detail)
+FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::atomic<bool>& stop, std::string* body,
+    std::string* detail, long* httpStatus)
 {
     body->clear();
     CURL* h = curl_easy_init();
@@ -74,6 +74,8 @@ FetchOutcome FetchSmallFile(
         return FetchOutcome::NetworkError;
     }
     SmallBody sink { body, maxBytes, false };
+    // An announced length beyond the limit ends the transfer before the body.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     ApplyCommonOptions(h, url);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteSmall);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
@@ -84,9 +86,11 @@ FetchOutcome FetchSmallFile(
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_cleanup(h);
+    if (httpStatus)
+        *httpStatus = status;
     if (stop.load())
         return FetchOutcome::Cancelled;
-    if (sink.tooLarge) {
+    if (sink.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
         *detail = "larger than " + std::to_string(maxBytes) + " bytes";
         return FetchOutcome::TooLarge;
     }

@@ -23,9 +23,11 @@ void ApplyCommonOptions(CURL* handle, const std::string& url);
 
 enum class FetchOutcome { Ok, HttpError, NetworkError, TooLarge, Cancelled };
 
-// GET `url` into `body`, at most `maxBytes`. Gives up when `stop` is set.
-// `detail` describes a failure (status code or curl's message).
-FetchOutcome FetchSmallFile(
-    const std::string& url, size_t maxBytes, const std::atomic<bool>& stop, std::string* body, std::string* detail);
+// GET `url` into `body`, at most `maxBytes`: the transfer ends as soon as
+// the body would grow beyond that (TooLarge). Gives up when `stop` is set.
+// `detail` describes a failure (status code or curl's message);
+// `httpStatus` (if given) receives the server's status, 0 without answer.
+FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::atomic<bool>& stop, std::string* body,
+    std::string* detail, long* httpStatus = nullptr);
 
 } // namespace zdl::core

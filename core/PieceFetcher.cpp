@@ -31,24 +31,95 @@ struct PieceFetcher::Slot {
     bool busy = false;
     bool paused = false;
     bool overflow = false;
+    bool statusChecked = false;
+    bool rangeIgnored = false;
+    bool stream = false;
     PieceRequest request;
+    StreamRequest streamRequest;
+    uint32_t streamIndex = 0; // piece of the file being received
+    std::vector<FetchDone> ready; // finished stream pieces
     std::vector<uint8_t> buffer;
     uint32_t received = 0;
     uint64_t receivedTotal = 0; // counted for the bandwidth figure
     char curlError[CURL_ERROR_SIZE] = {};
 };
 
+static uint32_t StreamPieceLength(const StreamRequest& r, uint32_t index)
+{
+    uint64_t start = uint64_t(index) * r.pieceSize;
+    uint64_t left = r.fileSize - start;
+    return static_cast<uint32_t>(left < r.pieceSize ? left : r.pieceSize);
+}
+
+// Cuts a stream's bytes into pieces; false when the body is longer than the
+// file.
+static bool TakeStreamBytes(PieceFetcher::Slot* slot, const char* data, size_t bytes)
+{
+    StreamRequest& r = slot->streamRequest;
+    while (bytes > 0) {
+        if (uint64_t(slot->streamIndex) * r.pieceSize >= r.fileSize)
+            return false;
+        uint32_t length = StreamPieceLength(r, slot->streamIndex);
+        size_t take = length - slot->received;
+        if (take > bytes)
+            take = bytes;
+        bool wanted = r.wanted[slot->streamIndex];
+        if (wanted) {
+            if (slot->buffer.size() < length)
+                slot->buffer.resize(length);
+            std::memcpy(slot->buffer.data() + slot->received, data, take);
+        }
+        slot->received += static_cast<uint32_t>(take);
+        data += take;
+        bytes -= take;
+        if (slot->received == length) {
+            if (wanted) {
+                FetchDone d;
+                d.piece = r.firstPiece + slot->streamIndex;
+                d.ok = true;
+                d.httpStatus = 200;
+                d.data = std::move(slot->buffer);
+                slot->buffer = std::vector<uint8_t>();
+                slot->ready.push_back(std::move(d));
+                r.wanted[slot->streamIndex] = false;
+            }
+            ++slot->streamIndex;
+            slot->received = 0;
+        }
+    }
+    return true;
+}
+
 static size_t WriteBody(char* data, size_t size, size_t n, void* user)
 {
     auto* slot = static_cast<PieceFetcher::Slot*>(user);
     size_t bytes = size * n;
+    if (!slot->statusChecked) {
+        slot->statusChecked = true;
+        long status = 0;
+        curl_easy_getinfo(slot->easy, CURLINFO_RESPONSE_CODE, &status);
+        const PieceRequest& r = slot->request;
+        if (!slot->stream && status == 200 && !(r.offset == 0 && r.length == r.fileSize)) {
+            // The whole file instead of the range: stop before its body.
+            slot->rangeIgnored = true;
+            return 0;
+        }
+    }
     uint64_t now = NowMicros();
     RateLimiter& limiter = *slot->limiter;
-    if (!limiter.MayReceive(now)) {
+    if (!limiter.MayReceive(now) || (slot->stream && slot->ready.size() >= kStreamAhead)) {
         slot->paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
     limiter.Consume(bytes, now);
+    if (slot->stream) {
+        slot->receivedTotal += bytes;
+        if (!TakeStreamBytes(slot, data, bytes)) {
+            slot->overflow = true;
+            return 0;
+        }
+        return bytes;
+    }
     if (slot->received + bytes > slot->request.length) {
         slot->overflow = true;
         return 0; // aborts the transfer
@@ -120,25 +191,66 @@ int PieceFetcher::BusySlots() const
     return connections_ - IdleSlots();
 }
 
-bool PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffer)
+PieceFetcher::Slot* PieceFetcher::IdleSlot()
 {
-    Slot* slot = nullptr;
     for (Slot* s : slots_)
         if (!s->busy) {
-            slot = s;
-            break;
+            s->paused = false;
+            s->overflow = false;
+            s->statusChecked = false;
+            s->rangeIgnored = false;
+            s->stream = false;
+            s->received = 0;
+            s->curlError[0] = '\0';
+            return s;
         }
+    return nullptr;
+}
+
+bool PieceFetcher::StartStream(StreamRequest request)
+{
+    Slot* slot = IdleSlot();
+    if (!slot || request.pieceSize == 0)
+        return false;
+    slot->stream = true;
+    slot->streamRequest = std::move(request);
+    slot->streamIndex = 0;
+    slot->ready.clear();
+    slot->buffer.clear();
+    slot->request = PieceRequest();
+    CURL* h = slot->easy;
+    curl_easy_reset(h);
+    ApplyCommonOptions(h, slot->streamRequest.url);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, slot);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, slot->curlError);
+    curl_easy_setopt(h, CURLOPT_PRIVATE, slot);
+    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, limiter_.Rate() ? kLimitedBufferBytes : kUnlimitedBufferBytes);
+    if (curl_multi_add_handle(multi_, h) != CURLM_OK)
+        return false;
+    slot->busy = true;
+    return true;
+}
+
+bool PieceFetcher::IsStreaming(uint32_t file) const
+{
+    for (const Slot* s : slots_)
+        if (s->busy && s->stream && s->streamRequest.file == file)
+            return true;
+    return false;
+}
+
+bool PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffer)
+{
+    Slot* slot = IdleSlot();
     if (!slot)
         return false;
     slot->busy = true;
-    slot->paused = false;
-    slot->overflow = false;
     slot->request = request;
     slot->buffer = std::move(buffer);
     if (slot->buffer.size() < request.length)
         slot->buffer.resize(request.length);
-    slot->received = 0;
-    slot->curlError[0] = '\0';
     CURL* h = slot->easy;
     curl_easy_reset(h);
     ApplyCommonOptions(h, request.url);
@@ -170,17 +282,62 @@ bool PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffe
     return true;
 }
 
+void PieceFetcher::FinishStream(
+    Slot& s, bool transferOk, const std::string& curlError, long status, std::vector<FetchDone>* done)
+{
+    for (FetchDone& d : s.ready)
+        done->push_back(std::move(d));
+    s.ready.clear();
+    StreamRequest& r = s.streamRequest;
+    bool whole = uint64_t(s.streamIndex) * r.pieceSize >= r.fileSize;
+    std::string error;
+    if (s.overflow)
+        error = "server sent more than the whole file";
+    else if (!transferOk)
+        error = curlError;
+    else if (status != 200)
+        error = "HTTP " + std::to_string(status) + " to a request for the whole file";
+    else if (!whole)
+        error = "whole file ended early";
+    // Wanted pieces the stream never reached go back to the engine; the
+    // first carries the failure.
+    bool first = true;
+    for (uint32_t i = 0; i < r.wanted.size(); ++i) {
+        if (!r.wanted[i])
+            continue;
+        FetchDone d;
+        d.piece = r.firstPiece + i;
+        d.error = error.empty() ? "not in the stream" : error;
+        d.httpStatus = status == 200 && !error.empty() ? 0 : status;
+        d.streamTail = !first;
+        first = false;
+        done->push_back(std::move(d));
+    }
+    s.buffer.clear();
+    s.busy = false;
+    s.paused = false;
+    s.stream = false;
+}
+
 void PieceFetcher::Finish(Slot& s, bool transferOk, const std::string& curlError, std::vector<FetchDone>* done)
 {
     curl_multi_remove_handle(multi_, s.easy);
-    FetchDone d;
-    d.piece = s.request.piece;
     long status = 0;
     curl_easy_getinfo(s.easy, CURLINFO_RESPONSE_CODE, &status);
+    if (s.stream) {
+        FinishStream(s, transferOk, curlError, status, done);
+        return;
+    }
+    FetchDone d;
+    d.piece = s.request.piece;
+    d.httpStatus = status;
+    d.rangeIgnored = s.rangeIgnored;
     bool statusOk = status == 206 || (status == 200 && s.request.offset == 0 && s.request.length == s.request.fileSize);
     d.ok = transferOk && statusOk && !s.overflow && s.received == s.request.length;
     if (!d.ok) {
-        if (s.overflow)
+        if (s.rangeIgnored)
+            d.error = "server ignores Range (HTTP 200 with the whole file)";
+        else if (s.overflow)
             d.error = "server sent more than the requested range (HTTP " + std::to_string(status) + ")";
         else if (!transferOk)
             d.error = curlError;
@@ -196,8 +353,16 @@ void PieceFetcher::Finish(Slot& s, bool transferOk, const std::string& curlError
     done->push_back(std::move(d));
 }
 
-void PieceFetcher::Pump(int waitMs, std::vector<FetchDone>* done)
+void PieceFetcher::Pump(int waitMs, std::vector<FetchDone>* done, size_t streamRoom)
 {
+    // Finished stream pieces the engine has room for; a stream that had to
+    // pause for lack of room goes on below.
+    for (Slot* s : slots_) {
+        size_t i = 0;
+        for (; i < s->ready.size() && streamRoom > 0; ++i, --streamRoom)
+            done->push_back(std::move(s->ready[i]));
+        s->ready.erase(s->ready.begin(), s->ready.begin() + static_cast<std::ptrdiff_t>(i));
+    }
     uint64_t now = NowMicros();
     bool anyPaused = false;
     if (limiter_.MayReceive(now)) {
@@ -207,7 +372,7 @@ void PieceFetcher::Pump(int waitMs, std::vector<FetchDone>* done)
         size_t n = slots_.size();
         for (size_t i = 0; i < n; ++i) {
             Slot* s = slots_[(resumeFrom_ + i) % n];
-            if (s->busy && s->paused) {
+            if (s->busy && s->paused && s->ready.size() < kStreamAhead) {
                 s->paused = false;
                 curl_easy_pause(s->easy, CURLPAUSE_CONT);
             }
@@ -215,7 +380,7 @@ void PieceFetcher::Pump(int waitMs, std::vector<FetchDone>* done)
         resumeFrom_ = (resumeFrom_ + 1) % (n ? n : 1);
     }
     for (Slot* s : slots_)
-        anyPaused = anyPaused || (s->busy && s->paused);
+        anyPaused = anyPaused || (s->busy && s->paused && s->ready.size() < kStreamAhead);
     if (anyPaused) {
         uint64_t wait = limiter_.WaitMicros(NowMicros()) / 1000 + 1;
         if (wait < static_cast<uint64_t>(waitMs))

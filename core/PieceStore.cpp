@@ -15,6 +15,19 @@ std::string PieceStore::PathOf(uint32_t file) const
     return dir_ + "/" + desc_.files[file].path;
 }
 
+std::string PieceStore::ReportName(uint32_t file) const
+{
+    std::string name = desc_.files[file].path;
+#ifdef _WIN32
+    // Described paths hold GBK; a trail byte is never '/' (0x2F), so the
+    // separators can be swapped byte by byte.
+    for (char& c : name)
+        if (c == '/')
+            c = '\\';
+#endif
+    return name;
+}
+
 std::shared_ptr<File> PieceStore::Acquire(uint32_t file, FsStatus* status)
 {
     std::lock_guard<std::mutex> lock(mutex_);

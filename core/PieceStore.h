@@ -27,6 +27,9 @@ public:
     PieceStore(const DownloadDescription& desc, std::string dir);
 
     std::string PathOf(uint32_t file) const;
+    // The file as errors name it: relative to the install folder, with the
+    // system's separator.
+    std::string ReportName(uint32_t file) const;
     // Creates the file's folders and the file at its full size (without
     // writing data). `*existed` tells whether it already had that size.
     bool PrepareFile(uint32_t file, bool* existed, FsStatus* status);

@@ -36,6 +36,15 @@ bool PieceTracker::TakeNext(uint32_t* piece)
     return true;
 }
 
+bool PieceTracker::Take(uint32_t piece)
+{
+    if (states_[piece] != State::Missing)
+        return false;
+    states_[piece] = State::InFlight;
+    ++inFlight_;
+    return true;
+}
+
 void PieceTracker::MarkDone(uint32_t piece)
 {
     if (states_[piece] == State::Done)

@@ -21,6 +21,8 @@ public:
 
     // Next missing piece in order, now in flight; false when none is left.
     bool TakeNext(uint32_t* piece);
+    // Takes a given piece if it is missing; false otherwise.
+    bool Take(uint32_t piece);
     void MarkDone(uint32_t piece);
     // A fetch that failed or was cancelled: the piece is missing again.
     void Release(uint32_t piece);

@@ -8,6 +8,14 @@ namespace zdl::core {
 
 using Clock = std::chrono::steady_clock;
 
+namespace {
+#ifdef _WIN32
+    constexpr char kStateReportName[] = ".zdlcore\\state";
+#else
+    constexpr char kStateReportName[] = ".zdlcore/state";
+#endif
+} // namespace
+
 PieceWriter::PieceWriter(const DownloadDescription& desc, const Sha256Digest& descDigest, PieceStore& store,
     StatusBoard& board, std::string statePath, int saveIntervalMs, size_t queueLimit)
     : desc_(desc)
@@ -75,11 +83,31 @@ void PieceWriter::TakeVerdicts(std::vector<PieceVerdict>* out)
 
 bool PieceWriter::SaveState(bool flush)
 {
+    FsStatus st;
+    std::string failedName;
+    bool ok = SaveStateOnce(flush, &st, &failedName);
+    // A state that cannot be saved is reported like any write (a full disk
+    // here costs the resume point, not data) and clears with the next save.
+    if (!ok) {
+        board_.SetError(
+            st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code, failedName);
+        stateFailed_ = true;
+    } else if (stateFailed_) {
+        board_.ClearError(CoreError::WriteFile);
+        board_.ClearError(CoreError::OpenFile);
+        stateFailed_ = false;
+    }
+    return ok;
+}
+
+bool PieceWriter::SaveStateOnce(bool flush, FsStatus* st, std::string* failedName)
+{
     if (flush) {
-        FsStatus st;
         uint32_t failed = 0;
-        if (!store_.Flush(&st, &failed))
+        if (!store_.Flush(st, &failed)) {
+            *failedName = store_.ReportName(failed);
             return false;
+        }
     }
     ResumeState state;
     state.description = descDigest_;
@@ -98,25 +126,31 @@ bool PieceWriter::SaveState(bool flush)
     }
     // Unflushed (on quit) the file may be lost or damaged by a power cut;
     // a damaged state only costs a full check at the next start.
-    FsStatus st;
+    *failedName = kStateReportName;
     return WriteFileAtomically(
-        statePath_, EncodeResumeState(state), &st, flush ? Durability::Flushed : Durability::Fast);
+        statePath_, EncodeResumeState(state), st, flush ? Durability::Flushed : Durability::Fast);
 }
 
 bool PieceWriter::WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& data)
 {
+    bool failed = false;
     while (!abort_.load()) {
         FsStatus st;
         uint32_t file = 0;
         if (store_.WritePiece(piece, data.data(), &st, &file)) {
+            if (failed) {
+                board_.ClearError(CoreError::WriteFile);
+                board_.ClearError(CoreError::OpenFile);
+            }
             diskFull_ = false;
             return true;
         }
+        failed = true;
         // A full disk or a file someone else holds: report and wait; the
         // installer tells the player, who frees space or closes the game.
         diskFull_ = st.kind == FsErrorKind::NoSpace;
-        board_.SetError(
-            st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code, store_.PathOf(file));
+        board_.SetError(st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code,
+            store_.ReportName(file));
         for (int i = 0; i < 10 && !abort_.load(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

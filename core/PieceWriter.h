@@ -56,10 +56,14 @@ public:
     void Submit(uint32_t piece, std::vector<uint8_t> data);
     void TakeVerdicts(std::vector<PieceVerdict>* out);
     bool DiskFull() const { return diskFull_.load(); }
-    // Saves the state now (flushing first).
+    // Saves the state now (flushing first); a failure is reported as
+    // "Error=WriteFile" until a save succeeds.
     bool SaveState(bool flush);
+    // Free space a state save needs, for the installer's disk-full test.
+    static uint64_t StateBytesFor(uint32_t pieces) { return 2 * (uint64_t(pieces) / 8 + 1) + 4096; }
 
 private:
+    bool SaveStateOnce(bool flush, FsStatus* status, std::string* failedName);
     void Run();
     bool WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& data);
 
@@ -79,6 +83,7 @@ private:
     std::atomic<bool> abort_ { false };
     std::atomic<bool> diskFull_ { false };
     std::atomic<size_t> pending_ { 0 };
+    bool stateFailed_ = false; // writer thread (and the final save after it)
 
     std::mutex stateMutex_; // the fields below
     std::vector<bool> good_;

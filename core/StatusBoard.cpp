@@ -60,6 +60,13 @@ void StatusBoard::SetBytes(uint64_t total, uint64_t done)
     done_ = done > total ? total : done;
 }
 
+void StatusBoard::SetReservedBytes(uint64_t bytes, uint64_t ownNeed)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    reserved_ = bytes;
+    ownNeed_ = ownNeed;
+}
+
 void StatusBoard::SetDownloadRate(double bps)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -70,12 +77,20 @@ void StatusBoard::SetError(CoreError e, int code, const std::string& file)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     hasError_ = true;
+    errorActive_ = true;
     error_ = e;
     errorCode_ = code;
     // A value must stay on one line.
     errorFile_.clear();
     for (char c : file)
         errorFile_ += (c == '\n' || c == '\r') ? ' ' : c;
+}
+
+void StatusBoard::ClearError(CoreError e)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (errorActive_ && error_ == e)
+        errorActive_ = false;
 }
 
 void StatusBoard::CountHashFailure()
@@ -111,12 +126,14 @@ std::string StatusBoard::StatLines() const
     s += Line("UploadBandWidth", Fixed(0));
     s += Line("TotalByte", std::to_string(total_));
     s += Line("IncompleteByte", std::to_string(total_ - done_));
+    uint64_t reserved = reserved_ < total_ - done_ ? reserved_ : total_ - done_;
+    s += Line("ReservedByte", std::to_string(reserved > ownNeed_ ? reserved - ownNeed_ : 0));
     s += Line("HashFailures", std::to_string(hashFailures_));
     s += Line("Retries", std::to_string(retries_));
     if (hasError_) {
-        s += Line("Error", CoreErrorWord(error_));
-        s += Line("ErrorCode", std::to_string(errorCode_));
-        s += Line("ErrorFile", errorFile_);
+        s += Line("Error", errorActive_ ? CoreErrorWord(error_) : kNoErrorWord);
+        s += Line("ErrorCode", std::to_string(errorActive_ ? errorCode_ : 0));
+        s += Line("ErrorFile", errorActive_ ? errorFile_ : std::string());
     }
     return s;
 }

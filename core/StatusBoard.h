@@ -5,8 +5,13 @@
 // Answers (each line "[zdl] Key=Value" and a line feed):
 //   stat      P2PState, Percentage, PercentageDownloaded, VerifyPercentage,
 //             DownloadBandWidth, UploadBandWidth, IncompleteByte, TotalByte,
+//             ReservedByte,
 //             and Error, ErrorCode, ErrorFile once an error happened, plus
-//             HashFailures and Retries for people reading along
+//             HashFailures and Retries for people reading along. An error
+//             that has cleared (the failing operation succeeded since) reads
+//             "Error=None", "ErrorCode=0" and an empty "ErrorFile": the
+//             installer keeps the last value of every key, so the error
+//             lines go on being sent once one was.
 //   get tb    TotalByte, IncompleteByte
 //   get qf N  FileName of described file N, or ":" while no description
 //             is loaded or N is out of range
@@ -44,6 +49,8 @@ enum class Phase : int {
 // The words of "Error".
 enum class CoreError { WriteFile, OpenFile, SetFileSize, ReadSeed, DownloadTorrent, DownloadSeed };
 const char* CoreErrorWord(CoreError error);
+// "Error" once the reported error has cleared.
+constexpr char kNoErrorWord[] = "None";
 
 class StatusBoard {
 public:
@@ -51,8 +58,18 @@ public:
     Phase GetPhase() const;
     void SetVerifyProgress(double fraction);
     void SetBytes(uint64_t total, uint64_t done);
+    // Bytes whose space the client's files already hold on disk (files
+    // created at full size) and the free space the core's own files still
+    // need. "ReservedByte" reports the missing bytes among the reserved ones
+    // less that need, so the installer's free-space test ("less free than
+    // missing and not reserved") neither counts reserved space twice nor
+    // misses a disk too full for the resume state.
+    void SetReservedBytes(uint64_t bytes, uint64_t ownNeed);
     void SetDownloadRate(double bytesPerSecond);
     void SetError(CoreError error, int code, const std::string& file);
+    // Clears the error if it is of kind `error` (the operation that reported
+    // it now works); a different, later error stays.
+    void ClearError(CoreError error);
     void CountHashFailure();
     void CountRetry();
     void SetFileNames(std::vector<std::string> names);
@@ -69,8 +86,11 @@ private:
     double verify_ = 0;
     uint64_t total_ = 0;
     uint64_t done_ = 0;
+    uint64_t reserved_ = 0;
+    uint64_t ownNeed_ = 0;
     double rate_ = 0;
-    bool hasError_ = false;
+    bool hasError_ = false; // one was reported since the start
+    bool errorActive_ = false; // and has not cleared since
     CoreError error_ = CoreError::WriteFile;
     int errorCode_ = 0;
     std::string errorFile_;

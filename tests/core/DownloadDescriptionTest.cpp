@@ -105,6 +105,8 @@ TEST(DownloadDescription, RefusesMalformedAndMaliciousInput)
         { " zpc.exe\n", " DATA/PACK00.PAK\n" }, // same file twice on Windows
         { " zpc.exe\n", " data/pack00.pak/x\n" }, // a file used as a folder
         { " zpc.exe\n", " .zdlcore/state\n" }, // the core's own folder
+        { " zpc.exe\n", " .zdlcore\n" }, // ... and the folder itself,
+        { " zpc.exe\n", " .ZDLCORE\n" }, // in any case
         { " zpc.exe\n", " \n" },
         { "root files", "root ../up" },
         { "f 20000 " + kHashA, "f 20000 " + kHashA.substr(1) + "g" },

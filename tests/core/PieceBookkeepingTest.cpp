@@ -1,4 +1,5 @@
 #include "core/CommandChannel.h"
+#include "core/FileRetryBook.h"
 #include "core/PieceTracker.h"
 #include "core/RateLimiter.h"
 #include "core/ResumeState.h"
@@ -34,6 +35,39 @@ TEST(PieceTracker, TakesInOrderRetriesReleasedFirstAndCounts)
     EXPECT_TRUE(t.Complete());
     EXPECT_EQ(t.DoneBytes(), 25u);
     EXPECT_EQ(t.InFlightPieces(), 0u);
+}
+
+TEST(FileRetryBook, FailingFileWaitsProbesOnceAndLetsGoOnSuccess)
+{
+    using Clock = FileRetryBook::Clock;
+    FileRetryBook book;
+    Clock::time_point t0 = Clock::now();
+    EXPECT_FALSE(book.ParkIfWaiting(7, 70, t0)); // not failing: no wait
+    EXPECT_EQ(book.Failed(7, 70, 404, t0), 1);
+    EXPECT_TRUE(book.ParkIfWaiting(7, 71, t0)); // waits its backoff
+    std::vector<uint32_t> due;
+    book.TakeDue(t0, &due);
+    EXPECT_TRUE(due.empty());
+    Clock::time_point later = t0 + std::chrono::milliseconds(FileRetryBook::BackoffMs(1));
+    book.TakeDue(later, &due);
+    EXPECT_EQ(due, (std::vector<uint32_t> { 70, 71 }));
+    EXPECT_FALSE(book.ParkIfWaiting(7, 70, later)); // the probe
+    EXPECT_TRUE(book.ParkIfWaiting(7, 71, later)); // waits for the probe
+    EXPECT_EQ(book.Failed(7, 70, 503, later), 2);
+    EXPECT_GT(FileRetryBook::BackoffMs(2), FileRetryBook::BackoffMs(1));
+    EXPECT_EQ(FileRetryBook::BackoffMs(40), kMaxFileBackoffMs);
+    uint32_t file = 0;
+    int failures = 0;
+    long status = 0;
+    ASSERT_TRUE(book.Worst(&file, &failures, &status));
+    EXPECT_EQ(file, 7u);
+    EXPECT_EQ(failures, 2);
+    EXPECT_EQ(status, 503);
+    due.clear();
+    EXPECT_TRUE(book.Succeeded(7, &due));
+    EXPECT_EQ(due, (std::vector<uint32_t> { 71, 70 }));
+    EXPECT_FALSE(book.Worst(&file, &failures, &status));
+    EXPECT_FALSE(book.Succeeded(7, &due));
 }
 
 TEST(ResumeState, RoundTripAndDamage)
@@ -127,6 +161,13 @@ TEST(CommandChannel, AnswersCommandsSplitAcrossReads)
     out = ch.Feed("stat\n", 5, &quit);
     EXPECT_NE(
         out.find("[zdl] Error=WriteFile\n[zdl] ErrorCode=28\n[zdl] ErrorFile=D:/Games/zpc.exe \n"), std::string::npos);
+    board.ClearError(CoreError::OpenFile); // another kind stays
+    EXPECT_NE(ch.Feed("stat\n", 5, &quit).find("[zdl] Error=WriteFile\n"), std::string::npos);
+    board.ClearError(CoreError::WriteFile); // cleared, still sent
+    out = ch.Feed("stat\n", 5, &quit);
+    EXPECT_NE(out.find("[zdl] Error=None\n[zdl] ErrorCode=0\n[zdl] ErrorFile=\n"), std::string::npos);
+    board.SetReservedBytes(1000, 100); // capped at the missing bytes, less the core's own need
+    EXPECT_NE(ch.Feed("stat\n", 5, &quit).find("[zdl] ReservedByte=650\n"), std::string::npos);
     std::string longLine(3000, 'x');
     EXPECT_EQ(ch.Feed(longLine.data(), longLine.size(), &quit), "");
     EXPECT_EQ(ch.Feed("\nbogus\nquit\n", 12, &quit), "");

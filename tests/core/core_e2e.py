@@ -184,6 +184,12 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
     root = None
     counter = [0]
     lock = threading.Lock()
+    flaky = True  # every 4th piece request 503, every 7th dropped halfway
+    missing = set()  # paths under the web root answered with 404
+    ignore_range = False  # answer 200 with the whole file to ranges
+    endless = None  # path served as an endless body
+    endless_sent = []  # bytes sent per endless answer
+    requests = []  # (path, range) of every request
 
     def log_message(self, *a):
         pass
@@ -194,14 +200,31 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
             n = self.counter[0]
         path = os.path.join(self.root, self.path.lstrip("/").replace("%20", " "))
         from urllib.parse import unquote_to_bytes
-        path = os.path.join(self.root.encode(), unquote_to_bytes(self.path.lstrip("/")))
-        if not os.path.isfile(path):
+        rel = unquote_to_bytes(self.path.lstrip("/"))
+        path = os.path.join(self.root.encode(), rel)
+        self.requests.append((rel, self.headers.get("Range")))
+        if rel == self.endless:
+            self.send_response(200)
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.close_connection = True
+            sent = 0
+            self.endless_sent.append(0)
+            try:
+                while sent < (1 << 30):
+                    self.wfile.write(b"f 1 " * 16384)
+                    sent += 65536
+                    self.endless_sent[-1] = sent
+            except OSError:
+                pass
+            return
+        if not os.path.isfile(path) or rel in self.missing:
             self.send_response(404)
             self.send_header("Content-Length", "0")
             self.end_headers()
             return
         is_piece = b"/files/" in path
-        if is_piece and n % 4 == 0:
+        if self.flaky and is_piece and n % 4 == 0:
             body = b"busy"
             self.send_response(503)
             self.send_header("Content-Length", str(len(body)))
@@ -212,7 +235,7 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
             data = f.read()
         rng = self.headers.get("Range")
         start, end = 0, len(data) - 1
-        if rng:
+        if rng and not self.ignore_range:
             m = re.match(r"bytes=(\d+)-(\d+)", rng)
             start, end = int(m.group(1)), min(int(m.group(2)), len(data) - 1)
             self.send_response(206)
@@ -222,7 +245,7 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
         part = data[start:end + 1]
         self.send_header("Content-Length", str(len(part)))
         self.end_headers()
-        if is_piece and n % 7 == 0:
+        if self.flaky and is_piece and n % 7 == 0:
             # Drop the connection halfway through the body.
             self.wfile.write(part[:len(part) // 2])
             self.wfile.flush()
@@ -246,7 +269,7 @@ def make_client(name, size_mib, seed=1):
     shutil.rmtree(www, ignore_errors=True)
     subprocess.run([ARGS.sampleclient, os.path.join(www, "files"), str(size_mib), str(seed)], check=True,
                    capture_output=True, timeout=60)
-    subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), www, "--piece-size", str(PIECE)], check=True,
+    subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), www, "--raw-names", "--piece-size", str(PIECE)], check=True,
                    capture_output=True, timeout=60)
     return www
 
@@ -271,7 +294,8 @@ def test_full_download(www, srv):
         for seen in core.history:
             check(int(seen) in (1, 3, 5, 7, 8, 10, 11, 12, 14, 15), "unexpected state %s in %s" % (seen, core.history))
         check(core.history[-1] == "15", "history %s" % core.history)
-        check(not os.path.exists(os.path.join(inst, ".zdlcore", "state")), "state kept despite -DeleteDownloadInfo")
+        for kept in ("state", "seed", "lock"):
+            check(not os.path.exists(os.path.join(inst, ".zdlcore", kept)), kept + " kept despite -DeleteDownloadInfo")
         code, took = core.quit_and_time()
         check(code == 0 and took < 1.0, "quit took %.2fs, exit %s" % (took, code))
     finally:
@@ -442,12 +466,116 @@ def test_fault_server(www, srv):
         server.server_close()
 
 
+class FaultServer:
+    """FaultHandler on a free port with the given faults, reset on stop."""
+
+    def __init__(self, www, **faults):
+        FaultHandler.root = www
+        FaultHandler.requests = []
+        FaultHandler.endless_sent = []
+        for k, v in faults.items():
+            setattr(FaultHandler, k, v)
+        self.server = ThreadedServer(("127.0.0.1", 0), FaultHandler)
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+        self.url = "http://127.0.0.1:%d" % self.server.server_address[1]
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+        FaultHandler.flaky, FaultHandler.missing, FaultHandler.ignore_range = True, set(), False
+        FaultHandler.endless = None
+
+
+def largest_file(root):
+    sizes = [(os.path.getsize(os.path.join(d, f)), os.path.relpath(os.path.join(d, f), root))
+             for d, _, fs in os.walk(root) for f in fs]
+    return max(sizes)
+
+
+def test_missing_file(www, srv):
+    # One file answers 404: the rest downloads, the file is reported with
+    # the status and retried, and the download completes once it is back.
+    www = make_client("www-miss", 6, seed=5)
+    size, rel = largest_file(os.path.join(www, "files"))
+    fs = FaultServer(www, flaky=False, missing={("files/" + rel).encode()})
+    inst = fresh_dir("inst-miss")
+    core = Installer(inst, fs.url, limit=-1, extra=["-GiveUpAfter", "5"])
+    try:
+        core.wait_for(lambda c: c.values.get("IncompleteByte") == str(size) and c.values.get("ErrorCode") == "404",
+                      60, "everything but the missing file, and its error")
+        check(core.values.get("Error") == "DownloadSeed", "Error %r" % core.values.get("Error"))
+        check(core.values.get("ErrorFile") == rel, "ErrorFile %r, expected %r" % (core.values.get("ErrorFile"), rel))
+        retries = int(core.values["Retries"])
+        time.sleep(6)  # longer than -GiveUpAfter: an answering server is not given up on
+        core.poll()
+        check(core.state() == 14 and int(core.values["Retries"]) > retries, "not retrying: %s" % core.values)
+        FaultHandler.missing = set()
+        core.wait_for(lambda c: c.state() == 15, 60, "completion once the file is served")
+        check(core.values.get("Error") == "None", "error not cleared: %r" % core.values.get("Error"))
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+        fs.stop()
+
+
+def test_range_ignored(www, srv):
+    # A server that answers every range with the whole file: each file is
+    # fetched as one stream, pieces verified as they pass.
+    www = make_client("www-norange", 6, seed=6)
+    fs = FaultServer(www, flaky=False, ignore_range=True)
+    inst = fresh_dir("inst-norange")
+    core = Installer(inst, fs.url, limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "completion without Range")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        files = sum(len(names) for _, _, names in os.walk(os.path.join(www, "files")))
+        whole = [r for r in FaultHandler.requests if r[0].startswith(b"files/") and r[1] is None]
+        check(len(whole) <= files + 2, "%d whole-file requests for %d files" % (len(whole), files))
+        core.quit_and_time()
+    finally:
+        core.close()
+        fs.stop()
+
+
+def test_endless_description(www, srv):
+    # The description answers with endless bytes: each try stops at the size
+    # its digest line declares, and memory stays flat.
+    www = make_client("www-endless", 1, seed=8)
+    fs = FaultServer(www, flaky=False, endless=TORRENT.encode())
+    core = Installer(fresh_dir("inst-endless"), fs.url)
+    try:
+        core.wait_for(lambda c: c.values.get("Error") == "DownloadSeed" and len(FaultHandler.endless_sent) >= 3, 30,
+                      "three refused descriptions")
+        peak = peak_rss_kib(core.proc.pid)
+        worst = max(FaultHandler.endless_sent[:-1])
+        print("  endless description: at most %d bytes sent per try, peak RSS %d KiB" % (worst, peak))
+        check(worst < 16 << 20, "a try transferred %d bytes" % worst)
+        check(peak < 48 << 10, "peak RSS %d KiB" % peak)
+        code, took = core.quit_and_time()
+        check(took < 1.0, "quit took %.2f s" % took)
+    finally:
+        core.close()
+        fs.stop()
+
+
+def peak_rss_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
+
+
 def test_malicious_description(www, srv):
     evil = os.path.join(ARGS.work, "www-evil")
     shutil.rmtree(evil, ignore_errors=True)
     os.makedirs(os.path.join(evil, "files"))
     h = hashlib.sha256(b"x").hexdigest()
-    for i, bad in enumerate(["../escaped.txt", "/tmp/abs.txt", "data/NUL", "C:/x.txt"]):
+    bad_names = ["../escaped.txt", "/tmp/abs.txt", "data/NUL", "C:/x.txt", ".ZDLCORE"]
+    for i, bad in enumerate(bad_names):
         name = "evil%d.data" % i
         desc = ("ZDLDESC 1\ntitle t\nroot files\npiecesize 262144\ntotalsize 1\nfiles 2\npieces 2\n"
                 "f 0 %s zpc.exe\nf 1 %s %s\np %s\np %s\nend\n" % (h, h, bad, h, h)).encode()
@@ -459,7 +587,7 @@ def test_malicious_description(www, srv):
             f.write(b"ZDLDIGEST 1 %s %d\n" % (hashlib.sha256(desc).hexdigest().encode(), len(desc)))
     esrv = Server(evil, "evil")
     try:
-        for i in range(4):
+        for i in range(len(bad_names)):
             inst = fresh_dir("inst-evil%d" % i)
             core = Installer(inst, esrv.url, torrent="evil%d.data" % i)
             try:
@@ -529,7 +657,7 @@ def test_file_held_by_running_game(www, srv):
         core = Installer(inst, srv.url, limit=-1)
         try:
             core.wait_for(lambda c: c.state() == 13 and c.values.get("Error") == "OpenFile", 20, "state 13")
-            check(core.values.get("ErrorFile", "").endswith("zpc.exe"), "ErrorFile %r" % core.values.get("ErrorFile"))
+            check(core.values.get("ErrorFile") == "zpc.exe", "ErrorFile %r" % core.values.get("ErrorFile"))
             game.kill()
             game.wait(5)
             core.wait_for(lambda c: c.state() == 15, 60, "completion once the game ended")
@@ -569,10 +697,14 @@ def test_disk_full(www, srv):
         core = Installer(os.path.join(mnt, "game"), srv.url, limit=-1)
         try:
             core.wait_for(lambda c: c.values.get("Error") == "WriteFile", 30, "WriteFile on a full disk")
-            check(core.values.get("ErrorFile", "") != "", "no ErrorFile")
+            error_file = core.values.get("ErrorFile", "")
+            check(error_file and not error_file.startswith("/") and os.path.exists(os.path.join(mnt, "game", error_file)),
+                  "ErrorFile %r is not a file of the install folder" % error_file)
             check(core.state() == 11, "state %s" % core.state())
             subprocess.run(["mount", "-o", "remount,size=64m", mnt], check=True)
             core.wait_for(lambda c: c.state() == 15, 60, "completion once space returned")
+            check(core.values.get("Error") == "None" and core.values.get("ErrorFile") == "",
+                  "error not cleared: %s" % core.values)
             ok, why = same_tree(os.path.join(www, "files"), os.path.join(mnt, "game"))
             check(ok, "install differs: " + why)
             core.quit_and_time()
@@ -594,7 +726,8 @@ def main():
     srv = Server(www, "main")
     tests = [test_bad_command_line, test_full_download, test_resume_after_kill, test_damaged_state_and_file,
              test_file_changed_behind_valid_state,
-             test_corrupt_server_bytes, test_fault_server, test_malicious_description, test_quit_in_phases,
+             test_corrupt_server_bytes, test_fault_server, test_missing_file, test_range_ignored,
+             test_endless_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full]
     failed = 0
     try:
