@@ -195,7 +195,12 @@ void ExtractStatus(
         if (e == "WriteFile") {
             uint64_t freeBytes = 0;
             bool known = freeSpace && freeSpace(&freeBytes);
-            status.errorKind = known && freeBytes < status.incompleteByte ? kErrorDiskFull : kErrorWriteFile;
+            uint64_t reserved = 0;
+            ReadUInt64(values, kKeyReservedByte, &reserved);
+            uint64_t needed = status.incompleteByte > reserved ? status.incompleteByte - reserved : 0;
+            status.errorKind = known && freeBytes < needed ? kErrorDiskFull : kErrorWriteFile;
+        } else if (e == kErrorWordNone) {
+            status.errorKind = kErrorNone;
         } else if (e == "OpenFile") {
             status.errorKind = kErrorOpenFile;
         } else if (e == "SetFileSize") {

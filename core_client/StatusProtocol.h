@@ -35,6 +35,12 @@ constexpr const char* kKeyFileName = "FileName";
 constexpr const char* kKeyError = "Error";
 constexpr const char* kKeyErrorCode = "ErrorCode";
 constexpr const char* kKeyErrorFile = "ErrorFile";
+// Of the missing bytes, those whose space on disk the core has already
+// reserved (files created at full size); free space need not hold them.
+constexpr const char* kKeyReservedByte = "ReservedByte";
+
+// The "Error" value of an error that has cleared.
+constexpr const char* kErrorWordNone = "None";
 
 // The core's placeholder file name, which does not count as a name.
 constexpr const char* kNoFileName = ":";
@@ -65,7 +71,9 @@ using FreeSpaceQuery = std::function<bool(uint64_t* freeBytes)>;
 // Rebuilds |status| from |values|: a missing key or unreadable number keeps
 // its field. A usable "FileName" (anything but ":") clears
 // |awaitingFileName|. "Error" "WriteFile" becomes kErrorDiskFull when
-// |freeSpace| answers with less than incompleteByte, else kErrorWriteFile.
+// |freeSpace| answers with less than the missing bytes the core has not
+// reserved yet (incompleteByte less "ReservedByte"), else kErrorWriteFile;
+// "None" (the error has cleared) becomes kErrorNone.
 void ExtractStatus(
     const StatusValues& values, CoreStatus& status, bool& awaitingFileName, const FreeSpaceQuery& freeSpace);
 

@@ -225,25 +225,47 @@ namespace {
             bool known;
             uint64_t freeBytes;
             uint64_t incomplete;
+            const char* reserved;
             int32_t kind;
         } cases[] = {
-            { true, 100, 1000, kErrorDiskFull },
-            { true, 1000, 1000, kErrorWriteFile }, // equal is enough
-            { true, 5000, 1000, kErrorWriteFile },
-            { false, 0, 1000, kErrorWriteFile }, // unknown space is not "full"
-            { true, 0, 0, kErrorWriteFile },
+            { true, 100, 1000, nullptr, kErrorDiskFull },
+            { true, 1000, 1000, nullptr, kErrorWriteFile }, // equal is enough
+            { true, 5000, 1000, nullptr, kErrorWriteFile },
+            { false, 0, 1000, nullptr, kErrorWriteFile }, // unknown space is not "full"
+            { true, 0, 0, nullptr, kErrorWriteFile },
+            // Space the core already holds for the missing bytes counts.
+            { true, 0, 1000, "1000", kErrorWriteFile }, { true, 100, 1000, "900", kErrorWriteFile },
+            { true, 99, 1000, "900", kErrorDiskFull }, { true, 0, 1000, "5000", kErrorWriteFile }, // more than missing
+            { true, 100, 1000, "x", kErrorDiskFull }, // unreadable: none reserved
         };
         for (const Case& c : cases) {
             CoreStatus s;
             bool awaiting = true;
             std::string incomplete = "[s] IncompleteByte=" + std::to_string(c.incomplete);
+            std::string reserved = std::string("[s] ReservedByte=") + (c.reserved ? c.reserved : "");
             FreeSpaceQuery query = [&](uint64_t* bytes) {
                 *bytes = c.freeBytes;
                 return c.known;
             };
-            Feed({ "[e] Error=WriteFile", incomplete.c_str() }, s, awaiting, query);
+            if (c.reserved)
+                Feed({ "[e] Error=WriteFile", incomplete.c_str(), reserved.c_str() }, s, awaiting, query);
+            else
+                Feed({ "[e] Error=WriteFile", incomplete.c_str() }, s, awaiting, query);
             EXPECT_EQ(s.errorKind, c.kind) << c.freeBytes << " free, " << c.incomplete << " missing";
         }
+    }
+
+    TEST(ExtractStatus, ClearedErrorEndsTheKind)
+    {
+        CoreStatus s;
+        bool awaiting = true;
+        FreeSpaceQuery none;
+        Feed({ "[e] Error=OpenFile", "[e] ErrorCode=32", "[e] ErrorFile=zpc.exe" }, s, awaiting, none);
+        EXPECT_EQ(s.errorKind, kErrorOpenFile);
+        Feed({ "[e] Error=None", "[e] ErrorCode=0", "[e] ErrorFile=" }, s, awaiting, none);
+        EXPECT_EQ(s.errorKind, kErrorNone);
+        EXPECT_EQ(s.errorCode, 0);
+        EXPECT_EQ(s.errorFile, "");
     }
 
     TEST(ExtractStatus, ErrorWordsMapExactlyOthersKeepKind)

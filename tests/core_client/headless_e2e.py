@@ -231,6 +231,57 @@ def test_restart_after_core_quits():
     check(any("state=17" in l and "下载失败，尝试重新连接" in l for l in h.all), "state 17 not shown")
 
 
+def file_has(path, text):
+    try:
+        with open(path, errors="replace") as f:
+            return text in f.read()
+    except OSError:
+        return False
+
+
+def test_disk_full_warning_clears():
+    # A small tmpfs: full while creating files, enlarged, then filled again
+    # during the download (only the resume state still needs space) and
+    # freed. The disk-full warning shows only while the disk is full, and
+    # the download completes.
+    inst = fresh("tmpfs")
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=8m", "tmpfs", inst], capture_output=True).returncode:
+        print("  SKIP disk full: cannot mount a tmpfs here")
+        return
+    full = "磁盘空间不足"
+    filler = os.path.join(inst, "filler")
+    core_log = os.path.join(ARGS.work, "tmpfs-core.log")
+    h = Headless(inst, "--down", "700", "--core-log", core_log)
+    try:
+        end = time.time() + 20
+        while time.time() < end and not file_has(core_log, "cannot create"):
+            time.sleep(0.2)
+        check(file_has(core_log, "cannot create"), "the disk was not full while creating files")
+        subprocess.run(["mount", "-o", "remount,size=24m", inst], check=True)
+        h.wait_line(percent_at_least(1), 30, "downloading once the disk grew")
+        for _ in range(3):  # the space held for the files is no shortage
+            h.wait_line(lambda l: LINE.search(l), 10, "a tick")
+            check(full not in h.all[-1], "disk-full warning while space suffices: " + h.all[-1])
+        with open(filler, "wb") as f:
+            try:
+                while True:
+                    f.write(b"\0" * 65536)
+                    f.flush()
+            except OSError:
+                pass
+        h.wait_line(lambda l: full in l and "state=14" in l, 15, "the disk-full warning")
+        os.remove(filler)
+        h.wait_line(lambda l: LINE.search(l) and full not in l and "state=14" in l, 15, "the warning gone")
+        code = h.finish(90)
+        check(code == 0, "exit code %s:\n%s" % (code, "\n".join(h.all[-10:])))
+        check_same_tree(inst)
+    finally:
+        h.kill()
+        if os.path.exists(filler):
+            os.remove(filler)
+        subprocess.run(["umount", "-l", inst])
+
+
 def test_core_that_cannot_start():
     bogus = os.path.join(ARGS.work, "not-a-program.txt")
     with open(bogus, "w") as f:
@@ -257,13 +308,13 @@ def main():
     ARGS.www = os.path.join(ARGS.work, "www")
     ARGS.temp = fresh("temp")
     subprocess.run([ARGS.sampleclient, os.path.join(ARGS.www, "files"), "20", "7"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([ARGS.mkdesc, os.path.join(ARGS.www, "files"), ARGS.www], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([ARGS.mkdesc, os.path.join(ARGS.www, "files"), ARGS.www, "--raw-names"], check=True, stdout=subprocess.DEVNULL)
     env = dict(os.environ, ZDL_SERVER_LIFETIME="300")
     port = subprocess.run([ARGS.server, "start", ARGS.www, os.path.join(ARGS.work, "srv")], check=True,
                           stdout=subprocess.PIPE, env=env).stdout.decode().strip()
     ARGS.url = "http://127.0.0.1:%s/zphdownload_setup.exe.data" % port
     tests = [test_full_download, test_pause_and_continue, test_kill9_restarts_through_stall_watch,
-             test_restart_after_core_quits, test_core_that_cannot_start]
+             test_restart_after_core_quits, test_disk_full_warning_clears, test_core_that_cannot_start]
     failed = 0
     try:
         for t in tests:
