@@ -1,5 +1,6 @@
 #include "core/DescriptionBuilder.h"
 
+#include "platform/Console.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -32,7 +33,12 @@ bool BuildDescription(const std::string& folder, const BuildSettings& s, Downloa
     std::vector<uint8_t> buffer(s.pieceSize);
     Sha256 fileHash, pieceHash;
     for (const std::string& rel : paths) {
-        if (!IsSafeRelativePath(rel)) {
+        std::string described = rel;
+        if (s.names == NameEncoding::Utf8 && !Utf8ToGbk(rel, &described)) {
+            *error = "file name not representable in GBK: " + rel;
+            return false;
+        }
+        if (!IsSafeRelativePath(described)) {
             *error = "unsafe file name: " + rel;
             return false;
         }
@@ -44,7 +50,7 @@ bool BuildDescription(const std::string& folder, const BuildSettings& s, Downloa
             return false;
         }
         DescribedFile df;
-        df.path = rel;
+        df.path = described;
         df.size = size;
         for (uint64_t off = 0; off < size; off += s.pieceSize) {
             size_t want = static_cast<size_t>(std::min<uint64_t>(s.pieceSize, size - off));

@@ -9,13 +9,22 @@
 
 namespace zdl::core {
 
+// How the names the file system lists become described (GBK) names.
+enum class NameEncoding {
+    Utf8, // the build machine's names are UTF-8: converted to GBK
+    Raw, // the names already are GBK bytes: taken as they are
+};
+
 struct BuildSettings {
+    NameEncoding names = NameEncoding::Utf8;
     uint32_t pieceSize = 1u << 20;
     std::string title = "Zephyra";
     std::string root = "files"; // folder under the server base
     std::string first = "zpc.exe"; // listed first when present (its name answers "get qf 0")
 };
 
+// A name GBK cannot hold, or one the description may not carry, is refused
+// with an error naming the file.
 bool BuildDescription(
     const std::string& folder, const BuildSettings& settings, DownloadDescription* out, std::string* error);
 

@@ -10,6 +10,9 @@ namespace zdl {
 
 // GBK (code page 936) bytes as UTF-8; bytes that do not convert become "?".
 std::string GbkToUtf8(const std::string& gbk);
+// UTF-8 text as GBK; false when it is not valid UTF-8 or holds a character
+// GBK cannot represent (nothing is replaced by a look-alike).
+bool Utf8ToGbk(const std::string& utf8, std::string* gbk);
 
 // True when standard output is an interactive terminal.
 bool StandardOutputIsTerminal();

@@ -40,7 +40,7 @@ if [ ! -f "$www/.made-$mib" ]; then
   echo "demo: generating a $mib MiB sample client"
   rm -rf "$www"
   "$sampleclient" "$www$prefix/files" "$mib" 1 >/dev/null
-  "$mkdesc" "$www$prefix/files" "$www$prefix" --name "$name" >/dev/null
+  "$mkdesc" "$www$prefix/files" "$www$prefix" --raw-names --name "$name" >/dev/null
   touch "$www/.made-$mib"
 fi
 

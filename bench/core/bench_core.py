@@ -33,7 +33,7 @@ def make_client(args, name, mib):
         shutil.rmtree(www, ignore_errors=True)
         subprocess.run([args.sampleclient, os.path.join(www, "files"), str(mib), "3"], check=True,
                        stdout=subprocess.DEVNULL)
-        subprocess.run([args.mkdesc, os.path.join(www, "files"), www, "--piece-size", str(PIECE)], check=True,
+        subprocess.run([args.mkdesc, os.path.join(www, "files"), www, "--raw-names", "--piece-size", str(PIECE)], check=True,
                        stdout=subprocess.DEVNULL)
         open(stamp, "w").close()
     files = []

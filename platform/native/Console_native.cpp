@@ -34,6 +34,27 @@ std::string GbkToUtf8(const std::string& gbk)
     return out;
 }
 
+bool Utf8ToGbk(const std::string& utf8, std::string* gbk)
+{
+    gbk->clear();
+    iconv_t cd = iconv_open("GBK", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    char buffer[1024];
+    char* in = const_cast<char*>(utf8.data());
+    size_t inLeft = utf8.size();
+    bool ok = true;
+    while (ok && inLeft > 0) {
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        gbk->append(buffer, static_cast<size_t>(o - buffer));
+        ok = r != static_cast<size_t>(-1) || errno == E2BIG;
+    }
+    iconv_close(cd);
+    return ok;
+}
+
 bool StandardOutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;

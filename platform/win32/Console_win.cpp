@@ -24,6 +24,26 @@ std::string GbkToUtf8(const std::string& gbk)
     return out;
 }
 
+bool Utf8ToGbk(const std::string& utf8, std::string* gbk)
+{
+    gbk->clear();
+    if (utf8.empty())
+        return true;
+    int wide
+        = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (wide <= 0)
+        return false;
+    std::vector<wchar_t> w(static_cast<size_t>(wide));
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), w.data(), wide);
+    BOOL lossy = FALSE;
+    int n = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, w.data(), wide, nullptr, 0, nullptr, &lossy);
+    if (n <= 0 || lossy)
+        return false;
+    gbk->resize(static_cast<size_t>(n));
+    WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, w.data(), wide, &(*gbk)[0], n, nullptr, &lossy);
+    return !lossy;
+}
+
 bool StandardOutputIsTerminal()
 {
     DWORD mode = 0;

@@ -140,6 +140,36 @@ TEST(LocalFiles, BuildCheckFindsDamageAndMissingData)
     EXPECT_EQ(lastProgress, 56384u);
 }
 
+#ifndef _WIN32
+// The publisher's tree has UTF-8 names (the build machine's): described in
+// GBK, a name GBK cannot hold refused by name; raw names kept as bytes.
+TEST(LocalFiles, BuilderDescribesUtf8NamesInGbk)
+{
+    std::string dir = TempDir("names");
+    WriteBytes(dir + "/zpc.exe", "x");
+    WriteBytes(dir + "/\xe5\x9b\xbe\xe6\xa0\x87/\xe8\xb5\x84\xe6\xba\x90\xe5\x8c\x85.big", "y"); // 图标/资源包.big
+    DownloadDescription d;
+    std::string error;
+    BuildSettings s;
+    s.pieceSize = kPiece;
+    ASSERT_TRUE(BuildDescription(dir, s, &d, &error)) << error;
+    ASSERT_EQ(d.files.size(), 2u);
+    EXPECT_EQ(d.files[1].path, "\xcd\xbc\xb1\xea/\xd7\xca\xd4\xb4\xb0\xfc.big");
+
+    WriteBytes(dir + "/\xed\x95\x9c.txt", "z"); // 한 (Hangul): no GBK form
+    EXPECT_FALSE(BuildDescription(dir, s, &d, &error));
+    EXPECT_EQ(error, "file name not representable in GBK: \xed\x95\x9c.txt");
+    RemoveFile(dir + "/\xed\x95\x9c.txt");
+
+    std::string gbk = TempDir("gbknames"); // a tree already named in GBK
+    WriteBytes(gbk + "/\xcd\xbc\xb1\xea.txt", "w");
+    EXPECT_FALSE(BuildDescription(gbk, s, &d, &error)); // not UTF-8
+    s.names = NameEncoding::Raw; // taken as they are
+    ASSERT_TRUE(BuildDescription(gbk, s, &d, &error)) << error;
+    EXPECT_EQ(d.files[0].path, "\xcd\xbc\xb1\xea.txt");
+}
+#endif
+
 TEST(LocalFiles, WriterVerifiesWritesAndRecordsState)
 {
     std::string src = TempDir("src2");

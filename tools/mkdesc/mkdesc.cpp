@@ -2,7 +2,12 @@
 // and its digest file, for the download core.
 //
 //   zdl-mkdesc <client folder> <output folder> [--piece-size bytes]
-//              [--title text] [--root folder] [--name file name]
+//              [--title text] [--root folder] [--name file name] [--raw-names]
+//
+// Described names are GBK. File names are read as UTF-8 (the build
+// machine's encoding) and converted; a name GBK cannot hold is refused.
+// --raw-names takes the names' bytes as they are, for a tree whose names
+// already are GBK.
 //
 // The server then publishes <output folder> with the client folder's files
 // below it in <root> (default "files").
@@ -21,13 +26,26 @@ int main(int argc, char** argv)
     if (argc < 3) {
         std::fprintf(stderr,
             "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
-            "[--root r] [--name n]\n");
+            "[--root r] [--name n] [--raw-names]\n"
+            "  File names are read as UTF-8 and described in GBK; a name GBK cannot\n"
+            "  hold is refused. --raw-names takes names as they are, for a tree\n"
+            "  whose names already are GBK bytes.\n");
         return 2;
     }
     BuildSettings settings;
     std::string name = "zphdownload_setup.exe.data";
-    for (int i = 3; i + 1 < argc; i += 2) {
-        std::string opt = argv[i], value = argv[i + 1];
+    for (int i = 3; i < argc; i += 2) {
+        std::string opt = argv[i];
+        if (opt == "--raw-names") {
+            settings.names = NameEncoding::Raw;
+            --i;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "zdl-mkdesc: %s needs a value\n", opt.c_str());
+            return 2;
+        }
+        std::string value = argv[i + 1];
         if (opt == "--piece-size")
             settings.pieceSize = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
         else if (opt == "--title")
