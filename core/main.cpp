@@ -6,10 +6,11 @@
 // giving up on an unreachable server (state 17).
 #include "core/CommandChannel.h"
 #include "core/CoreOptions.h"
+#include "core/CoreSocket.h"
 #include "core/DownloadEngine.h"
 #include "core/HttpTransport.h"
 #include "core/StatusBoard.h"
-#include "core/CoreSocket.h"
+#include "platform/Process.h"
 
 #include <chrono>
 #include <cstdio>
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
 {
     StatusBoard board;
     board.SetPhase(Phase::ParsePara);
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = ProgramArguments(argc, argv);
     CoreOptions options;
     std::string error;
     StartSocketLayer();

@@ -2,8 +2,9 @@
 // writes, allocation of a file's full size without writing zeros, durable
 // replacement of small files, a per-folder lock and the free disk space.
 //
-// Paths are byte strings in the system's multibyte code page with "/" as
-// separator (the Windows file API accepts it). Every call reports failure
+// Paths are GBK byte strings (code page 936, whatever the system's ANSI
+// code page: Windows converts them to UTF-16 and uses the wide calls) with
+// "/" as separator; natively they are bytes as they are. Every call reports failure
 // as a bool plus an FsStatus that tells the caller what kind of failure it
 // was, so the core can tell a full disk from a file held by another program.
 // A File object is used by one thread at a time; different File objects may

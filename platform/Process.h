@@ -41,6 +41,10 @@ struct ChildStdHandles {
 // escapes), later ones honour quotes and backslash-quote escapes.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
+// The program's arguments after its name, as GBK on Windows (from the wide
+// command line, whatever the ANSI code page); natively argv as it is.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
 // Starts a hidden child (no window, CREATE_NO_WINDOW; natively in its own
 // process group, so a terminal's Ctrl-C does not reach it) from
 // |commandLine|, whose first token names the program. Handles marked

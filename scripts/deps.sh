@@ -44,12 +44,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine takes its ANSI code page from the locale: the Chinese one gives 936.
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
-  echo "deps: generating the zh_CN.UTF-8 locale"
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
-fi
+# Wine takes its ANSI code page from the locale: the Chinese one gives 936,
+# the US one 1252 (the core's tests run under both).
+for loc in zh_CN en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf8$"; then
+    echo "deps: generating the $loc.UTF-8 locale"
+    grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null || echo "$loc.UTF-8 UTF-8" >> /etc/locale.gen
+    locale-gen >/dev/null
+  fi
+done
 
 "$here/mingw-deps.sh" x86_64
 "$here/mingw-deps.sh" i686

@@ -15,7 +15,8 @@ export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: nothing here needs them and nothing may be fetched.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+# The Chinese locale unless a test asks for another (ZDL_WINE_LANG).
+export LANG=${ZDL_WINE_LANG:-zh_CN.UTF-8} LC_ALL=${ZDL_WINE_LANG:-zh_CN.UTF-8}
 
 # Faces the skin and the dialogs ask for, all drawn with the installed CJK font.
 ZDL_WINE_FACES=("宋体" "新宋体" "SimSun" "NSimSun" "楷体" "楷体_GB2312" "KaiTi" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma" "微软雅黑" "Microsoft YaHei")

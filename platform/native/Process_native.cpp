@@ -18,6 +18,11 @@ extern char** environ;
 
 namespace zdl {
 
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles, ProcessRecord* out)
 {
     std::vector<std::string> args = SplitCommandLine(commandLine);

@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/win32/Gbk_win.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -66,7 +68,8 @@ bool File::Open(const std::string& path, Mode mode, FsStatus* status)
     // that holds a file makes the open fail with a sharing violation.
     DWORD share = mode == Mode::Read ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ;
     DWORD disposition = mode == Mode::Read ? OPEN_EXISTING : OPEN_ALWAYS;
-    HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h
+        = CreateFileW(WideFromGbk(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(status, GetLastError());
     handle_ = reinterpret_cast<intptr_t>(h);
@@ -151,23 +154,25 @@ bool File::Flush(FsStatus* status)
     return Ok(status);
 }
 
-bool CreateDirectories(const std::string& path, FsStatus* status)
+bool CreateDirectories(const std::string& gbkPath, FsStatus* status)
 {
-    std::string partial;
+    // Split as UTF-16: a GBK character's second byte may be 0x5C ('\\').
+    std::wstring path = WideFromGbk(gbkPath);
+    std::wstring partial;
     for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/' || path[i] == '\\') {
+        if (i == path.size() || path[i] == L'/' || path[i] == L'\\') {
             partial = path.substr(0, i);
             // Skip the drive ("D:") and the empty root.
-            if (partial.empty() || (partial.size() == 2 && partial[1] == ':'))
+            if (partial.empty() || (partial.size() == 2 && partial[1] == L':'))
                 continue;
-            if (!CreateDirectoryA(partial.c_str(), nullptr)) {
+            if (!CreateDirectoryW(partial.c_str(), nullptr)) {
                 DWORD err = GetLastError();
                 if (err != ERROR_ALREADY_EXISTS && err != ERROR_ACCESS_DENIED)
                     return Fail(status, err);
             }
         }
     }
-    DWORD attr = GetFileAttributesA(path.c_str());
+    DWORD attr = GetFileAttributesW(path.c_str());
     if (attr == INVALID_FILE_ATTRIBUTES)
         return Fail(status, GetLastError());
     if (!(attr & FILE_ATTRIBUTE_DIRECTORY))
@@ -177,13 +182,13 @@ bool CreateDirectories(const std::string& path, FsStatus* status)
 
 bool PathExists(const std::string& path)
 {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(WideFromGbk(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool GetModifiedTime(const std::string& path, int64_t* ns)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    if (!GetFileAttributesExW(WideFromGbk(path).c_str(), GetFileExInfoStandard, &data))
         return false;
     uint64_t t = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     *ns = static_cast<int64_t>(t) * 100;
@@ -192,18 +197,18 @@ bool GetModifiedTime(const std::string& path, int64_t* ns)
 
 bool RemoveFile(const std::string& path)
 {
-    return DeleteFileA(path.c_str()) != 0;
+    return DeleteFileW(WideFromGbk(path).c_str()) != 0;
 }
 
 bool RemoveEmptyDirectory(const std::string& path)
 {
-    return RemoveDirectoryA(path.c_str()) != 0;
+    return RemoveDirectoryW(WideFromGbk(path).c_str()) != 0;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status, Durability durability)
 {
-    std::string tmp = path + ".tmp";
-    HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::wstring tmp = WideFromGbk(path + ".tmp");
+    HANDLE h = CreateFileW(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(status, GetLastError());
     DWORD n = 0;
@@ -215,15 +220,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, FsSta
     }
     CloseHandle(h);
     if (!ok) {
-        DeleteFileA(tmp.c_str());
+        DeleteFileW(tmp.c_str());
         return Fail(status, err ? err : ERROR_DISK_FULL);
     }
     DWORD moveFlags = MOVEFILE_REPLACE_EXISTING;
     if (durability == Durability::Flushed)
         moveFlags |= MOVEFILE_WRITE_THROUGH;
-    if (!MoveFileExA(tmp.c_str(), path.c_str(), moveFlags)) {
+    if (!MoveFileExW(tmp.c_str(), WideFromGbk(path).c_str(), moveFlags)) {
         err = GetLastError();
-        DeleteFileA(tmp.c_str());
+        DeleteFileW(tmp.c_str());
         return Fail(status, err);
     }
     return Ok(status);
@@ -252,13 +257,13 @@ static bool ListInto(const std::string& root, const std::string& rel, std::vecto
     if (depth > 64)
         return false;
     std::string pattern = (rel.empty() ? root : root + "/" + rel) + "/*";
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(pattern.c_str(), &fd);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(WideFromGbk(pattern).c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND;
     bool ok = true;
     do {
-        std::string name = fd.cFileName;
+        std::string name = GbkFromWide(fd.cFileName);
         if (name == "." || name == "..")
             continue;
         std::string child = rel.empty() ? name : rel + "/" + name;
@@ -268,7 +273,7 @@ static bool ListInto(const std::string& root, const std::string& rel, std::vecto
             ok = ListInto(root, child, files, depth + 1);
         else
             files->push_back(child);
-    } while (ok && FindNextFileA(h, &fd));
+    } while (ok && FindNextFileW(h, &fd));
     FindClose(h);
     return ok;
 }
@@ -285,7 +290,7 @@ bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* file
 bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes)
 {
     ULARGE_INTEGER avail;
-    if (!GetDiskFreeSpaceExA(path.c_str(), &avail, nullptr, nullptr))
+    if (!GetDiskFreeSpaceExW(WideFromGbk(path).c_str(), &avail, nullptr, nullptr))
         return false;
     *bytes = avail.QuadPart;
     return true;
@@ -296,8 +301,8 @@ bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
     Release();
     // No sharing: a second core's open fails until this handle is closed,
     // which the system does when the process ends in any way.
-    HANDLE h = CreateFileA(
-        path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(WideFromGbk(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(status, GetLastError());
     handle_ = reinterpret_cast<intptr_t>(h);

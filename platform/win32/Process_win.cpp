@@ -1,5 +1,7 @@
 #include "platform/Process.h"
 
+#include "platform/win32/Gbk_win.h"
+
 #include <windows.h>
 
 namespace zdl {
@@ -14,9 +16,20 @@ static OsHandle FromHandle(HANDLE h)
     return h == nullptr || h == INVALID_HANDLE_VALUE ? kNoOsHandle : reinterpret_cast<OsHandle>(h);
 }
 
+std::vector<std::string> ProgramArguments(int, char**)
+{
+    // The run-time library's argv went through the ANSI code page, which
+    // turns Chinese into "?" on a Western system: read the wide command
+    // line and make it GBK instead.
+    std::vector<std::string> args = SplitCommandLine(GbkFromWide(GetCommandLineW()));
+    if (!args.empty())
+        args.erase(args.begin());
+    return args;
+}
+
 bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* stdHandles, ProcessRecord* out)
 {
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     if (stdHandles) {
@@ -28,12 +41,15 @@ bool CreateHiddenProcess(const std::string& commandLine, const ChildStdHandles* 
         startup.hStdError
             = stdHandles->error != kNoOsHandle ? ToHandle(stdHandles->error) : GetStdHandle(STD_ERROR_HANDLE);
     }
-    // CreateProcessA may write into the command line; give it a copy.
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
+    // The command line is GBK (the install folder may hold Chinese): as
+    // UTF-16 it reaches the child intact whatever the ANSI code page.
+    // CreateProcessW may write into the command line; give it a copy.
+    std::wstring wide = WideFromGbk(commandLine);
+    std::vector<wchar_t> line(wide.begin(), wide.end());
+    line.push_back(L'\0');
     PROCESS_INFORMATION info;
     ZeroMemory(&info, sizeof info);
-    if (!CreateProcessA(
+    if (!CreateProcessW(
             nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info))
         return false;
     out->process = FromHandle(info.hProcess);
@@ -143,8 +159,8 @@ OsHandle OpenInheritableLogFile(const std::string& path)
     sa.nLength = sizeof sa;
     sa.lpSecurityDescriptor = nullptr;
     sa.bInheritHandle = TRUE;
-    HANDLE h = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(WideFromGbk(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return FromHandle(h);
 }
 
@@ -170,7 +186,8 @@ void ReleaseThreadToken(ThreadToken thread)
 
 ProgramFileResult WriteProgramFile(const std::string& path, const void* data, size_t size)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(
+        WideFromGbk(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();
         return code == ERROR_ALREADY_EXISTS || code == ERROR_SHARING_VIOLATION ? ProgramFileResult::InUse

@@ -1,5 +1,7 @@
 #include "platform/Resources.h"
 
+#include "platform/win32/Gbk_win.h"
+
 #include <windows.h>
 
 namespace zdl {
@@ -21,9 +23,11 @@ bool FindResourceBlob(const char* type, int id, ResourceBlob* out)
 std::string LoadResourceString(int id)
 {
     // String-table entries are short; 4096 bytes is far above any we ship.
-    char buffer[4096];
-    int n = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    // Read wide and made GBK: the ANSI variant would convert through the
+    // system's code page and garble Chinese on a Western system.
+    wchar_t buffer[4096];
+    int n = LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(id), buffer, 4096);
+    return n > 0 ? GbkFromWide(std::wstring(buffer, static_cast<size_t>(n))) : std::string();
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -1,5 +1,7 @@
 #include "platform/SystemInfo.h"
 
+#include "platform/win32/Gbk_win.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -19,7 +21,7 @@ void SetLastErrorCode(uint32_t code)
 bool FreeDiskSpace(const std::string& folder, uint64_t* freeBytes)
 {
     ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
+    if (!GetDiskFreeSpaceExW(WideFromGbk(folder).c_str(), &available, nullptr, nullptr))
         return false;
     *freeBytes = available.QuadPart;
     return true;
@@ -27,16 +29,18 @@ bool FreeDiskSpace(const std::string& folder, uint64_t* freeBytes)
 
 std::string TempFolder()
 {
-    char buffer[MAX_PATH];
-    DWORD n = GetTempPathA(MAX_PATH, buffer);
+    // As GBK like every path (a user name may be Chinese on any system).
+    // MAX_PATH wide characters may take more bytes in GBK: callers judge the
+    // length of the result.
+    wchar_t buffer[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, buffer);
     if (n == 0)
         return std::string();
     if (n < MAX_PATH)
-        return std::string(buffer, n);
-    // Longer than the classic buffer: return it whole so callers can judge.
-    std::vector<char> big(n + 1);
-    DWORD m = GetTempPathA(n + 1, big.data());
-    return m == 0 || m > n ? std::string() : std::string(big.data(), m);
+        return GbkFromWide(std::wstring(buffer, n));
+    std::vector<wchar_t> big(n + 1);
+    DWORD m = GetTempPathW(n + 1, big.data());
+    return m == 0 || m > n ? std::string() : GbkFromWide(std::wstring(big.data(), m));
 }
 
 uint32_t TickCountMs()

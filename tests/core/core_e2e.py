@@ -31,7 +31,9 @@ TORRENT = "zphdownload_setup.exe.data"
 class Installer:
     """Listening side of the line channel plus the core process."""
 
-    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT):
+    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT,
+                 program=None, env=None, accept_timeout=5):
+        self.accept_timeout = accept_timeout
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(1)
@@ -40,7 +42,7 @@ class Installer:
         self.pending = b""
         self.values = {}
         self.history = []  # every P2PState value seen, in order
-        cmd = [ARGS.core, "-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
+        cmd = (program or [ARGS.core]) + ["-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
                "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
                "-DownloadLimit", str(limit), "-UploadLimit", "10000"]
         if delete_info:
@@ -48,10 +50,10 @@ class Installer:
         cmd += ["-InteractivePort", str(self.port)] + list(extra)
         self.stderr_path = os.path.join(ARGS.work, "core-%d.log" % self.port)
         self.stderr = open(self.stderr_path, "w")
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr)
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr, env=env)
 
-    def accept(self, timeout=5):
-        self.listener.settimeout(timeout)
+    def accept(self, timeout=None):
+        self.listener.settimeout(timeout or self.accept_timeout)
         self.conn, _ = self.listener.accept()
         self.conn.setblocking(False)
 
@@ -137,7 +139,7 @@ def check(cond, message):
         raise AssertionError(message)
 
 
-def tree_digest(root, skip=(".zdlcore",)):
+def tree_digest(root, skip=(".zdlcore", b".zdlcore")):
     out = {}
     for dirpath, dirnames, filenames in os.walk(root):
         dirnames[:] = [d for d in dirnames if d not in skip]
@@ -264,11 +266,16 @@ class ThreadedServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 # ---------------------------------------------------------------------- tests
-def make_client(name, size_mib, seed=1):
+def make_client(name, size_mib, seed=1, extra_files=()):
     www = os.path.join(ARGS.work, name)
     shutil.rmtree(www, ignore_errors=True)
     subprocess.run([ARGS.sampleclient, os.path.join(www, "files"), str(size_mib), str(seed)], check=True,
                    capture_output=True, timeout=60)
+    for rel, size in extra_files:  # byte names (GBK)
+        path = os.path.join(os.path.join(www, "files").encode(), rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(random.Random(size).randbytes(size))
     subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), www, "--raw-names", "--piece-size", str(PIECE)], check=True,
                    capture_output=True, timeout=60)
     return www
@@ -569,6 +576,37 @@ def peak_rss_kib(pid):
     return 0
 
 
+def test_windows_code_pages(www, srv):
+    # The Windows core under Wine with the Chinese and a Western ANSI code
+    # page: a Chinese install folder whose name has a character with 0x5C
+    # as second byte, described names with such characters, all byte for
+    # byte. Wine keeps Unix names in UTF-8, so the expected tree is the
+    # server's GBK names as UTF-8.
+    if not ARGS.wine_core:
+        print("  SKIP Windows code pages: no --wine-core")
+        return
+    extra = [("\u7c60\u5b50/\u4e57\u5ba2.pak".encode("gbk"), 3 * PIECE + 5)]  # 籠子/乗客.pak
+    www = make_client("www-cp", 2, seed=9, extra_files=extra)
+    want = {k.decode("gbk"): v for k, v in tree_digest(os.path.join(www, "files").encode()).items()}
+    cpsrv = Server(www, "cp")
+    try:
+        for lang in ("zh_CN.UTF-8", "en_US.UTF-8"):
+            inst = fresh_dir("inst-cp-" + lang[:5]) + "/\u6e38\u620f\u7c60"  # 游戏籠
+            env = dict(os.environ, ZDL_WINE_LANG=lang, LANG=lang, LC_ALL=lang)
+            core = Installer("Z:" + inst, cpsrv.url, limit=-1, env=env, accept_timeout=90,
+                             program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
+            try:
+                core.wait_for(lambda c: c.state() == 15, 120, "completion under " + lang)
+                got = {k.decode("utf-8"): v for k, v in tree_digest(inst.encode()).items()}
+                check(got == want, "%s: install differs: missing %s, extra %s" % (
+                    lang, sorted(set(want) - set(got))[:3], sorted(set(got) - set(want))[:3]))
+                core.quit_and_time(timeout=30)
+            finally:
+                core.close()
+    finally:
+        cpsrv.stop()
+
+
 def test_malicious_description(www, srv):
     evil = os.path.join(ARGS.work, "www-evil")
     shutil.rmtree(evil, ignore_errors=True)
@@ -720,6 +758,8 @@ def main():
     for opt in ("core", "mkdesc", "sampleclient", "server", "work"):
         p.add_argument("--" + opt, required=True)
     p.add_argument("--only", default="")
+    p.add_argument("--wine-core", default="")  # zdl-core.exe, run under Wine by --wine-run
+    p.add_argument("--wine-run", default="")
     ARGS = p.parse_args()
     os.makedirs(ARGS.work, exist_ok=True)
     www = make_client("www", 24)
@@ -728,7 +768,7 @@ def main():
              test_file_changed_behind_valid_state,
              test_corrupt_server_bytes, test_fault_server, test_missing_file, test_range_ignored,
              test_endless_description, test_malicious_description, test_quit_in_phases,
-             test_file_held_by_running_game, test_give_up, test_disk_full]
+             test_file_held_by_running_game, test_give_up, test_disk_full, test_windows_code_pages]
     failed = 0
     try:
         for t in tests:
