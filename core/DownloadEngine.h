@@ -32,13 +32,21 @@
 //  13 ANALYSIS_SEED_ERROR      a client file is held by another program (the
 //                              running game): "Error=OpenFile" with
 //                              "ErrorFile"; retried until it is released
-//  14 DOWNLOADING              fetching, verifying and writing pieces
+//  14 DOWNLOADING              fetching, verifying and writing pieces; a
+//                              file the server answers for but does not
+//                              serve waits on its own backoff and, failing
+//                              on, is reported ("Error=DownloadSeed", the
+//                              HTTP status) while the rest goes on; a full
+//                              disk gives "Error=WriteFile"
 //  15 DOWNLOAD_COMPLETED       every piece verified on disk; the engine ends
 //                              and the core waits for "quit"
 //  16 TO_QUIT                  main: "quit" received, saving the state
 //  17 QUIT                     the server was unreachable for "-GiveUpAfter"
 //                              seconds in phases 5, 8 or 14: the core says so
 //                              and exits, and the installer starts a new one
+//
+// An error clears ("Error=None") once the operation that reported it
+// succeeds.
 #pragma once
 
 #include "core/CoreOptions.h"
