@@ -89,7 +89,7 @@ struct Flow {
 
 CSMultiColorStatic::CSMultiColorStatic() : CSMultiColorStatic(kTypeMultiColorStatic) {}
 
-CSMultiColorStatic::CSMultiColorStatic(int32_t code) : CSControl(code)
+CSMultiColorStatic::CSMultiColorStatic(int32_t code) : CSStatic(code)
 {
     std::memset(fontFace, 0, sizeof fontFace);
     std::memcpy(fontFace, kKaiTiFace, sizeof kKaiTiFace);

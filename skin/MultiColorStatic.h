@@ -15,7 +15,7 @@
 // stays the same). User-interface thread only.
 #pragma once
 
-#include "skin/Control.h"
+#include "skin/Static.h"
 #include "skin/TextSegment.h"
 
 #include <cstdint>
@@ -30,7 +30,7 @@ extern const char kKaiTiFace[];
 // Bytes of the face name buffer, the terminating 0 included.
 constexpr size_t kRichTextFaceBytes = 32;
 
-class CSMultiColorStatic : public CSControl {
+class CSMultiColorStatic : public CSStatic {
 public:
     CSMultiColorStatic();
     ~CSMultiColorStatic() override;

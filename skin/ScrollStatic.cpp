@@ -2,6 +2,7 @@
 
 #include "platform/UiPlatform.h"
 #include "skin/ControlContainer.h"
+#include "skin/ControlInput.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,17 +13,6 @@ namespace {
 
 // Gap between the text and the scroll bar column.
 constexpr int kTextToBarGap = 5;
-
-// The window that takes the mouse capture while a part is pressed.
-NativeWindow ControlWindow(const CSControl*)
-{
-    return SkinMainWindow();
-}
-
-void CaptureMouseFor(const CSControl* control)
-{
-    GetUiPlatform().SetCapture(ControlWindow(control));
-}
 
 int FrameWidth(const DibImage* image)
 {
