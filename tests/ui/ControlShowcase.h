@@ -59,7 +59,7 @@ inline bool BuildControlShowcase(CSControlContainer* page)
     CSButton* settings = AddStripButton(page, "btn_set.tcp", 675, 85);
     if (!install || !choose || !settings)
         return false;
-    choose->hovered = true;
+    install->hovered = true;
     settings->SetEnabled(false);
     install->SetCaption("");
 
@@ -67,7 +67,7 @@ inline bool BuildControlShowcase(CSControlContainer* page)
     auto* status = AddShowcaseControl(page, new CSStatic(), 120, 350, 400, 16);
     status->SetCaption("\xCF\xC2\xD4\xD8\xCB\xD9\xB6\xC8\xA3\xBA"
                        "2048 KB/s  \xCA\xA3\xD3\xE0\xCA\xB1\xBC\xE4 00:12:34");
-    status->SetTextColor(MakeRgb(60, 40, 20));
+    status->SetTextColor(MakeRgb(200, 215, 235));
 
     DibImage* box = GetImage("check_btn.tcp");
     auto* check = AddShowcaseControl(page, new CSCheckBox(), 280, 310, box ? box->Width() / 2 : 16, 16);
