@@ -16,6 +16,8 @@
 #include "skin/MultiColorStatic.h"
 #include "skin/ProgressBar.h"
 
+#include <vector>
+
 namespace zdl::test {
 
 // Adds |control| and places it as the layout loader does; null on failure.
@@ -121,6 +123,32 @@ inline bool BuildControlShowcase(CSControlContainer* page)
                          "#r#cE04010#h12\xC6\xD5\xCD\xA8 #G\xC2\xCC\xC9\xAB #i\xD0\xB1\xCC\xE5 "
                          "#u\xCF\xC2\xBB\xAE\xCF\xDF");
     return true;
+}
+
+// Where the showcase draws text (grown by a few pixels for glyphs that
+// overhang): the only places where drawings with different fonts may differ.
+inline std::vector<DibRect> ShowcaseTextAreas(const CSControlContainer& page)
+{
+    std::vector<DibRect> areas;
+    auto add = [&areas](DibRect r) {
+        r.left -= 4;
+        r.top -= 4;
+        r.right += 4;
+        r.bottom += 4;
+        areas.push_back(r);
+    };
+    for (CSControl* c : page.controls) {
+        if (c->typeCode == kTypeEditBox)
+            add(static_cast<CSEditBox*>(c)->textRect);
+        else if (c->typeCode == kTypeCheckBox)
+            add(static_cast<CSCheckBox*>(c)->textRect);
+        else if (c->typeCode == kTypeMultiColorStatic)
+            add(c->rect);
+        else if ((c->typeCode == kTypeStatic || c->typeCode == kTypeClickableStatic)
+            && static_cast<CSStatic*>(c)->caption[0])
+            add(c->rect);
+    }
+    return areas;
 }
 
 } // namespace zdl::test
