@@ -203,6 +203,8 @@ bool CSEditBox::Paste()
     size_t n = text.find_first_of(std::string("\r\n\0", 3));
     if (n != std::string::npos)
         text.resize(n);
+    // A first half without its second half would pair with the byte after it.
+    text.resize(GbkCutLength(text.data(), text.size(), text.size()));
     int selected = std::abs(caret - anchor);
     int capacity = std::clamp(maxLength, 0, kEditBufferSize - 1);
     if (length - selected + static_cast<int>(text.size()) > capacity)

@@ -207,6 +207,13 @@ namespace {
         EXPECT_EQ(std::string(120, 'a'), Text());
         EXPECT_EQ(10, edit_->anchor);
         EXPECT_EQ(12, edit_->caret);
+        ui_.clipboard = std::string(7, 'p') + "\xD6"; // a lone first half is left out
+        Char(22);
+        EXPECT_EQ(125, edit_->length);
+        EXPECT_EQ('p', edit_->buffer[edit_->caret - 1]);
+        ASSERT_TRUE(edit_->SetText(std::string(120, 'a').c_str()));
+        edit_->anchor = 10;
+        edit_->SetCaret(12);
         ui_.clipboard = std::string(8, 'p');
         Char(22);
         EXPECT_EQ(126, edit_->length);
