@@ -204,7 +204,9 @@ bool CSEditBox::Paste()
     if (n != std::string::npos)
         text.resize(n);
     // A first half without its second half would pair with the byte after it.
-    text.resize(GbkCutLength(text.data(), text.size(), text.size()));
+    if (!text.empty() && !GbkIsTrailAt(text.data(), static_cast<int>(text.size()), static_cast<int>(text.size()) - 1)
+        && IsGbkLeadByte(static_cast<unsigned char>(text.back())))
+        text.pop_back();
     int selected = std::abs(caret - anchor);
     int capacity = std::clamp(maxLength, 0, kEditBufferSize - 1);
     if (length - selected + static_cast<int>(text.size()) > capacity)
