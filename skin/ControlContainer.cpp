@@ -1,6 +1,7 @@
 #include "skin/ControlContainer.h"
 
 #include "gfx/ImageCache.h"
+#include "skin/ControlInput.h"
 #include "skin/MultiColorStatic.h"
 
 #include <algorithm>
@@ -325,9 +326,13 @@ bool CSControlContainer::HandleMessage(NativeWindow window, unsigned msg, WParam
     case WM_SYSKEYUP:
         return RouteKey(msg, wParam, lParam);
     case WM_CAPTURECHANGED:
-        // Losing the capture to any window other than our own ends a drag.
-        if (reinterpret_cast<NativeWindow>(lParam) != CaptureWindow())
+        // Losing the capture to any window other than our own ends a drag,
+        // and a press whose release will not come back to us.
+        if (reinterpret_cast<NativeWindow>(lParam) != CaptureWindow()) {
+            for (CSControl* control : controls)
+                DropPress(control);
             OnCaptureLost();
+        }
         return false;
     default:
         if (IsMouseMessage(msg))

@@ -1,6 +1,9 @@
 #include "skin/ControlInput.h"
 
+#include "skin/Button.h"
+#include "skin/ClickableStatic.h"
 #include "skin/ControlContainer.h"
+#include "skin/EditBox.h"
 #include "skin/MultiColorStatic.h"
 
 namespace zdl {
@@ -31,6 +34,16 @@ void CancelPress(const CSControl* control, bool* pressed)
     NativeWindow captured = ui.GetCapture();
     if (captured && captured == ControlWindow(control))
         ui.ReleaseCapture();
+}
+
+void DropPress(CSControl* control)
+{
+    if (auto* button = dynamic_cast<CSButton*>(control))
+        button->pressed = false;
+    else if (auto* link = dynamic_cast<CSClickableStatic*>(control))
+        link->pressed = false;
+    else if (auto* edit = dynamic_cast<CSEditBox*>(control))
+        edit->dragging = false;
 }
 
 bool ButtonMouse(CSControl* control, bool* pressed, unsigned msg, int px, int py)

@@ -24,6 +24,11 @@ void CaptureMouseFor(const CSControl* control);
 // the capture, releases it. Nothing when *pressed is false.
 void CancelPress(const CSControl* control, bool* pressed);
 
+// Forgets a press or a drag selection of |control| (a button, check box,
+// clickable text or edit box) whose mouse capture went to another window
+// (a message box, another program): its release will never come here.
+void DropPress(CSControl* control);
+
 // The press/release cycle of a button and a clickable text: press inside
 // (hand cursor, capture, focus), release (notification 257 when still
 // inside). Returns OnMouse's result.

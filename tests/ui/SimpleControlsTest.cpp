@@ -165,6 +165,20 @@ namespace {
         EXPECT_EQ(kMainWindow, ui_.capture);
     }
 
+    // A message box (another window) taking the capture ends the press: a
+    // later release over the button is no click.
+    TEST_F(SimpleControlsTest, CaptureTakenByAnotherWindowEndsThePress)
+    {
+        CSButton* b = AddButton();
+        Mouse(WM_LBUTTONDOWN, 15, 15);
+        page_.HandleMessage(kSecondWindow, WM_CAPTURECHANGED, 0, reinterpret_cast<LParam>(kSecondWindow));
+        EXPECT_TRUE(b->pressed);
+        page_.HandleMessage(kSecondWindow, WM_CAPTURECHANGED, 0, reinterpret_cast<LParam>(kMainWindow));
+        EXPECT_FALSE(b->pressed);
+        Mouse(WM_LBUTTONUP, 15, 15);
+        EXPECT_EQ(0, page_.Count(kNotifyClicked));
+    }
+
     TEST_F(SimpleControlsTest, ButtonKeysAndHotKey)
     {
         CSButton* b = AddButton();
