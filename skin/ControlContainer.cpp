@@ -1,6 +1,8 @@
 #include "skin/ControlContainer.h"
 
 #include "gfx/ImageCache.h"
+#include "skin/ControlInput.h"
+#include "skin/MultiColorStatic.h"
 
 #include <algorithm>
 #include <new>
@@ -9,7 +11,8 @@ namespace zdl {
 
 namespace {
 
-TooltipFactory tooltipFactory = nullptr;
+// Every page gets the rich-text tooltip unless a test installs another maker.
+TooltipFactory tooltipFactory = &CreateTooltipControl;
 NativeWindow skinMainWindow = nullptr;
 
 // Bounds the walk over the container ring, which the pages link by hand.
@@ -289,8 +292,17 @@ bool CSControlContainer::MoveFocus(bool forward)
     return true;
 }
 
+NativeWindow CSControlContainer::CaptureWindow() const
+{
+    if (!hostWindow)
+        return SkinMainWindow();
+    return GetUiPlatform().RootWindow(hostWindow);
+}
+
 bool CSControlContainer::HandleMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
 {
+    if (window)
+        hostWindow = window;
     if (!active)
         return false;
     if (OwnsFocus() && focusControl->IsEnabled() && focusControl->OnMessage(msg, wParam, lParam))
@@ -314,8 +326,13 @@ bool CSControlContainer::HandleMessage(NativeWindow window, unsigned msg, WParam
     case WM_SYSKEYUP:
         return RouteKey(msg, wParam, lParam);
     case WM_CAPTURECHANGED:
-        if (reinterpret_cast<NativeWindow>(lParam) != SkinMainWindow())
+        // Losing the capture to any window other than our own ends a drag,
+        // and a press whose release will not come back to us.
+        if (reinterpret_cast<NativeWindow>(lParam) != CaptureWindow()) {
+            for (CSControl* control : controls)
+                DropPress(control);
             OnCaptureLost();
+        }
         return false;
     default:
         if (IsMouseMessage(msg))
