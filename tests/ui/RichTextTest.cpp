@@ -95,6 +95,12 @@ TEST(MarkupTest, LineBreaksAreNeverDropped)
     EXPECT_EQ("B", text.lines[1].text);
     EXPECT_EQ(0, text.lines[1].x);
     EXPECT_EQ(22, text.lines[1].y);
+
+    // A break after text taller than 16 + 6 pixels moves below that text.
+    ASSERT_TRUE(text.SetMarkupText("#h40Tall#rB"));
+    text.Layout(200);
+    ASSERT_EQ(2u, text.lines.size());
+    EXPECT_GE(text.lines[1].y, text.lines[0].bottom);
 }
 
 // Every width, down to ones that hold no character at all, ends with whole
