@@ -133,6 +133,23 @@ TEST(RichTextLayoutTest, WrappingKeepsDoubleByteCharactersWhole)
     }
 }
 
+// Long texts lay out in linear time: at a width that holds no character
+// the layout stops at its line limit, at the licence's width every byte is
+// placed.
+TEST(RichTextLayoutTest, LongTextsLayOutInBoundedTime)
+{
+    std::string markup(300000, 'x');
+    CSMultiColorStatic text;
+    ASSERT_TRUE(text.SetMarkupText(markup.c_str()));
+    text.Layout(3);
+    EXPECT_EQ(kMaxRichTextLines, text.lines.size());
+    text.Layout(387);
+    size_t placed = 0;
+    for (const TextLine& line : text.lines)
+        placed += line.text.size();
+    EXPECT_EQ(markup.size(), placed);
+}
+
 // The tooltip is sized by the layout it is painted with: a short tip keeps
 // all of its text on one line.
 TEST(RichTextLayoutTest, TooltipSizedToItsTextShowsAllOfIt)
