@@ -44,6 +44,15 @@ if [ ! -f "$www/.made-$mib" ]; then
   touch "$www/.made-$mib"
 fi
 
+# The news banner and the age notice (string 152): the demo's own pages
+# when the program's web host is this server.
+webhost=$(sed -n 's/^ZDL_WEB_HOST:STRING=//p' "$build/CMakeCache.txt")
+webhost=${webhost:-http://127.0.0.1:8089}
+if [ "$webhost" = "http://$hostport" ] || { [ "$port" = 80 ] && [ "$webhost" = "http://$host" ]; }; then
+  cp -r "$root/res/demo-web/." "$www/"
+  echo "demo: serving the news and age notice pages on $webhost"
+fi
+
 srv=$work/nginx
 mkdir -p "$srv/tmp"
 cat > "$srv/nginx.conf" <<CONF
@@ -62,6 +71,8 @@ http {
   sendfile on;
   keepalive_timeout 60s;
   default_type application/octet-stream;
+  types { text/html html; }
+  charset utf-8;
   server {
     listen 127.0.0.1:$port;
     root $www;
