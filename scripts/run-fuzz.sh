@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(archive sprite bmp tga png jpeg layout)
+[ ${#targets[@]} -gt 0 ] || targets=(archive sprite bmp tga png jpeg richtext layout)
 build=build/fuzz
 
 if [ ! -f $build/build.ninja ]; then
