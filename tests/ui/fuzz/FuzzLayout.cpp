@@ -18,7 +18,11 @@ using namespace zdl;
 
 class Bytes {
 public:
-    Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    Bytes(const uint8_t* data, size_t size)
+        : data_(data)
+        , size_(size)
+    {
+    }
     bool More() const { return pos_ < size_; }
     uint8_t Next() { return pos_ < size_ ? data_[pos_++] : 0; }
 
@@ -28,12 +32,12 @@ private:
     size_t pos_ = 0;
 };
 
-const char* const kTypes[] = {"UImageButton", "UCheckButton", "UBubble", "UProgress", "UAnimate",
-                              "URichText",    "UEdit",        "UContainer", "UImage", "uedit"};
-const char* const kFiles[] = {"btn_set.tcp", "check_btn.tcp", "progress.png", "progress_head.tcp",
-                              "logo.png",    "gone.png",      "bg.png",       ""};
-const char* const kNumbers[] = {"0",   "1",    "-1",       "4",     "15",   "32767", "32768", "-40000",
-                                "1e9", "0/0",  "1/0",      "-1/0",  "'12'", "'x'",   "nil",   "2.5"};
+const char* const kTypes[] = { "UImageButton", "UCheckButton", "UBubble", "UProgress", "UAnimate", "URichText", "UEdit",
+    "UContainer", "UImage", "uedit" };
+const char* const kFiles[]
+    = { "btn_set.tcp", "check_btn.tcp", "progress.png", "progress_head.tcp", "logo.png", "gone.png", "bg.png", "" };
+const char* const kNumbers[] = { "0", "1", "-1", "4", "15", "32767", "32768", "-40000", "1e9", "0/0", "1/0", "-1/0",
+    "'12'", "'x'", "nil", "2.5" };
 
 std::string Value(Bytes& b)
 {
@@ -60,12 +64,15 @@ std::string Table(Bytes& b)
     int children = b.Next() % 32;
     for (int i = 0; i < children && b.More(); ++i) {
         uint8_t shape = b.Next();
-        s += "[" + ((shape & 1) ? std::to_string(static_cast<int>(b.Next()) - 100) : "'" + std::to_string(b.Next()) + "'") + "] = ";
+        s += "["
+            + ((shape & 1) ? std::to_string(static_cast<int>(b.Next()) - 100) : "'" + std::to_string(b.Next()) + "'")
+            + "] = ";
         if (shape % 13 == 0) {
             s += "'not a table',";
             continue;
         }
-        s += "{ type_name = '" + std::string(kTypes[b.Next() % 10]) + "', name = 'n" + std::to_string(b.Next() % 8) + "'";
+        s += "{ type_name = '" + std::string(kTypes[b.Next() % 10]) + "', name = 'n" + std::to_string(b.Next() % 8)
+            + "'";
         if (shape % 11 != 0) {
             s += ", arg = {";
             int args = b.Next() % 7;
@@ -78,7 +85,7 @@ std::string Table(Bytes& b)
     return s + "} }";
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -98,6 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     panel.FillDefaultStyles();
     bool ok = LoadLayoutFromBuffer("fuzz.lua", script.data(), script.size(), &panel);
     if (ok == !boxes.boxes.empty())
-        __builtin_trap();  // a load fails exactly when it says why
+        __builtin_trap(); // a load fails exactly when it says why
     return 0;
 }
