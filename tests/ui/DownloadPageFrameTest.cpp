@@ -88,5 +88,32 @@ namespace {
         SetUiPlatform(previous);
     }
 
+    // The entry point releases the pages before OLE ends: the banner's popup
+    // (and, on Windows, its browser) is gone while the main window still is.
+    TEST(DownloadPageFrameTest, ReleasingThePagesClosesTheBannerBeforeTheWindowGoes)
+    {
+        TestUiPlatform platform;
+        UiPlatform* previous = SetUiPlatform(&platform);
+        {
+            CSampleApp app;
+            ASSERT_TRUE(app.InitInstance());
+            CMainWin& w = app.mainWin;
+            ASSERT_EQ(1u, w.desktop.panels.size());
+            auto* page = dynamic_cast<CSLayoutPage*>(w.desktop.panels[0]);
+            ASSERT_NE(nullptr, page);
+            if (!page->banner)
+                GTEST_SKIP() << "no skin in the archive";
+            NativeWindow popup = page->banner->window;
+            ASSERT_NE(nullptr, popup);
+            EXPECT_TRUE(WsIsWindow(popup));
+            app.ReleasePages();
+            EXPECT_TRUE(w.desktop.panels.empty());
+            EXPECT_FALSE(WsIsWindow(popup));
+            EXPECT_TRUE(WsIsWindow(w.handle()));
+            WsDestroyWindow(w.handle());
+        }
+        SetUiPlatform(previous);
+    }
+
 } // namespace
 } // namespace zdl
