@@ -15,6 +15,7 @@ namespace {
     struct CappedHeap {
         size_t used = 0;
         size_t limit = kLayoutLuaMemoryLimit;
+        bool enforced = true;
         bool refused = false;
     };
 
@@ -29,7 +30,7 @@ namespace {
             heap->used -= old;
             return nullptr;
         }
-        if (newSize > old && newSize - old > heap->limit - heap->used) {
+        if (heap->enforced && newSize > old && (heap->used > heap->limit || newSize - old > heap->limit - heap->used)) {
             heap->refused = true;
             return nullptr;
         }
@@ -76,6 +77,12 @@ size_t LayoutLuaMemoryInUse(lua_State* L)
 {
     CappedHeap* heap = HeapOf(L);
     return heap ? heap->used : 0;
+}
+
+void EnforceLayoutLuaMemoryCap(lua_State* L, bool enforce)
+{
+    if (CappedHeap* heap = HeapOf(L))
+        heap->enforced = enforce;
 }
 
 bool TakeLayoutLuaMemoryRefused(lua_State* L)

@@ -19,7 +19,7 @@ namespace zdl {
 extern lua_State* layoutLuaState; // not owned here; the application creates and closes it
 
 // Most bytes the layout state may hold at once.
-constexpr size_t kLayoutLuaMemoryLimit = size_t(16) * 1024 * 1024;
+constexpr size_t kLayoutLuaMemoryLimit = size_t(2) * 1024 * 1024;
 
 // A new state with the capped allocator and no libraries; null when even
 // that cannot be allocated. Close it with CloseLayoutLuaState.
@@ -30,6 +30,9 @@ void CloseLayoutLuaState(lua_State* L);
 // Bytes the state holds now and whether its allocator has refused a request
 // since the flag was last cleared; 0 / false for a state made otherwise.
 size_t LayoutLuaMemoryInUse(lua_State* L);
+// Lifts or restores the cap (the collection after a script that filled the
+// state needs a little memory itself). Nothing for a state made otherwise.
+void EnforceLayoutLuaMemoryCap(lua_State* L, bool enforce);
 bool TakeLayoutLuaMemoryRefused(lua_State* L);
 
 } // namespace zdl

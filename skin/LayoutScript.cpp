@@ -288,6 +288,14 @@ namespace {
         return 0;
     }
 
+    // A full collection may allocate (it resizes the string table), so it runs
+    // protected too.
+    int CollectGarbage(lua_State* L)
+    {
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        return 0;
+    }
+
 } // namespace
 
 bool LayoutTypeNeedsFile(const std::string& typeName)
@@ -319,7 +327,12 @@ LayoutStatus ReadLayoutScript(lua_State* L, const char* chunkName, const void* b
     lua_sethook(L, nullptr, 0, 0);
     activeRead = nullptr;
     lua_settop(L, top);
-    lua_gc(L, LUA_GCCOLLECT, 0); // the script's tables are garbage now
+    // The script's tables are garbage now; collecting them needs a little
+    // memory of its own, which a script that filled the state left none of.
+    EnforceLayoutLuaMemoryCap(L, false);
+    lua_cpcall(L, CollectGarbage, nullptr);
+    EnforceLayoutLuaMemoryCap(L, true);
+    lua_settop(L, top);
     TakeLayoutLuaMemoryRefused(L);
     return ctx.status;
 }

@@ -22,12 +22,12 @@ struct lua_State;
 namespace zdl {
 
 // Limits on script input.
-constexpr size_t kMaxLayoutScriptBytes = size_t(1) << 20;
+constexpr size_t kMaxLayoutScriptBytes = size_t(256) * 1024;
 constexpr size_t kMaxLayoutTypeNameBytes = 31;
 constexpr size_t kMaxLayoutNameBytes = 31;
 constexpr size_t kMaxLayoutFileNameBytes = 63;
 constexpr size_t kMaxLayoutChildren = 1024;
-constexpr int kLayoutInstructionLimit = 10000000;
+constexpr int kLayoutInstructionLimit = 2000000;
 // Coordinates are clamped to +-kMaxLayoutCoordinate and sizes to
 // 0..kMaxLayoutCoordinate; frame counts and speeds to their own ranges.
 constexpr int kMaxLayoutCoordinate = 32767;
