@@ -186,11 +186,13 @@ namespace {
     TEST_F(HtmlCtrlTest, ThePopupFollowsTheMainWindowClipped)
     {
         WindowRect r;
-        // The simulated main window: created, then moved by presenting frames.
+        // A layered main window (simulated natively), moved by presenting frames.
         ASSERT_TRUE(WsRegisterClass(nullptr, "HtmlCtrlTestMain", WsDefWindowProc, nullptr, nullptr, nullptr)
             || WsClassRegistered(nullptr, "HtmlCtrlTestMain"));
         WindowCreateParams p;
         p.className = "HtmlCtrlTestMain";
+        p.style = WS_POPUP;
+        p.exStyle = WS_EX_LAYERED;
         p.x = 78;
         p.y = 127;
         p.width = 868;
