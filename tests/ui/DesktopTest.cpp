@@ -183,6 +183,27 @@ TEST_F(DesktopTest, MovablePanelDragsWithCapture)
     SetSkinMainWindow(nullptr);
 }
 
+// A panel of a second top-level window (the licence window) drags with that
+// window's capture, and only a capture taken by another window ends it.
+TEST_F(DesktopTest, PanelOfASecondWindowCapturesItsOwnWindow)
+{
+    NativeWindow main = reinterpret_cast<NativeWindow>(0x99);
+    NativeWindow second = reinterpret_cast<NativeWindow>(0x77);
+    SetSkinMainWindow(main);
+    CSBitmapDialog panel;
+    panel.width = 100;
+    panel.height = 50;
+    panel.movable = true;
+    platform_.cursor = UiPoint{15, 25};
+    EXPECT_TRUE(panel.HandleMessage(second, WM_LBUTTONDOWN, 0, 0));
+    EXPECT_EQ(second, platform_.capture);
+    panel.HandleMessage(second, WM_CAPTURECHANGED, 0, reinterpret_cast<LParam>(second));
+    EXPECT_TRUE(panel.dragging);
+    panel.HandleMessage(second, WM_CAPTURECHANGED, 0, reinterpret_cast<LParam>(main));
+    EXPECT_FALSE(panel.dragging);
+    SetSkinMainWindow(nullptr);
+}
+
 TEST_F(DesktopTest, PanelHoverIsRelativeToThePanel)
 {
     CSBitmapDialog panel;

@@ -207,9 +207,60 @@ namespace {
         EXPECT_EQ(std::string(120, 'a'), Text());
         EXPECT_EQ(10, edit_->anchor);
         EXPECT_EQ(12, edit_->caret);
+        ui_.clipboard = std::string(7, 'p') + "\xD6"; // a lone first half is left out
+        Char(22);
+        EXPECT_EQ(125, edit_->length);
+        EXPECT_EQ('p', edit_->buffer[edit_->caret - 1]);
+        ASSERT_TRUE(edit_->SetText(std::string(120, 'a').c_str()));
+        edit_->anchor = 10;
+        edit_->SetCaret(12);
         ui_.clipboard = std::string(8, 'p');
         Char(22);
         EXPECT_EQ(126, edit_->length);
+    }
+
+    // Random typing, keys, clipboard use and clicks (fixed seed) never break
+    // the field's bounds: under ASan any write past the buffer fails here.
+    TEST_F(EditBoxTest, RandomEditingKeepsTheFieldConsistent)
+    {
+        uint32_t seed = 12345;
+        auto next = [&seed] {
+            seed = seed * 1103515245u + 12345u;
+            return (seed >> 16) & 0x7FFF;
+        };
+        edit_->visibleChars = 10; // scrolls
+        DibImage canvas;
+        ASSERT_TRUE(CreateDib(&canvas, 32, 240, 40));
+        const int keys[] = { VK_LEFT, VK_RIGHT, VK_HOME, VK_END, VK_DELETE, VK_INSERT, VK_TAB };
+        for (int i = 0; i < 20000; ++i) {
+            unsigned r = next() % 100;
+            if (r < 70) {
+                Char(next() % 256);
+            } else if (r < 85) {
+                ui_.keys[VK_SHIFT] = next() % 2;
+                Key(keys[next() % 7]);
+            } else if (r < 90) {
+                ui_.clipboard.assign(next() % 40, static_cast<char>(0x81 + next() % 0x7E));
+                Char(22);
+            } else if (r < 95) {
+                Char(next() % 2 ? 24 : 3);
+            } else {
+                edit_->OnMouse(WM_LBUTTONDOWN, edit_->textRect.left + static_cast<int>(next() % 220), 15, 0, 0);
+                edit_->OnMouse(WM_MOUSEMOVE, edit_->textRect.left + static_cast<int>(next() % 220), 15, 0, 0);
+                edit_->OnMouse(WM_LBUTTONUP, 0, 0, 0, 0);
+            }
+            ASSERT_GE(edit_->length, 0);
+            ASSERT_LE(edit_->length, edit_->maxLength);
+            ASSERT_EQ(static_cast<size_t>(edit_->length), std::strlen(edit_->buffer));
+            ASSERT_GE(edit_->caret, 0);
+            ASSERT_LE(edit_->caret, edit_->length);
+            ASSERT_GE(edit_->anchor, 0);
+            ASSERT_LE(edit_->anchor, edit_->length);
+            ASSERT_LE(edit_->scrollPos, edit_->caret);
+            ASSERT_LE(edit_->caret, edit_->scrollPos + edit_->visibleChars);
+            if (i % 50 == 0)
+                edit_->Paint(&canvas, 0, 0);
+        }
     }
 
 } // namespace
