@@ -3,7 +3,8 @@
 // GBK, each CR LF turned into "#r" as the page does) — parsing the markup,
 // laying it out (once per text change) and painting the view per frame, at
 // the top, in the middle and at the end of the text, against the 40 ms frame.
-// With a file name argument it also writes the painted page there as PNG.
+// With a file name argument it also writes the painted page there as PNG,
+// scrolled to the top, and beside it (name + ".end.png") scrolled to the end.
 #include "gfx/ImageCache.h"
 #include "gfx/ResourceArchive.h"
 #include "skin/ScrollStatic.h"
@@ -114,5 +115,10 @@ int main(int argc, char** argv)
     Time("paint, middle of the text (per frame)", kFrames, [&] { view.Paint(&canvas, 0, 0); });
     view.ScrollBy(static_cast<int>(view.stops.size()));
     Time("paint, end of the text (per frame)", kFrames, [&] { view.Paint(&canvas, 0, 0); });
+    if (argc > 1) {
+        clear();
+        view.Paint(&canvas, 0, 0);
+        test::WritePng(canvas, std::string(argv[1]) + ".end.png");
+    }
     return 0;
 }
