@@ -8,7 +8,7 @@
 namespace zdl {
 
 namespace {
-const char kSetupSwitch[] = "--vxp_setup";
+    const char kSetupSwitch[] = "--vxp_setup";
 }
 
 std::string ParseSetupArgument(const std::string& commandLine)
@@ -84,10 +84,10 @@ void CSampleApp::CloseLicenceWindow()
         licenceWindow = nullptr;
         WsSendMessage(window->handle(), WM_CLOSE, 0, 0);
         if (WsIsWindow(window->handle()))
-            WsDestroyWindow(window->handle());  // its page refused to close
+            WsDestroyWindow(window->handle()); // its page refused to close
         closedLicence_.reset(window);
     }
     WsShowWindow(mainWin.handle(), SW_SHOWNORMAL);
 }
 
-}  // namespace zdl
+} // namespace zdl
