@@ -5,15 +5,10 @@
 #include "platform/DibSurface.h"
 #include "skin/LayoutLua.h"
 
-extern "C" {
-#include <lauxlib.h>
-#include <lua.h>
-}
-
 namespace zdl {
 
 namespace {
-const char kSetupSwitch[] = "--vxp_setup";
+    const char kSetupSwitch[] = "--vxp_setup";
 }
 
 std::string ParseSetupArgument(const std::string& commandLine)
@@ -38,7 +33,7 @@ CSampleApp::~CSampleApp()
     if (mainWindow == &mainWin)
         mainWindow = nullptr;
     if (layoutLuaState) {
-        lua_close(layoutLuaState);
+        CloseLayoutLuaState(layoutLuaState);
         layoutLuaState = nullptr;
     }
 }
@@ -47,14 +42,14 @@ bool CSampleApp::InitInstance()
 {
     platformIsNt = QueryPlatformIsNt();
     LoadResourceArchive();
-    layoutLuaState = luaL_newstate();
+    layoutLuaState = NewLayoutLuaState();
     mainWindow = &mainWin;
     setupArgument.clear();
     setupArgument = ParseSetupArgument(commandLine);
     if (!CreateSkinWindow(kMainCreateTitle, this, nullptr, &mainWin)) {
         mainWindow = nullptr;
         if (layoutLuaState) {
-            lua_close(layoutLuaState);
+            CloseLayoutLuaState(layoutLuaState);
             layoutLuaState = nullptr;
         }
         return false;
@@ -89,10 +84,10 @@ void CSampleApp::CloseLicenceWindow()
         licenceWindow = nullptr;
         WsSendMessage(window->handle(), WM_CLOSE, 0, 0);
         if (WsIsWindow(window->handle()))
-            WsDestroyWindow(window->handle());  // its page refused to close
+            WsDestroyWindow(window->handle()); // its page refused to close
         closedLicence_.reset(window);
     }
     WsShowWindow(mainWin.handle(), SW_SHOWNORMAL);
 }
 
-}  // namespace zdl
+} // namespace zdl
