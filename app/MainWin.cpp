@@ -2,6 +2,7 @@
 
 #include "gfx/ImageCache.h"
 #include "platform/DeviceContext.h"
+#include "platform/MessageBox.h"
 
 #include <cstring>
 
@@ -79,7 +80,7 @@ bool CMainWin::PrepareCreate(CreateParams* params, const char* className)
 bool CMainWin::BuildWindow(const char* backgroundName, PageFactory factory)
 {
     if (!CreateDib(&canvas, 32, clientWidth, clientHeight)) {
-        WsMessageBox(handle(), kCanvasFailedText, nullptr, MB_ICONERROR);
+        ShowMessageBox(handle(), kCanvasFailedText, nullptr, MB_ICONERROR);
         return false;
     }
     background = GetImage(backgroundName);
