@@ -3,6 +3,9 @@
 #include "app/WinApp.h"
 #include "gfx/ImageCache.h"
 #include "platform/DeviceContext.h"
+#include "platform/MessageBox.h"
+
+#include <cstring>
 
 namespace zdl {
 
@@ -78,7 +81,7 @@ bool CMainWin::PrepareCreate(CreateParams* params, const char* className)
 bool CMainWin::BuildWindow(const char* backgroundName, PageFactory factory)
 {
     if (!CreateDib(&canvas, 32, clientWidth, clientHeight)) {
-        WsMessageBox(handle(), kCanvasFailedText, nullptr, MB_ICONERROR);
+        ShowMessageBox(handle(), kCanvasFailedText, nullptr, MB_ICONERROR);
         return false;
     }
     background = GetImage(backgroundName);
@@ -144,7 +147,7 @@ bool CMainWin::OnIdle(int)
         desktop.AfterPresent();
         return true;
     }
-    PremultiplyDib(&canvas);
+    ++renderedFrames;
     int x = 0, y = 0;
     if (dragging) {
         if (!GetUiPlatform().IsKeyDown(VK_LBUTTON)) {
@@ -163,7 +166,18 @@ bool CMainWin::OnIdle(int)
             y = r.top;
         }
     }
-    WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0);
+    // A frame equal to the one on the screen at the same place is not
+    // prepared and pushed again: the layered window keeps its content.
+    const size_t size = static_cast<size_t>(canvas.stride) * static_cast<size_t>(canvas.Height());
+    const bool same = hasPresented_ && x == presentedX_ && y == presentedY_ && presented_.size() == size &&
+                      std::memcmp(presented_.data(), canvas.bits, size) == 0;
+    if (!same) {
+        presented_.assign(canvas.bits, canvas.bits + size);
+        PremultiplyDib(&canvas);
+        hasPresented_ = WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0);
+        presentedX_ = x;
+        presentedY_ = y;
+    }
     desktop.AfterPresent();
     return true;
 }

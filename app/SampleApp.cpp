@@ -5,11 +5,6 @@
 #include "platform/DibSurface.h"
 #include "skin/LayoutLua.h"
 
-extern "C" {
-#include <lauxlib.h>
-#include <lua.h>
-}
-
 namespace zdl {
 
 namespace {
@@ -38,7 +33,7 @@ CSampleApp::~CSampleApp()
     if (mainWindow == &mainWin)
         mainWindow = nullptr;
     if (layoutLuaState) {
-        lua_close(layoutLuaState);
+        CloseLayoutLuaState(layoutLuaState);
         layoutLuaState = nullptr;
     }
 }
@@ -47,14 +42,14 @@ bool CSampleApp::InitInstance()
 {
     platformIsNt = QueryPlatformIsNt();
     LoadResourceArchive();
-    layoutLuaState = luaL_newstate();
+    layoutLuaState = NewLayoutLuaState();
     mainWindow = &mainWin;
     setupArgument.clear();
     setupArgument = ParseSetupArgument(commandLine);
     if (!CreateSkinWindow(kMainCreateTitle, this, nullptr, &mainWin)) {
         mainWindow = nullptr;
         if (layoutLuaState) {
-            lua_close(layoutLuaState);
+            CloseLayoutLuaState(layoutLuaState);
             layoutLuaState = nullptr;
         }
         return false;

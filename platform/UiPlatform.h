@@ -44,6 +44,11 @@ public:
     // GBK text on the clipboard (CF_TEXT).
     virtual bool SetClipboardText(NativeWindow owner, const std::string& text) = 0;
     virtual bool GetClipboardText(NativeWindow owner, std::string* text) = 0;
+    // The top-level window that contains |window| (GetAncestor GA_ROOT);
+    // the window itself where there is no hierarchy.
+    virtual NativeWindow RootWindow(NativeWindow window) { return window; }
+    // The caret blink period in milliseconds (GetCaretBlinkTime).
+    virtual uint32_t CaretBlinkTime() { return 530; }
 };
 
 // A platform whose every answer comes from its public fields: tests set the
@@ -57,6 +62,7 @@ public:
     uint32_t ticks = 0;
     std::string clipboard;
     bool clipboardAvailable = true;   // false makes clipboard calls fail
+    NativeWindow clipboardOwner = nullptr;  // owner of the last clipboard call
     int releaseCaptureCalls = 0;
 
     UiPoint CursorPos(NativeWindow) override { return cursor; }
@@ -74,15 +80,17 @@ public:
         return it != keys.end() && it->second;
     }
     uint32_t TickCount() override { return ticks; }
-    bool SetClipboardText(NativeWindow, const std::string& text) override
+    bool SetClipboardText(NativeWindow owner, const std::string& text) override
     {
+        clipboardOwner = owner;
         if (!clipboardAvailable)
             return false;
         clipboard = text;
         return true;
     }
-    bool GetClipboardText(NativeWindow, std::string* text) override
+    bool GetClipboardText(NativeWindow owner, std::string* text) override
     {
+        clipboardOwner = owner;
         if (!clipboardAvailable)
             return false;
         *text = clipboard;

@@ -26,7 +26,7 @@ bool CSBitmapDialog::OnMouseDown(int px, int py)
 {
     if (!movable || dragging || !Inside(px, py))
         return false;
-    GetUiPlatform().SetCapture(SkinMainWindow());
+    GetUiPlatform().SetCapture(CaptureWindow());
     dragging = true;
     dragOffsetX = px - x;
     dragOffsetY = py - y;

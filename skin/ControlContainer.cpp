@@ -289,8 +289,17 @@ bool CSControlContainer::MoveFocus(bool forward)
     return true;
 }
 
+NativeWindow CSControlContainer::CaptureWindow() const
+{
+    if (!hostWindow)
+        return SkinMainWindow();
+    return GetUiPlatform().RootWindow(hostWindow);
+}
+
 bool CSControlContainer::HandleMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
 {
+    if (window)
+        hostWindow = window;
     if (!active)
         return false;
     if (OwnsFocus() && focusControl->IsEnabled() && focusControl->OnMessage(msg, wParam, lParam))
@@ -314,7 +323,8 @@ bool CSControlContainer::HandleMessage(NativeWindow window, unsigned msg, WParam
     case WM_SYSKEYUP:
         return RouteKey(msg, wParam, lParam);
     case WM_CAPTURECHANGED:
-        if (reinterpret_cast<NativeWindow>(lParam) != SkinMainWindow())
+        // Losing the capture to any window other than our own ends a drag.
+        if (reinterpret_cast<NativeWindow>(lParam) != CaptureWindow())
             OnCaptureLost();
         return false;
     default:

@@ -36,8 +36,8 @@ void SetTooltipFactory(TooltipFactory factory);
 // Id and placement of the shared tooltip control.
 constexpr int32_t kTooltipId = 99999;
 
-// The application's main window, which takes the mouse capture for drags;
-// a capture moving to another window counts as lost.
+// The application's main window: the capture window of a container that has
+// not yet handled a message of its own window.
 void SetSkinMainWindow(NativeWindow window);
 NativeWindow SkinMainWindow();
 
@@ -81,6 +81,11 @@ public:
     // containers; see the .cpp for the rules.
     bool MoveFocus(bool forward);
     bool OwnsFocus() const { return focusControl && focusControl->owner == this; }
+    // The top-level window that takes the mouse capture for this container's
+    // controls and drags: the one whose messages it handles (a page of the
+    // licence window captures to the licence window, not the main window),
+    // or the main window before any message arrived.
+    NativeWindow CaptureWindow() const;
 
     bool reportAllChanges = false;
     bool navigationKeys = false;
@@ -99,6 +104,7 @@ public:
     CSControlContainer* prevContainer;  // not owned; this by default
     DibImage* background = nullptr;     // not owned (image cache)
     CSControl* tooltip = nullptr;       // not owned; one of `controls`
+    NativeWindow hostWindow = nullptr;  // window of the last handled message; not owned
 
 protected:
     // Hover tracking on container-relative coordinates.

@@ -86,6 +86,17 @@ public:
         CloseClipboard();
         return ok;
     }
+    NativeWindow RootWindow(NativeWindow window) override
+    {
+        HWND root = window ? GetAncestor(static_cast<HWND>(window), GA_ROOT) : nullptr;
+        return root ? root : window;
+    }
+    uint32_t CaretBlinkTime() override
+    {
+        UINT ms = GetCaretBlinkTime();
+        // INFINITE (no blinking) and failure (0) both mean a steady caret.
+        return ms == 0 ? 0xFFFFFFFFu : ms;
+    }
 };
 
 }  // namespace

@@ -1,0 +1,80 @@
+#include "skin/ControlInput.h"
+
+#include "skin/ControlContainer.h"
+
+namespace zdl {
+
+namespace {
+    TooltipTextSetter tooltipTextSetter = nullptr;
+}
+
+NativeWindow ControlWindow(const CSControl* control)
+{
+    if (control && control->owner)
+        return control->owner->CaptureWindow();
+    return SkinMainWindow();
+}
+
+void CaptureMouseFor(const CSControl* control)
+{
+    GetUiPlatform().SetCapture(ControlWindow(control));
+}
+
+void CancelPress(const CSControl* control, bool* pressed)
+{
+    if (!*pressed)
+        return;
+    *pressed = false;
+    UiPlatform& ui = GetUiPlatform();
+    NativeWindow captured = ui.GetCapture();
+    if (captured && captured == ControlWindow(control))
+        ui.ReleaseCapture();
+}
+
+bool ButtonMouse(CSControl* control, bool* pressed, unsigned msg, int px, int py)
+{
+    if (!control->enabled || !control->visible)
+        return false;
+    UiPlatform& ui = GetUiPlatform();
+    switch (msg) {
+    case WM_MOUSEMOVE:
+        if (control->HitTest(px, py))
+            ui.SetCursorShape(CursorShape::kHand);
+        return false;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        if (!control->HitTest(px, py))
+            return false;
+        ui.SetCursorShape(CursorShape::kHand);
+        *pressed = true;
+        CaptureMouseFor(control);
+        if (focusControl != control && control->owner)
+            control->owner->RequestFocus(control);
+        return true;
+    case WM_LBUTTONUP:
+        if (!*pressed)
+            return false;
+        ui.SetCursorShape(CursorShape::kHand);
+        *pressed = false;
+        ui.ReleaseCapture();
+        if (control->owner && !control->owner->navigationKeys)
+            control->owner->ClearFocus();
+        if (control->HitTest(px, py))
+            NotifyOwner(control, kNotifyClicked);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SetTooltipTextSetter(TooltipTextSetter setter)
+{
+    tooltipTextSetter = setter;
+}
+
+TooltipTextSetter GetTooltipTextSetter()
+{
+    return tooltipTextSetter;
+}
+
+} // namespace zdl
