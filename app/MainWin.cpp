@@ -1,5 +1,6 @@
 #include "app/MainWin.h"
 
+#include "app/WinApp.h"
 #include "gfx/ImageCache.h"
 #include "platform/DeviceContext.h"
 #include "platform/MessageBox.h"
@@ -212,6 +213,17 @@ bool CRuleWin::OnCreate(LParam)
 
 void CRuleWin::OnClose()
 {
+    CSWinApp* app = CSWinApp::current();
+    if (app && app->licenceWindow == this) {
+        // Not from CloseLicenceWindow: without this the application would
+        // keep a pointer to a destroyed window and the download page would
+        // stay locked. CloseLicenceWindow sends the close request again.
+        if (onDismiss)
+            onDismiss();
+        if (app->licenceWindow == this)
+            app->CloseLicenceWindow();
+        return;
+    }
     if (desktop.CanClose())
         WsDestroyWindow(handle());
 }

@@ -15,6 +15,7 @@
 #include "gfx/DibImage.h"
 #include "skin/UIDesktopWnd.h"
 
+#include <functional>
 #include <vector>
 
 namespace zdl {
@@ -90,7 +91,16 @@ public:
 
     bool PreCreate(CreateParams* params) override;  // 11
     bool OnCreate(LParam createStruct) override;    // 12
-    void OnClose() override;                        // 14
+    // A close request the application did not make itself (Alt+F4, the
+    // system menu) dismisses the licence window through |onDismiss|, as the
+    // page's own "exit" does, or else through CloseLicenceWindow; either way
+    // the application forgets the window and deletes it later. A request
+    // from CloseLicenceWindow only destroys the window.
+    void OnClose() override;  // 14
+
+    // Set by the page: its "exit" action, which ends in the application's
+    // CloseLicenceWindow.
+    std::function<void()> onDismiss;
 };
 
 }  // namespace zdl

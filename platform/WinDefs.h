@@ -37,6 +37,8 @@ constexpr LParam MakeLParam(int lo, int hi)
 // Status codes of the toolkit's factory and container operations.
 constexpr HResult kStatusInvalidArg = static_cast<HResult>(0x80070057u);   // E_INVALIDARG
 constexpr HResult kStatusOutOfMemory = static_cast<HResult>(0x8007000Eu);  // E_OUTOFMEMORY
+constexpr HResult kStatusNoInterface = static_cast<HResult>(0x80004002u);  // E_NOINTERFACE
+constexpr HResult kStatusFail = static_cast<HResult>(0x80004005u);         // E_FAIL
 
 }  // namespace zdl
 

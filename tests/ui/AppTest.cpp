@@ -229,5 +229,30 @@ TEST_F(AppTest, LicenceWindowOpensOwnedAndCloses)
     app_->OnIdle(0);  // frees the closed window object
 }
 
+TEST_F(AppTest, AltF4OnTheLicenceWindowDismissesItLikeItsExitButton)
+{
+    ASSERT_TRUE(app_->InitInstance());
+    for (bool withHandler : { true, false }) {
+        app_->OpenLicenceWindow();
+        CRuleWin* rule = app_->licenceWindow;
+        ASSERT_NE(nullptr, rule);
+        int dismissed = 0;
+        if (withHandler)
+            rule->onDismiss = [&] {
+                ++dismissed;
+                app_->CloseLicenceWindow();
+            };
+        NativeWindow handle = rule->handle();
+        WsSendMessage(handle, WM_CLOSE, 0, 0);
+        EXPECT_EQ(withHandler ? 1 : 0, dismissed);
+        EXPECT_EQ(nullptr, app_->licenceWindow);
+        EXPECT_FALSE(WsIsWindow(handle));
+        int code = 0;
+        EXPECT_FALSE(QuitPosted(&code));
+        platform_.ticks += 5000;
+        app_->OnIdle(0); // frees the closed window object
+    }
+}
+
 }  // namespace
 }  // namespace zdl
