@@ -18,7 +18,7 @@ namespace {
 class InstantCore : public PageCore {
 public:
     bool Start(const CoreStartRequest&) override { return true; }
-    void Stop() override {}
+    void Stop() override { }
     void Poll(CoreStatus& status) override
     {
         ++polls;
@@ -28,28 +28,28 @@ public:
         status.percentage = static_cast<float>(polls % 1000) / 10.0f;
         status.downloadBandWidth = 2048.0f + static_cast<float>(polls % 7);
     }
-    std::atomic<long> polls{0};
+    std::atomic<long> polls { 0 };
 };
 
 class NullView : public PageView {
 public:
-    void ShowButton(PageButton, bool) override {}
+    void ShowButton(PageButton, bool) override { }
     bool IsButtonVisible(PageButton) override { return false; }
     void SetStatusLine(const std::string& text) override { status = text; }
     void SetInfoLine(const std::string& text) override { info = text; }
     bool SetFolderText(const std::string&) override { return true; }
     bool IsAcceptChecked() override { return true; }
-    void ShowPercentPart(PercentPart, bool) override {}
+    void ShowPercentPart(PercentPart, bool) override { }
     void SetDigitImage(PercentPart, int digit) override { lastDigit = digit; }
     void SetProgressValue(int value) override { progress = value; }
-    void ShowProgressHead(bool) override {}
-    void MoveProgressHead(int, int) override {}
-    void ShowBanner(bool) override {}
+    void ShowProgressHead(bool) override { }
+    void MoveProgressHead(int, int) override { }
+    void ShowBanner(bool) override { }
     std::string status, info;
     int lastDigit = 0, progress = 0;
 };
 
-}  // namespace
+} // namespace
 
 int main()
 {
@@ -79,8 +79,8 @@ int main()
     double wall = std::chrono::duration<double>(Clock::now() - start).count();
     long polls = core.polls.load();
     std::printf("page tick, back to back for %.1f s: %ld ticks, %.2f us per tick on the poll thread (whole)\n", wall,
-                polls, wall * 1e6 / static_cast<double>(polls));
+        polls, wall * 1e6 / static_cast<double>(polls));
     std::printf("  shown on the user-interface thread: %zu ticks, %.2f us each\n", shown,
-                shown ? uiSeconds * 1e6 / static_cast<double>(shown) : 0.0);
+        shown ? uiSeconds * 1e6 / static_cast<double>(shown) : 0.0);
     return 0;
 }
