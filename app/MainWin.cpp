@@ -1,9 +1,12 @@
 #include "app/MainWin.h"
 
 #include "app/LayoutPage.h"
+#include "app/WinApp.h"
 #include "gfx/ImageCache.h"
 #include "platform/DeviceContext.h"
 #include "platform/MessageBox.h"
+
+#include <cstring>
 
 namespace zdl {
 
@@ -160,7 +163,7 @@ bool CMainWin::OnIdle(int)
         desktop.AfterPresent();
         return true;
     }
-    PremultiplyDib(&canvas);
+    ++renderedFrames;
     int x = 0, y = 0;
     if (dragging) {
         if (!GetUiPlatform().IsKeyDown(VK_LBUTTON)) {
@@ -179,7 +182,18 @@ bool CMainWin::OnIdle(int)
             y = r.top;
         }
     }
-    WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0);
+    // A frame equal to the one on the screen at the same place is not
+    // prepared and pushed again: the layered window keeps its content.
+    const size_t size = static_cast<size_t>(canvas.stride) * static_cast<size_t>(canvas.Height());
+    const bool same = hasPresented_ && x == presentedX_ && y == presentedY_ && presented_.size() == size
+        && std::memcmp(presented_.data(), canvas.bits, size) == 0;
+    if (!same) {
+        presented_.assign(canvas.bits, canvas.bits + size);
+        PremultiplyDib(&canvas);
+        hasPresented_ = WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0);
+        presentedX_ = x;
+        presentedY_ = y;
+    }
     desktop.AfterPresent();
     return true;
 }
@@ -193,8 +207,13 @@ void CMainWin::OnPaint()
 
 void CMainWin::OnClose()
 {
-    if (desktop.CanClose())
-        WsPostQuitMessage(0);
+    if (!desktop.CanClose())
+        return;
+    // The pages stop now (the download page's core and poll run, its
+    // browser), while the loop and OLE still run.
+    for (CSBitmapDialog* page : desktop.panels)
+        page->OnClose();
+    WsPostQuitMessage(0);
 }
 
 CRuleWin::CRuleWin()
@@ -215,6 +234,17 @@ bool CRuleWin::OnCreate(LParam)
 
 void CRuleWin::OnClose()
 {
+    CSWinApp* app = CSWinApp::current();
+    if (app && app->licenceWindow == this) {
+        // Not from CloseLicenceWindow: without this the application would
+        // keep a pointer to a destroyed window and the download page would
+        // stay locked. CloseLicenceWindow sends the close request again.
+        if (onDismiss)
+            onDismiss();
+        if (app->licenceWindow == this)
+            app->CloseLicenceWindow();
+        return;
+    }
     if (desktop.CanClose())
         WsDestroyWindow(handle());
 }

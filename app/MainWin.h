@@ -2,8 +2,9 @@
 // the download page; CRuleWin (488 x 510, "msg_box.png", owned by the main
 // window) hosts the licence page. Both are borderless layered windows drawn
 // entirely from a 32-bit canvas: every idle frame copies the background into
-// the canvas, lets the desktop paint its pages, premultiplies the canvas and
-// hands it to the layered window. Both can be dragged by any spot that no
+// the canvas and lets the desktop paint its pages; a frame that differs from
+// the one on the screen (or goes to another place) is premultiplied and
+// handed to the layered window. Both can be dragged by any spot that no
 // control takes.
 //
 // Each window owns its canvas and desktop (and through it the page); the
@@ -13,6 +14,9 @@
 #include "app/Window.h"
 #include "gfx/DibImage.h"
 #include "skin/UIDesktopWnd.h"
+
+#include <functional>
+#include <vector>
 
 namespace zdl {
 
@@ -72,8 +76,16 @@ public:
     int top = 0;
     int clientWidth = kMainClientWidth;
     int clientHeight = kMainClientHeight;
+    int renderedFrames = 0;             // frames drawn into the canvas
+
 
 protected:
+    // The frame last pushed, before premultiplying, and where it went.
+    std::vector<uint8_t> presented_;
+    bool hasPresented_ = false;
+    int presentedX_ = 0;
+    int presentedY_ = 0;
+
     // The shared halves of PreCreate and OnCreate for both windows.
     bool PrepareCreate(CreateParams* params, const char* className);
     bool BuildWindow(const char* backgroundName, PageFactory factory);
@@ -83,9 +95,18 @@ class CRuleWin : public CMainWin {
 public:
     CRuleWin();
 
-    bool PreCreate(CreateParams* params) override; // 11
-    bool OnCreate(LParam createStruct) override; // 12
-    void OnClose() override; // 14
+    bool PreCreate(CreateParams* params) override;  // 11
+    bool OnCreate(LParam createStruct) override;    // 12
+    // A close request the application did not make itself (Alt+F4, the
+    // system menu) dismisses the licence window through |onDismiss|, as the
+    // page's own "exit" does, or else through CloseLicenceWindow; either way
+    // the application forgets the window and deletes it later. A request
+    // from CloseLicenceWindow only destroys the window.
+    void OnClose() override;  // 14
+
+    // Set by the page: its "exit" action, which ends in the application's
+    // CloseLicenceWindow.
+    std::function<void()> onDismiss;
 };
 
 } // namespace zdl

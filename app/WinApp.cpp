@@ -2,6 +2,7 @@
 
 #include "app/MainWin.h"
 #include "gfx/DibImage.h"
+#include "platform/UiQueue.h"
 
 namespace zdl {
 
@@ -32,13 +33,18 @@ bool CSWinApp::InitInstance()
 
 bool CSWinApp::OnIdle(int)
 {
+    // Work posted by other threads (the poll thread's display changes) runs
+    // here, on this thread, before the frame that shows it.
+    TheUiQueue().RunPending();
     uint32_t now = GetUiPlatform().TickCount();
     if (!frameClockStarted_) {
         frameClockStarted_ = true;
         lastFrame_ = now;
     }
     if (now - lastFrame_ < kFrameIntervalMs) {
-        WsSleep(kIdleSleepMs);
+        // Until the next frame is due, sleep in the message wait: input and
+        // posted work end it at once, and an idle program costs no time.
+        WsWaitForMessage(kFrameIntervalMs - (now - lastFrame_));
         return true;
     }
     lastFrame_ = now;
@@ -71,6 +77,7 @@ int CSWinApp::Run()
 {
     if (mainWindow)
         WsShowWindow(mainWindow->handle(), showCommand);
+    TheUiQueue().SetWakeUp(WsWakeMessageWait);
     int idleCount = 0;
     bool idle = true;
     for (;;) {

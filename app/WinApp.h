@@ -18,8 +18,6 @@ class CRuleWin;
 
 // Idle frames run at most once per this many milliseconds.
 constexpr uint32_t kFrameIntervalMs = 40;
-// Sleep between idle checks while waiting for the next frame.
-constexpr uint32_t kIdleSleepMs = 2;
 
 class CSWinApp {
 public:
@@ -29,7 +27,8 @@ public:
 
     virtual ~CSWinApp(); // 0
     virtual bool InitInstance(); // 1
-    // Frame pacing: a frame of both windows every 40 ms at most.
+    // Runs the work posted to the user-interface queue, then paces frames:
+    // a frame of both windows every 40 ms at most.
     virtual bool OnIdle(int idleCount); // 2
     virtual bool PreTranslateMessage(const NativeMessage& message); // 3
     virtual void OpenLicenceWindow(); // 4

@@ -28,6 +28,13 @@ bool FreeDiskSpace(const std::string& folder, uint64_t* freeBytes);
 // its length (callers apply their own limits). Empty when unavailable.
 std::string TempFolder();
 
+// Drive letters of the system's file systems: whether |letter| names a
+// mounted drive (GetLogicalDrives), and the drive that holds the system
+// ("C" unless the system says otherwise). Natively there are no drive
+// letters: no drive exists and the system drive is 'C'.
+bool DriveExists(char letter);
+char SystemDriveLetter();
+
 // Milliseconds since an arbitrary start, wrapping like GetTickCount.
 uint32_t TickCountMs();
 

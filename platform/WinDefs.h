@@ -37,6 +37,8 @@ constexpr LParam MakeLParam(int lo, int hi)
 // Status codes of the toolkit's factory and container operations.
 constexpr HResult kStatusInvalidArg = static_cast<HResult>(0x80070057u);   // E_INVALIDARG
 constexpr HResult kStatusOutOfMemory = static_cast<HResult>(0x8007000Eu);  // E_OUTOFMEMORY
+constexpr HResult kStatusNoInterface = static_cast<HResult>(0x80004002u);  // E_NOINTERFACE
+constexpr HResult kStatusFail = static_cast<HResult>(0x80004005u);         // E_FAIL
 
 }  // namespace zdl
 
@@ -51,6 +53,8 @@ constexpr HResult kStatusOutOfMemory = static_cast<HResult>(0x8007000Eu);  // E_
     X(WM_KILLFOCUS, 0x0008) \
     X(WM_PAINT, 0x000F) \
     X(WM_CLOSE, 0x0010) \
+    X(WM_SYSCOMMAND, 0x0112) \
+    X(SC_MINIMIZE, 0xF020) \
     X(WM_QUIT, 0x0012) \
     X(WM_ERASEBKGND, 0x0014) \
     X(WM_SHOWWINDOW, 0x0018) \
@@ -207,6 +211,12 @@ constexpr HResult kStatusOutOfMemory = static_cast<HResult>(0x8007000Eu);  // E_
 #endif
 #ifndef WM_CLOSE
 #define WM_CLOSE 0x0010
+#endif
+#ifndef WM_SYSCOMMAND
+#define WM_SYSCOMMAND 0x0112
+#endif
+#ifndef SC_MINIMIZE
+#define SC_MINIMIZE 0xF020
 #endif
 #ifndef WM_QUIT
 #define WM_QUIT 0x0012

@@ -17,6 +17,8 @@
 #include "platform/WinDefs.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 namespace zdl {
 
@@ -107,6 +109,12 @@ NativeAccel WsCreateAcceleratorTable(const AcceleratorEntry* entries, int count)
 void WsDestroyAcceleratorTable(NativeAccel table);
 bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const NativeMessage& message);
 void WsSleep(uint32_t milliseconds);
+// Waits until a message arrives for the calling thread, WsWakeMessageWait
+// is called, or |timeoutMs| passes. True when it returned early.
+bool WsWaitForMessage(uint32_t timeoutMs);
+// Makes the user-interface thread's WsWaitForMessage return (any thread).
+// The thread that called WsWaitForMessage first is the one woken.
+void WsWakeMessageWait();
 
 // Modal dialogs from a dialog template resource, and their user slot
 // (DWLP_USER).
@@ -118,6 +126,22 @@ intptr_t WsDialogBoxIndirect(NativeInstance instance, const void* dialogTemplate
 bool WsEndDialog(NativeWindow dialog, intptr_t result);
 void WsSetDialogUserData(NativeWindow dialog, void* data);
 void* WsGetDialogUserData(NativeWindow dialog);
+
+// Items of a dialog: GBK text (at most |maxBytes| bytes are returned, cut
+// before a split double-byte character) and the state of check boxes.
+bool WsSetDlgItemText(NativeWindow dialog, int itemId, const std::string& text);
+std::string WsGetDlgItemText(NativeWindow dialog, int itemId, size_t maxBytes);
+bool WsIsDlgButtonChecked(NativeWindow dialog, int itemId);
+void WsCheckDlgButton(NativeWindow dialog, int itemId, bool checked);
+// SendMessage to a dialog (its procedure receives the message).
+intptr_t WsSendDialogMessage(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam);
+
+// Native simulation only: a modal dialog receives WM_INITDIALOG, then this
+// script runs with the dialog (setting items and sending commands as a
+// player would); a dialog still open afterwards gets WM_CLOSE. Empty: the
+// dialog is closed right after WM_INITDIALOG. Ignored on Windows.
+using DialogScript = std::function<void(NativeWindow dialog, int templateId)>;
+void WsSetDialogScript(DialogScript script);
 
 // A message box with GBK text and caption (null: no caption).
 int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsigned flags);

@@ -44,3 +44,17 @@ uint32_t TickCountMs()
 }
 
 } // namespace zdl
+
+namespace zdl {
+
+bool DriveExists(char)
+{
+    return false;
+}
+
+char SystemDriveLetter()
+{
+    return 'C';
+}
+
+} // namespace zdl

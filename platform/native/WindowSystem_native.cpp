@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace zdl {
 
@@ -31,6 +33,12 @@ struct SimWindow {
     WindowRect rect;
     bool visible = false;
     SimulatedWindowStats stats;
+    // Dialogs only.
+    DialogProcFn dialogProc = nullptr;
+    bool ended = false;
+    intptr_t result = 0;
+    std::map<int, std::string> itemTexts;
+    std::map<int, bool> itemChecks;
 };
 
 struct SimState {
@@ -40,6 +48,7 @@ struct SimState {
     std::deque<NativeMessage> queue;
     int messageBoxes = 0;
     std::string lastMessageBox;
+    DialogScript dialogScript;
 };
 
 SimState& State()
@@ -299,24 +308,135 @@ bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const Native
     return true;
 }
 
+namespace {
+struct WaitState {
+    std::mutex lock;
+    std::condition_variable wake;
+    bool woken = false;
+};
+WaitState& Waiter()
+{
+    static WaitState state;
+    return state;
+}
+}  // namespace
+
+bool WsWaitForMessage(uint32_t timeoutMs)
+{
+    if (!State().queue.empty())
+        return true;
+    WaitState& w = Waiter();
+    std::unique_lock<std::mutex> lock(w.lock);
+    bool early = w.wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return w.woken; });
+    w.woken = false;
+    return early;
+}
+
+void WsWakeMessageWait()
+{
+    WaitState& w = Waiter();
+    {
+        std::lock_guard<std::mutex> lock(w.lock);
+        w.woken = true;
+    }
+    w.wake.notify_all();
+}
+
 void WsSleep(uint32_t milliseconds)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-intptr_t WsDialogBox(NativeInstance, int, NativeWindow, DialogProcFn, void*)
+intptr_t WsDialogBox(NativeInstance, int templateId, NativeWindow, DialogProcFn proc, void* param)
 {
-    return -1;  // no dialog templates here
+    if (!proc)
+        return -1;
+    SimState& st = State();
+    NativeWindow handle = reinterpret_cast<NativeWindow>(st.nextHandle++);
+    SimWindow& record = st.windows[reinterpret_cast<uintptr_t>(handle)];
+    record.className = "#32770";
+    record.dialogProc = proc;
+    record.visible = true;
+    proc(handle, WM_INITDIALOG, 0, reinterpret_cast<LParam>(param));
+    DialogScript script = st.dialogScript;
+    if (script && Find(handle) && !Find(handle)->ended)
+        script(handle, templateId);
+    if (Find(handle) && !Find(handle)->ended)
+        proc(handle, WM_CLOSE, 0, 0);
+    SimWindow* w = Find(handle);
+    intptr_t result = w && w->ended ? w->result : 0;
+    proc(handle, WM_DESTROY, 0, 0);
+    st.windows.erase(reinterpret_cast<uintptr_t>(handle));
+    return result;
 }
 
-intptr_t WsDialogBoxIndirect(NativeInstance, const void*, NativeWindow, DialogProcFn, void*)
+intptr_t WsDialogBoxIndirect(NativeInstance instance, const void*, NativeWindow parent, DialogProcFn proc,
+                             void* param)
 {
-    return -1;
+    return WsDialogBox(instance, 0, parent, proc, param);
 }
 
-bool WsEndDialog(NativeWindow, intptr_t)
+bool WsEndDialog(NativeWindow dialog, intptr_t result)
 {
-    return false;
+    SimWindow* w = Find(dialog);
+    if (!w || !w->dialogProc)
+        return false;
+    w->ended = true;
+    w->result = result;
+    return true;
+}
+
+bool WsSetDlgItemText(NativeWindow dialog, int itemId, const std::string& text)
+{
+    SimWindow* w = Find(dialog);
+    if (!w)
+        return false;
+    w->itemTexts[itemId] = text;
+    return true;
+}
+
+std::string WsGetDlgItemText(NativeWindow dialog, int itemId, size_t maxBytes)
+{
+    SimWindow* w = Find(dialog);
+    if (!w)
+        return std::string();
+    std::string text = w->itemTexts[itemId];
+    if (text.size() > maxBytes) {
+        size_t cut = 0;
+        while (cut < maxBytes) {
+            size_t step = (static_cast<unsigned char>(text[cut]) >= 0x81 && cut + 1 < text.size()) ? 2 : 1;
+            if (cut + step > maxBytes)
+                break;
+            cut += step;
+        }
+        text.resize(cut);
+    }
+    return text;
+}
+
+bool WsIsDlgButtonChecked(NativeWindow dialog, int itemId)
+{
+    SimWindow* w = Find(dialog);
+    return w && w->itemChecks[itemId];
+}
+
+void WsCheckDlgButton(NativeWindow dialog, int itemId, bool checked)
+{
+    if (SimWindow* w = Find(dialog))
+        w->itemChecks[itemId] = checked;
+}
+
+intptr_t WsSendDialogMessage(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam)
+{
+    SimWindow* w = Find(dialog);
+    if (!w || !w->dialogProc)
+        return 0;
+    return w->dialogProc(dialog, msg, wParam, lParam);
+}
+
+void WsSetDialogScript(DialogScript script)
+{
+    State().dialogScript = std::move(script);
 }
 
 void WsSetDialogUserData(NativeWindow dialog, void* data)

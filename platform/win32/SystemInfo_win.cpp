@@ -49,3 +49,30 @@ uint32_t TickCountMs()
 }
 
 } // namespace zdl
+
+namespace zdl {
+
+bool DriveExists(char letter)
+{
+    if (letter >= 'a' && letter <= 'z')
+        letter = static_cast<char>(letter - 'a' + 'A');
+    if (letter < 'A' || letter > 'Z')
+        return false;
+    return (GetLogicalDrives() >> (letter - 'A')) & 1u;
+}
+
+char SystemDriveLetter()
+{
+    char buffer[MAX_PATH] = {};
+    UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
+    if (n >= 2 && n < MAX_PATH && buffer[1] == ':') {
+        char letter = buffer[0];
+        if (letter >= 'a' && letter <= 'z')
+            letter = static_cast<char>(letter - 'a' + 'A');
+        if (letter >= 'A' && letter <= 'Z')
+            return letter;
+    }
+    return 'C';
+}
+
+} // namespace zdl

@@ -20,3 +20,5 @@ static_assert(sizeof(zdl::LParam) == sizeof(LPARAM) && std::is_signed<LPARAM>::v
 static_assert(sizeof(zdl::LResult) == sizeof(LRESULT), "LResult must match LRESULT");
 static_assert(zdl::kStatusInvalidArg == E_INVALIDARG, "E_INVALIDARG");
 static_assert(zdl::kStatusOutOfMemory == E_OUTOFMEMORY, "E_OUTOFMEMORY");
+static_assert(zdl::kStatusNoInterface == E_NOINTERFACE, "E_NOINTERFACE");
+static_assert(zdl::kStatusFail == E_FAIL, "E_FAIL");

@@ -8,6 +8,7 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,74 @@ intptr_t WsDialogBoxIndirect(NativeInstance instance, const void* dialogTemplate
 bool WsEndDialog(NativeWindow dialog, intptr_t result)
 {
     return EndDialog(H(dialog), result) != 0;
+}
+
+bool WsSetDlgItemText(NativeWindow dialog, int itemId, const std::string& text)
+{
+    return SetDlgItemTextW(H(dialog), itemId, WideGbk(text.c_str()).c_str()) != 0;
+}
+
+std::string WsGetDlgItemText(NativeWindow dialog, int itemId, size_t maxBytes)
+{
+    HWND item = GetDlgItem(H(dialog), itemId);
+    int length = item ? GetWindowTextLengthW(item) : 0;
+    if (length <= 0)
+        return std::string();
+    std::vector<wchar_t> wide(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(item, wide.data(), length + 1);
+    int n = WideCharToMultiByte(936, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(936, 0, wide.data(), -1, &out[0], n, nullptr, nullptr);
+    out.resize(static_cast<size_t>(n - 1));
+    if (out.size() > maxBytes) {
+        size_t cut = 0;
+        while (cut < maxBytes) {
+            size_t step = static_cast<unsigned char>(out[cut]) >= 0x81 ? 2 : 1;
+            if (cut + step > maxBytes)
+                break;
+            cut += step;
+        }
+        out.resize(cut);
+    }
+    return out;
+}
+
+bool WsIsDlgButtonChecked(NativeWindow dialog, int itemId)
+{
+    return IsDlgButtonChecked(H(dialog), itemId) == BST_CHECKED;
+}
+
+void WsCheckDlgButton(NativeWindow dialog, int itemId, bool checked)
+{
+    CheckDlgButton(H(dialog), itemId, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+intptr_t WsSendDialogMessage(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam)
+{
+    return SendMessageA(H(dialog), msg, wParam, lParam);
+}
+
+void WsSetDialogScript(DialogScript) {}
+
+namespace {
+std::atomic<DWORD> messageThread{0};
+}
+
+bool WsWaitForMessage(uint32_t timeoutMs)
+{
+    DWORD expected = 0;
+    messageThread.compare_exchange_strong(expected, GetCurrentThreadId());
+    DWORD r = MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    return r == WAIT_OBJECT_0;
+}
+
+void WsWakeMessageWait()
+{
+    DWORD thread = messageThread.load();
+    if (thread)
+        PostThreadMessageA(thread, WM_NULL, 0, 0);
 }
 
 void WsSetDialogUserData(NativeWindow dialog, void* data)

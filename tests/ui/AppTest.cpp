@@ -96,32 +96,36 @@ TEST_F(AppTest, CanvasFailureIsReported)
     EXPECT_STREQ("\xB4\xB4\xBD\xA8\xBB\xAD\xB2\xBC\xB3\xF6\xB4\xED\xA1\xA3", text);
 }
 
-TEST_F(AppTest, FramesArePacedAt40Milliseconds)
+TEST_F(AppTest, FramesArePacedAt40MillisecondsAndAnUnchangedFrameIsNotPushedAgain)
 {
     ASSERT_TRUE(app_->InitInstance());
     if (!app_->mainWin.background)
         GTEST_SKIP() << "no bg.png in the archive";
     NativeWindow h = app_->mainWin.handle();
+    const int& frames = app_->mainWin.renderedFrames;
     platform_.ticks = 1000;
     EXPECT_TRUE(app_->OnIdle(0));  // starts the clock
-    EXPECT_EQ(0, WsSimulatedStats(h).presentedFrames);
+    EXPECT_EQ(0, frames);
     platform_.ticks = 1039;
     EXPECT_TRUE(app_->OnIdle(1));
-    EXPECT_EQ(0, WsSimulatedStats(h).presentedFrames);
+    EXPECT_EQ(0, frames);
     platform_.ticks = 1040;
     EXPECT_TRUE(app_->OnIdle(2));
+    EXPECT_EQ(1, frames);
     EXPECT_EQ(1, WsSimulatedStats(h).presentedFrames);
     EXPECT_EQ(app_->mainWin.left, WsSimulatedStats(h).lastX);
     platform_.ticks = 1079;
     app_->OnIdle(3);
-    EXPECT_EQ(1, WsSimulatedStats(h).presentedFrames);
+    EXPECT_EQ(1, frames);
     // The tick count wraps like GetTickCount.
     platform_.ticks = 0xFFFFFFF0u;
     app_->OnIdle(4);
-    EXPECT_EQ(2, WsSimulatedStats(h).presentedFrames);
+    EXPECT_EQ(2, frames);
     platform_.ticks = 0x30;
     app_->OnIdle(5);
-    EXPECT_EQ(3, WsSimulatedStats(h).presentedFrames);
+    EXPECT_EQ(3, frames);
+    // Nothing changed on the page: the layered window keeps the first frame.
+    EXPECT_EQ(1, WsSimulatedStats(h).presentedFrames);
 }
 
 TEST_F(AppTest, DraggingMovesTheWindowUntilTheButtonIsReleased)
@@ -223,6 +227,31 @@ TEST_F(AppTest, LicenceWindowOpensOwnedAndCloses)
     app_->CloseLicenceWindow();  // nothing open: harmless
     platform_.ticks = 5000;
     app_->OnIdle(0);  // frees the closed window object
+}
+
+TEST_F(AppTest, AltF4OnTheLicenceWindowDismissesItLikeItsExitButton)
+{
+    ASSERT_TRUE(app_->InitInstance());
+    for (bool withHandler : { true, false }) {
+        app_->OpenLicenceWindow();
+        CRuleWin* rule = app_->licenceWindow;
+        ASSERT_NE(nullptr, rule);
+        int dismissed = 0;
+        if (withHandler)
+            rule->onDismiss = [&] {
+                ++dismissed;
+                app_->CloseLicenceWindow();
+            };
+        NativeWindow handle = rule->handle();
+        WsSendMessage(handle, WM_CLOSE, 0, 0);
+        EXPECT_EQ(withHandler ? 1 : 0, dismissed);
+        EXPECT_EQ(nullptr, app_->licenceWindow);
+        EXPECT_FALSE(WsIsWindow(handle));
+        int code = 0;
+        EXPECT_FALSE(QuitPosted(&code));
+        platform_.ticks += 5000;
+        app_->OnIdle(0); // frees the closed window object
+    }
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+#include "app/SettingDlg.h"
+
+#include "app/DownloadPage.h"
+#include "app/StoredSettings.h"
+#include "platform/Shell.h"
+
+namespace zdl {
+
+const char kNoLimitText[] = "\xce\xde\xcf\xde\xd6\xc6";
+
+CSettingDlg::CSettingDlg(DownloadPage* page, const std::string& installDir)
+    : page_(page)
+    , folder_(installDir)
+{
+}
+
+CSettingDlg::~CSettingDlg() = default;
+
+bool CSettingDlg::OnInitDialog()
+{
+    StoredSettings stored;
+    ReadSettingsFile(page_->environment().settingsPath, &stored);
+    auto limitText = [](int value) { return value > 0 ? std::to_string(value) : std::string(kNoLimitText); };
+    WsSetDlgItemText(dialog, kIdMaxDownloadEdit, limitText(stored.maxDownloadSpeed));
+    WsSetDlgItemText(dialog, kIdMaxUploadEdit, limitText(stored.maxUploadSpeed));
+    WsCheckDlgButton(dialog, kIdLimitDownloadCheck, stored.limitDownload);
+    WsCheckDlgButton(dialog, kIdLimitUploadCheck, stored.limitUpload);
+    WsSetDlgItemText(dialog, kIdFolderEdit, stored.hasDefaultDir ? stored.defaultDir : folder_);
+    return true;
+}
+
+void CSettingDlg::OnCommand(int controlId)
+{
+    switch (controlId) {
+    case IDOK:
+        Save();
+        WsSendDialogMessage(dialog, WM_CLOSE, 0, 0);
+        break;
+    case IDCANCEL:
+        WsSendDialogMessage(dialog, WM_CLOSE, 0, 0);
+        break;
+    case kIdBrowseButton:
+        Browse();
+        break;
+    default:
+        break;
+    }
+}
+
+void CSettingDlg::Browse()
+{
+    FolderBrowseRequest request;
+    // Owned by the dialog, so the dialog cannot be closed during the browse.
+    request.owner = dialog;
+    request.prompt = kBrowsePrompt;
+    request.initialFolder = WsGetDlgItemText(dialog, kIdFolderEdit, kMaxBrowseStartBytes);
+    request.windowTitle = kBrowserTitle;
+    std::string chosen;
+    if (!BrowseForFolder(request, &chosen) || chosen.empty())
+        return;
+    WsSetDlgItemText(dialog, kIdFolderEdit, WithTrailingBackslash(chosen) + kInstallSubfolder);
+}
+
+void CSettingDlg::Save()
+{
+    SettingsToWrite settings;
+    settings.limitDownload = WsIsDlgButtonChecked(dialog, kIdLimitDownloadCheck);
+    settings.limitUpload = WsIsDlgButtonChecked(dialog, kIdLimitUploadCheck);
+    settings.maxDownload = ParseTypedLimit(WsGetDlgItemText(dialog, kIdMaxDownloadEdit, kMaxDialogTextBytes));
+    settings.maxUpload = ParseTypedLimit(WsGetDlgItemText(dialog, kIdMaxUploadEdit, kMaxDialogTextBytes));
+    settings.folder = WsGetDlgItemText(dialog, kIdFolderEdit, kMaxDialogTextBytes);
+    // A file that cannot be written is skipped; the limits still apply.
+    WriteSettingsFile(page_->environment().settingsPath, settings);
+    page_->ApplySettingsLimits(EffectiveLimit(settings.limitDownload, settings.maxDownload),
+        EffectiveLimit(settings.limitUpload, settings.maxUpload));
+}
+
+} // namespace zdl

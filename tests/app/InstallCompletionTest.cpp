@@ -1,0 +1,175 @@
+// Install completion against the recording shell: the version record's
+// bytes, the order and paths of the "finish" work on Windows 7 and XP, pins
+// that find no matching verb, COM pairing, and the folder-chain walk.
+#include "app/InstallCompletion.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace zdl {
+namespace {
+
+    const std::string kDir = "D:\\Games\\Zephyra\\";
+    const std::string kGame = "D:\\Games\\Zephyra\\zpc.exe";
+    const std::string kDesktop = "C:\\Users\\p\\Desktop";
+    const std::string kPrograms = "C:\\Users\\p\\Start Menu\\Programs";
+    const std::string kAppData = "C:\\Users\\p\\AppData";
+    const std::string kLink = kShortcutName;
+    const std::string kGroup = kPrograms + "\\" + kProgramGroupName;
+    const std::string kQuick = kAppData + "\\Microsoft\\Internet Explorer\\Quick Launch";
+
+    struct Machine : RecordingShellPlatform {
+        explicit Machine(OsVersion version)
+        {
+            osVersion = version;
+            folders = { { ShellFolder::kDesktop, kDesktop }, { ShellFolder::kPrograms, kPrograms },
+                { ShellFolder::kAppData, kAppData } };
+            for (const char* p : { "C:\\Users", "C:\\Users\\p", "C:\\Users\\p\\Start Menu" })
+                paths[p] = PathKind::kFolder;
+            for (const std::string& p : { kDesktop, kPrograms, kAppData })
+                paths[p] = PathKind::kFolder;
+            shellStrings = { { kPinToStartMenuVerb, "Pin to Start Men&u" }, { kPinToTaskbarVerb, "Pin to Tas&kbar" } };
+            itemVerbs = { "&Open", "Pin to Start Men&u", "Pin to Tas&kbar" };
+        }
+    };
+
+    std::string LinkLine(const std::string& folder)
+    {
+        return "link " + folder + "\\" + kLink + " -> " + kGame + " in " + kDir;
+    }
+
+    TEST(InstallCompletionTest, VersionRecordIsExactlyTwentyEightBytesAndReplacesAnOldOne)
+    {
+        char tmpl[] = "/tmp/zdl-version-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        std::string dir = std::string(tmpl) + "/";
+        {
+            std::ofstream old(dir + "version.bin", std::ios::binary);
+            old << std::string(100, 'x');
+        }
+        ASSERT_TRUE(WriteVersionRecord(dir));
+        std::ifstream in(dir + "version.bin", std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(std::string("special_instal_20190627:23\r\n"), bytes);
+        EXPECT_EQ(28u, bytes.size());
+        std::remove((dir + "version.bin").c_str());
+        rmdir(tmpl);
+        // The folder is gone: the record cannot be written and says so.
+        EXPECT_FALSE(WriteVersionRecord(dir));
+        // A path far longer than the classic 260 bytes is not cut short.
+        EXPECT_EQ(std::string(300, 'a') + "\\version.bin", VersionRecordPath(std::string(300, 'a') + "\\"));
+    }
+
+    TEST(InstallCompletionTest, Windows7PinsToStartAndTaskbarAndMakesNoQuickLaunchShortcut)
+    {
+        Machine m({ 6, 1 });
+        CompleteInstall(kDir, m);
+        std::vector<std::string> expected = {
+            "com init",
+            LinkLine(kDesktop),
+            "mkdir " + kGroup,
+            LinkLine(kGroup),
+            "verb Pin to Start Men&u on " + kGroup + "\\" + kLink,
+            "verb Pin to Tas&kbar on " + kGroup + "\\" + kLink,
+            "com uninit",
+            "open " + kGame + " in " + kDir,
+        };
+        EXPECT_EQ(expected, m.log);
+        EXPECT_EQ(kShortcutDescription, m.shortcuts[kDesktop + "\\" + kLink].description);
+
+        // "finish" again: the group exists, the links are written over.
+        m.log.clear();
+        CompleteInstall(kDir, m);
+        expected.erase(expected.begin() + 2);
+        EXPECT_EQ(expected, m.log);
+        EXPECT_EQ(2u, m.shortcuts.size());
+    }
+
+    TEST(InstallCompletionTest, WindowsXpMakesTheCurrentUsersQuickLaunchShortcutAndOnlyTheStartPin)
+    {
+        Machine m({ 5, 1 });
+        CompleteInstall(kDir, m);
+        std::vector<std::string> expected = {
+            "com init",
+            LinkLine(kDesktop),
+            "mkdir " + kGroup,
+            LinkLine(kGroup),
+            "verb Pin to Start Men&u on " + kGroup + "\\" + kLink,
+            "mkdir " + kAppData + "\\Microsoft",
+            "mkdir " + kAppData + "\\Microsoft\\Internet Explorer",
+            "mkdir " + kQuick,
+            LinkLine(kQuick),
+            "com uninit",
+            "open " + kGame + " in " + kDir,
+        };
+        EXPECT_EQ(expected, m.log);
+    }
+
+    TEST(InstallCompletionTest, UnmatchedVerbTextLeavesTheLinkUnpinnedAndFailedComIsNotReleased)
+    {
+        Machine m({ 6, 1 });
+        m.shellStrings[kPinToStartMenuVerb] = "An Startmen\xFC anheften";
+        m.shellStrings.erase(kPinToTaskbarVerb);
+        m.comInitResult = false;
+        CompleteInstall(kDir, m);
+        std::vector<std::string> expected = {
+            "com init failed",
+            LinkLine(kDesktop),
+            "mkdir " + kGroup,
+            LinkLine(kGroup),
+            "open " + kGame + " in " + kDir,
+        };
+        EXPECT_EQ(expected, m.log);
+        EXPECT_EQ(kStatusFail, InvokeShellVerb(kGroup + "\\" + kLink, kPinToStartMenuVerb, m));
+        EXPECT_EQ(kVerbFileMissing, InvokeShellVerb(kGroup + "\\missing.lnk", kPinToStartMenuVerb, m));
+    }
+
+    TEST(InstallCompletionTest, VistaToEightIsMajorSixMinorZeroToTwo)
+    {
+        struct Case {
+            OsVersion version;
+            bool expected;
+        } cases[] = { { { 5, 1 }, false }, { { 6, 0 }, true }, { { 6, 1 }, true }, { { 6, 2 }, true },
+            { { 6, 3 }, false }, { { 10, 0 }, false } };
+        for (const Case& c : cases) {
+            RecordingShellPlatform m;
+            m.osVersion = c.version;
+            EXPECT_EQ(c.expected, IsWindowsVistaTo8(m)) << c.version.major << "." << c.version.minor;
+        }
+    }
+
+    TEST(InstallCompletionTest, FolderChainWalk)
+    {
+        struct Case {
+            std::string path;
+            std::vector<std::string> made;
+            bool ok;
+        } cases[] = {
+            // The trailing name has no backslash: only "a" is made.
+            { "C:\\a\\b", { "mkdir C:\\a" }, true },
+            { "C:\\a\\b\\", { "mkdir C:\\a", "mkdir C:\\a\\b" }, true },
+            { "\\\\srv\\share\\a\\b\\", { "mkdir \\\\srv\\share\\a", "mkdir \\\\srv\\share\\a\\b" }, true },
+            { "\\\\srv\\share", {}, true },
+            // A double-byte character whose second byte is a backslash.
+            { "C:\\\x81\\x\\", { "mkdir C:\\\x81\\x" }, true },
+            { "C:\\file\\b\\", {}, false },
+            { "C:\\locked\\b\\", {}, false },
+        };
+        for (const Case& c : cases) {
+            RecordingShellPlatform m;
+            m.paths["C:\\file"] = PathKind::kFile;
+            m.unwritableFolders = { "C:\\locked" };
+            EXPECT_EQ(c.ok, CreateFolderChain(c.path, m)) << c.path;
+            EXPECT_EQ(c.made, m.log) << c.path;
+        }
+    }
+
+} // namespace
+} // namespace zdl

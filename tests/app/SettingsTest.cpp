@@ -1,0 +1,190 @@
+// The settings file and the settings dialog: reading, the page's start
+// values, the dialog's round trip through the simulated dialog, and limits
+// typed out of range.
+#include "PageTestSupport.h"
+
+#include "app/SettingDlg.h"
+#include "platform/WindowSystem.h"
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace zdl {
+namespace {
+
+    std::string ReadAll(const std::string& path)
+    {
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+
+    void WriteAll(const std::string& path, const std::string& text)
+    {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    TEST(StoredSettingsTest, ReaderTrimsMatchesPrefixesAndTheLaterLineWins)
+    {
+        StoredSettings s = ParseSettings(
+            "MaxDownloadSpd=200\nMaxDownloadSpd=500x\r\n LimitUploadSpd=1\nLimitDownloadSpd=2\nMaxUploadSpd=\n"
+            "DefaultDir=E:\\Games\\Zephyra\\ \t\r\n");
+        EXPECT_EQ(500, s.maxDownloadSpeed);
+        EXPECT_EQ(0, s.maxUploadSpeed);
+        EXPECT_FALSE(s.limitDownload);
+        EXPECT_FALSE(s.limitUpload); // not at the start of the line
+        EXPECT_EQ("E:\\Games\\Zephyra\\", s.defaultDir);
+        // A 999-byte piece ends a line; the rest reads as a line of its own.
+        s = ParseSettings(std::string(999, 'x') + "LimitUploadSpd=1\n");
+        EXPECT_TRUE(s.limitUpload);
+        EXPECT_EQ(INT_MAX, ParseSettings("MaxUploadSpd=99999999999999999999\n").maxUploadSpeed);
+    }
+
+    TEST(StoredSettingsTest, PageStartValues)
+    {
+        StoredSettings s
+            = ParseSettings("MaxDownloadSpd=500\nLimitUploadSpd=1\nMaxUploadSpd=70\nDefaultDir=E:\\Games\n");
+        PageStartSettings page = PageSettingsFrom(s, kDefaultInstallDir);
+        EXPECT_EQ(-1, page.maxDownloadSpeed); // no "Limit" line
+        EXPECT_EQ(kDefaultSpeedLimit, CoreSpeedLimit(page.maxDownloadSpeed));
+        EXPECT_EQ(70, page.maxUploadSpeed);
+        EXPECT_EQ("E:\\Games\\", page.installDir);
+        // Empty, or longer than the folder box holds: the default stays.
+        EXPECT_EQ(kDefaultInstallDir, PageSettingsFrom(ParseSettings("DefaultDir=\n"), kDefaultInstallDir).installDir);
+        EXPECT_EQ(kDefaultInstallDir,
+            PageSettingsFrom(ParseSettings("DefaultDir=C:\\" + std::string(124, 'a') + "\n"), kDefaultInstallDir)
+                .installDir);
+        EXPECT_EQ("D:\\Program Files\\Orvane\\Zephyra\\", DefaultInstallDir(true, 'C'));
+        EXPECT_EQ("C:\\Program Files\\Orvane\\Zephyra\\", DefaultInstallDir(false, 'C'));
+    }
+
+    TEST(StoredSettingsTest, TypedLimitsAreClampedNeverOverflowed)
+    {
+        EXPECT_EQ(0, ParseTypedLimit(kNoLimitText));
+        EXPECT_EQ(0, ParseTypedLimit("nan"));
+        EXPECT_EQ(0, ParseTypedLimit("-5"));
+        EXPECT_EQ(static_cast<double>(INT_MAX), ParseTypedLimit("1e30"));
+        EXPECT_EQ(static_cast<double>(INT_MAX), ParseTypedLimit("inf"));
+        EXPECT_EQ(static_cast<double>(INT_MAX), ParseTypedLimit(std::string(400, '9')));
+        EXPECT_EQ(INT_MAX, EffectiveLimit(true, ParseTypedLimit("1e30")));
+        EXPECT_EQ(300, EffectiveLimit(true, 300.7));
+        EXPECT_EQ(-1, EffectiveLimit(false, 300.7));
+        EXPECT_EQ(-1, EffectiveLimit(true, 0.000001));
+    }
+
+    class SettingsDialogTest : public ::testing::Test {
+    protected:
+        void SetUp() override
+        {
+            folder_ = std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "app" / "settings";
+            std::filesystem::remove_all(folder_);
+            std::filesystem::create_directories(folder_);
+            env_.core = &core_;
+            env_.queue = &queue_;
+            env_.settingsPath = (folder_ / "zphdownloader.ini").string();
+            env_.defaultInstallDir = kDefaultInstallDir;
+            env_.pollIntervalMs = 5;
+            env_.restartWaitMs = 5;
+            page_ = std::make_unique<DownloadPage>(&view_, env_);
+        }
+        void TearDown() override
+        {
+            page_.reset();
+            WsSetDialogScript(nullptr);
+        }
+
+        std::filesystem::path folder_;
+        PlatformScript script_;
+        UiTaskQueue queue_;
+        ScriptedCore core_;
+        RecordingView view_;
+        PageEnvironment env_;
+        std::unique_ptr<DownloadPage> page_;
+    };
+
+    TEST_F(SettingsDialogTest, RoundTripThroughTheDialog)
+    {
+        WriteAll(env_.settingsPath, "MaxDownloadSpd=500\r\n");
+        page_->LoadSettings();
+        EXPECT_EQ(-1, page_->maxDownloadSpeed());
+
+        std::string shownLimit;
+        bool shownChecked = true;
+        std::string shownFolder;
+        WsSetDialogScript([&](NativeWindow dialog, int templateId) {
+            EXPECT_EQ(kSettingsDialogTemplate, templateId);
+            shownLimit = WsGetDlgItemText(dialog, kIdMaxDownloadEdit, 100);
+            shownChecked = WsIsDlgButtonChecked(dialog, kIdLimitDownloadCheck);
+            shownFolder = WsGetDlgItemText(dialog, kIdFolderEdit, 300);
+            EXPECT_EQ(kNoLimitText, WsGetDlgItemText(dialog, kIdMaxUploadEdit, 100));
+            WsCheckDlgButton(dialog, kIdLimitDownloadCheck, true);
+            WsSetDlgItemText(dialog, kIdMaxDownloadEdit, "300.7");
+            // Browse: owned by the dialog, starting from the folder box.
+            script_.Choose("F:\\");
+            WsSendDialogMessage(dialog, WM_COMMAND, kIdBrowseButton, 0);
+            EXPECT_EQ("F:\\Zephyra\\", WsGetDlgItemText(dialog, kIdFolderEdit, 300));
+            WsSendDialogMessage(dialog, WM_COMMAND, IDOK, 0);
+        });
+        page_->OnSettings();
+        EXPECT_EQ("500", shownLimit);
+        EXPECT_FALSE(shownChecked);
+        EXPECT_EQ(kDefaultInstallDir, shownFolder);
+        ASSERT_EQ(1u, script_.Browses().size());
+        EXPECT_NE(nullptr, script_.Browses()[0].owner);
+        EXPECT_EQ(kDefaultInstallDir, script_.Browses()[0].initialFolder);
+        EXPECT_TRUE(view_.banner);
+
+        EXPECT_EQ(
+            "LimitDownloadSpd=1\r\nMaxDownloadSpd=301\r\nDefaultDir=F:\\Zephyra\\\r\n", ReadAll(env_.settingsPath));
+        EXPECT_EQ(300, page_->maxDownloadSpeed());
+        EXPECT_EQ(-1, page_->maxUploadSpeed());
+        EXPECT_EQ(kDefaultInstallDir, page_->installDir()); // takes effect at the next start
+        EXPECT_EQ(0, core_.Starts()); // nothing ran, nothing restarts
+    }
+
+    TEST_F(SettingsDialogTest, NoLimitWritesNoMaxLineAndCancelWritesNothing)
+    {
+        WsSetDialogScript([&](NativeWindow dialog, int) {
+            WsCheckDlgButton(dialog, kIdLimitDownloadCheck, true);
+            WsSendDialogMessage(dialog, WM_COMMAND, IDOK, 0);
+        });
+        page_->OnSettings();
+        EXPECT_EQ(
+            "LimitDownloadSpd=1\r\nDefaultDir=" + std::string(kDefaultInstallDir) + "\r\n", ReadAll(env_.settingsPath));
+        EXPECT_EQ(-1, page_->maxDownloadSpeed());
+
+        WsSetDialogScript([&](NativeWindow dialog, int) {
+            WsSetDlgItemText(dialog, kIdMaxDownloadEdit, "77");
+            WsSendDialogMessage(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        page_->OnSettings();
+        EXPECT_EQ(
+            "LimitDownloadSpd=1\r\nDefaultDir=" + std::string(kDefaultInstallDir) + "\r\n", ReadAll(env_.settingsPath));
+    }
+
+    TEST_F(SettingsDialogTest, SavingDuringADownloadRestartsItWithTheNewLimits)
+    {
+        core_.status.p2pState = kStateDownloading;
+        core_.status.percentage = 12;
+        page_->OnStart();
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return view_.progress == 12; }));
+        WsSetDialogScript([&](NativeWindow dialog, int) {
+            WsCheckDlgButton(dialog, kIdLimitUploadCheck, true);
+            WsSetDlgItemText(dialog, kIdMaxUploadEdit, "64");
+            WsSendDialogMessage(dialog, WM_COMMAND, IDOK, 0);
+        });
+        page_->OnSettings();
+        EXPECT_EQ(1, core_.Stops());
+        ASSERT_EQ(2, core_.Starts());
+        {
+            std::lock_guard<std::mutex> lock(core_.mutex);
+            EXPECT_EQ(64, core_.requests[1].maxUploadSpeed);
+            EXPECT_EQ(4, core_.requests[1].httpThreads);
+        }
+        EXPECT_EQ(static_cast<int>(PageButton::kStop), view_.State());
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return page_->LivePollThreads() == 1 && page_->PollRunning(); }));
+    }
+
+} // namespace
+} // namespace zdl
