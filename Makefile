@@ -11,7 +11,8 @@ ROOT := $(abspath .)
 CACHE ?= /var/cache/zdl-deps
 JOBS ?= $(shell nproc)
 SOURCE_URL ?=
-url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL))
+WEB_HOST ?=
+url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL)) $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
 .PHONY: deps native release win64 win32 all test test-native test-win64 demo bench fuzz clean

@@ -1,6 +1,7 @@
 #include "app/MainWin.h"
 
 #include "app/WinApp.h"
+#include "app/LayoutPage.h"
 #include "gfx/ImageCache.h"
 #include "platform/DeviceContext.h"
 #include "platform/MessageBox.h"
@@ -11,6 +12,7 @@ namespace zdl {
 
 const char kMainWindowClass[] = "MyMainWindow";
 const char kRuleWindowClass[] = "MyRuleWindow";
+const char kDownloadPageScript[] = "ui_panel1.lua";
 const char kMainCreateTitle[] = "MyGameSample";
 const char kRuleCreateTitle[] = "MyGameRule";
 // "Zephyra免费版下载器"
@@ -20,29 +22,37 @@ const char kCanvasFailedText[] = "\xB4\xB4\xBD\xA8\xBB\xAD\xB2\xBC\xB3\xF6\xB4\x
 
 namespace {
 
-// Until the pages arrive, a window gets an empty panel and is draggable by
-// its whole surface (the real pages turn dragging on themselves).
-CSBitmapDialog* PlainPage(CMainWin* window)
-{
-    window->draggable = true;
-    return new CSBitmapDialog;
-}
+    // Until the pages arrive, a window gets an empty panel and is draggable by
+    // its whole surface (the real pages turn dragging on themselves).
+    CSBitmapDialog* PlainPage(CMainWin* window)
+    {
+        window->draggable = true;
+        return new CSBitmapDialog;
+    }
 
-PageFactory mainPageFactory = PlainPage;
-PageFactory licencePageFactory = PlainPage;
+    // The download page's controls as its script makes them, until the download
+    // page's controller takes over.
+    CSBitmapDialog* DownloadLayoutPage(CMainWin* window)
+    {
+        window->draggable = true;
+        return new CSLayoutPage(kDownloadPageScript);
+    }
 
-// A control with id 1 closes the window it lives in.
-void CloseOnIdOne(int, int id, CSControl*, uintptr_t window)
-{
-    if (id == 1)
-        WsSendMessage(reinterpret_cast<NativeWindow>(window), WM_CLOSE, 0, 0);
-}
+    PageFactory mainPageFactory = DownloadLayoutPage;
+    PageFactory licencePageFactory = PlainPage;
 
-}  // namespace
+    // A control with id 1 closes the window it lives in.
+    void CloseOnIdOne(int, int id, CSControl*, uintptr_t window)
+    {
+        if (id == 1)
+            WsSendMessage(reinterpret_cast<NativeWindow>(window), WM_CLOSE, 0, 0);
+    }
+
+} // namespace
 
 void SetMainPageFactory(PageFactory factory)
 {
-    mainPageFactory = factory ? factory : PlainPage;
+    mainPageFactory = factory ? factory : DownloadLayoutPage;
 }
 
 void SetLicencePageFactory(PageFactory factory)
@@ -54,16 +64,22 @@ CMainWin::CMainWin() = default;
 
 CMainWin::~CMainWin() = default;
 
+void CMainWin::ReleasePages()
+{
+    while (!desktop.panels.empty())
+        desktop.RemovePanel(desktop.panels.back());
+}
+
 bool CMainWin::PrepareCreate(CreateParams* params, const char* className)
 {
-    if (!RegisterSkinWindowClass(className, WsArrowCursor(), WsStockBrush(BLACK_BRUSH),
-                                 WsLoadIcon(SkinInstance(), kIconResourceId)))
+    if (!RegisterSkinWindowClass(
+            className, WsArrowCursor(), WsStockBrush(BLACK_BRUSH), WsLoadIcon(SkinInstance(), kIconResourceId)))
         return false;
     params->className = className;
     params->windowName = kWindowTitle;
     params->style = WS_POPUP;
     params->exStyle = WS_EX_WINDOWEDGE;
-    WindowRect r{0, 0, clientWidth, clientHeight};
+    WindowRect r { 0, 0, clientWidth, clientHeight };
     WsAdjustWindowRectEx(&r, params->style, params->exStyle);
     int width = r.right - r.left;
     int height = r.bottom - r.top;
@@ -151,7 +167,7 @@ bool CMainWin::OnIdle(int)
     int x = 0, y = 0;
     if (dragging) {
         if (!GetUiPlatform().IsKeyDown(VK_LBUTTON)) {
-            dragging = false;  // released outside the window
+            dragging = false; // released outside the window
             return true;
         }
         UiPoint cursor = GetUiPlatform().CursorPos(nullptr);
@@ -228,4 +244,4 @@ void CRuleWin::OnClose()
         WsDestroyWindow(handle());
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -23,18 +23,21 @@ namespace zdl {
 class CMainWin;
 
 // Makes the page of a window; the page is attached to the window's desktop
-// right after. Until the real pages are installed a plain panel is used.
+// right after. Until the real pages are installed the main window shows the
+// download page's layout script as it stands (CSLayoutPage) and the licence
+// window a plain panel; null restores these.
 using PageFactory = CSBitmapDialog* (*)(CMainWin* window);
 void SetMainPageFactory(PageFactory factory);
 void SetLicencePageFactory(PageFactory factory);
 
 // Window classes, titles and sizes.
-extern const char kMainWindowClass[];     // "MyMainWindow"
-extern const char kRuleWindowClass[];     // "MyRuleWindow"
-extern const char kMainCreateTitle[];     // "MyGameSample"
-extern const char kRuleCreateTitle[];     // "MyGameRule"
-extern const char kWindowTitle[];         // "Zephyra免费版下载器" (GBK)
-extern const char kCanvasFailedText[];    // "创建画布出错。" (GBK)
+extern const char kMainWindowClass[]; // "MyMainWindow"
+extern const char kRuleWindowClass[]; // "MyRuleWindow"
+extern const char kDownloadPageScript[]; // "ui_panel1.lua"
+extern const char kMainCreateTitle[]; // "MyGameSample"
+extern const char kRuleCreateTitle[]; // "MyGameRule"
+extern const char kWindowTitle[]; // "Zephyra免费版下载器" (GBK)
+extern const char kCanvasFailedText[]; // "创建画布出错。" (GBK)
 constexpr int kMainClientWidth = 868;
 constexpr int kMainClientHeight = 513;
 constexpr int kRuleClientWidth = 488;
@@ -46,32 +49,34 @@ public:
     CMainWin();
     ~CMainWin() override;
 
-    LResult WindowProc(unsigned msg, WParam wParam, LParam lParam) override;  // 2
-    void OnLButtonDown(int x, int y, WParam keys) override;                   // 5
-    void OnLButtonUp(int x, int y, WParam keys) override;                     // 6
-    bool OnIdle(int idleCount) override;                                      // 10
-    bool PreCreate(CreateParams* params) override;                            // 11
-    bool OnCreate(LParam createStruct) override;                              // 12
-    void OnPaint() override;                                                  // 13
-    void OnClose() override;                                                  // 14
+    LResult WindowProc(unsigned msg, WParam wParam, LParam lParam) override; // 2
+    void OnLButtonDown(int x, int y, WParam keys) override; // 5
+    void OnLButtonUp(int x, int y, WParam keys) override; // 6
+    bool OnIdle(int idleCount) override; // 10
+    bool PreCreate(CreateParams* params) override; // 11
+    bool OnCreate(LParam createStruct) override; // 12
+    void OnPaint() override; // 13
+    void OnClose() override; // 14
 
     // Step 1 of a frame: the background into the canvas, then the desktop's
     // pages over it. False (nothing drawn) without a background or canvas.
     bool RenderFrame();
+    // Deletes the window's pages, last attached first; the entry point does
+    // this before OLE ends, since pages may hold browsers and their popups.
+    void ReleasePages();
 
-    DibImage canvas;                    // owned; the window's client size, 32 bits
-    CSUIDesktopWnd desktop;             // owns the pages
-    DibImage* background = nullptr;     // not owned (image cache)
+    DibImage canvas; // owned; the window's client size, 32 bits
+    CSUIDesktopWnd desktop; // owns the pages
+    DibImage* background = nullptr; // not owned (image cache)
     bool draggable = false;
     bool dragging = false;
     int dragOffsetX = 0;
     int dragOffsetY = 0;
-    int left = 0;                       // current screen position
+    int left = 0; // current screen position
     int top = 0;
     int clientWidth = kMainClientWidth;
     int clientHeight = kMainClientHeight;
-    int renderedFrames = 0;             // frames drawn into the canvas
-
+    int renderedFrames = 0; // frames drawn into the canvas
 
 protected:
     // The frame last pushed, before premultiplying, and where it went.
@@ -89,18 +94,18 @@ class CRuleWin : public CMainWin {
 public:
     CRuleWin();
 
-    bool PreCreate(CreateParams* params) override;  // 11
-    bool OnCreate(LParam createStruct) override;    // 12
+    bool PreCreate(CreateParams* params) override; // 11
+    bool OnCreate(LParam createStruct) override; // 12
     // A close request the application did not make itself (Alt+F4, the
     // system menu) dismisses the licence window through |onDismiss|, as the
     // page's own "exit" does, or else through CloseLicenceWindow; either way
     // the application forgets the window and deletes it later. A request
     // from CloseLicenceWindow only destroys the window.
-    void OnClose() override;  // 14
+    void OnClose() override; // 14
 
     // Set by the page: its "exit" action, which ends in the application's
     // CloseLicenceWindow.
     std::function<void()> onDismiss;
 };
 
-}  // namespace zdl
+} // namespace zdl

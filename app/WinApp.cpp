@@ -7,7 +7,7 @@
 namespace zdl {
 
 namespace {
-CSWinApp* theApp = nullptr;
+    CSWinApp* theApp = nullptr;
 }
 
 CSWinApp::CSWinApp()
@@ -61,9 +61,17 @@ bool CSWinApp::PreTranslateMessage(const NativeMessage& message)
     return mainWindow && mainWindow->PreTranslateMessage(message);
 }
 
-void CSWinApp::OpenLicenceWindow() {}
+void CSWinApp::OpenLicenceWindow() { }
 
-void CSWinApp::CloseLicenceWindow() {}
+void CSWinApp::CloseLicenceWindow() { }
+
+void CSWinApp::ReleasePages()
+{
+    if (licenceWindow)
+        licenceWindow->ReleasePages();
+    if (auto* main = dynamic_cast<CMainWin*>(mainWindow))
+        main->ReleasePages();
+}
 
 int CSWinApp::Run()
 {
@@ -104,9 +112,10 @@ int RunEntryPoint(NativeInstance instance, const char* commandLine, int showComm
     int code = -1;
     if (app->InitInstance())
         code = app->Run();
+    app->ReleasePages();
     WsFreeLibrary(richEdit);
     WsOleUninitialize();
     return code;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -25,26 +25,29 @@ public:
     CSWinApp(const CSWinApp&) = delete;
     CSWinApp& operator=(const CSWinApp&) = delete;
 
-    virtual ~CSWinApp();                                           // 0
-    virtual bool InitInstance();                                    // 1
+    virtual ~CSWinApp(); // 0
+    virtual bool InitInstance(); // 1
     // Runs the work posted to the user-interface queue, then paces frames:
     // a frame of both windows every 40 ms at most.
-    virtual bool OnIdle(int idleCount);                             // 2
-    virtual bool PreTranslateMessage(const NativeMessage& message);  // 3
-    virtual void OpenLicenceWindow();                               // 4
-    virtual void CloseLicenceWindow();                              // 5
+    virtual bool OnIdle(int idleCount); // 2
+    virtual bool PreTranslateMessage(const NativeMessage& message); // 3
+    virtual void OpenLicenceWindow(); // 4
+    virtual void CloseLicenceWindow(); // 5
 
     // Shows the main window, then runs the message loop until WM_QUIT;
     // returns its exit code (-1 if the queue fails).
     int Run();
 
     static CSWinApp* current();
+    // Deletes the pages of both windows (ReleasePages); the entry point
+    // calls it after the message loop, before OLE is uninitialised.
+    void ReleasePages();
 
     NativeInstance instance = nullptr;
     std::string commandLine;
     int showCommand = SW_SHOWNORMAL;
     NativeMessage lastMessage;
-    CWindow* mainWindow = nullptr;     // not owned
+    CWindow* mainWindow = nullptr; // not owned
     CRuleWin* licenceWindow = nullptr; // owned by the subclass that opens it
 
 private:
@@ -56,4 +59,4 @@ private:
 // application's start-up and message loop. Returns the process exit code.
 int RunEntryPoint(NativeInstance instance, const char* commandLine, int showCommand);
 
-}  // namespace zdl
+} // namespace zdl

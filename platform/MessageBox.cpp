@@ -7,12 +7,12 @@
 namespace zdl {
 
 namespace {
-MessageBoxHook& Hook()
-{
-    static MessageBoxHook hook;
-    return hook;
-}
-}  // namespace
+    MessageBoxHook& Hook()
+    {
+        static MessageBoxHook hook;
+        return hook;
+    }
+} // namespace
 
 int ShowMessageBox(NativeWindow owner, const char* text, const char* caption, unsigned flags)
 {
@@ -28,7 +28,8 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
     return previous;
 }
 
-ScopedMessageBoxRecorder::ScopedMessageBoxRecorder(int answer) : answer(answer)
+ScopedMessageBoxRecorder::ScopedMessageBoxRecorder(int answer)
+    : answer(answer)
 {
     previous_ = SetMessageBoxHook([this](NativeWindow owner, const char* text, const char* caption, unsigned flags) {
         Box box;
@@ -47,4 +48,4 @@ ScopedMessageBoxRecorder::~ScopedMessageBoxRecorder()
     SetMessageBoxHook(std::move(previous_));
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -34,7 +34,7 @@ public:
         NativeWindow owner = nullptr;
         std::string text;
         std::string caption;
-        bool hasCaption = false;  // false when the caption was null
+        bool hasCaption = false; // false when the caption was null
         unsigned flags = 0;
     };
 
@@ -50,4 +50,4 @@ private:
     MessageBoxHook previous_;
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -3,7 +3,7 @@
 namespace zdl {
 
 namespace {
-BrowserPlatform* installedBrowser = nullptr;
+    BrowserPlatform* installedBrowser = nullptr;
 }
 
 BrowserPlatform& GetBrowserPlatform()
@@ -18,4 +18,4 @@ BrowserPlatform* SetBrowserPlatform(BrowserPlatform* platform)
     return previous;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -22,10 +22,10 @@ namespace zdl {
 struct BrowserHost;
 
 // Status of EmbedBrowser and NavigateTo.
-constexpr int32_t kBrowserCreateFailed = -2;      // the browser object could not be made
-constexpr int32_t kBrowserShowFailed = -3;        // it could not be shown in the window
-constexpr int32_t kBrowserNoInterface = -5;       // no navigation interface
-constexpr int32_t kBrowserNoUrlMemory = -6;       // the address could not be allocated
+constexpr int32_t kBrowserCreateFailed = -2; // the browser object could not be made
+constexpr int32_t kBrowserShowFailed = -3; // it could not be shown in the window
+constexpr int32_t kBrowserNoInterface = -5; // no navigation interface
+constexpr int32_t kBrowserNoUrlMemory = -6; // the address could not be allocated
 
 // Extra width and height of the popup beyond the control: the browser's
 // scroll bar and lower edge lie there, outside the popup's visible region.
@@ -42,8 +42,9 @@ public:
     virtual void ShowBrowserWindow(NativeWindow window, bool show) = 0;
     // Limits the popup's visible part to (0, 0, clipWidth, clipHeight) and
     // moves it to screen position (x, y) with size |width| x |height|.
-    virtual void PlaceBrowserWindow(NativeWindow window, int x, int y, int width, int height, int clipWidth,
-                                    int clipHeight) = 0;
+    virtual void PlaceBrowserWindow(
+        NativeWindow window, int x, int y, int width, int height, int clipWidth, int clipHeight)
+        = 0;
     virtual void UpdateBrowserWindow(NativeWindow window) = 0;
 
     // A new host, nothing embedded yet; null without memory.
@@ -73,4 +74,4 @@ BrowserPlatform& GetBrowserPlatform();
 BrowserPlatform* SetBrowserPlatform(BrowserPlatform* platform);
 BrowserPlatform& SystemBrowserPlatform();
 
-}  // namespace zdl
+} // namespace zdl

@@ -44,6 +44,15 @@ if [ ! -f "$www/.made-$mib" ]; then
   touch "$www/.made-$mib"
 fi
 
+# The news banner and the age notice (string 152): the demo's own pages
+# when the program's web host is this server.
+webhost=$(sed -n 's/^ZDL_WEB_HOST:STRING=//p' "$build/CMakeCache.txt")
+webhost=${webhost:-http://127.0.0.1:8089}
+if [ "$webhost" = "http://$hostport" ] || { [ "$port" = 80 ] && [ "$webhost" = "http://$host" ]; }; then
+  cp -r "$root/res/demo-web/." "$www/"
+  echo "demo: serving the news and age notice pages on $webhost"
+fi
+
 srv=$work/nginx
 mkdir -p "$srv/tmp"
 cat > "$srv/nginx.conf" <<CONF
@@ -62,6 +71,8 @@ http {
   sendfile on;
   keepalive_timeout 60s;
   default_type application/octet-stream;
+  types { text/html html; }
+  charset utf-8;
   server {
     listen 127.0.0.1:$port;
     root $www;
@@ -103,10 +114,10 @@ else
   exit 1
 fi
 
-# The skinned window: zdl.exe under Wine for a few seconds, captured. Its
-# download page is not built yet, so it shows the main window with its
-# background and the licence window; the download above is the real engine
-# and poll loop that page will drive.
+# The skinned window: zdl.exe under Wine for a few seconds, captured. It
+# shows the download page's controls as the layout script makes them; the
+# page's behaviour is not built yet, and the download above is the real
+# engine and poll loop that page will drive.
 exe=$root/build/win64/zdl.exe
 shot=$work/zdl-window.png
 if [ -f "$exe" ]; then
@@ -117,4 +128,5 @@ fi
 sheet=$build/skin-contact-sheet.png
 [ -f "$sheet" ] && echo "demo: every image and sprite cell of the skin: $sheet"
 echo "demo: done. What ran: the real download core and headless downloader (above) and the skinned main window;"
-echo "demo: the download, licence and completion pages of zdl.exe are not built yet."
+echo "demo: zdl.exe shows the download page's controls as its layout script makes them; the page's"
+echo "demo: behaviour, the licence and completion pages are not built yet."

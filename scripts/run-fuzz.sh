@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(archive sprite bmp tga png jpeg)
+[ ${#targets[@]} -gt 0 ] || targets=(archive sprite bmp tga png jpeg richtext layout)
 build=build/fuzz
 
 if [ ! -f $build/build.ninja ]; then
@@ -26,7 +26,8 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus"
   printf 'fuzz: %-8s %3ss ... ' "$t" "$seconds"
   log=$build/fuzz_$t.log
-  if "$build/tests/gfx/fuzz_$t" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
+  exe=$(ls "$build"/tests/*/fuzz_"$t" 2>/dev/null | head -1)
+  if [ -n "$exe" ] && "$exe" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
        -artifact_prefix="$build/artifacts/${t}-" -print_final_stats=1 \
        "$corpus" "tests/data/fuzz/$t" >"$log" 2>&1; then
     echo "ok ($(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs)"

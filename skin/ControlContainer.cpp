@@ -1,6 +1,7 @@
 #include "skin/ControlContainer.h"
 
 #include "gfx/ImageCache.h"
+#include "skin/MultiColorStatic.h"
 
 #include <algorithm>
 #include <new>
@@ -9,7 +10,8 @@ namespace zdl {
 
 namespace {
 
-TooltipFactory tooltipFactory = nullptr;
+// Every page gets the rich-text tooltip unless a test installs another maker.
+TooltipFactory tooltipFactory = &CreateTooltipControl;
 NativeWindow skinMainWindow = nullptr;
 
 // Bounds the walk over the container ring, which the pages link by hand.

@@ -28,8 +28,8 @@ struct StyleEntry {
 // Receiver of notifications when a container has no page object to call.
 using NotifyCallback = void (*)(int code, int id, CSControl* control, uintptr_t userData);
 
-// The tooltip is a rich-text control; its module installs the maker, and a
-// container attached before that has no tooltip.
+// The tooltip is a rich-text control (CreateTooltipControl by default); a
+// null maker leaves containers without one.
 using TooltipFactory = CSControl* (*)();
 void SetTooltipFactory(TooltipFactory factory);
 

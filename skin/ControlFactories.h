@@ -20,27 +20,27 @@ namespace zdl {
 // CSButton of size 1 x 1; the loader sizes it from its picture.
 HResult CreateImageButton(CSControlContainer* panel, int32_t id, int x, int y, CSControl** created = nullptr);
 // CSCheckBox whose box is |image| (two frames: unchecked, checked).
-HResult CreateCheckBox(CSControlContainer* panel, int32_t id, int x, int y, DibImage* image,
-                       CSControl** created = nullptr);
+HResult CreateCheckBox(
+    CSControlContainer* panel, int32_t id, int x, int y, DibImage* image, CSControl** created = nullptr);
 // CSBubble of the image's size; 1 and nothing created without an image.
-HResult CreateBubble(CSControlContainer* panel, DibImage* image, int32_t id, int x, int y,
-                     CSControl** created = nullptr);
+HResult CreateBubble(
+    CSControlContainer* panel, DibImage* image, int32_t id, int x, int y, CSControl** created = nullptr);
 // CSProgressBar of (length, image height), or the image's size when
 // |length| is 0; 1 and nothing created without an image.
-HResult CreateProgressBar(CSControlContainer* panel, DibImage* image, int32_t id, int x, int y, int length,
-                          CSControl** created = nullptr);
+HResult CreateProgressBar(
+    CSControlContainer* panel, DibImage* image, int32_t id, int x, int y, int length, CSControl** created = nullptr);
 // CSAnimate of (image width / frames, image height) advancing every
 // |speed| repaints; |frames| below 1 counts as 1.
-HResult CreateAnimation(CSControlContainer* panel, int32_t id, int x, int y, DibImage* image, int frames,
-                        int speed, CSControl** created = nullptr);
+HResult CreateAnimation(CSControlContainer* panel, int32_t id, int x, int y, DibImage* image, int frames, int speed,
+    CSControl** created = nullptr);
 // CSMultiColorStatic of (width, height).
-HResult CreateRichText(CSControlContainer* panel, int32_t id, int x, int y, int width, int height,
-                       CSControl** created = nullptr);
+HResult CreateRichText(
+    CSControlContainer* panel, int32_t id, int x, int y, int width, int height, CSControl** created = nullptr);
 // CSEditBox of (width, height) with the text "".
-HResult CreateEditBox(CSControlContainer* panel, int32_t id, int x, int y, int width, int height,
-                      CSControl** created = nullptr);
+HResult CreateEditBox(
+    CSControlContainer* panel, int32_t id, int x, int y, int width, int height, CSControl** created = nullptr);
 // CSHtmlCtrl (the embedded web view) of (width, height).
-HResult CreateWebView(CSControlContainer* panel, int32_t id, int x, int y, int width, int height,
-                      CSControl** created = nullptr);
+HResult CreateWebView(
+    CSControlContainer* panel, int32_t id, int x, int y, int width, int height, CSControl** created = nullptr);
 
-}  // namespace zdl
+} // namespace zdl

@@ -1,11 +1,13 @@
 #include "skin/ControlInput.h"
 
 #include "skin/ControlContainer.h"
+#include "skin/MultiColorStatic.h"
 
 namespace zdl {
 
 namespace {
-    TooltipTextSetter tooltipTextSetter = nullptr;
+    // Rich-text tooltips take their markup unless a test installs another setter.
+    TooltipTextSetter tooltipTextSetter = &SetTooltipMarkup;
 }
 
 NativeWindow ControlWindow(const CSControl* control)

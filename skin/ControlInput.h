@@ -30,8 +30,8 @@ void CancelPress(const CSControl* control, bool* pressed);
 bool ButtonMouse(CSControl* control, bool* pressed, unsigned msg, int px, int py);
 
 // Puts tooltip markup into the page's tooltip control and sizes it to the
-// text. The rich-text module installs it with the tooltip factory; until
-// then a tooltip keeps its old text.
+// text: SetTooltipMarkup of the rich-text module unless another is set; with
+// none a tooltip keeps its old text.
 using TooltipTextSetter = void (*)(CSControl* tooltip, const char* markup);
 void SetTooltipTextSetter(TooltipTextSetter setter);
 TooltipTextSetter GetTooltipTextSetter();

@@ -10,7 +10,10 @@ namespace zdl {
 
 const char kWebPlaceholderImage[] = "web_bg.png";
 
-CSHtmlCtrl::CSHtmlCtrl() : CSControl(kTypeHtmlCtrl) {}
+CSHtmlCtrl::CSHtmlCtrl()
+    : CSControl(kTypeHtmlCtrl)
+{
+}
 
 CSHtmlCtrl::~CSHtmlCtrl()
 {
@@ -86,7 +89,7 @@ void CSHtmlCtrl::FollowMainWindow()
 {
     WindowRect r;
     if (!SkinMainWindow() || !WsGetWindowRect(SkinMainWindow(), &r))
-        r = WindowRect{};
+        r = WindowRect {};
     FollowWindow(r.left, r.top);
 }
 
@@ -153,4 +156,4 @@ bool CSHtmlCtrl::OnMouse(unsigned msg, int px, int py, WParam, LParam)
     }
 }
 
-}  // namespace zdl
+} // namespace zdl

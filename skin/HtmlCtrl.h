@@ -20,7 +20,7 @@
 namespace zdl {
 
 // The placeholder picture's name.
-extern const char kWebPlaceholderImage[];  // "web_bg.png"
+extern const char kWebPlaceholderImage[]; // "web_bg.png"
 
 class CSHtmlCtrl : public CSControl {
 public:
@@ -45,9 +45,9 @@ public:
     // Closes the browser and destroys the popup.
     void CloseBrowser();
 
-    BrowserHost* host = nullptr;       // owned; freed through the browser platform
-    DibImage* placeholder = nullptr;   // not owned (image cache)
-    NativeWindow window = nullptr;     // the popup, owned
+    BrowserHost* host = nullptr; // owned; freed through the browser platform
+    DibImage* placeholder = nullptr; // not owned (image cache)
+    NativeWindow window = nullptr; // the popup, owned
     bool handCursor = false;
     bool pageShown = false;
 
@@ -55,10 +55,10 @@ private:
     bool Over(int x, int y);
     void ShowPage();
 
-    BrowserPlatform* browser_ = nullptr;  // the implementation that made host and window
-    bool navigationOk_ = false;           // online, navigation started, browser embedded
+    BrowserPlatform* browser_ = nullptr; // the implementation that made host and window
+    bool navigationOk_ = false; // online, navigation started, browser embedded
     // Last placement, so unchanged frames do not move the popup again.
     int placedX_ = 0, placedY_ = 0, placedW_ = -1, placedH_ = -1;
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -16,7 +16,7 @@ struct lua_State;
 
 namespace zdl {
 
-extern lua_State* layoutLuaState;  // not owned here; the application creates and closes it
+extern lua_State* layoutLuaState; // not owned here; the application creates and closes it
 
 // Most bytes the layout state may hold at once.
 constexpr size_t kLayoutLuaMemoryLimit = size_t(16) * 1024 * 1024;
@@ -32,4 +32,4 @@ void CloseLayoutLuaState(lua_State* L);
 size_t LayoutLuaMemoryInUse(lua_State* L);
 bool TakeLayoutLuaMemoryRefused(lua_State* L);
 
-}  // namespace zdl
+} // namespace zdl

@@ -18,12 +18,12 @@ struct MarkupStyle {
     bool operator==(const MarkupStyle& o) const
     {
         return color == o.color && height == o.height && bold == o.bold && italic == o.italic &&
-               underline == o.underline && lineMode == o.lineMode;
+            underline == o.underline && lineMode == o.lineMode;
     }
     uint32_t Bits() const
     {
         return (color & kSegmentColorMask) | (bold ? kSegmentBold : 0) | (italic ? kSegmentItalic : 0) |
-               (underline ? kSegmentUnderline : 0) | (lineMode ? kSegmentLineMode : 0);
+            (underline ? kSegmentUnderline : 0) | (lineMode ? kSegmentLineMode : 0);
     }
 };
 
@@ -53,20 +53,41 @@ TagKind ReadTag(const char* p, size_t left, const MarkupStyle& current, MarkupSt
     *next = current;
     *length = 2;
     switch (p[1]) {
-    case 'B': next->color = 0xF80000; return TagKind::kStyle;
-    case 'G': next->color = 0x1CDA3A; return TagKind::kStyle;
-    case 'K': next->color = 0; return TagKind::kStyle;
-    case 'R': next->color = 0x2C68F8; return TagKind::kStyle;
-    case 'W': next->color = 0xFFFFFF; return TagKind::kStyle;
-    case 'Y': next->color = 0x9BE5FD; return TagKind::kStyle;
-    case 'd': next->bold = true; return TagKind::kStyle;
-    case 'i': next->italic = true; return TagKind::kStyle;
-    case 'u': next->underline = true; return TagKind::kStyle;
-    case 't': next->lineMode = true; return TagKind::kStyle;
+    case 'B':
+        next->color = 0xF80000;
+        return TagKind::kStyle;
+    case 'G':
+        next->color = 0x1CDA3A;
+        return TagKind::kStyle;
+    case 'K':
+        next->color = 0;
+        return TagKind::kStyle;
+    case 'R':
+        next->color = 0x2C68F8;
+        return TagKind::kStyle;
+    case 'W':
+        next->color = 0xFFFFFF;
+        return TagKind::kStyle;
+    case 'Y':
+        next->color = 0x9BE5FD;
+        return TagKind::kStyle;
+    case 'd':
+        next->bold = true;
+        return TagKind::kStyle;
+    case 'i':
+        next->italic = true;
+        return TagKind::kStyle;
+    case 'u':
+        next->underline = true;
+        return TagKind::kStyle;
+    case 't':
+        next->lineMode = true;
+        return TagKind::kStyle;
     case 'n':
         next->bold = next->italic = next->underline = next->lineMode = false;
         return TagKind::kStyle;
-    case 'r': return TagKind::kBreak;
+    case 'r':
+        return TagKind::kBreak;
     case 'c': {
         // Exactly six hex digits, read as red, green, blue.
         if (left < 8)
@@ -107,7 +128,7 @@ bool ParseMarkup(const char* text, size_t length, std::vector<TextSegment>* segm
     auto flush = [&]() {
         if (pending.empty())
             return;
-        segments->push_back(TextSegment{pending, current.height, current.Bits()});
+        segments->push_back(TextSegment {pending, current.height, current.Bits()});
         pending.clear();
     };
 
@@ -132,7 +153,7 @@ bool ParseMarkup(const char* text, size_t length, std::vector<TextSegment>* segm
         i += tagLength;
         if (kind == TagKind::kBreak) {
             flush();
-            segments->push_back(TextSegment{std::string(), kDefaultSegmentHeight, kSegmentLineMode});
+            segments->push_back(TextSegment {std::string(), kDefaultSegmentHeight, kSegmentLineMode});
             continue;
         }
         if (next == current && !changed)

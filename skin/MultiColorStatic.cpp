@@ -89,7 +89,7 @@ struct Flow {
 
 CSMultiColorStatic::CSMultiColorStatic() : CSMultiColorStatic(kTypeMultiColorStatic) {}
 
-CSMultiColorStatic::CSMultiColorStatic(int32_t code) : CSControl(code)
+CSMultiColorStatic::CSMultiColorStatic(int32_t code) : CSStatic(code)
 {
     std::memset(fontFace, 0, sizeof fontFace);
     std::memcpy(fontFace, kKaiTiFace, sizeof kKaiTiFace);
@@ -163,7 +163,7 @@ TextSegment CSMultiColorStatic::GetSegment(int index) const
 
 bool CSMultiColorStatic::AddText(const char* text, int, uint32_t style)
 {
-    return AppendSegment(TextSegment{text ? text : "", kDefaultSegmentHeight, style});
+    return AppendSegment(TextSegment {text ? text : "", kDefaultSegmentHeight, style});
 }
 
 bool CSMultiColorStatic::AddTextDefault(const char* text, uint32_t style)
@@ -305,15 +305,15 @@ void CSMultiColorStatic::DrawLine(DibImage* surface, const TextLine& line, int l
     if (r.top >= r.bottom || r.left >= r.right)
         return;
     uint32_t format = (seg.style & kSegmentLineMode) ? DT_CENTER : DT_LEFT;
-    DrawTextOnCanvas(surface, SegmentFont(seg), seg.style & kSegmentColorMask, line.text.data(), line.length, r,
-                     format);
+    DrawTextOnCanvas(
+        surface, SegmentFont(seg), seg.style & kSegmentColorMask, line.text.data(), line.length, r, format);
 }
 
 void CSMultiColorStatic::Paint(DibImage* surface, int ox, int oy)
 {
     if (!visible || !surface)
         return;
-    DibRect r{rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy};
+    DibRect r {rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy};
     if (fillBackground) {
         FillDibRect(surface, r, backgroundColor);
         SetDibAlphaOpaque(r, surface);

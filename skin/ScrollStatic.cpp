@@ -2,6 +2,7 @@
 
 #include "platform/UiPlatform.h"
 #include "skin/ControlContainer.h"
+#include "skin/ControlInput.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,17 +13,6 @@ namespace {
 
 // Gap between the text and the scroll bar column.
 constexpr int kTextToBarGap = 5;
-
-// The window that takes the mouse capture while a part is pressed.
-NativeWindow ControlWindow(const CSControl*)
-{
-    return SkinMainWindow();
-}
-
-void CaptureMouseFor(const CSControl* control)
-{
-    GetUiPlatform().SetCapture(ControlWindow(control));
-}
 
 int FrameWidth(const DibImage* image)
 {
@@ -98,7 +88,7 @@ int32_t CSScrollStatic::Layout(int32_t)
     for (size_t i = 0; i < lines.size(); ++i) {
         int32_t y = lines[i].y;
         if ((stops.empty() || y > stops.back().y) && y < scrollRange)
-            stops.push_back(ScrollStop{y, static_cast<int32_t>(i)});
+            stops.push_back(ScrollStop {y, static_cast<int32_t>(i)});
     }
     stopIndex = 0;
     PlaceThumb(ThumbTopMin());
@@ -112,8 +102,8 @@ int CSScrollStatic::ThumbTopMin() const
 
 int CSScrollStatic::ThumbTravel() const
 {
-    int travel = (trackRect.bottom - trackRect.top) - (thumbRect.bottom - thumbRect.top) - thumbMarginTop -
-                 thumbMarginBottom;
+    int travel =
+        (trackRect.bottom - trackRect.top) - (thumbRect.bottom - thumbRect.top) - thumbMarginTop - thumbMarginBottom;
     return std::max(0, travel);
 }
 
@@ -310,8 +300,7 @@ void CSScrollStatic::Paint(DibImage* surface, int ox, int oy)
     if (!layoutValid)
         Layout(textWidth);
     DrawPart(surface, trackImage, trackRect, 0, ox, oy);
-    if (hasScrollBar && (pressedPart == kScrollPartUp || pressedPart == kScrollPartDown) &&
-        hoverPart == pressedPart) {
+    if (hasScrollBar && (pressedPart == kScrollPartUp || pressedPart == kScrollPartDown) && hoverPart == pressedPart) {
         uint32_t now = GetUiPlatform().TickCount();
         if (now - pressTime >= repeatDelay) {  // unsigned: right across the tick wrap
             ScrollBy(pressedPart == kScrollPartUp ? -1 : 1);
@@ -323,7 +312,7 @@ void CSScrollStatic::Paint(DibImage* surface, int ox, int oy)
     if (hasScrollBar)
         DrawPart(surface, thumbImage, thumbRect, PartFrame(kScrollPartThumb), ox, oy);
 
-    DibRect view{rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy};
+    DibRect view {rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy};
     int excess = (view.bottom - view.top) - viewHeight;
     if (excess > 0) {
         view.top += excess / 2;
@@ -332,7 +321,8 @@ void CSScrollStatic::Paint(DibImage* surface, int ox, int oy)
     size_t first = 0;
     int stopY = 0;
     if (!stops.empty()) {
-        const ScrollStop& stop = stops[static_cast<size_t>(std::clamp<int32_t>(stopIndex, 0, static_cast<int32_t>(stops.size()) - 1))];
+        const ScrollStop& stop =
+            stops[static_cast<size_t>(std::clamp<int32_t>(stopIndex, 0, static_cast<int32_t>(stops.size()) - 1))];
         first = static_cast<size_t>(stop.line);
         stopY = stop.y;
     }

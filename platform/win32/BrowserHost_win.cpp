@@ -11,50 +11,49 @@ namespace zdl {
 
 namespace {
 
-// {8856F961-340A-11D0-A96B-00C04FD705A2}
-const CLSID kClsidWebBrowser = {0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
-// {D30C1661-CDAF-11D0-8A3E-00C04FC9E26E}
-const IID kIidWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
-// {332C4425-26CB-11D0-B483-00C04FD90119}
-const IID kIidHtmlDocument2 = {0x332C4425, 0x26CB, 0x11D0, {0xB4, 0x83, 0x00, 0xC0, 0x4F, 0xD9, 0x01, 0x19}};
+    // {8856F961-340A-11D0-A96B-00C04FD705A2}
+    const CLSID kClsidWebBrowser = { 0x8856F961, 0x340A, 0x11D0, { 0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2 } };
+    // {D30C1661-CDAF-11D0-8A3E-00C04FC9E26E}
+    const IID kIidWebBrowser2 = { 0xD30C1661, 0xCDAF, 0x11D0, { 0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E } };
+    // {332C4425-26CB-11D0-B483-00C04FD90119}
+    const IID kIidHtmlDocument2 = { 0x332C4425, 0x26CB, 0x11D0, { 0xB4, 0x83, 0x00, 0xC0, 0x4F, 0xD9, 0x01, 0x19 } };
 
-template <typename T>
-void ReleaseAndClear(T*& p)
-{
-    if (p) {
-        p->Release();
-        p = nullptr;
+    template <typename T> void ReleaseAndClear(T*& p)
+    {
+        if (p) {
+            p->Release();
+            p = nullptr;
+        }
     }
-}
 
-// The safe order: close the object, let it drop its client site, release
-// it, and only then free the site it may still have called.
-void ReleaseObject(BrowserHost* host)
-{
-    ReleaseAndClear(host->browser);
-    if (host->oleObject) {
-        host->oleObject->Close(OLECLOSE_NOSAVE);
-        host->oleObject->SetClientSite(nullptr);
-        ReleaseAndClear(host->oleObject);
+    // The safe order: close the object, let it drop its client site, release
+    // it, and only then free the site it may still have called.
+    void ReleaseObject(BrowserHost* host)
+    {
+        ReleaseAndClear(host->browser);
+        if (host->oleObject) {
+            host->oleObject->Close(OLECLOSE_NOSAVE);
+            host->oleObject->SetClientSite(nullptr);
+            ReleaseAndClear(host->oleObject);
+        }
+        host->site.reset();
+        host->storage.reset();
     }
-    host->site.reset();
-    host->storage.reset();
-}
 
-std::wstring WideFromGbk(const char* text)
-{
-    if (!text || !*text)
-        return std::wstring();
-    int n = MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(936, 0, text, -1, &out[0], n);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
+    std::wstring WideFromGbk(const char* text)
+    {
+        if (!text || !*text)
+            return std::wstring();
+        int n = MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
+        if (n <= 0)
+            return std::wstring();
+        std::wstring out(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(936, 0, text, -1, &out[0], n);
+        out.resize(static_cast<size_t>(n - 1));
+        return out;
+    }
 
-}  // namespace
+} // namespace
 
 int32_t EmbedBrowser(BrowserHost* host, HWND window)
 {
@@ -64,9 +63,8 @@ int32_t EmbedBrowser(BrowserHost* host, HWND window)
     host->site.reset(new CWBClientSite(window));
     IOleClientSite* site = static_cast<IOleClientSite*>(host->site.get());
     void* object = nullptr;
-    if (FAILED(OleCreate(kClsidWebBrowser, IID_IOleObject, OLERENDER_DRAW, nullptr, site, host->storage.get(),
-                         &object)) ||
-        !object) {
+    if (FAILED(OleCreate(kClsidWebBrowser, IID_IOleObject, OLERENDER_DRAW, nullptr, site, host->storage.get(), &object))
+        || !object) {
         host->site.reset();
         host->storage.reset();
         return kBrowserCreateFailed;
@@ -75,11 +73,11 @@ int32_t EmbedBrowser(BrowserHost* host, HWND window)
     host->oleObject->SetHostNames(L"My Host Name", nullptr);
     RECT client;
     GetClientRect(window, &client);
-    bool shown = SUCCEEDED(OleSetContainedObject(host->oleObject, TRUE)) &&
-                 SUCCEEDED(host->oleObject->DoVerb(OLEIVERB_SHOW, nullptr, site, -1, window, &client));
+    bool shown = SUCCEEDED(OleSetContainedObject(host->oleObject, TRUE))
+        && SUCCEEDED(host->oleObject->DoVerb(OLEIVERB_SHOW, nullptr, site, -1, window, &client));
     IWebBrowser2* browser = nullptr;
-    if (shown && SUCCEEDED(host->oleObject->QueryInterface(kIidWebBrowser2, reinterpret_cast<void**>(&browser))) &&
-        browser) {
+    if (shown && SUCCEEDED(host->oleObject->QueryInterface(kIidWebBrowser2, reinterpret_cast<void**>(&browser)))
+        && browser) {
         browser->put_Left(0);
         browser->put_Top(0);
         browser->put_Width(client.right - client.left);
@@ -154,4 +152,4 @@ void DestroyBrowserHost(BrowserHost* host)
     delete host;
 }
 
-}  // namespace zdl
+} // namespace zdl

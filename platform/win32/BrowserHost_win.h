@@ -15,9 +15,9 @@
 namespace zdl {
 
 struct BrowserHost {
-    IWebBrowser2* browser = nullptr;  // owned reference; taken on first navigation
-    IOleObject* oleObject = nullptr;  // owned reference
-    int32_t lastResult = 1;           // status of the last navigation
+    IWebBrowser2* browser = nullptr; // owned reference; taken on first navigation
+    IOleObject* oleObject = nullptr; // owned reference
+    int32_t lastResult = 1; // status of the last navigation
     std::unique_ptr<CWBClientSite> site;
     std::unique_ptr<CWBStorage> storage;
 };
@@ -37,4 +37,4 @@ bool ClickPageAt(BrowserHost* host, int x, int y);
 // Closes and releases the browser, then frees the host and its site.
 void DestroyBrowserHost(BrowserHost* host);
 
-}  // namespace zdl
+} // namespace zdl

@@ -33,8 +33,8 @@ STDMETHODIMP CWBClientSite::GetWindow(HWND* window)
     return S_OK;
 }
 
-STDMETHODIMP CWBClientSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                             LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO info)
+STDMETHODIMP CWBClientSite::GetWindowContext(
+    IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO info)
 {
     if (frame)
         *frame = static_cast<IOleInPlaceFrame*>(this);
@@ -53,4 +53,4 @@ STDMETHODIMP CWBClientSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPla
     return S_OK;
 }
 
-}  // namespace zdl
+} // namespace zdl

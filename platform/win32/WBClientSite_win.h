@@ -15,7 +15,10 @@ namespace zdl {
 
 class CWBClientSite : public IOleClientSite, public IOleInPlaceFrame, public IOleInPlaceSite {
 public:
-    explicit CWBClientSite(HWND window) : window_(window) {}
+    explicit CWBClientSite(HWND window)
+        : window_(window)
+    {
+    }
     virtual ~CWBClientSite() = default;
 
     // IUnknown (shared by the three interfaces)
@@ -52,7 +55,7 @@ public:
     STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
     STDMETHODIMP OnUIActivate() override { return S_OK; }
     STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
-                                  LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
+        LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
     STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
     STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
     STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
@@ -61,7 +64,7 @@ public:
     STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
 
 private:
-    HWND window_;  // the popup; not owned
+    HWND window_; // the popup; not owned
 };
 
 class CWBStorage : public IStorage {
@@ -79,10 +82,7 @@ public:
     STDMETHODIMP CreateStream(const OLECHAR*, DWORD, DWORD, DWORD, IStream**) override { return E_NOTIMPL; }
     STDMETHODIMP OpenStream(const OLECHAR*, void*, DWORD, DWORD, IStream**) override { return E_NOTIMPL; }
     STDMETHODIMP CreateStorage(const OLECHAR*, DWORD, DWORD, DWORD, IStorage**) override { return E_NOTIMPL; }
-    STDMETHODIMP OpenStorage(const OLECHAR*, IStorage*, DWORD, SNB, DWORD, IStorage**) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP OpenStorage(const OLECHAR*, IStorage*, DWORD, SNB, DWORD, IStorage**) override { return E_NOTIMPL; }
     STDMETHODIMP CopyTo(DWORD, const IID*, SNB, IStorage*) override { return E_NOTIMPL; }
     STDMETHODIMP MoveElementTo(const OLECHAR*, IStorage*, const OLECHAR*, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
@@ -99,4 +99,4 @@ public:
     STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -43,10 +43,11 @@ inline std::unique_ptr<DibImage> MakeStrip(int frames, int frameWidth, int heigh
 }
 
 // Which strip frame (0-based) a canvas pixel shows; -1 for none drawn.
+// An opaque blend gives 255/256 of the source, so round to the nearest ten.
 inline int FrameAt(const DibImage& canvas, int x, int y)
 {
     const uint8_t* p = canvas.Pixel(x, y);
-    return p[0] == 0 ? -1 : p[0] / 10 - 1;
+    return p[0] == 0 ? -1 : (p[0] + 5) / 10 - 1;
 }
 
 // Places a control the way the layout loader does.

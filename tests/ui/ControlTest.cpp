@@ -2,6 +2,7 @@
 // default styles, the style table, focus movement, paint order, notices.
 #include "ProbeControl.h"
 #include "skin/ControlContainer.h"
+#include "skin/MultiColorStatic.h"
 
 #include <gtest/gtest.h>
 
@@ -335,6 +336,13 @@ TEST_F(ControlTest, CaptionFontBelongsToTheControl)
 
 TEST_F(ControlTest, TooltipComesFromTheInstalledFactory)
 {
+    CSControlContainer rich;  // the default maker: a hidden rich text on black
+    rich.OnAttached();
+    ASSERT_NE(nullptr, rich.tooltip);
+    EXPECT_EQ(kTypeMultiColorStatic, rich.tooltip->typeCode);
+    EXPECT_TRUE(static_cast<CSMultiColorStatic*>(rich.tooltip)->fillBackground);
+
+    SetTooltipFactory(nullptr);
     CSControlContainer without;
     without.OnAttached();
     EXPECT_EQ(nullptr, without.tooltip);
@@ -342,7 +350,7 @@ TEST_F(ControlTest, TooltipComesFromTheInstalledFactory)
     SetTooltipFactory([]() -> CSControl* { return new ProbeControl(nullptr, "tip", kTypeMultiColorStatic); });
     CSControlContainer with;
     with.OnAttached();
-    SetTooltipFactory(nullptr);
+    SetTooltipFactory(&CreateTooltipControl);
     ASSERT_NE(nullptr, with.tooltip);
     EXPECT_EQ(kTooltipId, with.tooltip->id);
     EXPECT_FALSE(with.tooltip->visible);

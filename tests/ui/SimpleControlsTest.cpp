@@ -311,9 +311,10 @@ namespace {
             EXPECT_EQ(1, PaintedFrame(&a));
         a.SetVisible(false);
         for (int i = 0; i < 10; ++i)
-            PaintedFrame(&a);
+            EXPECT_EQ(-1, PaintedFrame(&a));
         a.SetVisible(true);
-        EXPECT_EQ(1, a.currentFrame);
+        EXPECT_EQ(2, a.currentFrame);
+        EXPECT_EQ(2, PaintedFrame(&a));
 
         // One frame: always frame 0. No frames: the picture is set, nothing divided.
         a.SetAnimationImage(strip.get(), 1);

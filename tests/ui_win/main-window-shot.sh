@@ -1,23 +1,27 @@
 #!/usr/bin/env bash
 # Starts zdl.exe under Wine on its own Xvfb and checks the skinned main
 # window from the outside:
-#   1. the window appears, 868 x 513, centred on the screen;
-#   2. its pixels are "bg.png" laid over the black desktop with its alpha;
+#   1. the window appears, 868 x 513, centred on the screen, without hanging;
+#   2. its pixels are the download page as the native build draws it
+#      (tests/data/ui/download_page.png: "bg.png" and the page's 23 controls
+#      in their initial state over the black desktop), the news banner's
+#      placeholder included: no browser popup floats over the skin (Wine has
+#      no browser engine here, so the banner never completes);
 #   3. dragging it with the mouse moves it by the drag distance;
 #   4. a close request (Alt+F4) ends the program with exit code 0.
 #
-#   main-window-shot.sh ZDL_EXE BG_PNG OUT_DIR
+#   main-window-shot.sh ZDL_EXE REFERENCE_PNG OUT_DIR
 #
 # Screenshots are left in OUT_DIR. Exit 0 on success, 1 on a failed check,
-# 77 when something the test needs (bg.png, Wine, Xvfb) is missing.
+# 77 when something the test needs (the reference, Wine, Xvfb) is missing.
 set -uo pipefail
-exe=$1 bg=$2 out=$3
+exe=$1 ref=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
 . "$scripts/wine-env.sh"
 
 [ -f "$exe" ] || { echo "shot: no program $exe" >&2; exit 1; }
-[ -f "$bg" ] || { echo "shot: no $bg; skipped" >&2; exit 77; }
+[ -f "$ref" ] || { echo "shot: no $ref; skipped" >&2; exit 77; }
 [ -x "$ZDL_WINE" ] || { echo "shot: no Wine; skipped" >&2; exit 77; }
 mkdir -p "$out"
 
@@ -32,30 +36,25 @@ trap cleanup EXIT
 
 note() { echo "shot: attempt failed: $*" >&2; }
 
-# 2. Pixels: bg.png over black, alpha applied.
+# 2. Pixels: the reference picture (already composed over black). Font
+# rendering may differ a little; a popup over the banner would not.
 check_pixels() {  # shot x y
   convert "$1" -crop "868x513+$2+$3" +repage -depth 8 rgb:"$out/window.rgb" || return 1
-  convert "$bg" -depth 8 rgba:"$out/bg.rgba" || return 1
-  python3 - "$out/window.rgb" "$out/bg.rgba" <<'PY'
+  convert "$ref" -depth 8 rgb:"$out/ref.rgb" || return 1
+  python3 - "$out/window.rgb" "$out/ref.rgb" <<'PY'
 import sys
 shot = open(sys.argv[1], 'rb').read()
-bg = open(sys.argv[2], 'rb').read()
+ref = open(sys.argv[2], 'rb').read()
 n = 868 * 513
-assert len(shot) == n * 3 and len(bg) == n * 4, (len(shot), len(bg))
-bad = 0
-lit = 0
-for i in range(n):
-    a = bg[i * 4 + 3]
-    for c in range(3):
-        want = bg[i * 4 + c] * a // 255
-        got = shot[i * 3 + c]
-        if abs(want - got) > 8:
-            bad += 1
-            break
-    if shot[i * 3] or shot[i * 3 + 1] or shot[i * 3 + 2]:
-        lit += 1
-print("shot: %d of %d pixels differ, %d lit" % (bad, n, lit))
-sys.exit(0 if bad <= n // 100 and lit > n // 2 else 1)
+assert len(shot) == n * 3 and len(ref) == n * 3, (len(shot), len(ref))
+def differs(i):
+    return any(abs(shot[i * 3 + c] - ref[i * 3 + c]) > 8 for c in range(3))
+bad = sum(1 for i in range(n) if differs(i))
+banner = [y * 868 + x for y in range(125, 249) for x in range(262, 654)]
+banner_bad = sum(1 for i in banner if differs(i))
+lit = sum(1 for i in range(n) if shot[i * 3] or shot[i * 3 + 1] or shot[i * 3 + 2])
+print("shot: %d of %d pixels differ (%d in the banner), %d lit" % (bad, n, banner_bad, lit))
+sys.exit(0 if bad <= n // 100 and banner_bad <= len(banner) // 100 and lit > n // 2 else 1)
 PY
 }
 # One run of zdl.exe through checks 1 to 4; false (with a note) on a failure.
@@ -88,7 +87,7 @@ attempt() {
 
   # 2. Pixels.
   import -window root "$out/before.png" || { note "screen capture failed"; return 1; }
-  check_pixels "$out/before.png" "$X" "$Y" || { note "window pixels are not bg.png over black"; return 1; }
+  check_pixels "$out/before.png" "$X" "$Y" || { note "window pixels are not the download page"; return 1; }
 
   # 3. Drag from an opaque spot of the lower panel by (150, 100). The window
   # follows the pointer only in its frames, while the button is held, so the
@@ -112,7 +111,7 @@ attempt() {
   dx=$((X - ox - 150)) dy=$((Y - oy - 100))
   [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ] || { note "window moved to $X,$Y, expected $((ox + 150)),$((oy + 100))"; return 1; }
   import -window root "$out/after.png" || { note "screen capture failed"; return 1; }
-  check_pixels "$out/after.png" "$X" "$Y" || { note "moved window pixels are not bg.png over black"; return 1; }
+  check_pixels "$out/after.png" "$X" "$Y" || { note "moved window pixels are not the download page"; return 1; }
 
   # 4. Close request; the program ends with 0.
   xdotool mousemove $((X + 100)) $((Y + 450)) click 1
