@@ -26,6 +26,10 @@ constexpr size_t kMaxSegmentFonts = 16;
 // caller passes: widths, and segment heights used as line steps.
 constexpr int32_t kMaxLayoutWidth = 1 << 20;
 constexpr int32_t kMaxLineStep = 4096;
+// Longest rest of a segment measured again after each wrap; a longer rest is
+// estimated from the segment's average width, so long texts lay out in
+// linear time.
+constexpr size_t kExactRestBytes = 4096;
 
 // The longest prefix of at most |maxBytes| of the |left| bytes at |text|
 // that ends on a character boundary, walking from |text|.
@@ -47,8 +51,10 @@ size_t CharAlignedPrefix(const char* text, size_t left, size_t maxBytes)
 TextSize Measure(FontHandle font, const char* text, size_t length, int32_t height)
 {
     TextSize size;
-    if (MeasureText(font, text, static_cast<int>(length), &size))
+    if (MeasureText(font, text, static_cast<int>(length), &size)) {
+        size.cy = std::clamp(size.cy, 0, kMaxLineStep);
         return size;
+    }
     int h = std::clamp<int32_t>(height, 1, kMaxLineStep);
     size.cx = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(length) * std::max(1, h / 2), INT32_MAX / 4));
     size.cy = h;
@@ -56,16 +62,30 @@ TextSize Measure(FontHandle font, const char* text, size_t length, int32_t heigh
 }
 
 // Splits off the first piece of |text| (|left| bytes) that fits |avail|
-// pixels with an average of |avg| pixels per byte: whole characters only,
-// possibly none.
+// pixels: a guess from the average of |avg| pixels per byte, then, when that
+// is too wide, the longest fitting prefix by bisection. Whole characters
+// only, possibly none.
 size_t FittingPrefix(FontHandle font, const char* text, size_t left, int avail, int avg, int32_t height)
 {
     if (avail <= 0)
         return 0;
     size_t k = CharAlignedPrefix(text, left, static_cast<size_t>(avail / avg));
-    while (k > 0 && Measure(font, text, k, height).cx > avail)
-        k = CharAlignedPrefix(text, left, k >= 2 ? k - 2 : 0);
-    return k;
+    if (k == 0 || Measure(font, text, k, height).cx <= avail)
+        return k;
+    size_t fits = 0;  // a prefix known to fit
+    size_t wide = k;  // a prefix known not to
+    while (true) {
+        size_t mid = CharAlignedPrefix(text, left, fits + (wide - fits) / 2);
+        if (mid <= fits) {
+            mid = fits + GbkCharBytes(text + fits, left - fits);
+            if (mid >= wide)
+                return fits;
+        }
+        if (Measure(font, text, mid, height).cx <= avail)
+            fits = mid;
+        else
+            wide = mid;
+    }
 }
 
 // The wrap state shared by Layout and SizeToContent.
@@ -208,7 +228,12 @@ int32_t CSMultiColorStatic::Layout(int32_t wrapWidth)
     const int32_t w = std::clamp(wrapWidth, 0, kMaxLayoutWidth);
     Flow flow;
     int lastCy = 0;
+    bool full = false;
     auto add = [&](size_t segment, const char* text, size_t length, int lx, int cy) {
+        if (lines.size() >= kMaxRichTextLines) {
+            full = true;
+            return;
+        }
         TextLine line;
         line.text.assign(text, length);
         line.length = static_cast<int32_t>(length);
@@ -219,7 +244,7 @@ int32_t CSMultiColorStatic::Layout(int32_t wrapWidth)
         lines.push_back(std::move(line));
         flow.Placed(flow.y + cy);
     };
-    for (size_t s = 0; s < segments.size(); ++s) {
+    for (size_t s = 0; s < segments.size() && !full; ++s) {
         const TextSegment& seg = segments[s];
         FontHandle font = SegmentFont(seg);
         const char* text = seg.text.data();
@@ -242,7 +267,7 @@ int32_t CSMultiColorStatic::Layout(int32_t wrapWidth)
         int avg = std::max(1, size.cx / static_cast<int>(std::max<size_t>(length, 1)));
         int cx = size.cx;
         size_t pos = 0;
-        while (pos < length && cx > w - flow.x - kWrapMargin) {
+        while (pos < length && cx > w - flow.x - kWrapMargin && !full) {
             size_t left = length - pos;
             size_t k = FittingPrefix(font, text + pos, left, w - flow.x - kWrapMargin, avg, seg.height);
             if (k == 0) {
@@ -255,7 +280,13 @@ int32_t CSMultiColorStatic::Layout(int32_t wrapWidth)
             add(s, text + pos, k, flow.x, size.cy);
             pos += k;
             flow.NewRow(size.cy + kWrapGap);
-            cx = pos < length ? Measure(font, text + pos, length - pos, seg.height).cx : 0;
+            size_t rest = length - pos;
+            if (rest == 0)
+                cx = 0;
+            else if (rest <= kExactRestBytes)
+                cx = Measure(font, text + pos, rest, seg.height).cx;
+            else
+                cx = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(rest) * avg, INT32_MAX / 4));
         }
         if (pos < length)
             add(s, text + pos, length - pos, flow.x, size.cy);

@@ -27,6 +27,10 @@ namespace zdl {
 // "楷体" in GBK: the initial face of rich text.
 extern const char kKaiTiFace[];
 
+// Lines one layout makes at most; a longer text is cut there (the licence
+// has about a hundred).
+constexpr size_t kMaxRichTextLines = 1 << 16;
+
 // Bytes of the face name buffer, the terminating 0 included.
 constexpr size_t kRichTextFaceBytes = 32;
 

@@ -3,9 +3,12 @@
 // GBK, each CR LF turned into "#r" as the page does) — parsing the markup,
 // laying it out (once per text change) and painting the view per frame, at
 // the top, in the middle and at the end of the text, against the 40 ms frame.
+// With a file name argument it also writes the painted page there as PNG,
+// scrolled to the top, and beside it (name + ".end.png") scrolled to the end.
 #include "gfx/ImageCache.h"
 #include "gfx/ResourceArchive.h"
 #include "skin/ScrollStatic.h"
+#include "tests/ui/PngWrite.h"
 
 #include <algorithm>
 #include <chrono>
@@ -45,7 +48,7 @@ template <class F> void Time(const char* what, int runs, F f)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     if (!LoadResourceArchive()) {
         std::printf("bench_richtext: no resource archive\n");
@@ -88,6 +91,12 @@ int main()
         std::printf("bench_richtext: no canvas\n");
         return 1;
     }
+    DibImage* page = GetImage("msg_box.png");
+    auto clear = [&] {
+        if (page)
+            BlitDib(*page, &canvas, 0, 0, std::min(page->Width(), 488), std::min(page->Height(), 510), 0, 0);
+    };
+    clear();
     view.SetMarkupText(text.c_str());
     int content = view.Layout(0);
     std::printf("licence text: %zu bytes, %zu segments, %zu lines, content %d px, %zu stops\n", text.size(),
@@ -97,15 +106,19 @@ int main()
     Time("lay out (once per text change)", 50, [&] { view.Layout(0); });
     const int kFrames = 200;
     Time("paint, top of the text (per frame)", kFrames, [&] { view.Paint(&canvas, 0, 0); });
+    if (argc > 1) {
+        clear();
+        view.Paint(&canvas, 0, 0);
+        test::WritePng(canvas, argv[1]);
+    }
     view.ScrollBy(static_cast<int>(view.stops.size() / 2));
     Time("paint, middle of the text (per frame)", kFrames, [&] { view.Paint(&canvas, 0, 0); });
     view.ScrollBy(static_cast<int>(view.stops.size()));
     Time("paint, end of the text (per frame)", kFrames, [&] { view.Paint(&canvas, 0, 0); });
-    int relaid = 0;
-    for (int i = 0; i < kFrames; ++i) {
+    if (argc > 1) {
+        clear();
         view.Paint(&canvas, 0, 0);
-        relaid += view.layoutValid ? 0 : 1;
+        test::WritePng(canvas, std::string(argv[1]) + ".end.png");
     }
-    std::printf("  layouts during %d painted frames: %d (of the 40 ms frame budget)\n", kFrames, relaid);
     return 0;
 }

@@ -95,6 +95,12 @@ TEST(MarkupTest, LineBreaksAreNeverDropped)
     EXPECT_EQ("B", text.lines[1].text);
     EXPECT_EQ(0, text.lines[1].x);
     EXPECT_EQ(22, text.lines[1].y);
+
+    // A break after text taller than 16 + 6 pixels moves below that text.
+    ASSERT_TRUE(text.SetMarkupText("#h40Tall#rB"));
+    text.Layout(200);
+    ASSERT_EQ(2u, text.lines.size());
+    EXPECT_GE(text.lines[1].y, text.lines[0].bottom);
 }
 
 // Every width, down to ones that hold no character at all, ends with whole
@@ -125,6 +131,23 @@ TEST(RichTextLayoutTest, WrappingKeepsDoubleByteCharactersWhole)
             EXPECT_EQ(1u, text.lines.size());
         }
     }
+}
+
+// Long texts lay out in linear time: at a width that holds no character
+// the layout stops at its line limit, at the licence's width every byte is
+// placed.
+TEST(RichTextLayoutTest, LongTextsLayOutInBoundedTime)
+{
+    std::string markup(300000, 'x');
+    CSMultiColorStatic text;
+    ASSERT_TRUE(text.SetMarkupText(markup.c_str()));
+    text.Layout(3);
+    EXPECT_EQ(kMaxRichTextLines, text.lines.size());
+    text.Layout(387);
+    size_t placed = 0;
+    for (const TextLine& line : text.lines)
+        placed += line.text.size();
+    EXPECT_EQ(markup.size(), placed);
 }
 
 // The tooltip is sized by the layout it is painted with: a short tip keeps
