@@ -420,6 +420,24 @@ bool CSEditBox::OnMouse(unsigned msg, int px, int py, WParam, LParam)
     }
 }
 
+// Each character goes into its own cells, so what shows lines up with the
+// caret, the selection and the mouse even when the face's glyphs are not
+// exactly one cell per byte wide.
+void CSEditBox::DrawCells(
+    DibImage* surface, FontHandle font, ColorRef color, const char* shown, int from, int to, const DibRect& area) const
+{
+    const uint32_t format = DT_NOPREFIX | DT_SINGLELINE | DT_NOCLIP;
+    int cw = std::max(1, static_cast<int>(cellWidth));
+    for (int i = from; i < to;) {
+        int n = IsGbkLeadByte(static_cast<unsigned char>(shown[i])) && i + 1 < to ? 2 : 1;
+        if (shown[i] != ' ') {
+            DibRect cell { area.left + i * cw, area.top, area.left + (i + n) * cw, area.bottom };
+            DrawTextOnCanvas(surface, font, color, shown + i, n, cell, format);
+        }
+        i += n;
+    }
+}
+
 void CSEditBox::Paint(DibImage* surface, int ox, int oy)
 {
     if (!visible || !surface)
@@ -449,20 +467,13 @@ void CSEditBox::Paint(DibImage* surface, int ox, int oy)
     if (count > 0 && lastIsLead)
         shown[count - 1] = ' ';
     FontHandle font = layers.empty() ? nullptr : layers[0].font;
-    const uint32_t format = DT_NOPREFIX | DT_SINGLELINE | DT_NOCLIP;
-    if (count > 0)
-        DrawTextOnCanvas(surface, font, textColor, shown, count, area, format);
-    else
-        SetDibAlphaOpaque(area, surface);
-
+    // The text field is opaque whether or not glyphs cover it.
+    SetDibAlphaOpaque(area, surface);
+    DrawCells(surface, font, textColor, shown, 0, count, area);
     if (HasSelection()) {
         int lo = std::clamp(std::min(caret, anchor) - scrollPos, 0, count);
         int hi = std::clamp(std::max(caret, anchor) - scrollPos, lo, count);
-        if (hi > lo) {
-            DibRect part = area;
-            part.left = area.left + lo * cw;
-            DrawTextOnCanvas(surface, font, selTextColor, shown + lo, hi - lo, part, format);
-        }
+        DrawCells(surface, font, selTextColor, shown, lo, hi, area);
     }
 
     uint32_t now = GetUiPlatform().TickCount();

@@ -96,6 +96,9 @@ private:
     void RemoveBytes(int from, int to);
     void TypeByte(unsigned char c);
     void RestartBlink();
+    // Draws the characters of shown[from, to) each in its cells of |area|.
+    void DrawCells(DibImage* surface, FontHandle font, ColorRef color, const char* shown, int from, int to,
+        const DibRect& area) const;
     void UpdateVisibleEnds();
 };
 

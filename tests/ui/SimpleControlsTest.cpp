@@ -37,7 +37,7 @@ namespace {
         {
             SetUiPlatform(previous_);
             SetSkinMainWindow(nullptr);
-            SetTooltipTextSetter(nullptr);
+            SetTooltipTextSetter(previousSetter_);
             focusControl = nullptr;
         }
         // A 4-frame 20 x 10 button at (10, 10) of the page.
@@ -66,6 +66,7 @@ namespace {
 
         TestUiPlatform ui_;
         UiPlatform* previous_ = nullptr;
+        TooltipTextSetter previousSetter_ = GetTooltipTextSetter();
         RecordingPage page_;
         DibImage canvas_;
         std::unique_ptr<DibImage> strip_ = MakeStrip(4, 20, 10);
