@@ -342,8 +342,11 @@ bool DownloadPage::RefreshStatus(const std::shared_ptr<Shared>& shared, Run* run
         return false;
     if (out.showDiskFullNotice)
         ShowMessageBox(shared->owner, kTextDiskFull, kTitleWarning, MB_OK);
-    if (out.action == ProgressAction::kCompleted && shared->writeVersionRecord)
-        shared->writeVersionRecord(shared->Request().installDir);
+    // Without its version record the folder is not installed: the page
+    // stays downloading and the next tick tries again.
+    if (out.action == ProgressAction::kCompleted && shared->writeVersionRecord
+        && !shared->writeVersionRecord(shared->Request().installDir))
+        out.action = ProgressAction::kNone;
     Post(shared, stamp, [out](DownloadPage& page) { page.ApplyTick(out); });
     switch (out.action) {
     case ProgressAction::kNone:

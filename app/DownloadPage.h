@@ -22,6 +22,7 @@
 #include "app/PageCore.h"
 #include "app/PageView.h"
 #include "app/StoredSettings.h"
+#include "platform/MessageBox.h"
 #include "platform/Shell.h"
 #include "platform/UiQueue.h"
 

@@ -2,6 +2,7 @@
 
 #include "platform/WindowSystem.h"
 
+#include <mutex>
 #include <utility>
 
 namespace zdl {
@@ -12,17 +13,28 @@ namespace {
         static MessageBoxHook hook;
         return hook;
     }
+    std::mutex& HookLock()
+    {
+        static std::mutex lock;
+        return lock;
+    }
 } // namespace
 
 int ShowMessageBox(NativeWindow owner, const char* text, const char* caption, unsigned flags)
 {
-    if (Hook())
-        return Hook()(owner, text ? text : "", caption, flags);
+    MessageBoxHook hook;
+    {
+        std::lock_guard<std::mutex> guard(HookLock());
+        hook = Hook();
+    }
+    if (hook)
+        return hook(owner, text ? text : "", caption, flags);
     return WsMessageBox(owner, text, caption, flags);
 }
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
 {
+    std::lock_guard<std::mutex> guard(HookLock());
     MessageBoxHook previous = std::move(Hook());
     Hook() = std::move(hook);
     return previous;

@@ -4,7 +4,9 @@
 // ShowMessageBox shows the box through the window system (MessageBoxW with
 // the GBK text converted, or the simulated one natively) unless a hook is
 // installed; then the hook alone sees it and its return value is the
-// button pressed (IDOK, IDYES, ...). User-interface thread only.
+// button pressed (IDOK, IDYES, ...). Any thread may show a box (the
+// download page's poll thread shows the disk-full box); the hook runs on
+// the thread that asked.
 #pragma once
 
 #include "platform/UiPlatform.h"

@@ -100,4 +100,7 @@ enum class ProgramFileResult {
 };
 ProgramFileResult WriteProgramFile(const std::string& path, const void* data, size_t size);
 
+// Ends the calling process at once with |exitCode| (ExitProcess / _Exit).
+[[noreturn]] void EndProcess(int exitCode);
+
 } // namespace zdl

@@ -12,12 +12,6 @@ namespace {
         return lock;
     }
 
-    MessageBoxHook& BoxHook()
-    {
-        static MessageBoxHook hook;
-        return hook;
-    }
-
     FolderBrowserHook& BrowserHook()
     {
         static FolderBrowserHook hook;
@@ -25,26 +19,6 @@ namespace {
     }
 
 } // namespace
-
-int ShowMessageBox(NativeWindow owner, const std::string& text, const std::string& caption, unsigned flags)
-{
-    MessageBoxHook hook;
-    {
-        std::lock_guard<std::mutex> guard(HookLock());
-        hook = BoxHook();
-    }
-    if (hook)
-        return hook(owner, text, caption, flags);
-    return SystemMessageBox(owner, text, caption, flags);
-}
-
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook)
-{
-    std::lock_guard<std::mutex> guard(HookLock());
-    MessageBoxHook previous = std::move(BoxHook());
-    BoxHook() = std::move(hook);
-    return previous;
-}
 
 bool BrowseForFolder(const FolderBrowseRequest& request, std::string* chosen)
 {

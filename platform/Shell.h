@@ -1,17 +1,15 @@
-// Shell and session services of the installer: message boxes (with a hook
-// that answers them, so no test ever waits on a box), the shell's folder
-// browser (with a hook that scripts it), the named single-instance mutex and
-// the shell's "open" verb.
+// Shell and session services of the installer: the shell's folder browser
+// (with a hook that scripts it, so no test ever waits on it), the named
+// single-instance mutex and the shell's "open" verb. Message boxes are in
+// platform/MessageBox.h.
 //
 // On Windows these are the Win32 calls; texts are GBK and converted from
 // code page 936 where the system wants wide text. Natively there is no
-// shell: without a hook a message box answers IDOK, the browser is
-// cancelled and "open" only records its target; named mutexes live in the
-// process.
+// shell: without a hook the browser is cancelled and "open" only records
+// its target; named mutexes live in the process.
 //
-// The hooks are process-wide and may be installed and used from any thread
-// (the poll thread shows the disk-full box); a hook runs on the thread that
-// asked.
+// The browser hook is process-wide and may be installed and used from any
+// thread; it runs on the thread that asked.
 #pragma once
 
 #include "platform/UiPlatform.h"
@@ -21,16 +19,6 @@
 #include <vector>
 
 namespace zdl {
-
-// MessageBox with GBK |text| and |caption|, owned by |owner| (may be null);
-// returns the button pressed (IDOK, IDYES, IDNO, ...).
-int ShowMessageBox(NativeWindow owner, const std::string& text, const std::string& caption, unsigned flags);
-
-// Answers every message box instead of the system while installed.
-using MessageBoxHook
-    = std::function<int(NativeWindow owner, const std::string& text, const std::string& caption, unsigned flags)>;
-// Installs |hook| (empty restores the system's boxes); returns the previous.
-MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
 // The folder browser's flags used by the installer: BIF_RETURNONLYFSDIRS |
 // BIF_DONTGOBELOWDOMAIN | BIF_STATUSTEXT | BIF_NEWDIALOGSTYLE.
@@ -78,9 +66,8 @@ bool ShellOpen(const std::string& target, const std::string& folder = std::strin
 // Natively: every target opened so far (for tests).
 std::vector<std::string> ShellOpenedTargets();
 
-// Backends (platform/win32, platform/native): the system's own box and
-// browser, used when no hook is installed.
-int SystemMessageBox(NativeWindow owner, const std::string& text, const std::string& caption, unsigned flags);
+// Backends (platform/win32, platform/native): the system's own browser,
+// used when no hook is installed.
 bool SystemBrowseForFolder(const FolderBrowseRequest& request, std::string* chosen);
 
 } // namespace zdl

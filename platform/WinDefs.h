@@ -53,6 +53,8 @@ constexpr HResult kStatusFail = static_cast<HResult>(0x80004005u);         // E_
     X(WM_KILLFOCUS, 0x0008) \
     X(WM_PAINT, 0x000F) \
     X(WM_CLOSE, 0x0010) \
+    X(WM_SYSCOMMAND, 0x0112) \
+    X(SC_MINIMIZE, 0xF020) \
     X(WM_QUIT, 0x0012) \
     X(WM_ERASEBKGND, 0x0014) \
     X(WM_SHOWWINDOW, 0x0018) \
@@ -209,6 +211,12 @@ constexpr HResult kStatusFail = static_cast<HResult>(0x80004005u);         // E_
 #endif
 #ifndef WM_CLOSE
 #define WM_CLOSE 0x0010
+#endif
+#ifndef WM_SYSCOMMAND
+#define WM_SYSCOMMAND 0x0112
+#endif
+#ifndef SC_MINIMIZE
+#define SC_MINIMIZE 0xF020
 #endif
 #ifndef WM_QUIT
 #define WM_QUIT 0x0012

@@ -2,6 +2,7 @@
 
 #include "platform/SystemInfo.h"
 
+#include <cstdlib>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -212,6 +213,15 @@ ProgramFileResult WriteProgramFile(const std::string& path, const void* data, si
     ::close(fd);
     errno = savedErrno;
     return ok ? ProgramFileResult::Written : ProgramFileResult::Failed;
+}
+
+} // namespace zdl
+
+namespace zdl {
+
+void EndProcess(int exitCode)
+{
+    std::_Exit(exitCode);
 }
 
 } // namespace zdl

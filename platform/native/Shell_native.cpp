@@ -1,8 +1,6 @@
-// The shell services without a shell: boxes answer IDOK (and are counted by
-// the simulated window system), the browser is cancelled, "open" records its
-// target, and named mutexes are names held by this process.
+// The shell services without a shell: the browser is cancelled, "open"
+// records its target, and named mutexes are names held by this process.
 #include "platform/Shell.h"
-#include "platform/WindowSystem.h"
 
 #include <mutex>
 #include <set>
@@ -24,11 +22,6 @@ namespace {
     }
 
 } // namespace
-
-int SystemMessageBox(NativeWindow owner, const std::string& text, const std::string& caption, unsigned flags)
-{
-    return WsMessageBox(owner, text.c_str(), caption.c_str(), flags);
-}
 
 bool SystemBrowseForFolder(const FolderBrowseRequest&, std::string*)
 {

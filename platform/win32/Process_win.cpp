@@ -186,3 +186,12 @@ ProgramFileResult WriteProgramFile(const std::string& path, const void* data, si
 }
 
 } // namespace zdl
+
+namespace zdl {
+
+void EndProcess(int exitCode)
+{
+    ExitProcess(static_cast<UINT>(exitCode));
+}
+
+} // namespace zdl

@@ -61,14 +61,6 @@ namespace {
 
 } // namespace
 
-int SystemMessageBox(NativeWindow owner, const std::string& text, const std::string& caption, unsigned flags)
-{
-    std::wstring wideText = Wide(text);
-    std::wstring wideCaption = Wide(caption);
-    return MessageBoxW(
-        static_cast<HWND>(owner), wideText.c_str(), caption.empty() ? nullptr : wideCaption.c_str(), flags);
-}
-
 bool SystemBrowseForFolder(const FolderBrowseRequest& request, std::string* chosen)
 {
     BrowseContext context { Wide(request.initialFolder), Wide(request.windowTitle) };

@@ -35,7 +35,7 @@ namespace {
             env_.writeVersionRecord = [this](const std::string& dir) {
                 std::lock_guard<std::mutex> lock(core_.mutex);
                 versionRecords_.push_back(dir);
-                return true;
+                return versionRecordWritable_;
             };
             env_.closeMainWindow = [this] { ++closes_; };
             page_ = std::make_unique<DownloadPage>(&view_, env_);
@@ -63,6 +63,7 @@ namespace {
         PageEnvironment env_;
         std::unique_ptr<DownloadPage> page_;
         std::vector<std::string> versionRecords_;
+        bool versionRecordWritable_ = true;
         int closes_ = 0;
     };
 
@@ -146,13 +147,23 @@ namespace {
         CoreStatus done;
         done.p2pState = kStateDownloadCompleted;
         done.fileName = "zpc.exe";
+        {
+            std::lock_guard<std::mutex> lock(core_.mutex);
+            versionRecordWritable_ = false; // not installed until the record is written
+        }
         core_.SetStatus(done);
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return VersionRecords() >= 2; }));
+        EXPECT_FALSE(page_->completed());
+        EXPECT_EQ(static_cast<int>(PageButton::kStop), view_.State());
+        {
+            std::lock_guard<std::mutex> lock(core_.mutex);
+            versionRecordWritable_ = true;
+        }
         ASSERT_TRUE(RunUiUntil(queue_, [&] { return page_->completed(); }));
         EXPECT_EQ(static_cast<int>(PageButton::kFinish), view_.State());
         EXPECT_EQ(kTextDownloadDone, view_.status);
         EXPECT_EQ(100, view_.progress);
         EXPECT_TRUE(view_.parts[PercentPart::kHundreds]);
-        ASSERT_EQ(1u, VersionRecords());
         EXPECT_EQ(kDefaultDir, versionRecords_[0]);
         ASSERT_TRUE(RunUiUntil(queue_, [&] { return page_->LivePollThreads() == 0; }));
 
