@@ -19,15 +19,13 @@ const char kLicenceLayoutScript[] = "ui_panel2.lua";
 // "#K#h14#d最终用户使用许可协议"
 const char kLicenceTitleText[]
     = "#K#h14#d\xD7\xEE\xD6\xD5\xD3\xC3\xBB\xA7\xCA\xB9\xD3\xC3\xD0\xED\xBF\xC9\xD0\xAD\xD2\xE9";
-// "宋体"
-const char kSongTiFace[] = "\xCB\xCE\xCC\xE5";
 
 namespace {
 
     void SetFace(CSMultiColorStatic* control)
     {
         std::memset(control->fontFace, 0, sizeof control->fontFace);
-        std::memcpy(control->fontFace, kSongTiFace, sizeof kSongTiFace);
+        std::memcpy(control->fontFace, kSongTiFace, std::strlen(kSongTiFace));
     }
 
     // The licence text area (205): no automatic text width, a fixed one, and

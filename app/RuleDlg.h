@@ -15,6 +15,7 @@
 // controls. User-interface thread only.
 #pragma once
 
+#include "gfx/FontCache.h"
 #include "skin/BitmapDialog.h"
 
 #include <map>
@@ -28,7 +29,6 @@ class LicenceGate;
 
 extern const char kLicenceLayoutScript[]; // "ui_panel2.lua"
 extern const char kLicenceTitleText[]; // "#K#h14#d最终用户使用许可协议" (GBK)
-extern const char kSongTiFace[]; // "宋体" (GBK)
 constexpr int kLicenceTitleId = 204;
 constexpr int kLicenceTextId = 205;
 constexpr int kLicenceTextWidth = 387;
