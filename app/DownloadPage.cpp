@@ -1,5 +1,6 @@
 #include "app/DownloadPage.h"
 
+#include "app/LayoutPage.h"
 #include "app/SettingDlg.h"
 #include "platform/SystemInfo.h"
 #include "platform/WinDefs.h"
@@ -28,8 +29,6 @@ const char kBrowsePrompt[]
       "\xc2\xbc\xa3\xba";
 const char kBrowserTitle[] = "Zephyra\xc3\xe2\xb7\xd1\xb0\xe6\xb0\xb2\xd7\xb0\xb3\xcc\xd0\xf2";
 const char kInstallSubfolder[] = "Zephyra\\";
-const char kAgeNoticeUrl[] = "https://zephyra.orvane.com/news/2021/04/30/16589_945369.html";
-const char kNewsUrl[] = "https://zephyra.orvane.com/client/news_2014.html";
 
 namespace {
 
@@ -573,7 +572,7 @@ void DownloadPage::OnFinish()
 
 void DownloadPage::OnAge()
 {
-    ShellOpen(kAgeNoticeUrl);
+    ShellOpen(PublisherPageUrl(kAgeNoticePagePath));
 }
 
 void DownloadPage::ApplySettingsLimits(int downloadLimit, int uploadLimit)

@@ -50,8 +50,6 @@ extern const char kTextConfirmExit[]; // "安装程序尚未完成，是否确�
 extern const char kBrowsePrompt[]; // "\r\n请选择Zephyra免费版的安装目录："
 extern const char kBrowserTitle[]; // "Zephyra免费版安装程序"
 extern const char kInstallSubfolder[]; // "Zephyra\"
-extern const char kAgeNoticeUrl[];
-extern const char kNewsUrl[];
 
 // The progress head's place: x = trunc(p / 100 * 638 + 100) at y 384.
 constexpr int kProgressHeadY = 384;

@@ -1,7 +1,7 @@
 #include "app/MainWin.h"
 
-#include "app/WinApp.h"
 #include "app/LayoutPage.h"
+#include "app/WinApp.h"
 #include "gfx/ImageCache.h"
 #include "platform/DeviceContext.h"
 #include "platform/MessageBox.h"
@@ -185,8 +185,8 @@ bool CMainWin::OnIdle(int)
     // A frame equal to the one on the screen at the same place is not
     // prepared and pushed again: the layered window keeps its content.
     const size_t size = static_cast<size_t>(canvas.stride) * static_cast<size_t>(canvas.Height());
-    const bool same = hasPresented_ && x == presentedX_ && y == presentedY_ && presented_.size() == size &&
-                      std::memcmp(presented_.data(), canvas.bits, size) == 0;
+    const bool same = hasPresented_ && x == presentedX_ && y == presentedY_ && presented_.size() == size
+        && std::memcmp(presented_.data(), canvas.bits, size) == 0;
     if (!same) {
         presented_.assign(canvas.bits, canvas.bits + size);
         PremultiplyDib(&canvas);
@@ -207,8 +207,13 @@ void CMainWin::OnPaint()
 
 void CMainWin::OnClose()
 {
-    if (desktop.CanClose())
-        WsPostQuitMessage(0);
+    if (!desktop.CanClose())
+        return;
+    // The pages stop now (the download page's core and poll run, its
+    // browser), while the loop and OLE still run.
+    for (CSBitmapDialog* page : desktop.panels)
+        page->OnClose();
+    WsPostQuitMessage(0);
 }
 
 CRuleWin::CRuleWin()
