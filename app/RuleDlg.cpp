@@ -1,16 +1,19 @@
 #include "app/RuleDlg.h"
 
+#include "app/BeginDlg.h"
 #include "app/LicenceGate.h"
 #include "app/LicenceText.h"
 #include "app/MainWin.h"
 #include "app/WinApp.h"
 #include "gfx/ImageCache.h"
+#include "skin/CheckBox.h"
 #include "skin/ControlFactories.h"
 #include "skin/LayoutLoader.h"
 #include "skin/MultiColorStatic.h"
 #include "skin/ScrollStatic.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace zdl {
@@ -55,6 +58,34 @@ namespace {
         text->LayoutScrollBar();
         return text;
     }
+
+} // namespace
+
+namespace {
+
+    // The download page's side of the licence verdict.
+    class BeginDlgGate : public LicenceGate {
+    public:
+        explicit BeginDlgGate(CSBeginDlg* page)
+            : page_(page)
+        {
+        }
+        void ResumeAfterLicence() override
+        {
+            page_->ShowBanner(true);
+            page_->navigationKeys = true;
+            page_->mouseEnabled = true;
+        }
+        void SetLicenceAccepted(bool accepted) override
+        {
+            if (page_->accept)
+                page_->accept->SetChecked(accepted, false);
+            page_->OnAcceptanceChanged();
+        }
+
+    private:
+        CSBeginDlg* page_; // not owned
+    };
 
 } // namespace
 
@@ -130,31 +161,38 @@ bool CSRuleDlg::CanClose()
     return true;
 }
 
-LicenceGate* CSRuleDlg::CloseAndResume()
+void CSRuleDlg::CloseWith(Verdict verdict)
 {
     if (CSWinApp* app = CSWinApp::current())
         app->CloseLicenceWindow();
-    LicenceGate* gate = FindLicenceGate();
-    if (gate)
-        gate->ResumeAfterLicence();
-    return gate;
+    CSBitmapDialog* page = nullptr;
+    LicenceGate* gate = FindLicenceGate(&page);
+    std::unique_ptr<BeginDlgGate> adapter;
+    if (!gate) {
+        auto* begin = dynamic_cast<CSBeginDlg*>(page);
+        if (!begin)
+            return;
+        adapter = std::make_unique<BeginDlgGate>(begin);
+        gate = adapter.get();
+    }
+    gate->ResumeAfterLicence();
+    if (verdict != Verdict::kKeep)
+        gate->SetLicenceAccepted(verdict == Verdict::kAccept);
 }
 
 void CSRuleDlg::OnAccept()
 {
-    if (LicenceGate* gate = CloseAndResume())
-        gate->SetLicenceAccepted(true);
+    CloseWith(Verdict::kAccept);
 }
 
 void CSRuleDlg::OnRefuse()
 {
-    if (LicenceGate* gate = CloseAndResume())
-        gate->SetLicenceAccepted(false);
+    CloseWith(Verdict::kRefuse);
 }
 
 void CSRuleDlg::OnExit()
 {
-    CloseAndResume();
+    CloseWith(Verdict::kKeep);
 }
 
 CSBitmapDialog* MakeLicencePage(CMainWin* window)
@@ -162,16 +200,17 @@ CSBitmapDialog* MakeLicencePage(CMainWin* window)
     return new CSRuleDlg(window);
 }
 
-LicenceGate* FindLicenceGate()
+LicenceGate* FindLicenceGate(CSBitmapDialog** page)
 {
     CSWinApp* app = CSWinApp::current();
     auto* main = app ? dynamic_cast<CMainWin*>(app->mainWindow) : nullptr;
-    if (!main)
+    if (!main || main->desktop.panels.empty())
         return nullptr;
-    for (CSBitmapDialog* panel : main->desktop.panels)
-        if (auto* gate = dynamic_cast<LicenceGate*>(panel))
-            return gate;
-    return nullptr;
+    // The download page is the main window's first page.
+    CSBitmapDialog* first = main->desktop.panels.front();
+    if (page)
+        *page = first;
+    return dynamic_cast<LicenceGate*>(first);
 }
 
 } // namespace zdl

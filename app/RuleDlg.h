@@ -6,8 +6,9 @@
 //
 // Each button, and any other close of the licence window (Alt+F4), first
 // closes the licence window through the application, then acts on the
-// download page through its LicenceGate: "accept" checks "check_accept",
-// "refuse" unchecks it (pausing a running download), "exit" leaves it.
+// download page (CSBeginDlg, or any page implementing LicenceGate):
+// "accept" checks "check_accept", "refuse" unchecks it (pausing a running
+// download), "exit" leaves it.
 // The window is deleted later by the application, so a handler may go on
 // using the page after the window closed.
 //
@@ -59,8 +60,10 @@ public:
     CSScrollStatic* text = nullptr; // not owned; one of `controls`
 
 private:
-    // Closes the licence window and gives the download page its input back.
-    LicenceGate* CloseAndResume();
+    enum class Verdict { kAccept, kRefuse, kKeep };
+    // Closes the licence window, gives the download page its input and
+    // banner back and, unless kKeep, sets its licence box accordingly.
+    void CloseWith(Verdict verdict);
 
     std::map<int, void (CSRuleDlg::*)()> handlers_;
 };
@@ -68,8 +71,9 @@ private:
 // The page factory of the licence window (SetLicencePageFactory).
 CSBitmapDialog* MakeLicencePage(CMainWin* window);
 
-// The download page's licence gate among the main window's pages; null when
-// there is none.
-LicenceGate* FindLicenceGate();
+// The licence gate of the main window's download page, null when that page
+// implements none (CSBeginDlg is reached through an adapter); |page|, when
+// given, receives the page (null without one).
+LicenceGate* FindLicenceGate(CSBitmapDialog** page = nullptr);
 
 } // namespace zdl

@@ -2,12 +2,14 @@
 // on the simulated windows, its build and its buttons — and any other close
 // of its window — acting on the download page's logic through the gate.
 #include "PageTestSupport.h"
+#include "app/BeginDlg.h"
 #include "app/LicenceGate.h"
 #include "app/LicenceText.h"
 #include "app/RuleDlg.h"
 #include "app/SampleApp.h"
 #include "gfx/ResourceArchive.h"
 #include "platform/Resources.h"
+#include "skin/CheckBox.h"
 #include "skin/Control.h"
 #include "skin/MultiColorStatic.h"
 #include "skin/ScrollStatic.h"
@@ -283,6 +285,59 @@ namespace {
         Click(page, page->acceptId);
         EXPECT_EQ(nullptr, app_->licenceWindow);
         EXPECT_TRUE(gatePage->view.accept);
+    }
+
+    ScriptedCore* beginCore = nullptr;
+
+    CSBitmapDialog* MakeBeginPage(CMainWin* window)
+    {
+        PageEnvironment env;
+        env.core = beginCore;
+        env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "app" / "absent.ini").string();
+        env.defaultInstallDir = "C:\\Zephyra\\";
+        return new CSBeginDlg(window, env);
+    }
+
+    // The real download page opens the licence window after its build and
+    // takes the verdict of its buttons.
+    TEST(LicenceOnTheDownloadPageTest, TheRealPageOpensItAndTakesTheVerdict)
+    {
+        PlatformScript script;
+        ScriptedCore core;
+        beginCore = &core;
+        TestUiPlatform platform;
+        UiPlatform* previous = SetUiPlatform(&platform);
+        SetMainPageFactory(MakeBeginPage);
+        SetLicencePageFactory(MakeLicencePage);
+        {
+            CSampleApp app;
+            ASSERT_TRUE(app.InitInstance());
+            auto* page = static_cast<CSBeginDlg*>(app.mainWin.desktop.panels[0]);
+            ASSERT_NE(nullptr, page->accept);
+            ASSERT_NE(nullptr, app.licenceWindow);
+            EXPECT_FALSE(page->mouseEnabled);
+            auto* rule = static_cast<CSRuleDlg*>(app.licenceWindow->desktop.panels[0]);
+            NotifyOwner(rule->FindControl(rule->acceptId, kTypeButton), kNotifyClicked);
+            EXPECT_EQ(nullptr, app.licenceWindow);
+            EXPECT_TRUE(page->accept->isChecked);
+            EXPECT_TRUE(page->mouseEnabled);
+            EXPECT_TRUE(page->navigationKeys);
+
+            page->OnLicenceLink();
+            ASSERT_NE(nullptr, app.licenceWindow);
+            rule = static_cast<CSRuleDlg*>(app.licenceWindow->desktop.panels[0]);
+            NotifyOwner(rule->FindControl(rule->refuseId, kTypeButton), kNotifyClicked);
+            EXPECT_FALSE(page->accept->isChecked);
+            EXPECT_TRUE(page->mouseEnabled);
+            platform.ticks += 5000;
+            app.OnIdle(0);
+            WsDestroyWindow(app.mainWin.handle());
+        }
+        SetMainPageFactory(nullptr);
+        SetLicencePageFactory(nullptr);
+        SetUiPlatform(previous);
+        focusControl = nullptr;
+        beginCore = nullptr;
     }
 
 } // namespace
