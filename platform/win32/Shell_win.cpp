@@ -3,9 +3,10 @@
 // come out right whatever the system's ANSI code page is.
 #include "platform/Shell.h"
 
+#include <windows.h>
+
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 namespace zdl {
 
