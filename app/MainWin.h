@@ -76,8 +76,7 @@ public:
     int top = 0;
     int clientWidth = kMainClientWidth;
     int clientHeight = kMainClientHeight;
-    int renderedFrames = 0;             // frames drawn into the canvas
-
+    int renderedFrames = 0; // frames drawn into the canvas
 
 protected:
     // The frame last pushed, before premultiplying, and where it went.
@@ -95,14 +94,14 @@ class CRuleWin : public CMainWin {
 public:
     CRuleWin();
 
-    bool PreCreate(CreateParams* params) override;  // 11
-    bool OnCreate(LParam createStruct) override;    // 12
+    bool PreCreate(CreateParams* params) override; // 11
+    bool OnCreate(LParam createStruct) override; // 12
     // A close request the application did not make itself (Alt+F4, the
     // system menu) dismisses the licence window through |onDismiss|, as the
     // page's own "exit" does, or else through CloseLicenceWindow; either way
     // the application forgets the window and deletes it later. A request
     // from CloseLicenceWindow only destroys the window.
-    void OnClose() override;  // 14
+    void OnClose() override; // 14
 
     // Set by the page: its "exit" action, which ends in the application's
     // CloseLicenceWindow.

@@ -1,6 +1,7 @@
 // Entry point of zdl.exe. The application object exists before WinMain
 // runs; RunEntryPoint does the rest (OLE, the rich edit library, start-up,
 // the message loop).
+#include "app/RuleDlg.h"
 #include "app/SampleApp.h"
 
 #include <windows.h>
@@ -11,5 +12,6 @@ zdl::CSampleApp theApp;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCommand)
 {
+    zdl::SetLicencePageFactory(zdl::MakeLicencePage);
     return zdl::RunEntryPoint(instance, commandLine, showCommand);
 }

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <io.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -40,11 +43,12 @@ namespace {
     {
         std::string link = root + "\\" + kShortcutName;
         ASSERT_TRUE(CreateShortcut(root, "C:\\Old\\zpc.exe", "C:\\Old\\"));
-        fs::permissions(
-            link, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
+        // The name is GBK: the C run-time's narrow call takes it as it is.
+        ASSERT_EQ(0, _chmod(link.c_str(), _S_IREAD));
         ASSERT_EQ(PathKind::kFile, shell.GetPathKind(link));
 
         ASSERT_TRUE(CreateShortcut(root, "D:\\Games\\Zephyra\\zpc.exe", "D:\\Games\\Zephyra\\"));
+        EXPECT_EQ(0, _access(link.c_str(), 2)) << "the read-only attribute is cleared";
         ShortcutInfo info;
         ASSERT_TRUE(shell.ReadShortcut(link, &info));
         EXPECT_EQ("D:\\Games\\Zephyra\\zpc.exe", info.target);

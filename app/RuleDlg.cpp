@@ -1,0 +1,216 @@
+#include "app/RuleDlg.h"
+
+#include "app/BeginDlg.h"
+#include "app/LicenceGate.h"
+#include "app/LicenceText.h"
+#include "app/MainWin.h"
+#include "app/WinApp.h"
+#include "gfx/ImageCache.h"
+#include "skin/CheckBox.h"
+#include "skin/ControlFactories.h"
+#include "skin/LayoutLoader.h"
+#include "skin/MultiColorStatic.h"
+#include "skin/ScrollStatic.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace zdl {
+
+const char kLicenceLayoutScript[] = "ui_panel2.lua";
+// "#K#h14#d最终用户使用许可协议"
+const char kLicenceTitleText[]
+    = "#K#h14#d\xD7\xEE\xD6\xD5\xD3\xC3\xBB\xA7\xCA\xB9\xD3\xC3\xD0\xED\xBF\xC9\xD0\xAD\xD2\xE9";
+
+namespace {
+
+    void SetFace(CSMultiColorStatic* control)
+    {
+        std::memset(control->fontFace, 0, sizeof control->fontFace);
+        std::memcpy(control->fontFace, kSongTiFace, std::strlen(kSongTiFace));
+    }
+
+    // The licence text area (205): no automatic text width, a fixed one, and
+    // the four scroll bar pictures.
+    CSScrollStatic* CreateLicenceText(CSControlContainer* page)
+    {
+        auto* text = new CSScrollStatic;
+        if (page->AddControl(text) < 0) {
+            delete text;
+            return nullptr;
+        }
+        text->id = kLicenceTextId;
+        text->x = 59;
+        text->y = 55;
+        text->width = 395;
+        text->height = 392;
+        SetFace(text);
+        text->autoTextWidth = false;
+        text->textWidth = kLicenceTextWidth;
+        text->trackImage = GetImage("scroll.png");
+        text->upImage = GetImage("btn_up.tcp");
+        text->downImage = GetImage("btn_down.tcp");
+        text->thumbImage = GetImage("btn_thumb.tcp");
+        text->thumbMarginTop = kLicenceThumbMargin;
+        text->thumbMarginBottom = kLicenceThumbMargin;
+        text->UpdateRect();
+        text->LayoutScrollBar();
+        return text;
+    }
+
+} // namespace
+
+namespace {
+
+    // The download page's side of the licence verdict.
+    class BeginDlgGate : public LicenceGate {
+    public:
+        explicit BeginDlgGate(CSBeginDlg* page)
+            : page_(page)
+        {
+        }
+        void ResumeAfterLicence() override
+        {
+            page_->ShowBanner(true);
+            page_->navigationKeys = true;
+            page_->mouseEnabled = true;
+        }
+        void SetLicenceAccepted(bool accepted) override
+        {
+            if (page_->accept)
+                page_->accept->SetChecked(accepted, false);
+            page_->OnAcceptanceChanged();
+        }
+
+    private:
+        CSBeginDlg* page_; // not owned
+    };
+
+} // namespace
+
+CSRuleDlg::CSRuleDlg(CMainWin* window)
+    : window(window)
+{
+}
+
+CSRuleDlg::~CSRuleDlg()
+{
+    handlers_.clear();
+}
+
+bool CSRuleDlg::OnInit()
+{
+    LoadLayout(kLicenceLayoutScript, this);
+    struct Button {
+        const char* name;
+        int* id;
+        void (CSRuleDlg::*handler)();
+    } buttons[] = {
+        { "accept", &acceptId, &CSRuleDlg::OnAccept },
+        { "refuse", &refuseId, &CSRuleDlg::OnRefuse },
+        { "exit", &exitId, &CSRuleDlg::OnExit },
+    };
+    for (const Button& b : buttons) {
+        auto it = controlIds.find(b.name);
+        if (it == controlIds.end())
+            continue;
+        *b.id = it->second;
+        handlers_[it->second] = b.handler;
+    }
+    CSControl* made = nullptr;
+    if (CreateRichText(this, kLicenceTitleId, 168, 35, 200, 20, &made) >= 0 && made) {
+        title = static_cast<CSMultiColorStatic*>(made);
+        SetFace(title);
+        title->SetMarkupText(kLicenceTitleText);
+    }
+    text = CreateLicenceText(this);
+    return true;
+}
+
+void CSRuleDlg::OnClose() { }
+
+void CSRuleDlg::OnAttached()
+{
+    if (window) {
+        window->draggable = true;
+        if (auto* rule = dynamic_cast<CRuleWin*>(window))
+            rule->onDismiss = [this] { OnExit(); };
+    }
+    std::string licence;
+    if (!ReadLicenceText(&licence))
+        return; // no text, and no tooltip either
+    MarkLineBreaks(&licence);
+    if (text)
+        text->SetMarkupText(licence.c_str());
+    // The container's own tooltip, made only now that the text is in.
+    CSBitmapDialog::OnAttached();
+}
+
+void CSRuleDlg::OnNotify(int, int id, CSControl*)
+{
+    auto it = handlers_.find(id);
+    if (it != handlers_.end())
+        (this->*(it->second))();
+}
+
+void CSRuleDlg::AfterPresent() { }
+
+bool CSRuleDlg::CanClose()
+{
+    return true;
+}
+
+void CSRuleDlg::CloseWith(Verdict verdict)
+{
+    if (CSWinApp* app = CSWinApp::current())
+        app->CloseLicenceWindow();
+    CSBitmapDialog* page = nullptr;
+    LicenceGate* gate = FindLicenceGate(&page);
+    std::unique_ptr<BeginDlgGate> adapter;
+    if (!gate) {
+        auto* begin = dynamic_cast<CSBeginDlg*>(page);
+        if (!begin)
+            return;
+        adapter = std::make_unique<BeginDlgGate>(begin);
+        gate = adapter.get();
+    }
+    gate->ResumeAfterLicence();
+    if (verdict != Verdict::kKeep)
+        gate->SetLicenceAccepted(verdict == Verdict::kAccept);
+}
+
+void CSRuleDlg::OnAccept()
+{
+    CloseWith(Verdict::kAccept);
+}
+
+void CSRuleDlg::OnRefuse()
+{
+    CloseWith(Verdict::kRefuse);
+}
+
+void CSRuleDlg::OnExit()
+{
+    CloseWith(Verdict::kKeep);
+}
+
+CSBitmapDialog* MakeLicencePage(CMainWin* window)
+{
+    return new CSRuleDlg(window);
+}
+
+LicenceGate* FindLicenceGate(CSBitmapDialog** page)
+{
+    CSWinApp* app = CSWinApp::current();
+    auto* main = app ? dynamic_cast<CMainWin*>(app->mainWindow) : nullptr;
+    if (!main || main->desktop.panels.empty())
+        return nullptr;
+    // The download page is the main window's first page.
+    CSBitmapDialog* first = main->desktop.panels.front();
+    if (page)
+        *page = first;
+    return dynamic_cast<LicenceGate*>(first);
+}
+
+} // namespace zdl

@@ -1,0 +1,79 @@
+// CSRuleDlg: the licence page, the only page of the licence window
+// (CRuleWin). Built from "ui_panel2.lua" (buttons "accept", "refuse" and
+// "exit") plus the title (204) and the scrolling licence text (205) made in
+// code; after the build it makes its window draggable, loads the licence
+// text and creates the tooltip (99999) only when the text file opened.
+//
+// Each button, and any other close of the licence window (Alt+F4), first
+// closes the licence window through the application, then acts on the
+// download page (CSBeginDlg, or any page implementing LicenceGate):
+// "accept" checks "check_accept", "refuse" unchecks it (pausing a running
+// download), "exit" leaves it.
+// The window is deleted later by the application, so a handler may go on
+// using the page after the window closed.
+//
+// The desktop of the licence window owns the page; the page owns its
+// controls. User-interface thread only.
+#pragma once
+
+#include "gfx/FontCache.h"
+#include "skin/BitmapDialog.h"
+
+#include <map>
+
+namespace zdl {
+
+class CMainWin;
+class CSMultiColorStatic;
+class CSScrollStatic;
+class LicenceGate;
+
+extern const char kLicenceLayoutScript[]; // "ui_panel2.lua"
+extern const char kLicenceTitleText[]; // "#K#h14#d最终用户使用许可协议" (GBK)
+constexpr int kLicenceTitleId = 204;
+constexpr int kLicenceTextId = 205;
+constexpr int kLicenceTextWidth = 387;
+constexpr int kLicenceThumbMargin = 5;
+
+class CSRuleDlg : public CSBitmapDialog {
+public:
+    explicit CSRuleDlg(CMainWin* window);
+    ~CSRuleDlg() override;
+
+    bool OnInit() override; // 1: build
+    void OnClose() override; // 2: nothing
+    void OnAttached() override; // 3: after build
+    void OnNotify(int code, int id, CSControl* control) override; // 5
+    void AfterPresent() override; // 11: nothing
+    bool CanClose() override; // 12: true
+
+    // The three buttons.
+    void OnAccept();
+    void OnRefuse();
+    void OnExit();
+
+    CMainWin* window; // not owned: the licence window
+    int acceptId = 0;
+    int refuseId = 0;
+    int exitId = 0;
+    CSMultiColorStatic* title = nullptr; // not owned; one of `controls`
+    CSScrollStatic* text = nullptr; // not owned; one of `controls`
+
+private:
+    enum class Verdict { kAccept, kRefuse, kKeep };
+    // Closes the licence window, gives the download page its input and
+    // banner back and, unless kKeep, sets its licence box accordingly.
+    void CloseWith(Verdict verdict);
+
+    std::map<int, void (CSRuleDlg::*)()> handlers_;
+};
+
+// The page factory of the licence window (SetLicencePageFactory).
+CSBitmapDialog* MakeLicencePage(CMainWin* window);
+
+// The licence gate of the main window's download page, null when that page
+// implements none (CSBeginDlg is reached through an adapter); |page|, when
+// given, receives the page (null without one).
+LicenceGate* FindLicenceGate(CSBitmapDialog** page = nullptr);
+
+} // namespace zdl
