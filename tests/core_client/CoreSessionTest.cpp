@@ -10,10 +10,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -386,6 +388,37 @@ namespace {
         s.PollCoreStatus(st);
         EXPECT_EQ(st.p2pState, 0);
         EXPECT_EQ(st.fileName, "");
+    }
+
+    // The installer's reporter is a message box that stays until the player
+    // closes it; meanwhile the poll thread must go on.
+    TEST_F(CoreSessionTest, ReporterThatWaitsDoesNotHoldUpAPoll)
+    {
+        program_ = "this is not a program\n";
+        CoreSession& s = NewSession();
+        std::mutex m;
+        std::condition_variable cv;
+        bool entered = false, polled = false, polledWhileShown = false;
+        s.SetErrorReporter([&](const std::string&, const std::string&) {
+            std::unique_lock<std::mutex> lock(m);
+            entered = true;
+            cv.notify_all();
+            polledWhileShown = cv.wait_for(lock, std::chrono::seconds(10), [&] { return polled; });
+        });
+        std::thread starter([&] { s.StartCore(Request()); });
+        {
+            std::unique_lock<std::mutex> lock(m);
+            EXPECT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return entered; }));
+        }
+        CoreStatus st;
+        s.PollCoreStatus(st);
+        {
+            std::lock_guard<std::mutex> lock(m);
+            polled = true;
+        }
+        cv.notify_all();
+        starter.join();
+        EXPECT_TRUE(polledWhileShown) << "the poll waited for the reporter";
     }
 
     TEST_F(CoreSessionTest, MissingProgramFileGivesCodeTwo)
