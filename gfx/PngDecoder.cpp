@@ -12,21 +12,21 @@ namespace zdl {
 
 namespace {
 
-void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
-{
-    auto* stream = static_cast<ResourceStream*>(png_get_io_ptr(png));
-    if (stream->Read(data, length) != length)
-        png_error(png, "short read");
-}
+    void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
+    {
+        auto* stream = static_cast<ResourceStream*>(png_get_io_ptr(png));
+        if (stream->Read(data, length) != length)
+            png_error(png, "short read");
+    }
 
-void Silent(png_structp, png_const_charp) {}
+    void Silent(png_structp, png_const_charp) { }
 
-void ErrorJump(png_structp png, png_const_charp)
-{
-    png_longjmp(png, 1);
-}
+    void ErrorJump(png_structp png, png_const_charp)
+    {
+        png_longjmp(png, 1);
+    }
 
-}  // namespace
+} // namespace
 
 bool DecodePng(ResourceStream* stream, DibImage* image)
 {
@@ -51,6 +51,9 @@ bool DecodePng(ResourceStream* stream, DibImage* image)
     png_set_read_fn(png, stream, ReadFromStream);
     png_set_user_limits(png, kMaxDibDimension, kMaxDibDimension);
     png_read_info(png, info);
+    // Refused on the header, before any transform or row is allocated.
+    if (int64_t(png_get_image_width(png, info)) * png_get_image_height(png, info) > kMaxDibPixels)
+        png_longjmp(png, 1);
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     png_set_expand(png);
     png_set_bgr(png);
@@ -60,11 +63,11 @@ bool DecodePng(ResourceStream* stream, DibImage* image)
     png_uint_32 width = png_get_image_width(png, info);
     png_uint_32 height = png_get_image_height(png, info);
     int depth = png_get_bit_depth(png, info) * png_get_channels(png, info);
-    if (depth != 32 || png_get_rowbytes(png, info) != size_t(width) * 4 ||
-        !CreateDib(image, 32, static_cast<int>(width), static_cast<int>(height)))
+    if (depth != 32 || png_get_rowbytes(png, info) != size_t(width) * 4
+        || !CreateDib(image, 32, static_cast<int>(width), static_cast<int>(height)))
         png_longjmp(png, 1);
     rows = new png_bytep[height];
-    for (png_uint_32 i = 0; i < height; ++i)  // picture row i -> memory row height - 1 - i
+    for (png_uint_32 i = 0; i < height; ++i) // picture row i -> memory row height - 1 - i
         rows[i] = image->Row(static_cast<int>(i));
     png_read_image(png, rows);
     png_read_end(png, nullptr);
@@ -73,4 +76,4 @@ bool DecodePng(ResourceStream* stream, DibImage* image)
     return true;
 }
 
-}  // namespace zdl
+} // namespace zdl
