@@ -31,7 +31,8 @@ TORRENT = "zphdownload_setup.exe.data"
 class Installer:
     """Listening side of the line channel plus the core process."""
 
-    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT):
+    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT,
+                 env=None):
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(1)
@@ -48,7 +49,8 @@ class Installer:
         cmd += ["-InteractivePort", str(self.port)] + list(extra)
         self.stderr_path = os.path.join(ARGS.work, "core-%d.log" % self.port)
         self.stderr = open(self.stderr_path, "w")
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr)
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr,
+                                     env=dict(os.environ, **(env or {})))
 
     def accept(self, timeout=5):
         self.listener.settimeout(timeout)
@@ -156,13 +158,14 @@ def same_tree(a, b):
 
 
 class Server:
-    def __init__(self, root, name):
+    def __init__(self, root, name, tls=()):
+        """tls: (certificate, key) files to serve HTTPS with."""
         self.work = os.path.join(ARGS.work, "srv-" + name)
         shutil.rmtree(self.work, ignore_errors=True)
-        out = subprocess.run([ARGS.server, "start", root, self.work], check=True, capture_output=True, text=True,
-                             timeout=20, env=dict(os.environ, ZDL_SERVER_LIFETIME="600"))
+        out = subprocess.run([ARGS.server, "start", root, self.work] + list(tls), check=True, capture_output=True,
+                             text=True, timeout=20, env=dict(os.environ, ZDL_SERVER_LIFETIME="600"))
         self.port = int(out.stdout.strip().splitlines()[-1])
-        self.url = "http://127.0.0.1:%d" % self.port
+        self.url = "%s://127.0.0.1:%d" % ("https" if tls else "http", self.port)
 
     def body_bytes(self, prefix="/files/"):
         """Bytes of client files nginx sent, from its access log."""
@@ -286,6 +289,76 @@ def test_full_download(www, srv):
         core.quit_and_time()
     finally:
         core.close()
+
+
+def make_test_ca(folder):
+    """A certificate authority made now, and two server certificates it
+    signed: one for 127.0.0.1, one for another host. Returns the paths."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    p = {k: os.path.join(folder, k) for k in ("ca.pem", "ca.key", "good.pem", "good.key", "wrong.pem", "wrong.key")}
+
+    def openssl(*args):
+        subprocess.run(["openssl"] + list(args), check=True, capture_output=True, timeout=60)
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", p["ca.key"], "-out", p["ca.pem"], "-days",
+            "2", "-subj", "/CN=zdl test authority", "-addext", "basicConstraints=critical,CA:TRUE",
+            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+    for name, alt in (("good", "IP:127.0.0.1,DNS:localhost"), ("wrong", "DNS:wrong-host.invalid")):
+        ext = os.path.join(folder, name + ".ext")
+        with open(ext, "w") as f:
+            f.write("subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n" % alt)
+        csr = os.path.join(folder, name + ".csr")
+        openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", p[name + ".key"], "-out", csr, "-subj",
+                "/CN=" + alt.split(",")[0].split(":")[1])
+        openssl("x509", "-req", "-in", csr, "-CA", p["ca.pem"], "-CAkey", p["ca.key"], "-CAcreateserial", "-days",
+                "2", "-out", p[name + ".pem"], "-extfile", ext)
+    return p
+
+
+def test_https(www, srv):
+    ca = make_test_ca(os.path.join(ARGS.work, "tls"))
+    trust = {"CURL_CA_BUNDLE": ca["ca.pem"]}
+    good = Server(www, "tls-good", tls=(ca["good.pem"], ca["good.key"]))
+    try:
+        inst = fresh_dir("inst-https")
+        core = Installer(inst, good.url, limit=-1, env=trust)
+        try:
+            core.wait_for(lambda c: c.state() == 15, 60, "completion over HTTPS")
+            ok, why = same_tree(os.path.join(www, "files"), inst)
+            check(ok, "install differs: " + why)
+            core.quit_and_time()
+        finally:
+            core.close()
+        # The same server with only the system's authorities trusted: refused.
+        inst = fresh_dir("inst-https-untrusted")
+        core = Installer(inst, good.url, env={"CURL_CA_BUNDLE": ""})
+        try:
+            core.wait_for(lambda c: c.values.get("Error") == "DownloadTorrent", 20, "an untrusted server refused")
+            check(sorted(os.listdir(inst)) == [".zdlcore"], "files written: %s" % os.listdir(inst))
+            check("issuer certificate" in core.log(), "no TLS reason: " + core.log())
+            core.quit_and_time()
+        finally:
+            core.close()
+    finally:
+        good.stop()
+    wrong = Server(www, "tls-wrong", tls=(ca["wrong.pem"], ca["wrong.key"]))
+    try:
+        inst = fresh_dir("inst-https-wrong")
+        core = Installer(inst, wrong.url, env=trust)
+        try:
+            core.wait_for(lambda c: c.values.get("Error") == "DownloadTorrent", 20, "a host mismatch refused")
+            check(core.state() == 6, "state %s" % core.state())
+            check(sorted(os.listdir(inst)) == [".zdlcore"], "files written: %s" % os.listdir(inst))
+            check(os.listdir(os.path.join(inst, ".zdlcore")) in ([], ["lock"]), "core wrote %s" %
+                  os.listdir(os.path.join(inst, ".zdlcore")))
+            check("subject name" in core.log(), "no TLS reason: " + core.log())
+            check(wrong.body_bytes(prefix="/") == 0, "bytes sent despite the mismatch")
+            core.quit_and_time()
+        finally:
+            core.close()
+    finally:
+        wrong.stop()
 
 
 def test_bad_command_line(www, srv):
@@ -592,7 +665,7 @@ def main():
     os.makedirs(ARGS.work, exist_ok=True)
     www = make_client("www", 24)
     srv = Server(www, "main")
-    tests = [test_bad_command_line, test_full_download, test_resume_after_kill, test_damaged_state_and_file,
+    tests = [test_bad_command_line, test_full_download, test_https, test_resume_after_kill, test_damaged_state_and_file,
              test_file_changed_behind_valid_state,
              test_corrupt_server_bytes, test_fault_server, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full]
