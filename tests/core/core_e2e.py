@@ -14,6 +14,7 @@ import http.server
 import os
 import random
 import re
+import shlex
 import shutil
 import signal
 import socket
@@ -26,6 +27,11 @@ import time
 ARGS = None
 PIECE = 256 * 1024
 TORRENT = "zphdownload_setup.exe.data"
+# The core acts on "quit" within a second; the process's end (state saved,
+# threads joined, the sanitizers' exit checks) is measured here, on a
+# machine that may be loaded many times over. The faults this catches wait
+# for a retry pause (up to 15 s), a connect timeout (10 s) or a download.
+QUIT_LIMIT = 3.0
 
 
 class Installer:
@@ -41,7 +47,7 @@ class Installer:
         self.pending = b""
         self.values = {}
         self.history = []  # every P2PState value seen, in order
-        cmd = [ARGS.core, "-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
+        cmd = shlex.split(ARGS.core) + ["-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
                "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
                "-DownloadLimit", str(limit), "-UploadLimit", "10000"]
         if delete_info:
@@ -276,7 +282,7 @@ def test_full_download(www, srv):
         check(core.history[-1] == "15", "history %s" % core.history)
         check(not os.path.exists(os.path.join(inst, ".zdlcore", "state")), "state kept despite -DeleteDownloadInfo")
         code, took = core.quit_and_time()
-        check(code == 0 and took < 1.0, "quit took %.2fs, exit %s" % (took, code))
+        check(code == 0 and took < QUIT_LIMIT, "quit took %.2fs, exit %s" % (took, code))
     finally:
         core.close()
     # A second run over the complete folder checks and completes without
@@ -301,7 +307,9 @@ def make_test_ca(folder):
     def openssl(*args):
         subprocess.run(["openssl"] + list(args), check=True, capture_output=True, timeout=60)
 
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", p["ca.key"], "-out", p["ca.pem"], "-days",
+    # Elliptic-curve keys: made in milliseconds even on a loaded machine.
+    key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"]
+    openssl("req", "-x509", *key, "-nodes", "-keyout", p["ca.key"], "-out", p["ca.pem"], "-days",
             "2", "-subj", "/CN=zdl test authority", "-addext", "basicConstraints=critical,CA:TRUE",
             "-addext", "keyUsage=critical,keyCertSign,cRLSign")
     for name, alt in (("good", "IP:127.0.0.1,DNS:localhost"), ("wrong", "DNS:wrong-host.invalid")):
@@ -309,7 +317,7 @@ def make_test_ca(folder):
         with open(ext, "w") as f:
             f.write("subjectAltName=%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n" % alt)
         csr = os.path.join(folder, name + ".csr")
-        openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", p[name + ".key"], "-out", csr, "-subj",
+        openssl("req", "-new", *key, "-nodes", "-keyout", p[name + ".key"], "-out", csr, "-subj",
                 "/CN=" + alt.split(",")[0].split(":")[1])
         openssl("x509", "-req", "-in", csr, "-CA", p["ca.pem"], "-CAkey", p["ca.key"], "-CAcreateserial", "-days",
                 "2", "-out", p[name + ".pem"], "-extfile", ext)
@@ -319,6 +327,9 @@ def make_test_ca(folder):
 def test_https(www, srv):
     ca = make_test_ca(os.path.join(ARGS.work, "tls"))
     trust = {"CURL_CA_BUNDLE": ca["ca.pem"]}
+    if ARGS.trust_ca:  # into the system's store (a Wine prefix) instead
+        subprocess.run(shlex.split(ARGS.trust_ca) + [ca["ca.pem"]], check=True, timeout=120)
+        trust = {"CURL_CA_BUNDLE": ""}
     good = Server(www, "tls-good", tls=(ca["good.pem"], ca["good.key"]))
     try:
         inst = fresh_dir("inst-https")
@@ -541,7 +552,7 @@ def test_malicious_description(www, srv):
                 check(sorted(os.listdir(inst)) == [".zdlcore"], "files written: %s" % os.listdir(inst))
                 check(not os.path.exists(os.path.join(ARGS.work, "escaped.txt")), "escaped the folder")
                 code, took = core.quit_and_time()
-                check(took < 1.0, "quit took %.2f s" % took)
+                check(took < QUIT_LIMIT, "quit took %.2f s" % took)
             finally:
                 core.close()
     finally:
@@ -558,7 +569,7 @@ def test_quit_in_phases(www, srv):
     try:
         core.wait_for(lambda c: c.state() == 6 and c.values.get("Error") == "DownloadTorrent", 15, "state 6")
         code, took = core.quit_and_time()
-        check(code == 0 and took < 1.0, "quit in phase 6 took %.2f s" % took)
+        check(code == 0 and took < QUIT_LIMIT, "quit in phase 6 took %.2f s" % took)
     finally:
         core.close()
     # Downloading under a low limit, quit mid-way, state saved.
@@ -568,7 +579,7 @@ def test_quit_in_phases(www, srv):
         core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) > 5, 30, "downloading")
         rate = float(core.values["DownloadBandWidth"])
         code, took = core.quit_and_time()
-        check(code == 0 and took < 1.0, "quit in phase 14 took %.2f s" % took)
+        check(code == 0 and took < QUIT_LIMIT, "quit in phase 14 took %.2f s" % took)
         check(os.path.exists(os.path.join(inst, ".zdlcore", "state")), "no resume state after quit")
         check(rate <= 2000 * 1.3, "bandwidth %.1f KB/s above the 2000 limit" % rate)
     finally:
@@ -583,7 +594,7 @@ def test_quit_in_phases(www, srv):
             first.quit_and_time()
             second.wait_for(lambda c: c.state() == 15, 60, "second core completes after the first quit")
             code, took = second.quit_and_time()
-            check(took < 1.0, "quit in phase 15 took %.2f s" % took)
+            check(took < QUIT_LIMIT, "quit in phase 15 took %.2f s" % took)
         finally:
             second.close()
     finally:
@@ -658,9 +669,11 @@ def test_disk_full(www, srv):
 def main():
     global ARGS
     p = argparse.ArgumentParser()
+    # --core may carry a runner before the program, e.g. "wine64 zdl-core.exe".
     for opt in ("core", "mkdesc", "sampleclient", "server", "work"):
         p.add_argument("--" + opt, required=True)
     p.add_argument("--only", default="")
+    p.add_argument("--trust-ca", default="", help="command that makes the system trust a CA file (PEM)")
     ARGS = p.parse_args()
     os.makedirs(ARGS.work, exist_ok=True)
     www = make_client("www", 24)
