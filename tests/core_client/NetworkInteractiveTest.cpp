@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include <chrono>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -240,11 +241,19 @@ namespace {
         return ports;
     }
 
-    // The seed is the current second; this one stands for a second in which
-    // two channels open (far from the clock, like FixedSeed below).
+    // Seeds far from the clock (the seed is the current second), so the ports
+    // used here are not the ones channels opening right now try; different
+    // in every run of this program, so two runs side by side (the native and
+    // the Wine tree, or repeated runs) do not hold each other's ports.
+    uint32_t RunSeed(uint32_t base)
+    {
+        static const uint32_t offset = std::random_device {}() & 0xFFFFu;
+        return base + offset;
+    }
+
     uint32_t SameSecondSeed()
     {
-        return 0x5EED5678u;
+        return RunSeed(0x5EE00000u);
     }
 
     TEST_F(NetworkInteractiveTest, TwoChannelsInOneSecondTakeSuccessivePorts)
@@ -265,11 +274,9 @@ namespace {
         EXPECT_GT(atB - atA, 0);
     }
 
-    // A fixed seed far from the clock, so the ports held here are not the ones
-    // other programs opening channels right now will try.
     uint32_t FixedSeed()
     {
-        return 0x5EED1234u;
+        return RunSeed(0x5EED0000u);
     }
 
     TEST_F(NetworkInteractiveTest, GivesUpAfterTheBoundedNumberOfBinds)
