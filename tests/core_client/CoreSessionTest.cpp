@@ -463,9 +463,9 @@ namespace {
 
     TEST_F(CoreSessionTest, ConsoleChannelCarriesTheSameProtocol)
     {
-        // Downloading for long: a slow start under load can answer several
-        // queued polls at once, and five would already complete it.
-        SetEnv("ZDL_FAKE_CORE_STEPS", "1000");
+        // Downloading for long (1 % a step): a slow start under load can
+        // answer several queued polls at once, and five would complete it.
+        SetEnv("ZDL_FAKE_CORE_STEPS", "100");
         CoreSession& s = NewSession();
         const std::string program = std::string(ZDL_FAKE_CORE_PATH);
         ASSERT_TRUE(s.StartCoreProcess(QuoteProgramPath(program), ChannelKind::kConsole));
