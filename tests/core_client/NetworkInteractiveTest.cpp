@@ -187,7 +187,9 @@ namespace {
             slowest = std::max(slowest, Clock::now() - t0);
         }
         EXPECT_TRUE(refused) << "a full buffer ends in a refusal, not a wait";
-        EXPECT_LT(slowest, std::chrono::milliseconds(200));
+        // A send that waited would wait for good (the peer never reads); a
+        // loaded machine under Wine has taken 0.3 s for one that did not.
+        EXPECT_LT(slowest, std::chrono::seconds(3));
     }
 
     TEST_F(NetworkInteractiveTest, ConnectingSideTalksToListeningSide)
