@@ -153,10 +153,9 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             return false;
         }
     }
-    if (o->downloadLimitKBps < 0)
-        o->downloadLimitKBps = 0;
-    if (o->uploadLimitKBps < 0)
-        o->uploadLimitKBps = 0;
+    for (int* limit : { &o->downloadLimitKBps, &o->uploadLimitKBps })
+        if (*limit < 0 || *limit > kUnlimitedAboveKBps)
+            *limit = 0;
     return true;
 }
 

@@ -12,12 +12,17 @@
 
 namespace zdl::core {
 
-// Limits on option values; anything outside is a parse error.
-constexpr size_t kMaxDirBytes = 240;
+// Limits on option values; anything outside is a parse error. The folder
+// and the limits take every value the installer can send: a folder fills at
+// most the classic 260-byte path buffer with its final zero, and a limit is
+// any positive 32-bit count.
+constexpr size_t kMaxDirBytes = 259;
 constexpr size_t kMaxUrlBytes = 2048;
 constexpr size_t kMaxTorrentNameBytes = 200;
 constexpr int kMaxHttpThreads = 32;
-constexpr int kMaxLimitKBps = 100 * 1024 * 1024; // 100 GiB/s
+constexpr int kMaxLimitKBps = 2147483647;
+// A limit above this (100 GiB/s) is no limit: the core runs unlimited.
+constexpr int kUnlimitedAboveKBps = 100 * 1024 * 1024;
 
 struct CoreOptions {
     std::string dir; // install folder, no trailing separator
@@ -27,7 +32,7 @@ struct CoreOptions {
     int httpThreads = 4;
     int p2pUploadThreads = 6;
     int p2pUploadListSize = 12;
-    int downloadLimitKBps = 0; // 0: unlimited (negative values also mean that)
+    int downloadLimitKBps = 0; // 0: unlimited (as are -1 and values above kUnlimitedAboveKBps)
     int uploadLimitKBps = 0;
     bool deleteDownloadInfo = false;
     int interactivePort = 0; // 0: no channel (manual runs)

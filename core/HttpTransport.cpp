@@ -4,10 +4,26 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
+
 namespace zdl::core {
+
+namespace {
+
+    // The certificate authorities named by CURL_CA_BUNDLE, as the curl
+    // program reads it; empty: the system's (or libcurl's built-in) trust.
+    std::string& CaBundle()
+    {
+        static std::string path;
+        return path;
+    }
+
+} // namespace
 
 bool HttpGlobalInit()
 {
+    if (const char* ca = std::getenv("CURL_CA_BUNDLE"))
+        CaBundle() = ca;
     return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 }
 
@@ -27,6 +43,8 @@ void ApplyCommonOptions(CURL* h, const std::string& url)
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_USERAGENT, "zdl-core/1");
     curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, nullptr);
+    if (!CaBundle().empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, CaBundle().c_str());
 #ifdef _WIN32
     // Schannel: the system's certificate store; an unreachable revocation
     // server must not stop the download.
@@ -76,7 +94,9 @@ FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::
     SmallBody sink { body, maxBytes, false };
     // An announced length beyond the limit ends the transfer before the body.
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
+    char why[CURL_ERROR_SIZE] = "";
     ApplyCommonOptions(h, url);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, why);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteSmall);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -95,7 +115,9 @@ FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::
         return FetchOutcome::TooLarge;
     }
     if (rc != CURLE_OK) {
-        *detail = curl_easy_strerror(rc);
+        // curl's own words name the cause (e.g. which certificate check
+        // failed); the code's text is the fallback.
+        *detail = why[0] ? why : curl_easy_strerror(rc);
         return FetchOutcome::NetworkError;
     }
     if (status != 200) {

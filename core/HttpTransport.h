@@ -15,7 +15,9 @@ constexpr long kConnectTimeoutSeconds = 10;
 constexpr long kLowSpeedSeconds = 30; // a connection that moves no byte this long is dropped
 constexpr long kMaxRedirects = 5;
 
-// Once per process, before any other call.
+// Once per process, before any other call. Reads CURL_CA_BUNDLE: a file of
+// PEM certificates that then replaces the trusted authorities (for servers
+// with their own authority, e.g. a test server).
 bool HttpGlobalInit();
 
 // Options common to every request on `handle` for `url`.

@@ -9,6 +9,8 @@ namespace zdl::core {
 
 namespace {
 
+    constexpr size_t kPiecesPerReport = 8;
+
     bool AllZero(const uint8_t* p, size_t n)
     {
         static const uint8_t kZeros[4096] = {};
@@ -49,6 +51,22 @@ CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, cons
     std::atomic<uint64_t> bytesDone { 0 };
     std::atomic<uint32_t> checked { 0 }, goodCount { 0 };
     std::mutex resultMutex;
+    // One thread at a time reports, always the latest count and only when
+    // it grew; a thread that finds another reporting goes on checking.
+    std::mutex progressMutex;
+    uint64_t reported = 0; // guarded by progressMutex
+    auto report = [&](bool wait) {
+        std::unique_lock<std::mutex> lock(progressMutex, std::defer_lock);
+        if (wait)
+            lock.lock();
+        else if (!lock.try_lock())
+            return;
+        uint64_t done = bytesDone.load();
+        if (done > reported) {
+            reported = done;
+            progress(done);
+        }
+    };
     ZeroHashes zeroHashes;
     auto work = [&]() {
         std::vector<uint8_t> buffer(desc.pieceSize);
@@ -74,9 +92,9 @@ CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, cons
             checked.fetch_add(1);
             if (ok)
                 goodCount.fetch_add(1);
-            uint64_t done = bytesDone.fetch_add(loc.length) + loc.length;
-            if (progress && (i % 8 == 0 || i + 1 == pieces.size()))
-                progress(done);
+            bytesDone.fetch_add(loc.length);
+            if (progress && i % kPiecesPerReport == 0)
+                report(false);
         }
     };
     int n = threads < 1 ? 1 : threads;
@@ -88,6 +106,9 @@ CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, cons
     work();
     for (auto& t : pool)
         t.join();
+    // Every thread has ended: the last figure is the whole count.
+    if (progress)
+        report(true);
     CheckResult r;
     r.stopped = stop.load() && next.load() < pieces.size();
     r.checked = checked.load();

@@ -14,14 +14,39 @@ int32_t CoreSpeedLimit(float pageLimit)
     return static_cast<int32_t>(pageLimit); // toward zero
 }
 
+namespace {
+
+    // True when |dir| ends with a backslash that is a character of its own:
+    // in the GBK code page a lead byte (0x81-0xFE) takes the next byte with
+    // it, and that second byte may be 0x5C ("\x81\x5C" is one character).
+    bool EndsWithBackslashCharacter(const std::string& dir)
+    {
+        bool backslash = false;
+        for (size_t i = 0; i < dir.size();) {
+            const unsigned char c = static_cast<unsigned char>(dir[i]);
+            const bool lead = c >= 0x81 && c <= 0xFE && i + 1 < dir.size();
+            backslash = !lead && c == '\\';
+            i += lead ? 2 : 1;
+        }
+        return backslash;
+    }
+
+} // namespace
+
 std::string TrimInstallDir(const std::string& installDir)
 {
     std::string dir = installDir;
-    while (!dir.empty() && dir.back() == '\\')
-        dir.pop_back();
-    if (kPathSeparator != '\\') {
-        while (dir.size() > 1 && dir.back() == kPathSeparator)
+    for (bool trimmed = true; trimmed;) {
+        trimmed = false;
+        // A slash is never the second byte of a GBK character.
+        while (kPathSeparator != '\\' && dir.size() > 1 && dir.back() == kPathSeparator) {
             dir.pop_back();
+            trimmed = true;
+        }
+        if (EndsWithBackslashCharacter(dir)) {
+            dir.pop_back();
+            trimmed = true;
+        }
     }
     return dir;
 }

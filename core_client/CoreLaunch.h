@@ -35,8 +35,9 @@ constexpr size_t kMaxTempFolderChars = 260;
 int32_t CoreSpeedLimit(float pageLimit);
 
 // The install folder as the core receives it: every trailing backslash
-// removed (D:\ becomes D:). Natively trailing slashes go too, except that
-// the root "/" stays.
+// removed (D:\ becomes D:), but not a 0x5C byte that is the second half of
+// a GBK character. Natively trailing slashes go too, except that the root
+// "/" stays.
 std::string TrimInstallDir(const std::string& installDir);
 
 // The core's file name for a name part such as "Zephyra免费版_r" (GBK):

@@ -48,35 +48,48 @@ CoreSession::~CoreSession()
 
 bool CoreSession::StartCore(const CoreStartRequest& request)
 {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    const std::string namePart = env_.loadString(kResProductTitle) + "_" + env_.loadString(kResCoreSuffix);
-    ResourceBlob program;
-    if (!env_.findCoreProgram(&program))
-        return false;
-    std::string path;
-    if (!ExtractCoreProgram(namePart, program, env_.tempFolder(), path))
-        return false;
-    const std::string source = env_.loadString(kResSourceUrl);
-    if (source.empty())
-        return false;
+    StartFailure failure;
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock_);
+        const std::string namePart = env_.loadString(kResProductTitle) + "_" + env_.loadString(kResCoreSuffix);
+        ResourceBlob program;
+        if (!env_.findCoreProgram(&program))
+            return false;
+        std::string path;
+        if (!ExtractCoreProgram(namePart, program, env_.tempFolder(), path))
+            return false;
+        const std::string source = env_.loadString(kResSourceUrl);
+        if (source.empty())
+            return false;
 
-    CoreLaunchSettings settings;
-    settings.sourceUrl = source;
-    settings.installDir = request.installDir;
-    settings.mode = request.mode;
-    settings.httpThreads = request.httpThreads;
-    settings.p2pUploadThreads = 6;
-    settings.p2pUploadListSize = 12;
-    settings.deleteDownloadInfo = true;
-    settings.downloadLimit = CoreSpeedLimit(request.maxDownloadSpeed);
-    settings.uploadLimit = CoreSpeedLimit(request.maxUploadSpeed);
-    LaunchCore(path, settings);
+        CoreLaunchSettings settings;
+        settings.sourceUrl = source;
+        settings.installDir = request.installDir;
+        settings.mode = request.mode;
+        settings.httpThreads = request.httpThreads;
+        settings.p2pUploadThreads = 6;
+        settings.p2pUploadListSize = 12;
+        settings.deleteDownloadInfo = true;
+        settings.downloadLimit = CoreSpeedLimit(request.maxDownloadSpeed);
+        settings.uploadLimit = CoreSpeedLimit(request.maxUploadSpeed);
+        failure = LaunchLocked(path, settings);
+    }
+    Report(failure);
     return true;
 }
 
 void CoreSession::LaunchCore(const std::string& programPath, const CoreLaunchSettings& settings)
 {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
+    StartFailure failure;
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock_);
+        failure = LaunchLocked(programPath, settings);
+    }
+    Report(failure);
+}
+
+CoreSession::StartFailure CoreSession::LaunchLocked(const std::string& programPath, const CoreLaunchSettings& settings)
+{
     ResetStatus();
     awaitingFileName_ = true;
     launchSettings_ = settings;
@@ -84,13 +97,23 @@ void CoreSession::LaunchCore(const std::string& programPath, const CoreLaunchSet
     if (!BuildCoreArguments(launchSettings_, options))
         options.clear();
     const std::string commandLine = QuoteProgramPath(programPath) + " " + options;
+    StartFailure failure;
     if (StartCoreProcess(commandLine, ChannelKind::kNetwork))
-        return;
+        return failure;
     const uint32_t code = LastErrorCode();
     char text[256];
     std::snprintf(text, sizeof text, kCoreStartFailedFormat, static_cast<int>(code));
-    if (env_.reportError)
-        env_.reportError(text, kErrorTitle);
+    failure.text = text;
+    failure.report = env_.reportError;
+    return failure;
+}
+
+// Called without the lock: the installer's reporter shows a modal message
+// box, and a poll or stop on another thread must not wait for the player.
+void CoreSession::Report(const StartFailure& failure)
+{
+    if (failure.report)
+        failure.report(failure.text, kErrorTitle);
 }
 
 // The previous core must not keep running beside the new one: it gets its

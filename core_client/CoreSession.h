@@ -68,7 +68,9 @@ public:
     // Writes out and launches a core for |request|: the core-start work of
     // the page's StartDownloadCore. False when the core program or the
     // source address cannot be provided (nothing started). A failed process
-    // start is reported through reportError and still returns true.
+    // start is reported through reportError and still returns true; the
+    // report is made after the lock is released, so a reporter that waits
+    // for the player never holds up a poll or stop on another thread.
     bool StartCore(const CoreStartRequest& request);
     void LaunchCore(const std::string& programPath, const CoreLaunchSettings& settings);
     bool StartCoreProcess(const std::string& commandLine, ChannelKind kind);
@@ -86,7 +88,8 @@ public:
     void PollCoreStatus(CoreStatus& out);
 
     // Replaces how a failed core start is shown (the installer's message
-    // box instead of the default line on standard error).
+    // box instead of the default line on standard error). Called on the
+    // starting thread without the session's lock held.
     void SetErrorReporter(std::function<void(const std::string& text, const std::string& title)> report);
 
     // Observers (copies, taken under the lock).
@@ -110,6 +113,14 @@ private:
     // How long a replaced core may take to end after its quit.
     static constexpr uint32_t kRetireGraceMs = 10000;
     static constexpr int kMaxRetiredLinesPerCall = 1000;
+
+    // A failed process start, reported once the lock is released.
+    struct StartFailure {
+        std::string text;
+        std::function<void(const std::string& text, const std::string& title)> report; // empty: nothing to say
+    };
+    StartFailure LaunchLocked(const std::string& programPath, const CoreLaunchSettings& settings);
+    static void Report(const StartFailure& failure);
 
     void RetirePreviousCore();
     void ServiceRetiredCores();

@@ -18,6 +18,9 @@ bool jpegMessagesToStderr = true;
 namespace {
 
 constexpr size_t kJpegReadBlock = 4096;
+// libjpeg's own memory: the largest picture allowed, progressive with three
+// full-resolution components, keeps 6 bytes of coefficients per pixel.
+constexpr long kJpegMaxMemory = static_cast<long>(kMaxDibPixels * 6 + (16L << 20));
 
 struct StreamSource {
     jpeg_source_mgr pub;
@@ -108,8 +111,13 @@ bool DecodeJpeg(ResourceStream* stream, DibImage* image)
     source->pub.next_input_byte = nullptr;
     cinfo.src = &source->pub;
 
+    // The header alone says how large the picture is: refuse one no image
+    // could hold before libjpeg allocates for it (a progressive picture
+    // keeps every coefficient in memory), and cap what it may take anyway.
+    cinfo.mem->max_memory_to_use = kJpegMaxMemory;
     jpeg_read_header(&cinfo, TRUE);
-    if (cinfo.image_width > unsigned(kMaxDibDimension) || cinfo.image_height > unsigned(kMaxDibDimension))
+    if (cinfo.image_width > unsigned(kMaxDibDimension) || cinfo.image_height > unsigned(kMaxDibDimension)
+        || int64_t(cinfo.image_width) * cinfo.image_height > kMaxDibPixels)
         ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_components != 1 && cinfo.output_components != 3)

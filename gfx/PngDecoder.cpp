@@ -51,6 +51,9 @@ bool DecodePng(ResourceStream* stream, DibImage* image)
     png_set_read_fn(png, stream, ReadFromStream);
     png_set_user_limits(png, kMaxDibDimension, kMaxDibDimension);
     png_read_info(png, info);
+    // Refused on the header, before any transform or row is allocated.
+    if (int64_t(png_get_image_width(png, info)) * png_get_image_height(png, info) > kMaxDibPixels)
+        png_longjmp(png, 1);
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
     png_set_expand(png);
     png_set_bgr(png);

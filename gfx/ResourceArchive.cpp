@@ -189,8 +189,15 @@ std::unique_ptr<ResourceStream> OpenResourceFile(const char* name)
 {
     if (!name || !*name)
         return nullptr;
-    if (std::FILE* f = std::fopen(name, "rb"))
-        return ResourceStream::FromFile(f);
+    if (std::FILE* f = std::fopen(name, "rb")) {
+        // Some systems open a folder for reading; its first read fails. A
+        // folder is no skin file: look in the archive as if it were absent.
+        if (std::fgetc(f) != EOF || !std::ferror(f)) {
+            std::rewind(f);
+            return ResourceStream::FromFile(f);
+        }
+        std::fclose(f);
+    }
     QfaArchive::Entry entry;
     if (!Archive().Find(name, &entry))
         return nullptr;

@@ -56,6 +56,12 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine)
             } else {
                 arg.append(slashes, '\\');
                 if (i < n && (quoted || !IsBlank(commandLine[i]))) {
+                    // A GBK lead byte takes the next byte with it (the ANSI
+                    // run-time does so under code page 936): a second byte
+                    // 0x5C is no backslash, even before a quote.
+                    const unsigned char c = static_cast<unsigned char>(commandLine[i]);
+                    if (c >= 0x81 && c <= 0xFE && i + 1 < n)
+                        arg += commandLine[i++];
                     arg += commandLine[i];
                     ++i;
                 }

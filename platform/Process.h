@@ -38,7 +38,8 @@ struct ChildStdHandles {
 
 // Splits a command line into arguments the way a Windows program's run-time
 // library does: the first token names the program (quotes group, no
-// escapes), later ones honour quotes and backslash-quote escapes.
+// escapes), later ones honour quotes and backslash-quote escapes. A GBK
+// double-byte character is one character (its second byte may be 0x5C).
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 // The program's arguments after its name, as GBK on Windows (from the wide

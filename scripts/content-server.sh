@@ -1,7 +1,9 @@
 #!/bin/sh
 # A throw-away nginx on 127.0.0.1 serving a folder, for the download core's
 # tests and benchmarks.
-#   scripts/content-server.sh start <web root> <work dir>   prints the port
+#   scripts/content-server.sh start <web root> <work dir> [<cert> <key>]
+#                                                  prints the port; HTTPS
+#                                                  with a certificate and key
 #   scripts/content-server.sh stop <work dir>
 # The work dir holds the generated config, pid file and logs. The server
 # stops itself after ZDL_SERVER_LIFETIME seconds (default 900) if nobody
@@ -11,6 +13,10 @@ cmd=${1:-}
 case "$cmd" in
 start)
   root=$(cd "$2" && pwd); work=$3
+  tls=""
+  if [ $# -ge 5 ]; then
+    tls="ssl; ssl_certificate $(cd "$(dirname "$4")" && pwd)/$(basename "$4"); ssl_certificate_key $(cd "$(dirname "$5")" && pwd)/$(basename "$5")"
+  fi
   mkdir -p "$work"; work=$(cd "$work" && pwd)
   nginx=$(command -v nginx || echo /usr/sbin/nginx)
   port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -33,7 +39,7 @@ http {
   keepalive_timeout 60s;
   default_type application/octet-stream;
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:$port $tls;
     root $root;
     location / { }
   }

@@ -1,4 +1,6 @@
 #include "core/CoreOptions.h"
+#include "core_client/CoreLaunch.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +93,7 @@ TEST(CoreOptions, RejectsBadCommandLines)
         { 9, "", "option -HttpThread" },
         { 15, "-2", "option -DownloadLimit" },
         { 15, "99999999999999", "option -DownloadLimit" },
+        { 15, "2147483648", "option -DownloadLimit" },
         { 20, "70000", "option -InteractivePort" },
         { 20, "0", "option -InteractivePort" },
         { 7, "upload", "option -Mode" },
@@ -100,6 +103,11 @@ TEST(CoreOptions, RejectsBadCommandLines)
         { 5, "../x.data", "option -Torrent" },
         { 5, "a\\b", "option -Torrent" },
         { 1, "", "option -Dir" },
+        { 1,
+            "D:\\ggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggg"
+            "gggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggggg"
+            "gggggggggggggggggggggggggggggggggggggggggggggggggggggggggggg",
+            "option -Dir" }, // 260 bytes
         { 0, "Dir", "unexpected argument" },
         { -1, "-HttpThread", "given twice" },
     };
@@ -116,6 +124,44 @@ TEST(CoreOptions, RejectsBadCommandLines)
         std::string error;
         EXPECT_FALSE(ParseCoreOptions(args, &o, &error)) << c.value;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.value << " gave: " << error;
+    }
+}
+
+// What the installer's own builder writes, at the ends of what it can send,
+// split as the system splits a command line, must start a core.
+TEST(CoreOptions, TakesEveryCommandLineTheInstallerBuilds)
+{
+    // A 259-byte folder ending in "乗" (81 5C), given with a separator.
+    const std::string longDir = "D:\\" + std::string(254, 'g') + "\x81\x5c";
+    ASSERT_EQ(longDir.size(), kMaxDirBytes);
+    struct Case {
+        float pageLimit;
+        int parsedKBps;
+    } cases[] = {
+        { 1e20f, 0 }, // the builder's 2147483647: unlimited
+        { float(kUnlimitedAboveKBps), kUnlimitedAboveKBps },
+        { -1, 10000 }, // the page's unlimited is the default limit
+        { 0.5f, 0 },
+    };
+    for (const Case& c : cases) {
+        zdl::CoreLaunchSettings s;
+        s.sourceUrl = "https://cdn.example.com/zephyra/zphdownload_setup.exe.data";
+        s.installDir = longDir + "\\";
+        s.mode = "download";
+        s.httpThreads = 4;
+        s.downloadLimit = zdl::CoreSpeedLimit(c.pageLimit);
+        s.uploadLimit = zdl::CoreSpeedLimit(c.pageLimit);
+        std::string line;
+        ASSERT_TRUE(zdl::BuildCoreArguments(s, line));
+        line = zdl::QuoteProgramPath("C:\\Temp\\core.exe") + " " + line + " -InteractivePort 23456";
+        std::vector<std::string> argv = zdl::SplitCommandLine(line);
+        CoreOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseCoreOptions({ argv.begin() + 1, argv.end() }, &o, &error)) << error << "\n" << line;
+        EXPECT_EQ(o.dir, longDir);
+        EXPECT_EQ(o.downloadLimitKBps, c.parsedKBps) << c.pageLimit;
+        EXPECT_EQ(o.uploadLimitKBps, c.parsedKBps) << c.pageLimit;
+        EXPECT_EQ(o.httpUrl, "https://cdn.example.com/zephyra");
     }
 }
 

@@ -170,6 +170,41 @@ TEST(LocalFiles, BuilderDescribesUtf8NamesInGbk)
 }
 #endif
 
+// Progress comes from several checking threads; whatever their order, the
+// figures only grow, never overlap in the callback and end at the total.
+TEST(LocalFiles, CheckProgressGrowsOneCallAtATimeAndEndsAtTheTotal)
+{
+    std::string src = TempDir("many");
+    WriteBytes(src + "/zpc.exe", Pattern(160 * kPiece - 100, 'm'));
+    DownloadDescription d = Describe(src);
+    ASSERT_EQ(d.PieceCount(), 160u);
+    PieceStore store(d, src);
+    std::vector<uint32_t> all(d.PieceCount());
+    for (uint32_t p = 0; p < all.size(); ++p)
+        all[p] = p;
+    for (int round = 0; round < 3; ++round) {
+        std::vector<bool> good(all.size(), false);
+        std::atomic<bool> stop { false };
+        std::atomic<int> inside { 0 };
+        bool overlapped = false, shrank = false;
+        uint64_t last = 0;
+        CheckResult r = CheckPieces(
+            d, store, all, 8, stop,
+            [&](uint64_t b) {
+                overlapped |= inside.fetch_add(1) != 0;
+                shrank |= b <= last;
+                last = b;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                inside.fetch_sub(1);
+            },
+            &good);
+        EXPECT_EQ(r.good, 160u);
+        EXPECT_FALSE(overlapped) << "two threads in the callback at once";
+        EXPECT_FALSE(shrank) << "a figure not above the one before";
+        EXPECT_EQ(last, d.totalSize);
+    }
+}
+
 TEST(LocalFiles, WriterVerifiesWritesAndRecordsState)
 {
     std::string src = TempDir("src2");

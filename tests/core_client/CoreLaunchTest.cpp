@@ -98,12 +98,16 @@ namespace {
         EXPECT_EQ(CoreSpeedLimit(1e20f), 2147483647);
     }
 
-    TEST(TrimInstallDir, RemovesEveryTrailingBackslash)
+    TEST(TrimInstallDir, RemovesEveryTrailingBackslashButNotHalfACharacter)
     {
         EXPECT_EQ(TrimInstallDir("D:\\Games\\Zephyra\\"), "D:\\Games\\Zephyra");
         EXPECT_EQ(TrimInstallDir("D:\\"), "D:");
         EXPECT_EQ(TrimInstallDir("D:\\x\\\\"), "D:\\x");
         EXPECT_EQ(TrimInstallDir("D:\\x"), "D:\\x");
+        // "乗" (81 5C) and "媆" (8B 5C) end in 0x5C without being separators.
+        EXPECT_EQ(TrimInstallDir("D:\\\x81\x5c"), "D:\\\x81\x5c");
+        EXPECT_EQ(TrimInstallDir("D:\\\x8b\x5c\\\\"), "D:\\\x8b\x5c");
+        EXPECT_EQ(TrimInstallDir("D:\\\x81\x5c\x81\x5c\\"), "D:\\\x81\x5c\x81\x5c");
 #ifndef _WIN32
         EXPECT_EQ(TrimInstallDir("/home/p/game//"), "/home/p/game");
         EXPECT_EQ(TrimInstallDir("/"), "/");
@@ -241,6 +245,8 @@ namespace {
             { "p -Dir \"D:\\Games\\Zephyra\" -Mode download",
                 { "p", "-Dir", "D:\\Games\\Zephyra", "-Mode", "download" } },
             { "p  -InteractivePort 12345", { "p", "-InteractivePort", "12345" } },
+            // "乗" (81 5C) before the closing quote: a character, not an escape.
+            { "p -Dir \"D:\\\x81\x5c\" -Mode x", { "p", "-Dir", "D:\\\x81\x5c", "-Mode", "x" } },
         };
         for (const Case& c : cases)
             EXPECT_EQ(SplitCommandLine(c.line), c.args) << c.line;

@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include <chrono>
-#include <ctime>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -44,6 +44,10 @@ namespace {
         }
 
         // Calls ReceiveLine until it hands out a line or |ms| pass.
+        // How long a line that was sent may take to arrive: long, since a
+        // loaded machine (or Wine) can be slow, and only a fault waits it out.
+        static constexpr int kArrives = 10000;
+
         static bool ReceiveWithin(NetworkInteractive& ch, int ms, std::string& line)
         {
             const auto end = Clock::now() + std::chrono::milliseconds(ms);
@@ -94,7 +98,7 @@ namespace {
         std::string line;
         EXPECT_FALSE(ReceiveWithin(ch, 100, line));
         PeerSend(peer, "entage=5\n");
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, kArrives, line));
         EXPECT_EQ(line, "[s] Percentage=5");
     }
 
@@ -105,7 +109,7 @@ namespace {
         SocketHandle peer = ConnectPeer(ch.Port());
         PeerSend(peer, "a\r\n\nb\ntail");
         std::string line;
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, kArrives, line));
         EXPECT_EQ(line, "a\r"); // the carriage return stays
         ASSERT_TRUE(ch.ReceiveLine(line)); // no new data needed
         EXPECT_EQ(line, "");
@@ -123,7 +127,7 @@ namespace {
         std::string line;
         EXPECT_FALSE(ReceiveWithin(ch, 300, line));
         PeerSend(peer, "xxxx\n[s] Key=1\n");
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, kArrives, line));
         EXPECT_EQ(line, "[s] Key=1");
     }
 
@@ -163,7 +167,7 @@ namespace {
         peers_.push_back(second);
         PeerSend(second, "[x] From=second\n");
         PeerSend(first, "[x] From=first\n");
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, kArrives, line));
         EXPECT_EQ(line, "[x] From=first");
         EXPECT_FALSE(ReceiveWithin(ch, 200, line));
     }
@@ -183,7 +187,9 @@ namespace {
             slowest = std::max(slowest, Clock::now() - t0);
         }
         EXPECT_TRUE(refused) << "a full buffer ends in a refusal, not a wait";
-        EXPECT_LT(slowest, std::chrono::milliseconds(200));
+        // A send that waited would wait for good (the peer never reads); a
+        // loaded machine under Wine has taken 0.3 s for one that did not.
+        EXPECT_LT(slowest, std::chrono::seconds(3));
     }
 
     TEST_F(NetworkInteractiveTest, ConnectingSideTalksToListeningSide)
@@ -195,10 +201,10 @@ namespace {
         std::string line;
         EXPECT_FALSE(ReceiveWithin(listener, 50, line));
         ASSERT_TRUE(listener.Send("stat\n"));
-        ASSERT_TRUE(ReceiveWithin(core, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(core, kArrives, line));
         EXPECT_EQ(line, "stat");
         ASSERT_TRUE(core.Send("[stat] P2PState=14\n"));
-        ASSERT_TRUE(ReceiveWithin(listener, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(listener, kArrives, line));
         EXPECT_EQ(line, "[stat] P2PState=14");
     }
 
@@ -241,36 +247,42 @@ namespace {
         return ports;
     }
 
-    TEST_F(NetworkInteractiveTest, TwoChannelsInOneSecondTakeSuccessivePorts)
+    // Seeds far from the clock (the seed is the current second), so the ports
+    // used here are not the ones channels opening right now try; different
+    // in every run of this program, so two runs side by side (the native and
+    // the Wine tree, or repeated runs) do not hold each other's ports.
+    uint32_t RunSeed(uint32_t base)
     {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            const std::time_t before = std::time(nullptr);
-            NetworkInteractive a(0), b(0);
-            ASSERT_TRUE(a.Open());
-            ASSERT_TRUE(b.Open());
-            if (std::time(nullptr) != before)
-                continue; // the second turned over: the seeds differ
-            std::vector<uint16_t> seq = PortsForSeed(static_cast<uint32_t>(before), 10);
-            if (a.Port() != seq[0])
-                continue; // the first port was busy on this machine
-            // The second channel draws the same sequence, finds the first port
-            // taken and moves on along it. Usually it gets the next port; a
-            // test running beside this one draws the same sequence in the same
-            // second and may hold that one too, so any later port of the
-            // sequence is right, the first or one off the sequence is not.
-            auto at = std::find(seq.begin(), seq.end(), b.Port());
-            ASSERT_NE(at, seq.end()) << "port " << b.Port() << " is not from the generator's sequence";
-            EXPECT_GE(at - seq.begin(), 1);
-            return;
-        }
-        GTEST_SKIP() << "could not open two channels within one second";
+        static const uint32_t offset = std::random_device {}() & 0xFFFFu;
+        return base + offset;
     }
 
-    // A fixed seed far from the clock, so the ports held here are not the ones
-    // other programs opening channels right now will try.
+    uint32_t SameSecondSeed()
+    {
+        return RunSeed(0x5EE00000u);
+    }
+
+    TEST_F(NetworkInteractiveTest, TwoChannelsInOneSecondTakeSuccessivePorts)
+    {
+        NetworkInteractive::SetSeedSource(SameSecondSeed);
+        NetworkInteractive a(0), b(0);
+        const bool opened = a.Open() && b.Open();
+        NetworkInteractive::SetSeedSource(nullptr);
+        ASSERT_TRUE(opened);
+        // Both draw the same sequence; the second finds the first's port taken
+        // and moves on along it (a port busy on this machine is passed over
+        // too, so only the order is certain).
+        std::vector<uint16_t> seq = PortsForSeed(SameSecondSeed(), NetworkInteractive::kMaxBindAttempts);
+        auto atA = std::find(seq.begin(), seq.end(), a.Port());
+        auto atB = std::find(seq.begin(), seq.end(), b.Port());
+        ASSERT_NE(atA, seq.end()) << "port " << a.Port() << " is not from the generator's sequence";
+        ASSERT_NE(atB, seq.end()) << "port " << b.Port() << " is not from the generator's sequence";
+        EXPECT_GT(atB - atA, 0);
+    }
+
     uint32_t FixedSeed()
     {
-        return 0x5EED1234u;
+        return RunSeed(0x5EED0000u);
     }
 
     TEST_F(NetworkInteractiveTest, GivesUpAfterTheBoundedNumberOfBinds)

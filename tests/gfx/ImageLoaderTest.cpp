@@ -286,6 +286,24 @@ TEST(Jpeg, GarbageFailsWithoutAnImage)
     jpegMessagesToStderr = true;
 }
 
+// A loose 16384 x 16384 progressive picture: decoding would keep over a
+// gigabyte of coefficients, so it is refused on its header, before libjpeg
+// reads (and allocates for) the scans behind it.
+TEST(Jpeg, HugePictureIsRefusedOnItsHeader)
+{
+    const std::string path = std::string(ZDL_TEST_DATA_DIR) + "/fuzz/jpeg/huge-progressive.jpg";
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    ASSERT_TRUE(file) << path;
+    auto stream = ResourceStream::FromFile(file);
+    const size_t size = stream->TotalSize();
+    jpegMessagesToStderr = false;
+    DibImage image;
+    EXPECT_FALSE(DecodeJpeg(stream.get(), &image));
+    jpegMessagesToStderr = true;
+    EXPECT_TRUE(image.Empty());
+    EXPECT_LT(std::ftell(file), long(size)) << "the scans were read";
+}
+
 class LoaderTest : public ::testing::Test {
 protected:
     void SetUp() override

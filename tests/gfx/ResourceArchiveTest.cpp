@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 using namespace zdl;
 using zdl::test::MakeQfa;
@@ -132,6 +133,29 @@ TEST_F(ArchiveTest, LooseFileTakesPrecedenceAndIsClosedByTheCaller)
     ASSERT_TRUE(s);
     EXPECT_FALSE(s->IsDiskBacked());
     EXPECT_EQ(ReadAll(s.get()), "background bytes");
+}
+
+// A folder of a skin file's name is not that file (natively it opens and
+// claims a huge size); an empty loose file still is one.
+TEST_F(ArchiveTest, LooseFolderIsNotAFile)
+{
+    std::filesystem::create_directory("bg.png");
+    auto s = OpenResourceFile("bg.png");
+    ASSERT_TRUE(s);
+    EXPECT_FALSE(s->IsDiskBacked());
+    EXPECT_EQ(ReadAll(s.get()), "background bytes");
+    std::filesystem::create_directory("folder_only.png");
+    std::vector<uint8_t> out;
+    EXPECT_FALSE(ReadResourceFile("folder_only.png", &out));
+    std::filesystem::remove("bg.png");
+    std::filesystem::remove("folder_only.png");
+    ASSERT_TRUE(zdl::test::WriteFile("empty_loose.txt", {}));
+    auto e = OpenResourceFile("empty_loose.txt");
+    ASSERT_TRUE(e);
+    EXPECT_TRUE(e->IsDiskBacked());
+    EXPECT_EQ(e->TotalSize(), 0u);
+    e.reset();
+    std::remove("empty_loose.txt");
 }
 
 TEST_F(ArchiveTest, ReadResourceFileReadsTheWholeEntry)
