@@ -44,6 +44,19 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# 32-bit Wine runs the i686 tree (the shipping zdl.exe). It needs the i386
+# architecture; installing it adds 32-bit libraries and may upgrade 64-bit
+# ones in step, never removes anything (--no-remove makes apt refuse that).
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "deps: adding the i386 architecture"
+    dpkg --add-architecture i386
+  fi
+  echo "deps: installing wine32:i386"
+  apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-remove --no-install-recommends wine32:i386 >/dev/null
+fi
+
 # Wine takes its ANSI code page from the locale: the Chinese one gives 936.
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
   echo "deps: generating the zh_CN.UTF-8 locale"
