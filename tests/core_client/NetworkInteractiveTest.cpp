@@ -94,7 +94,7 @@ namespace {
         std::string line;
         EXPECT_FALSE(ReceiveWithin(ch, 100, line));
         PeerSend(peer, "entage=5\n");
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, 10000, line));
         EXPECT_EQ(line, "[s] Percentage=5");
     }
 
@@ -105,7 +105,7 @@ namespace {
         SocketHandle peer = ConnectPeer(ch.Port());
         PeerSend(peer, "a\r\n\nb\ntail");
         std::string line;
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, 10000, line));
         EXPECT_EQ(line, "a\r"); // the carriage return stays
         ASSERT_TRUE(ch.ReceiveLine(line)); // no new data needed
         EXPECT_EQ(line, "");
@@ -123,7 +123,7 @@ namespace {
         std::string line;
         EXPECT_FALSE(ReceiveWithin(ch, 300, line));
         PeerSend(peer, "xxxx\n[s] Key=1\n");
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, 10000, line));
         EXPECT_EQ(line, "[s] Key=1");
     }
 
@@ -163,7 +163,7 @@ namespace {
         peers_.push_back(second);
         PeerSend(second, "[x] From=second\n");
         PeerSend(first, "[x] From=first\n");
-        ASSERT_TRUE(ReceiveWithin(ch, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(ch, 10000, line));
         EXPECT_EQ(line, "[x] From=first");
         EXPECT_FALSE(ReceiveWithin(ch, 200, line));
     }
@@ -195,10 +195,10 @@ namespace {
         std::string line;
         EXPECT_FALSE(ReceiveWithin(listener, 50, line));
         ASSERT_TRUE(listener.Send("stat\n"));
-        ASSERT_TRUE(ReceiveWithin(core, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(core, 10000, line));
         EXPECT_EQ(line, "stat");
         ASSERT_TRUE(core.Send("[stat] P2PState=14\n"));
-        ASSERT_TRUE(ReceiveWithin(listener, 2000, line));
+        ASSERT_TRUE(ReceiveWithin(listener, 10000, line));
         EXPECT_EQ(line, "[stat] P2PState=14");
     }
 
