@@ -183,7 +183,9 @@ namespace {
             slowest = std::max(slowest, Clock::now() - t0);
         }
         EXPECT_TRUE(refused) << "a full buffer ends in a refusal, not a wait";
-        EXPECT_LT(slowest, std::chrono::milliseconds(200));
+        // A send that waited for this peer would wait for ever; the bound
+        // only leaves room for a slow (emulated, loaded) machine.
+        EXPECT_LT(slowest, std::chrono::seconds(3));
     }
 
     TEST_F(NetworkInteractiveTest, ConnectingSideTalksToListeningSide)
