@@ -59,8 +59,13 @@ run_wine_tree() {  # win64|win32 tree
 can_run_i686() {
   local probe=build/win32/tests/foundation/zdl_run_probe.exe out
   [ -x /usr/lib/wine/wine ] || { why="no 32-bit Wine loader /usr/lib/wine/wine"; return 1; }
+  /usr/lib/wine/wine --version >/dev/null 2>&1 || { why="the kernel does not run i386 programs"; return 1; }
   [ -f "$probe" ] || { why="no $probe"; return 1; }
-  out=$(timeout --kill-after=10 600 scripts/wine-run.sh --timeout 60 "$probe" 2>/dev/null)
+  timeout --kill-after=10 1200 bash -c '. scripts/wine-env.sh && zdl_wine_use win32 && zdl_wine_prefix' \
+    || { why="the win32 prefix could not be made"; return 1; }
+  zdl_wine_use win32
+  zdl_wine_session
+  out=$(timeout --kill-after=10 300 scripts/wine-run.sh --timeout 120 "$probe" 2>/dev/null) || true
   [ "$out" = "zdl probe i686" ] || { why="the i686 probe did not run (${out:-no output})"; return 1; }
 }
 
@@ -77,6 +82,7 @@ if can_run_i686; then
   run_wine_tree win32 build/win32
   echo "test-all: the i686 tree took $((SECONDS - start32)) s"
 else
+  [ "$WINEARCH" = win32 ] && { "${ZDL_WINE%/*}/wineserver" -k 2>/dev/null || true; }
   echo "!!!!!!!! test-all: THIS MACHINE CANNOT RUN 32-BIT WINDOWS PROGRAMS ($why): build/win32 NOT TESTED, 64-bit set only !!!!!!!!"
 fi
 zdl_xvfb_stop
