@@ -66,6 +66,7 @@ can_run_i686() {
   zdl_wine_use win32
   zdl_wine_session
   out=$(timeout --kill-after=10 300 scripts/wine-run.sh --timeout 120 "$probe" 2>/dev/null) || true
+  out=${out%$'\r'}  # a Windows line end
   [ "$out" = "zdl probe i686" ] || { why="the i686 probe did not run (${out:-no output})"; return 1; }
 }
 
