@@ -50,6 +50,14 @@ CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, cons
     std::atomic<uint32_t> checked { 0 }, goodCount { 0 };
     std::mutex resultMutex;
     ZeroHashes zeroHashes;
+    // Progress goes out from one thread at a time and only ever grows, and
+    // the last report is the whole: a thread that takes the last piece may
+    // finish before one still hashing an earlier piece.
+    uint64_t allBytes = 0;
+    for (uint32_t piece : pieces)
+        allBytes += desc.Locate(piece).length;
+    std::mutex progressMutex;
+    uint64_t reported = 0;
     auto work = [&]() {
         std::vector<uint8_t> buffer(desc.pieceSize);
         Sha256 hasher;
@@ -75,8 +83,13 @@ CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, cons
             if (ok)
                 goodCount.fetch_add(1);
             uint64_t done = bytesDone.fetch_add(loc.length) + loc.length;
-            if (progress && (i % 8 == 0 || i + 1 == pieces.size()))
-                progress(done);
+            if (progress && (i % 8 == 0 || done == allBytes)) {
+                std::lock_guard<std::mutex> lock(progressMutex);
+                if (done > reported) {
+                    reported = done;
+                    progress(done);
+                }
+            }
         }
     };
     int n = threads < 1 ? 1 : threads;

@@ -22,8 +22,9 @@ struct CheckResult {
 };
 
 // Checks `pieces`; sets good[p] true or false for each. `progress` gets the
-// number of bytes checked so far (called from the checking threads, at
-// most every few pieces). Returns early when `stop` becomes true.
+// number of bytes checked so far (called from the checking threads, one at
+// a time, at most every few pieces, never less than before; the last call
+// gives the whole unless stopped). Returns early when `stop` becomes true.
 CheckResult CheckPieces(const DownloadDescription& desc, PieceStore& store, const std::vector<uint32_t>& pieces,
     int threads, const std::atomic<bool>& stop, const std::function<void(uint64_t)>& progress, std::vector<bool>* good);
 
