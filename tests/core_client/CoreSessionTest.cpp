@@ -225,8 +225,12 @@ namespace {
         EXPECT_LE(port, 42767);
 
         CoreStatus st;
+        // The lines of one answer may come in over several polls; wait for
+        // the whole of it.
         ASSERT_TRUE(PollUntil(
-            s, kCoreWaitMs, [](const CoreStatus& c) { return c.p2pState == 15 && !c.fileName.empty(); }, &st));
+            s, kCoreWaitMs,
+            [](const CoreStatus& c) { return c.p2pState == 15 && c.percentage == 100.0f && !c.fileName.empty(); },
+            &st));
         EXPECT_EQ(st.fileName, "zpc.exe");
         EXPECT_EQ(st.totalByte, 1000000u);
         EXPECT_FLOAT_EQ(st.percentage, 100.0f);
