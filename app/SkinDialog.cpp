@@ -111,7 +111,7 @@ intptr_t CSDialog::DoModal(int templateId, NativeWindow parent)
     return WsDialogBox(SkinInstance(), templateId, parent, SkinDialogProc, this);
 }
 
-intptr_t SkinDialogProc(NativeWindow handle, unsigned msg, WParam wParam, LParam lParam)
+intptr_t ZDL_CALLBACK SkinDialogProc(NativeWindow handle, unsigned msg, WParam wParam, LParam lParam)
 {
     if (msg == WM_INITDIALOG) {
         CSDialog* self = reinterpret_cast<CSDialog*>(lParam);

@@ -44,6 +44,6 @@ private:
 };
 
 // The procedure given to the dialog box with the CSDialog as its parameter.
-intptr_t SkinDialogProc(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam);
+intptr_t ZDL_CALLBACK SkinDialogProc(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam);
 
 }  // namespace zdl

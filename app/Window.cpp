@@ -202,7 +202,7 @@ bool CreateSkinWindow(const char* title, CSWinApp* app, CWindow* parent, CWindow
     return true;
 }
 
-LResult SkinWindowProc(NativeWindow handle, unsigned msg, WParam wParam, LParam lParam)
+LResult ZDL_CALLBACK SkinWindowProc(NativeWindow handle, unsigned msg, WParam wParam, LParam lParam)
 {
     CWindow* window = FindSkinWindow(handle);
     if (!window && windowBeingCreated) {

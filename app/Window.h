@@ -72,7 +72,7 @@ public:
     NativeAccel accelerators = nullptr;  // not owned; none by default
 
 private:
-    friend LResult SkinWindowProc(NativeWindow, unsigned, WParam, LParam);
+    friend LResult ZDL_CALLBACK SkinWindowProc(NativeWindow, unsigned, WParam, LParam);
     friend bool CreateSkinWindow(const char*, CSWinApp*, CWindow*, CWindow*);
     friend CWindow* FindSkinWindow(NativeWindow);
     friend int LiveSkinWindowCount();
@@ -90,7 +90,7 @@ bool RegisterSkinWindowClass(const char* className, NativeCursor cursor, NativeB
 bool CreateSkinWindow(const char* title, CSWinApp* app, CWindow* parent, CWindow* window);
 
 // The shared window procedure.
-LResult SkinWindowProc(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+LResult ZDL_CALLBACK SkinWindowProc(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
 
 // The live window bound to |window|; null if none (for tests and dialogs).
 CWindow* FindSkinWindow(NativeWindow window);

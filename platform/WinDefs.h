@@ -22,6 +22,15 @@ using LResult = std::intptr_t;
 using ColorRef = std::uint32_t;  // 0x00BBGGRR
 using HResult = std::int32_t;
 
+// The calling convention of procedures the system calls back (window and
+// dialog procedures): CALLBACK, which is stdcall on 32-bit Windows (the
+// callee pops its arguments) and the one convention everywhere else.
+#if defined(_WIN32) && !defined(_WIN64)
+#define ZDL_CALLBACK __stdcall
+#else
+#define ZDL_CALLBACK
+#endif
+
 // Packing helpers with Win32's semantics.
 constexpr ColorRef MakeRgb(int r, int g, int b)
 {

@@ -30,8 +30,10 @@ using NativeMenu = void*;      // HMENU
 using NativeAccel = void*;     // HACCEL
 using NativeModule = void*;    // HMODULE
 
-using WindowProcFn = LResult (*)(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
-using DialogProcFn = intptr_t (*)(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam);
+// Called by the system: ZDL_CALLBACK is part of the type, so a procedure
+// declared without it does not convert.
+using WindowProcFn = LResult(ZDL_CALLBACK*)(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+using DialogProcFn = intptr_t(ZDL_CALLBACK*)(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam);
 
 struct WindowRect {
     int left = 0;

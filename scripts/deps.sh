@@ -44,6 +44,42 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# 32-bit Wine runs the i686 tree (the shipping zdl.exe). It needs the i386
+# architecture; installing it adds 32-bit libraries and may upgrade 64-bit
+# ones in step, never removes anything (--no-remove makes apt refuse that).
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "deps: adding the i386 architecture"
+    dpkg --add-architecture i386
+  fi
+  echo "deps: installing wine32:i386"
+  apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-remove --no-install-recommends wine32:i386 >/dev/null
+fi
+
+# The kernel runs the 32-bit loader itself when IA32 emulation is on. Where
+# it is off (some virtual machines boot with it disabled), qemu-user from
+# bookworm-backports runs i386 programs through binfmt_misc, about ten times
+# slower; bookworm's own qemu 7.2 cannot run Wine. The registration lasts
+# until the next boot; deps renews it.
+if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "deps: this kernel does not run 32-bit programs; i386 programs go through qemu-user"
+  if ! dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | grep -q bpo; then
+    f=/etc/apt/sources.list.d/zdl-backports.sources
+    [ -f "$f" ] || printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+      'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' >"$f"
+    apt-get update -q >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-remove --no-install-recommends \
+      -t bookworm-backports qemu-user >/dev/null
+  fi
+  mountpoint -q /proc/sys/fs/binfmt_misc || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc || true
+  if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ] && [ -w /proc/sys/fs/binfmt_misc/register ]; then
+    printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' \
+      >/proc/sys/fs/binfmt_misc/register || true
+  fi
+  /usr/lib/wine/wine --version >/dev/null 2>&1 || echo "deps: 32-bit programs still do not run here; make test will skip the i686 tree"
+fi
+
 # Wine takes its ANSI code page from the locale: the Chinese one gives 936,
 # the US one 1252 (the core's tests run under both).
 for loc in zh_CN en_US; do

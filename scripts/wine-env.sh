@@ -1,6 +1,10 @@
 # Sourced by the scripts that run Windows programs under Wine: a cached
-# 64-bit prefix with a Chinese locale (ANSI code page 936) and CJK font
-# replacements, and an Xvfb display. Functions:
+# prefix per architecture with a Chinese locale (ANSI code page 936) and CJK
+# font replacements, and an Xvfb display. The x86_64 tree runs under the
+# 64-bit loader in a win64 prefix, the i686 tree under the 32-bit loader in a
+# win32 prefix; 64-bit is chosen on sourcing. Functions:
+#   zdl_wine_use ARCH      win64 or win32: sets ZDL_WINE, WINEPREFIX, WINEARCH
+#   zdl_pe_arch FILE       prints win32 or win64 for a Windows program
 #   zdl_wine_prefix        prepares $WINEPREFIX once (locked; cached)
 #   zdl_xvfb_start         starts Xvfb on a free display, exports DISPLAY
 #   zdl_xvfb_stop          stops the Xvfb that zdl_xvfb_start started
@@ -8,10 +12,37 @@
 #                          from our standard streams (persistent, or for S
 #                          seconds after the last program)
 #   zdl_wine_shot FILE     captures the whole screen of $DISPLAY to a PNG
+#
+# Prefixes: $ZDL_WINE_PREFIX (default /var/cache/zdl-wine/prefix64) and
+# $ZDL_WINE_PREFIX32 (default /var/cache/zdl-wine/prefix32).
 
-ZDL_WINE=${ZDL_WINE:-/usr/lib/wine/wine64}
-export WINEPREFIX=${ZDL_WINE_PREFIX:-/var/cache/zdl-wine/prefix64}
-export WINEARCH=win64
+zdl_wine_use() {
+  case "$1" in
+  win32)
+    ZDL_WINE=/usr/lib/wine/wine
+    WINEPREFIX=${ZDL_WINE_PREFIX32:-/var/cache/zdl-wine/prefix32}
+    ;;
+  win64)
+    ZDL_WINE=/usr/lib/wine/wine64
+    WINEPREFIX=${ZDL_WINE_PREFIX:-/var/cache/zdl-wine/prefix64}
+    ;;
+  *)
+    echo "wine: unknown architecture $1" >&2
+    return 1
+    ;;
+  esac
+  export WINEPREFIX WINEARCH=$1
+}
+
+# The machine field of the PE header: 0x14c is i386, anything else here x86_64.
+zdl_pe_arch() {
+  local at machine
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  machine=$(od -An -tx2 -j$((${at:-0} + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  if [ "$machine" = 014c ]; then echo win32; else echo win64; fi
+}
+
+zdl_wine_use win64
 export WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: nothing here needs them and nothing may be fetched.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}

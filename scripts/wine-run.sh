@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 64-bit Wine and returns its exit code, with
-# its standard output and error passed through.
+# Runs a Windows program under Wine and returns its exit code, with its
+# standard output and error passed through. An i686 program runs under the
+# 32-bit loader in the win32 prefix ($ZDL_WINE_PREFIX32), an x86_64 one under
+# the 64-bit loader in the win64 prefix ($ZDL_WINE_PREFIX).
 #
 #   wine-run.sh [--timeout SECONDS] [--shot FILE [--shot-after SECONDS]] PROGRAM.exe [ARGS...]
 #
@@ -28,6 +30,8 @@ done
 [ $# -ge 1 ] || { echo "usage: wine-run.sh [--timeout S] [--shot FILE] PROGRAM.exe [ARGS...]" >&2; exit 2; }
 [ -f "$1" ] || { echo "wine-run: no such program: $1" >&2; exit 2; }
 
+zdl_wine_use "$(zdl_pe_arch "$1")" || exit 2
+[ -x "$ZDL_WINE" ] || { echo "wine-run: no $ZDL_WINE for this $WINEARCH program (make deps)" >&2; exit 2; }
 zdl_wine_prefix || exit 1
 if [ -n "${ZDL_WINE_DISPLAY:-}" ]; then
   export DISPLAY=$ZDL_WINE_DISPLAY

@@ -1,3 +1,8 @@
+// File offsets and sizes are 64-bit on every build, 32-bit ones included:
+// client files are larger than 2 GiB.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -8,6 +13,8 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+
+static_assert(sizeof(off_t) >= 8, "file offsets must be 64-bit");
 
 namespace zdl {
 

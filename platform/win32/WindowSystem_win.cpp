@@ -10,48 +10,57 @@
 
 #include <atomic>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace zdl {
 
+// The procedures are handed to the system as WNDPROC and DLGPROC: they must
+// use the system's calling convention (stdcall on 32-bit Windows), or every
+// message leaves the caller's stack off by the arguments' size.
+static_assert(std::is_same_v<WindowProcFn, LResult(CALLBACK*)(NativeWindow, unsigned, WParam, LParam)>,
+    "window procedures must be CALLBACK");
+static_assert(std::is_same_v<DialogProcFn, intptr_t(CALLBACK*)(NativeWindow, unsigned, WParam, LParam)>,
+    "dialog procedures must be CALLBACK");
+static_assert(sizeof(WNDPROC) == sizeof(WindowProcFn) && sizeof(DLGPROC) == sizeof(DialogProcFn));
+
 namespace {
 
-std::wstring WideGbk(const char* text)
-{
-    if (!text || !*text)
-        return std::wstring();
-    int n = MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(936, 0, text, -1, &out[0], n);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
+    std::wstring WideGbk(const char* text)
+    {
+        if (!text || !*text)
+            return std::wstring();
+        int n = MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
+        if (n <= 0)
+            return std::wstring();
+        std::wstring out(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(936, 0, text, -1, &out[0], n);
+        out.resize(static_cast<size_t>(n - 1));
+        return out;
+    }
 
-HWND H(NativeWindow w)
-{
-    return static_cast<HWND>(w);
-}
+    HWND H(NativeWindow w)
+    {
+        return static_cast<HWND>(w);
+    }
 
-MSG ToMsg(const NativeMessage& m)
-{
-    MSG msg = {};
-    msg.hwnd = H(m.window);
-    msg.message = m.message;
-    msg.wParam = m.wParam;
-    msg.lParam = m.lParam;
-    msg.time = GetMessageTime();
-    DWORD pos = GetMessagePos();
-    msg.pt.x = static_cast<short>(LOWORD(pos));
-    msg.pt.y = static_cast<short>(HIWORD(pos));
-    return msg;
-}
+    MSG ToMsg(const NativeMessage& m)
+    {
+        MSG msg = {};
+        msg.hwnd = H(m.window);
+        msg.message = m.message;
+        msg.wParam = m.wParam;
+        msg.lParam = m.lParam;
+        msg.time = GetMessageTime();
+        DWORD pos = GetMessagePos();
+        msg.pt.x = static_cast<short>(LOWORD(pos));
+        msg.pt.y = static_cast<short>(HIWORD(pos));
+        return msg;
+    }
 
-using UpdateLayeredWindowFn = BOOL(WINAPI*)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*,
-                                            DWORD);
+    using UpdateLayeredWindowFn = BOOL(WINAPI*)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*, DWORD);
 
-}  // namespace
+} // namespace
 
 bool WsClassRegistered(NativeInstance instance, const char* className)
 {
@@ -61,7 +70,7 @@ bool WsClassRegistered(NativeInstance instance, const char* className)
 }
 
 bool WsRegisterClass(NativeInstance instance, const char* className, WindowProcFn proc, NativeCursor cursor,
-                     NativeBrush brush, NativeIcon icon)
+    NativeBrush brush, NativeIcon icon)
 {
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
@@ -80,7 +89,7 @@ NativeWindow WsCreateWindow(const WindowCreateParams& p)
     std::wstring cls = WideGbk(p.className);
     std::wstring title = WideGbk(p.windowName);
     return CreateWindowExW(p.exStyle, cls.c_str(), title.c_str(), p.style, p.x, p.y, p.width, p.height, H(p.parent),
-                           static_cast<HMENU>(p.menu), static_cast<HINSTANCE>(p.instance), p.param);
+        static_cast<HMENU>(p.menu), static_cast<HINSTANCE>(p.instance), p.param);
 }
 
 bool WsDestroyWindow(NativeWindow window)
@@ -143,16 +152,16 @@ bool WsGetWindowRect(NativeWindow window, WindowRect* rect)
     RECT r;
     if (!GetWindowRect(H(window), &r))
         return false;
-    *rect = WindowRect{r.left, r.top, r.right, r.bottom};
+    *rect = WindowRect { r.left, r.top, r.right, r.bottom };
     return true;
 }
 
 bool WsAdjustWindowRectEx(WindowRect* rect, uint32_t style, uint32_t exStyle)
 {
-    RECT r = {rect->left, rect->top, rect->right, rect->bottom};
+    RECT r = { rect->left, rect->top, rect->right, rect->bottom };
     if (!AdjustWindowRectEx(&r, style, FALSE, exStyle))
         return false;
-    *rect = WindowRect{r.left, r.top, r.right, r.bottom};
+    *rect = WindowRect { r.left, r.top, r.right, r.bottom };
     return true;
 }
 
@@ -249,14 +258,14 @@ void WsSleep(uint32_t milliseconds)
 intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow parent, DialogProcFn proc, void* param)
 {
     return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), H(parent),
-                           reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
+        reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
 }
 
-intptr_t WsDialogBoxIndirect(NativeInstance instance, const void* dialogTemplate, NativeWindow parent,
-                             DialogProcFn proc, void* param)
+intptr_t WsDialogBoxIndirect(
+    NativeInstance instance, const void* dialogTemplate, NativeWindow parent, DialogProcFn proc, void* param)
 {
     return DialogBoxIndirectParamA(static_cast<HINSTANCE>(instance), static_cast<LPCDLGTEMPLATEA>(dialogTemplate),
-                                   H(parent), reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
+        H(parent), reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
 }
 
 bool WsEndDialog(NativeWindow dialog, intptr_t result)
@@ -349,8 +358,7 @@ int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsi
     return MessageBoxW(H(owner), t.c_str(), caption ? c.c_str() : nullptr, flags);
 }
 
-bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX,
-                      int srcY)
+bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX, int srcY)
 {
     // Bound once: the function is the same for the life of the process.
     static UpdateLayeredWindowFn update = reinterpret_cast<UpdateLayeredWindowFn>(
@@ -360,10 +368,10 @@ bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int 
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HGDIOBJ old = SelectObject(memory, static_cast<HBITMAP>(canvas.bitmap));
-    POINT position = {x, y};
-    SIZE size = {w, h};
-    POINT source = {srcX, srcY};
-    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    POINT position = { x, y };
+    SIZE size = { w, h };
+    POINT source = { srcX, srcY };
+    BLENDFUNCTION blend = { AC_SRC_OVER, 0, 255, AC_SRC_ALPHA };
     BOOL ok = update(H(window), screen, &position, &size, memory, &source, 0, &blend, ULW_ALPHA);
     GdiFlush();
     SelectObject(memory, old);
@@ -416,7 +424,7 @@ SimulatedWindowStats WsSimulatedStats(NativeWindow)
     return SimulatedWindowStats();
 }
 
-void WsSimulateScreenSize(int, int) {}
+void WsSimulateScreenSize(int, int) { }
 
 int WsSimulatedMessageBoxes(const char** lastText)
 {
@@ -425,4 +433,4 @@ int WsSimulatedMessageBoxes(const char** lastText)
     return 0;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -24,6 +24,10 @@ namespace zdl {
 namespace {
 
     using Clock = std::chrono::steady_clock;
+    // Bound on waiting for a stand-in core to start, connect, report or
+    // end: generous, as a process start on a loaded or emulated machine
+    // (32-bit Wine under qemu) takes seconds; it costs time only on failure.
+    constexpr int kCoreWaitMs = 30000;
 
     const std::string kTitleGbk = "Zephyra\xc3\xe2\xb7\xd1\xb0\xe6"; // "Zephyra免费版"
     const std::string kSep(1, kPathSeparator);
@@ -231,8 +235,12 @@ namespace {
         EXPECT_LE(port, 42767);
 
         CoreStatus st;
+        // The lines of one answer may come in over several polls; wait for
+        // the whole of it.
         ASSERT_TRUE(PollUntil(
-            s, 10000, [](const CoreStatus& c) { return c.p2pState == 15 && !c.fileName.empty(); }, &st));
+            s, kCoreWaitMs,
+            [](const CoreStatus& c) { return c.p2pState == 15 && c.percentage == 100.0f && !c.fileName.empty(); },
+            &st));
         EXPECT_EQ(st.fileName, "zpc.exe");
         EXPECT_EQ(st.totalByte, 1000000u);
         EXPECT_FLOAT_EQ(st.percentage, 100.0f);
@@ -256,7 +264,7 @@ namespace {
 
         ASSERT_TRUE(s.StopCore());
         int code = -1;
-        EXPECT_TRUE(Exits(s.CoreProcess(), 5000, &code));
+        EXPECT_TRUE(Exits(s.CoreProcess(), kCoreWaitMs, &code));
         EXPECT_EQ(code, 0) << "the core ends by itself on quit";
     }
 
@@ -281,7 +289,7 @@ namespace {
         ASSERT_TRUE(s.StartCore(Request()));
         ASSERT_TRUE(s.StopCore());
         int code = -1;
-        ASSERT_TRUE(Exits(s.CoreProcess(), 5000, &code)) << "a core that cannot hear quit must not keep running";
+        ASSERT_TRUE(Exits(s.CoreProcess(), kCoreWaitMs, &code)) << "a core that cannot hear quit must not keep running";
         EXPECT_NE(code, 0);
     }
 
@@ -291,12 +299,12 @@ namespace {
         ASSERT_TRUE(s.StartCore(Request()));
         // Let the core connect (it says so in its log), but accept nothing by
         // polling.
-        const auto end = Clock::now() + std::chrono::seconds(10);
+        const auto end = Clock::now() + std::chrono::milliseconds(kCoreWaitMs);
         while (Count(ReadLines(log_), "connected") == 0 && Clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ASSERT_TRUE(s.StopCore());
         int code = -1;
-        ASSERT_TRUE(Exits(s.CoreProcess(), 5000, &code));
+        ASSERT_TRUE(Exits(s.CoreProcess(), kCoreWaitMs, &code));
         EXPECT_EQ(code, 0) << "it quit on the command";
         EXPECT_EQ(Count(ReadLines(log_), "cmd:quit"), 1);
     }
@@ -305,15 +313,17 @@ namespace {
     {
         CoreSession& s = NewSession();
         ASSERT_TRUE(s.StartCore(Request()));
-        ASSERT_TRUE(PollUntil(s, 10000, IsAnswering));
+        ASSERT_TRUE(PollUntil(s, kCoreWaitMs, IsAnswering));
         ASSERT_TRUE(s.StartCore(Request())); // without a quit first
-        EXPECT_EQ(s.RetiredCoreCount(), 1u);
+        // Retired; it may already have ended while a slow machine started
+        // the new one.
+        EXPECT_LE(s.RetiredCoreCount(), 1u);
         // The new core starts from a reset status and asks for the file again.
         EXPECT_TRUE(s.AwaitingFileName());
         EXPECT_EQ(s.Status().p2pState, 0);
-        EXPECT_TRUE(RetiredCoresEnd(s, 5000)) << "two cores must not run at once";
+        EXPECT_TRUE(RetiredCoresEnd(s, kCoreWaitMs)) << "two cores must not run at once";
         EXPECT_EQ(Count(ReadLines(log_), "cmd:quit"), 1) << "the old core was told to quit";
-        ASSERT_TRUE(PollUntil(s, 10000, IsAnswering));
+        ASSERT_TRUE(PollUntil(s, kCoreWaitMs, IsAnswering));
     }
 
     TEST_F(CoreSessionTest, ReplacedCoreThatNeverConnectedIsEnded)
@@ -323,8 +333,8 @@ namespace {
         ASSERT_TRUE(s.StartCore(Request()));
         SetEnv("ZDL_FAKE_CORE", "normal");
         ASSERT_TRUE(s.StartCore(Request()));
-        EXPECT_TRUE(RetiredCoresEnd(s, 5000));
-        ASSERT_TRUE(PollUntil(s, 10000, IsAnswering));
+        EXPECT_TRUE(RetiredCoresEnd(s, kCoreWaitMs));
+        ASSERT_TRUE(PollUntil(s, kCoreWaitMs, IsAnswering));
     }
 
     TEST_F(CoreSessionTest, TemporaryFolderWithABlankStillStartsTheCore)
@@ -334,7 +344,7 @@ namespace {
         CoreSession& s = NewSession();
         ASSERT_TRUE(s.StartCore(Request()));
         EXPECT_TRUE(errors_.empty()) << errors_[0];
-        ASSERT_TRUE(PollUntil(s, 10000, IsAnswering));
+        ASSERT_TRUE(PollUntil(s, kCoreWaitMs, IsAnswering));
     }
 
     TEST_F(CoreSessionTest, WithoutAChannelNothingIsSentOrReceived)
@@ -455,7 +465,7 @@ namespace {
         CoreStatus st;
         // 1000 bytes free against hundreds of thousands missing: disk full.
         ASSERT_TRUE(PollUntil(
-            s, 5000, [](const CoreStatus& c) { return c.errorKind == kErrorDiskFull; }, &st));
+            s, kCoreWaitMs, [](const CoreStatus& c) { return c.errorKind == kErrorDiskFull; }, &st));
         EXPECT_EQ(freeSpaceFolder_, folder_ + "/install");
         EXPECT_EQ(s.LaunchSettings().installDir, folder_ + "/install");
         s.StopCore();
@@ -473,11 +483,11 @@ namespace {
         CoreStatus st;
         // Answers to "stat" and "get tb" come in separately; wait for both.
         ASSERT_TRUE(PollUntil(
-            s, 10000, [](const CoreStatus& c) { return c.p2pState == 14 && c.totalByte == 1000000u; }, &st));
+            s, kCoreWaitMs, [](const CoreStatus& c) { return c.p2pState == 14 && c.totalByte == 1000000u; }, &st));
         EXPECT_GT(st.percentage, 0);
         ASSERT_TRUE(s.StopCore());
         int code = -1;
-        EXPECT_TRUE(Exits(s.CoreProcess(), 5000, &code));
+        EXPECT_TRUE(Exits(s.CoreProcess(), kCoreWaitMs, &code));
         EXPECT_EQ(code, 0);
     }
 
@@ -505,8 +515,8 @@ namespace {
         stop = true;
         poller.join();
         EXPECT_GT(polls.load(), 10);
-        ASSERT_TRUE(PollUntil(s, 10000, IsAnswering));
-        EXPECT_TRUE(RetiredCoresEnd(s, 5000)) << "every replaced core has ended";
+        ASSERT_TRUE(PollUntil(s, kCoreWaitMs, IsAnswering));
+        EXPECT_TRUE(RetiredCoresEnd(s, kCoreWaitMs)) << "every replaced core has ended";
         s.StopCore();
     }
 

@@ -21,6 +21,7 @@ scripts=$(cd "$here/../../scripts" && pwd)
 . "$scripts/wine-env.sh"
 
 [ -f "$exe" ] || { echo "shot: no program $exe" >&2; exit 1; }
+zdl_wine_use "$(zdl_pe_arch "$exe")" || exit 1
 [ -f "$ref" ] || { echo "shot: no $ref; skipped" >&2; exit 77; }
 [ -x "$ZDL_WINE" ] || { echo "shot: no Wine; skipped" >&2; exit 77; }
 mkdir -p "$out"
