@@ -2,6 +2,7 @@
 # A throw-away nginx on 127.0.0.1 serving a folder, for the download core's
 # tests and benchmarks.
 #   scripts/content-server.sh start <web root> <work dir>   prints the port
+# (a free one; ZDL_SERVER_PORT asks for that port instead)
 #   scripts/content-server.sh stop <work dir>
 # The work dir holds the generated config, pid file and logs. The server
 # stops itself after ZDL_SERVER_LIFETIME seconds (default 900) if nobody
@@ -13,7 +14,8 @@ start)
   root=$(cd "$2" && pwd); work=$3
   mkdir -p "$work"; work=$(cd "$work" && pwd)
   nginx=$(command -v nginx || echo /usr/sbin/nginx)
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  port=${ZDL_SERVER_PORT:-}
+  [ -n "$port" ] || port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   cat > "$work/nginx.conf" <<CONF
 worker_processes 1;
 daemon on;

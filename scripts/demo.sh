@@ -34,6 +34,10 @@ if [ "$host" != 127.0.0.1 ] && [ "$host" != localhost ]; then
   exit 1
 fi
 
+# The port is shared with the Wine journey (tests/ui_win/journey.sh).
+exec 8>"/tmp/zdl-port-$port.lock"
+flock -w 600 8 || { echo "demo: 127.0.0.1:$port stays locked by another run" >&2; exit 1; }
+
 mkdir -p "$work"
 www=$work/www
 if [ ! -f "$www/.made-$mib" ]; then
