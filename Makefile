@@ -15,7 +15,7 @@ WEB_HOST ?=
 url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL)) $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
-.PHONY: deps native release win64 win32 all test test-native test-win64 demo bench fuzz clean
+.PHONY: deps native release win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
 
 deps:
 	@scripts/deps.sh
@@ -53,9 +53,21 @@ all: native release win64 win32
 test: deps
 	@scripts/test-all.sh
 
+# The window journey under Wine and its storyboard; demo-headless is the
+# download without a window.
 demo: deps
+	@$(MAKE) --no-print-directory release win64
+	@scripts/demo-journey.sh
+
+demo-headless: deps
 	@$(MAKE) --no-print-directory release win64 win32
 	@scripts/demo.sh
+
+# A whole install under Wine with real mouse clicks, against a served sample
+# client; screenshots in build/journey.
+journey: deps
+	@$(MAKE) --no-print-directory release win64
+	@tests/ui_win/journey.sh build/win64/zdl.exe build/release build/journey
 
 bench: deps release
 	@scripts/bench-all.sh

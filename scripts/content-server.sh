@@ -4,6 +4,7 @@
 #   scripts/content-server.sh start <web root> <work dir> [<cert> <key>]
 #                                                  prints the port; HTTPS
 #                                                  with a certificate and key
+# (a free port; ZDL_SERVER_PORT asks for that port instead)
 #   scripts/content-server.sh stop <work dir>
 # The work dir holds the generated config, pid file and logs. The server
 # stops itself after ZDL_SERVER_LIFETIME seconds (default 900) if nobody
@@ -19,7 +20,8 @@ start)
   fi
   mkdir -p "$work"; work=$(cd "$work" && pwd)
   nginx=$(command -v nginx || echo /usr/sbin/nginx)
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  port=${ZDL_SERVER_PORT:-}
+  [ -n "$port" ] || port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
   cat > "$work/nginx.conf" <<CONF
 worker_processes 1;
 daemon on;

@@ -34,6 +34,10 @@ if [ "$host" != 127.0.0.1 ] && [ "$host" != localhost ]; then
   exit 1
 fi
 
+# The port is shared with the Wine journey (tests/ui_win/journey.sh).
+exec 8>"/tmp/zdl-port-$port.lock"
+flock -w 600 8 || { echo "demo: 127.0.0.1:$port stays locked by another run" >&2; exit 1; }
+
 mkdir -p "$work"
 www=$work/www
 if [ ! -f "$www/.made-$mib" ]; then
@@ -114,10 +118,8 @@ else
   exit 1
 fi
 
-# The skinned window: zdl.exe under Wine for a few seconds, captured. It
-# shows the download page's controls as the layout script makes them; the
-# page's behaviour is not built yet, and the download above is the real
-# engine and poll loop that page will drive.
+# The skinned window: zdl.exe under Wine for a few seconds, captured: the
+# download page with the licence window (make demo clicks through it).
 exe=$root/build/win64/zdl.exe
 shot=$work/zdl-window.png
 if [ -f "$exe" ]; then
@@ -128,5 +130,4 @@ fi
 sheet=$build/skin-contact-sheet.png
 [ -f "$sheet" ] && echo "demo: every image and sprite cell of the skin: $sheet"
 echo "demo: done. What ran: the real download core and headless downloader (above) and the skinned main window;"
-echo "demo: zdl.exe shows the download page's controls as its layout script makes them; the page's"
-echo "demo: behaviour, the licence and completion pages are not built yet."
+echo "demo: make demo installs through zdl.exe's own window with real clicks."

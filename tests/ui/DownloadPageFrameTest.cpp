@@ -1,41 +1,89 @@
-// The main window's frame with the download page as its layout script makes
-// it, drawn headless with the real archive: all 23 controls in their initial
-// state and the banner's placeholder (no browser natively). The frame as the
+// The main window's frame with the download page as zdl.exe makes it
+// (CSBeginDlg over a scripted core, no stored settings), drawn headless with
+// the real archive: its controls in their initial state, the licence window
+// open over it, and the banner's placeholder (no browser natively). The frame as the
 // screen shows it (premultiplied over black) is written to
 // build/ui/download_page.png and compared with the committed reference
 // tests/data/ui/download_page.png, which the Wine check of zdl.exe also uses.
+#include "../app/PageTestSupport.h"
 #include "PngWrite.h"
-#include "app/LayoutPage.h"
+#include "app/BeginDlg.h"
+#include "app/RuleDlg.h"
 #include "app/SampleApp.h"
+#include "app/StoredSettings.h"
 #include "gfx/ImageCache.h"
 #include "gfx/ImageLoader.h"
+#include "skin/Button.h"
+#include "skin/CheckBox.h"
+#include "skin/HtmlCtrl.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include <sys/stat.h>
 
 namespace zdl {
 namespace {
 
+    ScriptedCore* frameCore = nullptr;
+
+    CSBitmapDialog* MakeFramePage(CMainWin* window)
+    {
+        PageEnvironment env;
+        env.core = frameCore;
+        env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "ui" / "absent.ini").string();
+        env.defaultInstallDir = DefaultInstallDir(false, 'C'); // no D: drive, as under Wine
+        return new CSBeginDlg(window, env);
+    }
+
+    // zdl.exe's page factories for the duration of a test.
+    class ProductPages {
+    public:
+        ProductPages()
+        {
+            frameCore = &core_;
+            SetMainPageFactory(MakeFramePage);
+            SetLicencePageFactory(MakeLicencePage);
+        }
+        ~ProductPages()
+        {
+            SetMainPageFactory(nullptr);
+            SetLicencePageFactory(nullptr);
+            focusControl = nullptr;
+            frameCore = nullptr;
+        }
+
+    private:
+        ScriptedCore core_;
+    };
+
     TEST(DownloadPageFrameTest, MainWindowShowsTheDownloadPageWithTheBannerPlaceholder)
     {
+        PlatformScript script;
         TestUiPlatform platform;
         UiPlatform* previous = SetUiPlatform(&platform);
         {
+            ProductPages pages;
             CSampleApp app;
             ASSERT_TRUE(app.InitInstance());
             CMainWin& w = app.mainWin;
             if (!w.background)
                 GTEST_SKIP() << "no skin in the archive";
             ASSERT_EQ(1u, w.desktop.panels.size());
-            auto* page = dynamic_cast<CSLayoutPage*>(w.desktop.panels[0]);
+            auto* page = dynamic_cast<CSBeginDlg*>(w.desktop.panels[0]);
             ASSERT_NE(nullptr, page);
-            EXPECT_EQ(23u, page->controlIds.size());
+            ASSERT_NE(nullptr, page->install);
+            EXPECT_TRUE(page->install->IsVisible());
+            ASSERT_NE(nullptr, page->accept);
+            EXPECT_FALSE(page->accept->isChecked);
+            // The licence window is over the page, which takes no input.
+            EXPECT_NE(nullptr, app.licenceWindow);
+            EXPECT_FALSE(page->mouseEnabled);
             ASSERT_NE(nullptr, page->banner);
-            EXPECT_TRUE(page->banner->IsVisible());
+            EXPECT_FALSE(page->banner->IsVisible()); // until the licence is settled
             EXPECT_FALSE(page->banner->pageShown);
             EXPECT_TRUE(w.draggable);
 
@@ -54,6 +102,8 @@ namespace {
                 for (int x = 262; x < 262 + 392; ++x)
                     changed += std::memcmp(w.canvas.Pixel(x, y), without.Pixel(x, y), 4) != 0;
             EXPECT_GT(changed, 392 * 124 / 2);
+            page->banner->SetVisible(false); // back to the state at start
+            ASSERT_TRUE(w.RenderFrame());
 
             // As the screen shows it: premultiplied over black.
             PremultiplyDib(&w.canvas);
@@ -92,14 +142,16 @@ namespace {
     // (and, on Windows, its browser) is gone while the main window still is.
     TEST(DownloadPageFrameTest, ReleasingThePagesClosesTheBannerBeforeTheWindowGoes)
     {
+        PlatformScript script;
         TestUiPlatform platform;
         UiPlatform* previous = SetUiPlatform(&platform);
         {
+            ProductPages pages;
             CSampleApp app;
             ASSERT_TRUE(app.InitInstance());
             CMainWin& w = app.mainWin;
             ASSERT_EQ(1u, w.desktop.panels.size());
-            auto* page = dynamic_cast<CSLayoutPage*>(w.desktop.panels[0]);
+            auto* page = dynamic_cast<CSBeginDlg*>(w.desktop.panels[0]);
             ASSERT_NE(nullptr, page);
             if (!page->banner)
                 GTEST_SKIP() << "no skin in the archive";
