@@ -1,4 +1,5 @@
 #include "platform/win32/BrowserHost_win.h"
+#include "platform/win32/Gbk_win.h"
 
 #include "platform/WebBrowser.h"
 
@@ -38,19 +39,6 @@ namespace {
         }
         host->site.reset();
         host->storage.reset();
-    }
-
-    std::wstring WideFromGbk(const char* text)
-    {
-        if (!text || !*text)
-            return std::wstring();
-        int n = MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
-        if (n <= 0)
-            return std::wstring();
-        std::wstring out(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(936, 0, text, -1, &out[0], n);
-        out.resize(static_cast<size_t>(n - 1));
-        return out;
     }
 
 } // namespace
@@ -99,7 +87,7 @@ int32_t NavigateTo(BrowserHost* host, const char* url)
             return kBrowserNoInterface;
         host->browser = static_cast<IWebBrowser2*>(browser);
     }
-    std::wstring wide = WideFromGbk(url);
+    std::wstring wide = WideFromGbk(url ? url : "");
     VARIANT address;
     VariantInit(&address);
     address.vt = VT_BSTR;

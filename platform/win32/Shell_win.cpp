@@ -2,6 +2,7 @@
 // called with text converted from and to code page 936, so names and paths
 // come out right whatever the system's ANSI code page is.
 #include "platform/Shell.h"
+#include "platform/win32/Gbk_win.h"
 
 #include <windows.h>
 // After <windows.h>, which they need.
@@ -11,18 +12,6 @@
 namespace zdl {
 
 namespace {
-
-    std::wstring Wide(const std::string& text)
-    {
-        if (text.empty())
-            return std::wstring();
-        int n = MultiByteToWideChar(936, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        if (n <= 0)
-            return std::wstring();
-        std::wstring out(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(936, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-        return out;
-    }
 
     std::string Gbk(const wchar_t* text)
     {
@@ -64,8 +53,8 @@ namespace {
 
 bool SystemBrowseForFolder(const FolderBrowseRequest& request, std::string* chosen)
 {
-    BrowseContext context { Wide(request.initialFolder), Wide(request.windowTitle) };
-    std::wstring prompt = Wide(request.prompt);
+    BrowseContext context { WideFromGbk(request.initialFolder), WideFromGbk(request.windowTitle) };
+    std::wstring prompt = WideFromGbk(request.prompt);
     wchar_t display[MAX_PATH] = {};
     BROWSEINFOW info = {};
     info.hwndOwner = static_cast<HWND>(request.owner);
@@ -88,7 +77,7 @@ bool SystemBrowseForFolder(const FolderBrowseRequest& request, std::string* chos
 bool NamedMutex::Acquire(const std::string& gbkName)
 {
     Release();
-    std::wstring name = Wide(gbkName);
+    std::wstring name = WideFromGbk(gbkName);
     HANDLE handle = CreateMutexW(nullptr, FALSE, name.c_str());
     if (!handle)
         return false;
@@ -111,8 +100,8 @@ void NamedMutex::Release()
 
 bool ShellOpen(const std::string& target, const std::string& folder)
 {
-    std::wstring file = Wide(target);
-    std::wstring dir = Wide(folder);
+    std::wstring file = WideFromGbk(target);
+    std::wstring dir = WideFromGbk(folder);
     HINSTANCE result
         = ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, dir.empty() ? nullptr : dir.c_str(), SW_SHOWNORMAL);
     return reinterpret_cast<intptr_t>(result) > 32;

@@ -4,6 +4,7 @@
 // from code page 936 to wide text so they show correctly whatever the
 // system's ANSI code page is.
 #include "platform/WindowSystem.h"
+#include "platform/win32/Gbk_win.h"
 
 #include <ole2.h>
 #include <windows.h>
@@ -25,19 +26,6 @@ static_assert(std::is_same_v<DialogProcFn, intptr_t(CALLBACK*)(NativeWindow, uns
 static_assert(sizeof(WNDPROC) == sizeof(WindowProcFn) && sizeof(DLGPROC) == sizeof(DialogProcFn));
 
 namespace {
-
-    std::wstring WideGbk(const char* text)
-    {
-        if (!text || !*text)
-            return std::wstring();
-        int n = MultiByteToWideChar(936, 0, text, -1, nullptr, 0);
-        if (n <= 0)
-            return std::wstring();
-        std::wstring out(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(936, 0, text, -1, &out[0], n);
-        out.resize(static_cast<size_t>(n - 1));
-        return out;
-    }
 
     HWND H(NativeWindow w)
     {
@@ -86,8 +74,8 @@ bool WsRegisterClass(NativeInstance instance, const char* className, WindowProcF
 
 NativeWindow WsCreateWindow(const WindowCreateParams& p)
 {
-    std::wstring cls = WideGbk(p.className);
-    std::wstring title = WideGbk(p.windowName);
+    std::wstring cls = WideFromGbk(p.className ? p.className : "");
+    std::wstring title = WideFromGbk(p.windowName ? p.windowName : "");
     return CreateWindowExW(p.exStyle, cls.c_str(), title.c_str(), p.style, p.x, p.y, p.width, p.height, H(p.parent),
         static_cast<HMENU>(p.menu), static_cast<HINSTANCE>(p.instance), p.param);
 }
@@ -275,7 +263,7 @@ bool WsEndDialog(NativeWindow dialog, intptr_t result)
 
 bool WsSetDlgItemText(NativeWindow dialog, int itemId, const std::string& text)
 {
-    return SetDlgItemTextW(H(dialog), itemId, WideGbk(text.c_str()).c_str()) != 0;
+    return SetDlgItemTextW(H(dialog), itemId, WideFromGbk(text).c_str()) != 0;
 }
 
 std::string WsGetDlgItemText(NativeWindow dialog, int itemId, size_t maxBytes)
@@ -353,8 +341,8 @@ void* WsGetDialogUserData(NativeWindow dialog)
 
 int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsigned flags)
 {
-    std::wstring t = WideGbk(text);
-    std::wstring c = WideGbk(caption);
+    std::wstring t = WideFromGbk(text ? text : "");
+    std::wstring c = WideFromGbk(caption ? caption : "");
     return MessageBoxW(H(owner), t.c_str(), caption ? c.c_str() : nullptr, flags);
 }
 
