@@ -183,11 +183,18 @@ namespace {
         EXPECT_EQ(1, browser_.hostsMade); // the second navigation reused the host
     }
 
+    // A window procedure in the system's calling convention (stdcall on
+    // 32-bit Windows) that leaves every message to the default.
+    LResult ZDL_CALLBACK PlainWindowProc(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+    {
+        return WsDefWindowProc(window, msg, wParam, lParam);
+    }
+
     TEST_F(HtmlCtrlTest, ThePopupFollowsTheMainWindowClipped)
     {
         WindowRect r;
         // A layered main window (simulated natively), moved by presenting frames.
-        ASSERT_TRUE(WsRegisterClass(nullptr, "HtmlCtrlTestMain", WsDefWindowProc, nullptr, nullptr, nullptr)
+        ASSERT_TRUE(WsRegisterClass(nullptr, "HtmlCtrlTestMain", PlainWindowProc, nullptr, nullptr, nullptr)
             || WsClassRegistered(nullptr, "HtmlCtrlTestMain"));
         WindowCreateParams p;
         p.className = "HtmlCtrlTestMain";
