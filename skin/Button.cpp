@@ -54,20 +54,10 @@ void CSButton::Paint(DibImage* surface, int ox, int oy)
 
 bool CSButton::OnKey(unsigned msg, WParam key, LParam)
 {
-    if (!enabled || !visible || (key != VK_RETURN && key != VK_SPACE))
-        return false;
-    if (msg == WM_KEYDOWN) {
-        pressed = true;
-        return true;
-    }
-    if (msg == WM_KEYUP) {
-        if (pressed) {
-            pressed = false;
-            NotifyOwner(this, kNotifyClicked);
-        }
-        return true;
-    }
-    return false;
+    KeyCycle cycle = ButtonKey(this, &pressed, msg, key);
+    if (cycle == KeyCycle::kReleased)
+        NotifyOwner(this, kNotifyClicked);
+    return cycle != KeyCycle::kIgnored;
 }
 
 bool CSButton::OnMouse(unsigned msg, int px, int py, WParam, LParam)

@@ -64,20 +64,10 @@ void CSCheckBox::Paint(DibImage* surface, int ox, int oy)
 
 bool CSCheckBox::OnKey(unsigned msg, WParam key, LParam)
 {
-    if (!enabled || !visible || (key != VK_RETURN && key != VK_SPACE))
-        return false;
-    if (msg == WM_KEYDOWN) {
-        pressed = true;
-        return true;
-    }
-    if (msg == WM_KEYUP) {
-        if (pressed) {
-            pressed = false;
-            SetChecked(!isChecked, true);
-        }
-        return true;
-    }
-    return false;
+    KeyCycle cycle = ButtonKey(this, &pressed, msg, key);
+    if (cycle == KeyCycle::kReleased)
+        SetChecked(!isChecked, true);
+    return cycle != KeyCycle::kIgnored;
 }
 
 // Unlike a button the box keeps the focus after a click and leaves the

@@ -82,6 +82,23 @@ bool ButtonMouse(CSControl* control, bool* pressed, unsigned msg, int px, int py
     }
 }
 
+KeyCycle ButtonKey(const CSControl* control, bool* pressed, unsigned msg, WParam key)
+{
+    if (!control->enabled || !control->visible || (key != VK_RETURN && key != VK_SPACE))
+        return KeyCycle::kIgnored;
+    if (msg == WM_KEYDOWN) {
+        *pressed = true;
+        return KeyCycle::kTaken;
+    }
+    if (msg == WM_KEYUP) {
+        if (!*pressed)
+            return KeyCycle::kTaken;
+        *pressed = false;
+        return KeyCycle::kReleased;
+    }
+    return KeyCycle::kIgnored;
+}
+
 void SetTooltipTextSetter(TooltipTextSetter setter)
 {
     tooltipTextSetter = setter;

@@ -34,6 +34,12 @@ void DropPress(CSControl* control);
 // inside). Returns OnMouse's result.
 bool ButtonMouse(CSControl* control, bool* pressed, unsigned msg, int px, int py);
 
+// The keyboard press/release cycle of a button and a check box: Enter or
+// Space goes down, then up. kReleased means the release completed a press,
+// so the control acts now; kIgnored leaves the key to others.
+enum class KeyCycle { kIgnored, kTaken, kReleased };
+KeyCycle ButtonKey(const CSControl* control, bool* pressed, unsigned msg, WParam key);
+
 // Puts tooltip markup into the page's tooltip control and sizes it to the
 // text: SetTooltipMarkup of the rich-text module unless another is set; with
 // none a tooltip keeps its old text.
