@@ -191,6 +191,7 @@ bool CMainWin::OnIdle(int)
         presented_.assign(canvas.bits, canvas.bits + size);
         PremultiplyDib(&canvas);
         hasPresented_ = WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0);
+        ++pushedFrames;
         presentedX_ = x;
         presentedY_ = y;
     }

@@ -77,6 +77,7 @@ public:
     int clientWidth = kMainClientWidth;
     int clientHeight = kMainClientHeight;
     int renderedFrames = 0; // frames drawn into the canvas
+    int pushedFrames = 0; // frames that differed from the screen's and were pushed
 
 protected:
     // The frame last pushed, before premultiplying, and where it went.

@@ -35,25 +35,40 @@ bool CSWinApp::OnIdle(int)
 {
     // Work posted by other threads (the poll thread's display changes) runs
     // here, on this thread, before the frame that shows it.
-    TheUiQueue().RunPending();
+    if (TheUiQueue().RunPending() > 0)
+        NoteActivity();
     uint32_t now = GetUiPlatform().TickCount();
     if (!frameClockStarted_) {
         frameClockStarted_ = true;
         lastFrame_ = now;
     }
-    if (now - lastFrame_ < kFrameIntervalMs) {
+    const uint32_t interval = quietFrames_ >= kQuietFramesBeforeSlowing ? kQuietFrameIntervalMs : kFrameIntervalMs;
+    if (now - lastFrame_ < interval) {
         // Until the next frame is due, sleep in the message wait: input and
         // posted work end it at once, and an idle program costs no time.
-        WsWaitForMessage(kFrameIntervalMs - (now - lastFrame_));
+        WsWaitForMessage(interval - (now - lastFrame_));
         return true;
     }
     lastFrame_ = now;
+    const int pushedBefore = PushedFrames();
     bool more = false;
     if (licenceWindow)
         more = licenceWindow->OnIdle(0) || more;
     if (mainWindow)
         more = mainWindow->OnIdle(0) || more;
+    if (PushedFrames() != pushedBefore)
+        quietFrames_ = 0;
+    else if (quietFrames_ < kQuietFramesBeforeSlowing)
+        ++quietFrames_;
     return more;
+}
+
+int CSWinApp::PushedFrames() const
+{
+    int pushed = licenceWindow ? licenceWindow->pushedFrames : 0;
+    if (auto* main = dynamic_cast<const CMainWin*>(mainWindow))
+        pushed += main->pushedFrames;
+    return pushed;
 }
 
 bool CSWinApp::PreTranslateMessage(const NativeMessage& message)
@@ -92,6 +107,7 @@ int CSWinApp::Run()
         if (got < 0)
             return -1;
         lastMessage = message;
+        NoteActivity();
         if (!PreTranslateMessage(message))
             WsDispatchMessage(message);
         idle = true;

@@ -4,6 +4,7 @@
 #include "ProbeControl.h"
 #include "app/SampleApp.h"
 #include "gfx/ImageCache.h"
+#include "platform/UiQueue.h"
 #include "skin/LayoutLua.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +126,42 @@ TEST_F(AppTest, FramesArePacedAt40MillisecondsAndAnUnchangedFrameIsNotPushedAgai
     EXPECT_EQ(3, frames);
     // Nothing changed on the page: the layered window keeps the first frame.
     EXPECT_EQ(1, WsSimulatedStats(h).presentedFrames);
+}
+
+// An unchanged screen slows frames to one per 500 ms; posted work (the poll
+// thread's display changes) brings the full rate back at once, so a percent
+// shown by the poll thread is never half a second late.
+TEST_F(AppTest, AnUnchangedScreenSlowsFramesUntilWorkIsPosted)
+{
+    ASSERT_TRUE(app_->InitInstance());
+    // The page's progress head animates (a new picture every third frame)
+    // and so keeps the full rate; with it hidden nothing changes.
+    ASSERT_FALSE(app_->mainWin.desktop.panels.empty());
+    for (CSControl* c : app_->mainWin.desktop.panels[0]->controls) {
+        if (c->typeCode == kTypeAnimate)
+            c->SetVisible(false);
+    }
+    const int& frames = app_->mainWin.renderedFrames;
+    uint32_t t = 1000;
+    platform_.ticks = t;
+    app_->OnIdle(0);
+    for (int i = 0; i <= kQuietFramesBeforeSlowing; ++i) {
+        platform_.ticks = t += kFrameIntervalMs;
+        app_->OnIdle(0);
+    }
+    const int quiet = frames;
+    platform_.ticks = t += kFrameIntervalMs;
+    app_->OnIdle(0);
+    EXPECT_EQ(quiet, frames) << "still at the full rate after " << kQuietFramesBeforeSlowing << " unchanged frames";
+    platform_.ticks = t += kQuietFrameIntervalMs - kFrameIntervalMs;
+    app_->OnIdle(0);
+    EXPECT_EQ(quiet + 1, frames);
+    bool ran = false;
+    TheUiQueue().Post([&ran] { ran = true; });
+    platform_.ticks = t += kFrameIntervalMs;
+    app_->OnIdle(0);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(quiet + 2, frames);
 }
 
 TEST_F(AppTest, DraggingMovesTheWindowUntilTheButtonIsReleased)
