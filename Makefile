@@ -2,9 +2,10 @@
 #   make deps    install packages and build the MinGW libraries (idempotent)
 #   make demo    build, then run the main job on the embedded default
 #   make test    build all three configurations and run every test
-#   make native | win64 | win32 | release   build one configuration
+#   make native | win64 | win32 | release | tsan   build one configuration
 # Build trees: build/native (g++, ASan+UBSan, tests and tools),
-# build/release (g++ optimised: demo and benchmarks), build/win64 and
+# build/release (g++ optimised: demo and benchmarks), build/tsan (the threaded
+# tests with ThreadSanitizer), build/win64 and
 # build/win32 (MinGW-w64 cross builds of zdl.exe).
 SHELL := /bin/bash
 ROOT := $(abspath .)
@@ -15,7 +16,7 @@ WEB_HOST ?=
 url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL)) $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
-.PHONY: deps native release win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
+.PHONY: deps native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
 
 deps:
 	@scripts/deps.sh
@@ -28,6 +29,13 @@ build/release/build.ninja:
 
 # The cross builds take the skin archive and the host tools' output from the
 # native release build (the tools are host programs).
+# The threaded tests only (page, licence page, core sessions, progress,
+# channels) with ThreadSanitizer; the skin comes from the release tree.
+TSAN_TESTS := app_page_test app_licence_page_test core_client_session_test core_client_progress_test core_client_channel_test
+build/tsan/build.ninja:
+	cmake -S . -B build/tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZDL_TSAN=ON \
+	  -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
+
 build/win64/build.ninja:
 	cmake -S . -B build/win64 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-x86_64.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
@@ -41,6 +49,12 @@ native: build/native/build.ninja
 
 release: build/release/build.ninja
 	cmake --build build/release -j $(JOBS)
+
+tsan: release build/tsan/build.ninja
+	cmake --build build/tsan -j $(JOBS) --target $(TSAN_TESTS) zdl_fake_core
+
+tsan-tests:
+	@echo $(TSAN_TESTS)
 
 win64: release build/win64/build.ninja
 	cmake --build build/win64 -j $(JOBS)

@@ -12,7 +12,8 @@
 # same names. The results stay in this build folder as skin.qfa and
 # zephyra.ico.
 #
-# Cross builds (MinGW) do not build the host tools. Configure them with
+# Cross builds (MinGW) do not build the host tools, and a native tree may
+# take the skin of another (the ThreadSanitizer tree). Configure them with
 #   -DZDL_HOST_SKIN_DIR=<native build>/res
 # (the top-level Makefile passes build/release/res and builds that first);
 # skin.qfa and zephyra.ico are then copied from there, and the build stops
@@ -24,7 +25,7 @@ set(ZDL_RC_EXTRA_FILE ${CMAKE_CURRENT_SOURCE_DIR}/dialogs.rc)
 set(_skin_archive ${CMAKE_CURRENT_BINARY_DIR}/skin.qfa)
 set(_skin_icon ${CMAKE_CURRENT_BINARY_DIR}/zephyra.ico)
 
-if(CMAKE_CROSSCOMPILING)
+if(CMAKE_CROSSCOMPILING OR ZDL_HOST_SKIN_DIR)
   set(ZDL_HOST_SKIN_DIR "" CACHE PATH "res/ folder of a native build that made skin.qfa and zephyra.ico")
   if(NOT ZDL_HOST_SKIN_DIR)
     message(WARNING "ZDL_HOST_SKIN_DIR is not set: zdl.exe gets an empty skin archive. "

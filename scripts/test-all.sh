@@ -13,6 +13,8 @@ step "build native (ASan+UBSan)"
 make --no-print-directory native
 step "build release (host tools, skin)"
 make --no-print-directory release
+step "build tsan (the threaded tests with ThreadSanitizer)"
+make --no-print-directory tsan
 step "build win64"
 make --no-print-directory win64
 step "build win32"
@@ -22,13 +24,14 @@ step "zdl.exe imports only system DLLs"
 scripts/check-imports.sh build/win64/zdl.exe build/win32/zdl.exe
 
 fails=0 passed=0 failed=0 summary=()
-# Runs one ctest tree and adds its counts to the totals.
+# Runs one ctest tree (further arguments go to ctest) and adds its counts
+# to the totals.
 run_ctest() {
   local log
   log=$(mktemp)
   # A failing tree must not end the run (errexit): the next tree still runs.
   local rc=0
-  ctest --test-dir "$1" --output-on-failure -j "$jobs" 2>&1 | tee "$log" || rc=$?
+  ctest --test-dir "$1" --output-on-failure -j "$jobs" "${@:2}" 2>&1 | tee "$log" || rc=$?
   local line total bad
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
   if [ -n "$line" ]; then
@@ -44,6 +47,10 @@ run_ctest() {
 
 step "native tests"
 run_ctest build/native
+
+step "threaded tests under ThreadSanitizer"
+tsan_tests=$(make --no-print-directory -s tsan-tests)
+run_ctest build/tsan -R "^($(tr ' ' '|' <<<"$tsan_tests"))\$"
 
 # One Windows tree under Wine in its own prefix and Wine server.
 run_wine_tree() {  # win64|win32 tree
