@@ -115,11 +115,18 @@ namespace {
         return KeyValue(line, key, &v) && ParseU64(v, max, out);
     }
 
+    // ASCII letters in lower case, as Windows compares names; the second
+    // byte of a GBK character (lead byte 0x81-0xFE) may fall in 'A'-'Z' and
+    // is part of that character, so it stays as it is.
     std::string Lower(std::string s)
     {
-        for (char& c : s)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
+        for (size_t i = 0; i < s.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            if (c >= 0x81 && c <= 0xFE && i + 1 < s.size())
+                ++i;
+            else if (c >= 'A' && c <= 'Z')
+                s[i] = static_cast<char>(c - 'A' + 'a');
+        }
         return s;
     }
 

@@ -129,6 +129,18 @@ TEST(DownloadDescription, RefusesMalformedAndMaliciousInput)
     EXPECT_FALSE(ParseDescription(Valid().substr(0, Valid().size() / 2), &d, &error));
 }
 
+// 0x8141 and 0x8161 are two different GBK characters; only ASCII letters
+// compare without case, as on Windows.
+TEST(DownloadDescription, GbkNamesDifferingInASecondByteLetterAreDistinct)
+{
+    DownloadDescription d;
+    std::string error;
+    std::string text = Replace(Replace(Valid(), " zpc.exe\n", " \x81\x41.exe\n"), " logs/empty.log\n", " \x81\x61.exe\n");
+    EXPECT_TRUE(ParseDescription(text, &d, &error)) << error;
+    text = Replace(Replace(Valid(), " zpc.exe\n", " \x81\x41" "A.exe\n"), " logs/empty.log\n", " \x81\x41" "a.exe\n");
+    EXPECT_FALSE(ParseDescription(text, &d, &error));
+}
+
 TEST(DownloadDescription, SafePaths)
 {
     for (const char* ok : { "zpc.exe", "data/pack00.pak", "a/b/c/d.txt", "console.txt", "COM10",
