@@ -329,6 +329,7 @@ bool CSControlContainer::HandleMessage(NativeWindow window, unsigned msg, WParam
         // Losing the capture to any window other than our own ends a drag,
         // and a press whose release will not come back to us.
         if (reinterpret_cast<NativeWindow>(lParam) != CaptureWindow()) {
+            pressTarget_ = nullptr;
             for (CSControl* control : controls)
                 DropPress(control);
             OnCaptureLost();
@@ -378,11 +379,21 @@ bool CSControlContainer::RouteMouse(NativeWindow window, unsigned msg, WParam wP
     UiPoint p = GetUiPlatform().CursorPos(window);
     int cx = p.x - x;
     int cy = p.y - y;
+    if (pressTarget_ && (msg == WM_MOUSEMOVE || msg == WM_LBUTTONUP)) {
+        CSControl* target = pressTarget_;
+        if (msg == WM_LBUTTONUP)
+            pressTarget_ = nullptr;
+        if (target != focusControl && target->OnMouse(msg, cx, cy, wParam, lParam))
+            return true;
+    }
     if (OwnsFocus() && focusControl->IsEnabled() && focusControl->OnMouse(msg, cx, cy, wParam, lParam))
         return true;
     CSControl* hit = HitTestControls(cx, cy);
-    if (hit && hit->OnMouse(msg, cx, cy, wParam, lParam))
+    if (hit && hit->OnMouse(msg, cx, cy, wParam, lParam)) {
+        if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) && hit != focusControl)
+            pressTarget_ = hit;
         return true;
+    }
     if (!hit && msg == WM_LBUTTONDOWN && OwnsFocus()) {
         focusControl->OnKillFocus();
         focusControl = nullptr;

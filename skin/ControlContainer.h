@@ -112,6 +112,10 @@ protected:
 
 private:
     bool RouteMouse(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);
+    // The control that took a press without taking the focus (a button
+    // that is no tab stop): it gets the moves and the release wherever the
+    // cursor goes, as the focus control does. Not owned; one of `controls`.
+    CSControl* pressTarget_ = nullptr;
     bool RouteKey(unsigned msg, WParam wParam, LParam lParam);
 };
 

@@ -94,6 +94,16 @@ namespace {
         EXPECT_TRUE(b->notified);
         // Losing the capture to our own window is no loss; to another it is.
         EXPECT_EQ(kSecondWindow, page_.CaptureWindow());
+
+        // A button that is no tab stop never has the focus, yet its release
+        // off the button still ends the press.
+        b->tabStop = false;
+        Mouse(WM_LBUTTONDOWN, 15, 15);
+        EXPECT_TRUE(b->pressed);
+        EXPECT_TRUE(Mouse(WM_LBUTTONUP, 100, 40));
+        EXPECT_FALSE(b->pressed);
+        EXPECT_EQ(nullptr, ui_.capture);
+        EXPECT_EQ(1, page_.Count(kNotifyClicked));
     }
 
     TEST_F(SimpleControlsTest, ButtonFrameFollowsState)
