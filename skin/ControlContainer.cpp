@@ -379,6 +379,8 @@ bool CSControlContainer::RouteMouse(NativeWindow window, unsigned msg, WParam wP
     UiPoint p = GetUiPlatform().CursorPos(window);
     int cx = p.x - x;
     int cy = p.y - y;
+    if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK)
+        pressTarget_ = nullptr; // a new press
     if (pressTarget_ && (msg == WM_MOUSEMOVE || msg == WM_LBUTTONUP)) {
         CSControl* target = pressTarget_;
         if (msg == WM_LBUTTONUP)
