@@ -1,0 +1,42 @@
+# Sourced by the scripts that serve a generated sample game client on the
+# address built into a program (string 150 of its build tree):
+#   zdl_sample_address BUILD_TREE   sets SAMPLE_URL, SAMPLE_HOST, SAMPLE_PORT,
+#                                   SAMPLE_NAME (the description file's name)
+#                                   and SAMPLE_PREFIX (the folder above it)
+#   zdl_sample_site TOOLS WWW MIB   makes the client of MIB MiB under WWW, with
+#                                   its description, unless WWW already holds
+#                                   one of that size (TOOLS: a host build with
+#                                   zdl-sampleclient and zdl-mkdesc); sets
+#                                   SAMPLE_FILES to the served client folder
+# Both return non-zero with a message on failure.
+
+zdl_sample_address() {
+  local cache=$1/CMakeCache.txt hostport
+  SAMPLE_URL=$(sed -n 's/^ZDL_SOURCE_URL:STRING=//p' "$cache" 2>/dev/null)
+  SAMPLE_URL=${SAMPLE_URL:-http://127.0.0.1:8089/zphdownload_setup.exe.data}
+  hostport=$(echo "$SAMPLE_URL" | sed -n 's#^http://\([^/]*\)/.*#\1#p')
+  SAMPLE_HOST=${hostport%%:*} SAMPLE_PORT=${hostport##*:}
+  [ "$SAMPLE_PORT" != "$hostport" ] || SAMPLE_PORT=80
+  SAMPLE_NAME=${SAMPLE_URL##*/}
+  SAMPLE_PREFIX=$(echo "$SAMPLE_URL" | sed -n 's#^http://[^/]*\(/.*\)/[^/]*$#\1#p')
+  if [ "$SAMPLE_HOST" != 127.0.0.1 ] && [ "$SAMPLE_HOST" != localhost ]; then
+    echo "the program's source $SAMPLE_URL is not on this machine" >&2
+    return 1
+  fi
+}
+
+zdl_sample_site() {
+  local tools=$1 www=$2 mib=$3
+  SAMPLE_FILES=$www$SAMPLE_PREFIX/files
+  [ -f "$www/.made-$mib" ] && return 0
+  rm -rf "$www"
+  "$tools/tools/sampleclient/zdl-sampleclient" "$SAMPLE_FILES" "$mib" 1 >/dev/null || {
+    echo "zdl-sampleclient failed" >&2
+    return 1
+  }
+  "$tools/tools/mkdesc/zdl-mkdesc" "$SAMPLE_FILES" "$www$SAMPLE_PREFIX" --raw-names --name "$SAMPLE_NAME" >/dev/null || {
+    echo "zdl-mkdesc failed" >&2
+    return 1
+  }
+  touch "$www/.made-$mib"
+}
