@@ -137,7 +137,12 @@ def core_process(started_match):
     if not ARGS.wine_run:
         return int(started_match.group(1))
     mark = ARGS.temp.encode()
-    found = [p for p, _, cmd in processes() if mark in cmd and b"-InteractivePort" in cmd]
+    end = time.time() + 5 * ARGS.slow
+    while True:  # an earlier test's core may still be ending
+        found = [p for p, _, cmd in processes() if mark in cmd and b"-InteractivePort" in cmd]
+        if len(found) == 1 or time.time() > end:
+            break
+        time.sleep(0.2)
     check(len(found) == 1, "the core's process under Wine: %s" % found)
     return found[0]
 
