@@ -12,6 +12,11 @@
 #                          from our standard streams (persistent, or for S
 #                          seconds after the last program)
 #   zdl_wine_shot FILE     captures the whole screen of $DISPLAY to a PNG
+#   zdl_wine_slowness      prints how many times slower than natively the
+#                          programs of $ZDL_WINE run here: 10 for the 32-bit
+#                          loader when i386 programs go through qemu-user,
+#                          1 otherwise; $ZDL_WINE_SLOWNESS overrides it.
+#                          Tests multiply their waits by it.
 #
 # Prefixes: $ZDL_WINE_PREFIX (default /var/cache/zdl-wine/prefix64) and
 # $ZDL_WINE_PREFIX32 (default /var/cache/zdl-wine/prefix32).
@@ -40,6 +45,19 @@ zdl_pe_arch() {
   at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
   machine=$(od -An -tx2 -j$((${at:-0} + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
   if [ "$machine" = 014c ]; then echo win32; else echo win64; fi
+}
+
+# The kernel tries binfmt_misc's handlers before its own ELF loader, so an
+# enabled qemu-i386 entry runs every i386 program, the 32-bit loader too.
+zdl_wine_slowness() {
+  if [ -n "${ZDL_WINE_SLOWNESS:-}" ]; then
+    echo "$ZDL_WINE_SLOWNESS"
+  elif [ "$ZDL_WINE" = /usr/lib/wine/wine ] &&
+    [ "$(head -n 1 /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null)" = enabled ]; then
+    echo 10
+  else
+    echo 1
+  fi
 }
 
 zdl_wine_use win64

@@ -4,24 +4,31 @@
 # 32-bit loader in the win32 prefix ($ZDL_WINE_PREFIX32), an x86_64 one under
 # the 64-bit loader in the win64 prefix ($ZDL_WINE_PREFIX).
 #
-#   wine-run.sh [--timeout SECONDS] [--shot FILE [--shot-after SECONDS]] PROGRAM.exe [ARGS...]
+#   wine-run.sh [--timeout SECONDS] [--shot FILE [--shot-after SECONDS]] [--live] PROGRAM.exe [ARGS...]
+#   wine-run.sh --slowness PROGRAM.exe
 #
 # The display is $ZDL_WINE_DISPLAY when set (a shared Xvfb, as `make test`
 # provides), otherwise a private Xvfb started and stopped here. --shot
 # captures the screen to a PNG after --shot-after seconds (default 3) while
 # the program runs. A program still running at the timeout is killed and the
 # exit code is 124. Standard input is empty; output is passed on when the
-# program ends.
+# program ends, or as it comes with --live (for a caller that reads it line
+# by line and copes with a Windows child of the program keeping the
+# streams open). --slowness prints how many times slower than natively the
+# program runs under its loader here (zdl_wine_slowness) and exits 2 when
+# its loader is missing.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 
-timeout=120 shot= shot_after=3
+timeout=120 shot= shot_after=3 live= slowness=
 while [ $# -gt 0 ]; do
   case "$1" in
     --timeout) timeout=$2; shift 2 ;;
     --shot) shot=$2; shift 2 ;;
     --shot-after) shot_after=$2; shift 2 ;;
+    --live) live=1; shift ;;
+    --slowness) slowness=1; shift ;;
     --) shift; break ;;
     -*) echo "wine-run: unknown option $1" >&2; exit 2 ;;
     *) break ;;
@@ -32,6 +39,10 @@ done
 
 zdl_wine_use "$(zdl_pe_arch "$1")" || exit 2
 [ -x "$ZDL_WINE" ] || { echo "wine-run: no $ZDL_WINE for this $WINEARCH program (make deps)" >&2; exit 2; }
+if [ -n "$slowness" ]; then
+  zdl_wine_slowness
+  exit 0
+fi
 zdl_wine_prefix || exit 1
 if [ -n "${ZDL_WINE_DISPLAY:-}" ]; then
   export DISPLAY=$ZDL_WINE_DISPLAY
@@ -41,6 +52,10 @@ else
 fi
 zdl_wine_session 5
 
+if [ -n "$live" ]; then
+  timeout --kill-after=5 "$timeout" "$ZDL_WINE" "$@" </dev/null
+  exit $?
+fi
 # The program writes to files, passed on when it ends: a child it leaves
 # running (Windows children outlive their parents) then cannot keep our
 # caller's pipe open.

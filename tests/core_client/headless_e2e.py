@@ -8,6 +8,11 @@ with SIGKILL and restarted by the stall watch with fewer threads, the
 restart after the core quits by itself, and a core program that cannot be
 started. Every wait is bounded; servers and processes are stopped on the
 way out.
+
+With --wine-run, zdl-headless.exe runs under Wine (scripts/wine-run.sh) with
+the core it carries: the whole download and the killed core. Waits grow by
+the slowness the runner reports (32-bit Wine under qemu-user is about ten
+times slower). Exit code 77 when nginx or the program's Wine is missing.
 """
 import argparse
 import hashlib
@@ -26,11 +31,21 @@ LINE = re.compile(r"\]\s+(\d+|--)% state=(\d+)")
 STARTED = re.compile(r"core started: pid (\d+), port (\d+), (\d+) HTTP threads")
 
 
+def win(path):
+    """A folder as the program sees it: Wine maps the Linux root to Z:."""
+    return "Z:" + path if ARGS.wine_run else path
+
+
 class Headless:
     """zdl-headless in line mode with its output read on a thread."""
 
     def __init__(self, install, *extra, env=None):
-        cmd = [ARGS.headless, install, "--source", ARGS.url, "--temp", ARGS.temp, "--log"] + list(extra)
+        cmd = [ARGS.headless, win(install), "--source", ARGS.url, "--temp", win(ARGS.temp), "--log"] + list(extra)
+        if ARGS.wine_run:
+            # The core's own output in a file: it would outlive the program
+            # on our pipe.
+            log = os.path.join(ARGS.work, os.path.basename(install) + "-core.log")
+            cmd = [ARGS.wine_run, "--live", "--timeout", str(int(300 * ARGS.slow))] + cmd + ["--core-log", win(log)]
         self.proc = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
         self.lines = queue.Queue()
         self.all = []
@@ -38,10 +53,11 @@ class Headless:
 
     def _read(self):
         for raw in self.proc.stdout:
-            self.lines.put(raw.decode("utf-8", "replace").rstrip("\n"))
+            self.lines.put(raw.decode("utf-8", "replace").rstrip("\r\n"))
         self.lines.put(None)
 
     def wait_line(self, pred, timeout, what):
+        timeout *= ARGS.slow
         end = time.time() + timeout
         while time.time() < end:
             try:
@@ -57,11 +73,11 @@ class Headless:
         raise AssertionError("%s: not seen within %ss; output:\n%s" % (what, timeout, "\n".join(self.all[-20:])))
 
     def finish(self, timeout):
+        timeout *= ARGS.slow
         try:
             code = self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
+            self.kill()
             raise AssertionError("zdl-headless did not end within %ss:\n%s" % (timeout, "\n".join(self.all[-20:])))
         while True:
             try:
@@ -75,8 +91,60 @@ class Headless:
 
     def kill(self):
         if self.proc.poll() is None:
-            self.proc.kill()
+            # Under Wine: the runner, its timeout (a process group of its
+            # own) and the loader beneath.
+            for pid in [self.proc.pid] + descendants(self.proc.pid):
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except OSError:
+                    pass
             self.proc.wait()
+
+
+def processes():
+    """(pid, parent pid, command line) of every process."""
+    out = []
+    for name in os.listdir("/proc"):
+        if not name.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % name, "rb") as f:
+                ppid = int(f.read().rsplit(b")", 1)[1].split()[1])
+            with open("/proc/%s/cmdline" % name, "rb") as f:
+                cmdline = f.read().replace(b"\0", b" ")
+        except (OSError, IndexError, ValueError):
+            continue
+        out.append((int(name), ppid, cmdline))
+    return out
+
+
+def descendants(pid):
+    procs = processes()
+    found, todo = [], [pid]
+    while todo:
+        parent = todo.pop()
+        for p, pp, _ in procs:
+            if pp == parent and p not in found:
+                found.append(p)
+                todo.append(p)
+    return found
+
+
+def core_process(started_match):
+    """The Linux process of the core that |started_match| announced: itself
+    natively; under Wine the pid is Windows', so the process whose command
+    line starts the core from our temp folder."""
+    if not ARGS.wine_run:
+        return int(started_match.group(1))
+    mark = ARGS.temp.encode()
+    end = time.time() + 5 * ARGS.slow
+    while True:  # an earlier test's core may still be ending
+        found = [p for p, _, cmd in processes() if mark in cmd and b"-InteractivePort" in cmd]
+        if len(found) == 1 or time.time() > end:
+            break
+        time.sleep(0.2)
+    check(len(found) == 1, "the core's process under Wine: %s" % found)
+    return found[0]
 
 
 def percent_at_least(n):
@@ -107,14 +175,19 @@ def wait_dead(pid, timeout):
     return False
 
 
-def tree_digest(root):
+def tree_digest(root, names="raw"):
+    """Digest per file; |names| "gbk" or "utf-8" compares names as text (the
+    served names are GBK, and Wine keeps a Windows program's in UTF-8)."""
     out = {}
     for d, dirs, files in os.walk(root):
         dirs[:] = [x for x in dirs if x != ".zdlcore"]
         for f in files:
             p = os.path.join(d, f)
+            rel = os.path.relpath(p, root)
+            if names != "raw":
+                rel = os.fsencode(rel).decode(names, "replace")
             with open(p, "rb") as fh:
-                out[os.path.relpath(p, root)] = hashlib.sha256(fh.read()).hexdigest()
+                out[rel] = hashlib.sha256(fh.read()).hexdigest()
     return out
 
 
@@ -124,8 +197,8 @@ def check(cond, message):
 
 
 def check_same_tree(install):
-    want = tree_digest(os.path.join(ARGS.www, "files"))
-    got = tree_digest(install)
+    want = tree_digest(os.path.join(ARGS.www, "files"), "gbk" if ARGS.wine_run else "raw")
+    got = tree_digest(install, "utf-8" if ARGS.wine_run else "raw")
     check(want == got, "install folder differs from the server's files: missing %s, extra %s" % (
         sorted(set(want) - set(got))[:5], sorted(set(got) - set(want))[:5]))
 
@@ -200,12 +273,12 @@ def test_pause_and_continue():
 
 def test_kill9_restarts_through_stall_watch():
     inst = fresh("kill9")
-    h = Headless(inst, "--down", "2500", "--stall-ms", "2000")
+    h = Headless(inst, "--down", "2500", "--stall-ms", str(2000 * ARGS.slowness))
     try:
         first = h.wait_line(started, 10, "core start")
         check(first.group(3) == "4", "first start with %s threads" % first.group(3))
         h.wait_line(percent_at_least(10), 30, "10 %")
-        os.kill(int(first.group(1)), signal.SIGKILL)
+        os.kill(core_process(first), signal.SIGKILL)
         second = h.wait_line(started, 20, "restart after the stall")
         check(second.group(3) == "2", "restart after a stall halves the threads, got %s" % second.group(3))
         check(any("下载失败，尝试重新连接" in l for l in h.all), "no reconnect text")
@@ -302,19 +375,34 @@ def main():
     for opt in ("--headless", "--fake-core", "--mkdesc", "--sampleclient", "--server", "--work"):
         p.add_argument(opt, required=True)
     p.add_argument("--only")
+    p.add_argument("--wine-run", help="scripts/wine-run.sh: --headless is a Windows program")
     ARGS = p.parse_args()
+    ARGS.slow = ARGS.slowness = 1
+    if not (shutil.which("nginx") or os.path.exists("/usr/sbin/nginx")):
+        print("SKIP: no nginx")
+        return 77
+    if ARGS.wine_run:
+        r = subprocess.run([ARGS.wine_run, "--slowness", ARGS.headless], stdout=subprocess.PIPE, timeout=60)
+        if r.returncode:
+            print("SKIP: no Wine for %s" % ARGS.headless)
+            return 77
+        ARGS.slowness = int(r.stdout.decode().strip() or "1")
+        # Starting a Windows program costs seconds even natively.
+        ARGS.slow = 2 * ARGS.slowness
     shutil.rmtree(ARGS.work, ignore_errors=True)
     os.makedirs(ARGS.work)
     ARGS.www = os.path.join(ARGS.work, "www")
     ARGS.temp = fresh("temp")
     subprocess.run([ARGS.sampleclient, os.path.join(ARGS.www, "files"), "20", "7"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([ARGS.mkdesc, os.path.join(ARGS.www, "files"), ARGS.www, "--raw-names"], check=True, stdout=subprocess.DEVNULL)
-    env = dict(os.environ, ZDL_SERVER_LIFETIME="300")
+    env = dict(os.environ, ZDL_SERVER_LIFETIME=str(int(300 * ARGS.slow)))
     port = subprocess.run([ARGS.server, "start", ARGS.www, os.path.join(ARGS.work, "srv")], check=True,
                           stdout=subprocess.PIPE, env=env).stdout.decode().strip()
     ARGS.url = "http://127.0.0.1:%s/zphdownload_setup.exe.data" % port
     tests = [test_full_download, test_pause_and_continue, test_kill9_restarts_through_stall_watch,
              test_restart_after_core_quits, test_disk_full_warning_clears, test_core_that_cannot_start]
+    if ARGS.wine_run:
+        tests = [test_full_download, test_kill9_restarts_through_stall_watch]
     failed = 0
     try:
         for t in tests:

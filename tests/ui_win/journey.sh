@@ -16,6 +16,8 @@
 # both hold /tmp/zdl-port-PORT.lock while serving. ZDL_JOURNEY_MIB sets the
 # sample client's size (default 16). Exit 0 on success, 1 on a failed
 # check, 77 when something the run needs is missing or the port is taken.
+# An i686 zdl.exe runs under the 32-bit loader; the waits grow with the
+# slowness of the program's Wine (zdl_wine_slowness: qemu-user's tenfold).
 set -uo pipefail
 exe=$1 tools=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,6 +28,8 @@ mib=${ZDL_JOURNEY_MIB:-16}
 skip() { echo "journey: $*; skipped" >&2; exit 77; }
 fail() { echo "journey: FAIL: $*" >&2; exit 1; }
 [ -f "$exe" ] || fail "no program $exe"
+zdl_wine_use "$(zdl_pe_arch "$exe")" || fail "not a Windows program: $exe"
+slow=$(zdl_wine_slowness)
 sampleclient=$tools/tools/sampleclient/zdl-sampleclient
 mkdesc=$tools/tools/mkdesc/zdl-mkdesc
 [ -x "$sampleclient" ] && [ -x "$mkdesc" ] || skip "no zdl-sampleclient / zdl-mkdesc in $tools"
@@ -49,7 +53,9 @@ prefix=$(echo "$url" | sed -n 's#^http://[^/]*\(/.*\)/[^/]*$#\1#p')
 # outliving this run would keep it.)
 exec 8>"/tmp/zdl-port-$port.lock"
 flock -w 600 8 || skip "port $port stays locked"
-python3 -c "import socket,sys; s=socket.socket(); s.bind(('127.0.0.1',$port))" 2>/dev/null ||
+# As nginx binds (SO_REUSEADDR): the closed connections of an earlier run
+# in TIME_WAIT on the port do not keep it.
+python3 -c "import socket as k; s=k.socket(); s.setsockopt(k.SOL_SOCKET, k.SO_REUSEADDR, 1); s.bind(('127.0.0.1',$port))" 2>/dev/null ||
   skip "port $port is in use by another program"
 
 # The client, served.
@@ -102,7 +108,7 @@ pid=$!
 
 # The main window (868 x 513) and the licence window (488 x 510) over it.
 wid= lid=
-for _ in $(seq 120); do
+for _ in $(seq $((120 * slow))); do
   for w in $(visible); do
     geometry "$w" || continue
     [ "${WIDTH}x$HEIGHT" = 868x513 ] && wid=$w
@@ -112,7 +118,7 @@ for _ in $(seq 120); do
   alive || fail "zdl.exe ended before its windows appeared"
   sleep 0.5
 done
-[ -n "$wid" ] && [ -n "$lid" ] || fail "no main window with the licence window within 60 s"
+[ -n "$wid" ] && [ -n "$lid" ] || fail "no main window with the licence window within $((60 * slow)) s"
 sleep 2
 shot 1-licence
 geometry "$lid" || fail "the licence window vanished"
@@ -127,7 +133,7 @@ mx=$X my=$Y
 xdotool windowraise "$lid"
 sleep 1
 click $((lx + 150)) $((ly + 466))
-for _ in $(seq 40); do
+for _ in $(seq $((40 * slow))); do
   visible | grep -qx "$lid" || break
   sleep 0.5
 done
@@ -143,24 +149,24 @@ alive || fail "zdl.exe ended after install"
 
 # The download: done when the version record is there (written before
 # "finish" shows).
-for _ in $(seq 300); do
+for _ in $(seq $((300 * slow))); do
   [ -f "$install/version.bin" ] && break
   alive || fail "zdl.exe ended during the download"
   sleep 1
 done
-[ -f "$install/version.bin" ] || fail "no version.bin within 300 s"
+[ -f "$install/version.bin" ] || fail "no version.bin within $((300 * slow)) s"
 sleep 3
 shot 4-complete
 
 # "finish": shortcuts, the game started (the sample's zpc.exe is no
 # program; its start fails quietly) and the program ends.
 click $((mx + 720)) $((my + 285))
-for _ in $(seq 60); do
+for _ in $(seq $((60 * slow))); do
   alive || break
   sleep 0.5
 done
 shot 5-finished
-alive && fail "zdl.exe still runs 30 s after finish"
+alive && fail "zdl.exe still runs $((30 * slow)) s after finish"
 wait "$pid"
 rc=$?
 pid=
