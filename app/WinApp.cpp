@@ -48,11 +48,14 @@ bool CSWinApp::OnIdle(int)
         return true;
     }
     lastFrame_ = now;
+    // The owner first, then its owned licence window: a layered window
+    // appears with its first frame, and a display without a window manager
+    // stacks the window that appeared last on top.
     bool more = false;
-    if (licenceWindow)
-        more = licenceWindow->OnIdle(0) || more;
     if (mainWindow)
         more = mainWindow->OnIdle(0) || more;
+    if (licenceWindow)
+        more = licenceWindow->OnIdle(0) || more;
     return more;
 }
 
@@ -77,6 +80,11 @@ int CSWinApp::Run()
 {
     if (mainWindow)
         WsShowWindow(mainWindow->handle(), showCommand);
+    // The licence window was shown while its owner was still hidden; the
+    // owner's first show activates the owner. The licence window is made
+    // the active one again, so that it takes the keyboard and the wheel.
+    if (licenceWindow)
+        WsBringToFront(licenceWindow->handle());
     TheUiQueue().SetWakeUp(WsWakeMessageWait);
     int idleCount = 0;
     bool idle = true;

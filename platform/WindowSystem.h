@@ -81,6 +81,9 @@ void WsPostQuitMessage(int exitCode);
 void WsSetWindowUserData(NativeWindow window, void* data);
 void* WsGetWindowUserData(NativeWindow window);
 bool WsShowWindow(NativeWindow window, int showCommand);
+// Puts a window on top of its siblings and activates it (SetWindowPos
+// HWND_TOP); false when there is no such window.
+bool WsBringToFront(NativeWindow window);
 uint32_t WsGetExStyle(NativeWindow window);
 void WsSetExStyle(NativeWindow window, uint32_t exStyle);
 bool WsGetWindowRect(NativeWindow window, WindowRect* rect);

@@ -194,6 +194,12 @@ bool WsShowWindow(NativeWindow window, int showCommand)
     return was;
 }
 
+bool WsBringToFront(NativeWindow window)
+{
+    SimWindow* w = Find(window);
+    return w && w->visible;
+}
+
 uint32_t WsGetExStyle(NativeWindow window)
 {
     SimWindow* w = Find(window);
