@@ -45,7 +45,7 @@ limit=512 # KB/s while the progress is watched
 
 skip() { echo "journey: $*; skipped" >&2; exit 77; }
 fail() { echo "journey: FAIL: $*" >&2; exit 1; }
-say() { echo "journey: $*"; }
+say() { echo "journey: [${SECONDS}s] $*"; }
 [ -f "$exe" ] || fail "no program $exe"
 sampleclient=$tools/tools/sampleclient/zdl-sampleclient
 mkdesc=$tools/tools/mkdesc/zdl-mkdesc
@@ -53,8 +53,8 @@ mkdesc=$tools/tools/mkdesc/zdl-mkdesc
 game=$helpers/zdl_standin_game.exe readlink=$helpers/zdl_readlink.exe
 [ -f "$game" ] && [ -f "$readlink" ] || fail "no zdl_standin_game.exe / zdl_readlink.exe in $helpers"
 [ -x "$ZDL_WINE" ] || skip "no Wine"
-for t in xdotool import compare convert xwininfo; do
-  command -v $t >/dev/null || skip "no $t (xdotool, ImageMagick, x11-utils)"
+for t in xdotool import compare convert xwininfo ss; do
+  command -v $t >/dev/null || skip "no $t (xdotool, ImageMagick, x11-utils, iproute2)"
 done
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -73,7 +73,8 @@ prefix=$(echo "$url" | sed -n 's#^http://[^/]*\(/.*\)/[^/]*$#\1#p')
 # (Children never inherit the lock: a server's watchdog or the Wine server
 # outliving this run would keep it.)
 exec 8>"/tmp/zdl-port-$port.lock"
-flock -w 600 8 || skip "port $port stays locked"
+flock -w 240 8 || skip "port $port stays locked for 4 minutes"
+say "port $port is ours"
 # (As nginx binds: connections of an earlier run in TIME-WAIT are no user.)
 python3 -c "import socket; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('127.0.0.1',$port))" 2>/dev/null ||
   skip "port $port is in use by another program"
@@ -181,6 +182,7 @@ changed() { # a b geometry
 # The core gives each file its full size first: the bytes written are
 # what the disk stores.
 stored() { du -s --block-size=1 "$install" 2>/dev/null | cut -f1; }
+connections() { ss -Htn state established "( sport = :$port )" 2>/dev/null | wc -l; }
 
 (cd "$out/bin" && exec "$ZDL_WINE" "$out/bin/zdl.exe" >"$out/zdl.log" 2>&1 </dev/null 8>&-) &
 pid=$!
@@ -304,15 +306,20 @@ say "stored ${b1:-0} then ${b2:-0} bytes in $elapsed s at $limit KB/s"
 [ "${b2:-0}" -le $((2 * limit * 1024 * elapsed + 4 * 1048576)) ] ||
   fail "$b2 bytes stored in $elapsed s: faster than $limit KB/s"
 
-# "stop": asked (Yes/No, Yes the default), then paused: "continue" shows
-# and nothing is written.
+# "stop": asked (Yes/No, Yes the default), then paused: "continue" shows,
+# the core lets go of the server and nothing more is written.
 click $((mx + 720)) $((my + 285))
 other_window Zephyra 20 || fail "no question after stop within 20 s"
 box=$W
 shot 09-stop-asked
 key $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) Return
 gone "$box" 20 || fail "the stop question stays"
-sleep 3
+for _ in $(seq 30); do
+  [ "$(connections)" = 0 ] && break
+  sleep 0.5
+done
+[ "$(connections)" = 0 ] || fail "the core still downloads 15 s after stop"
+sleep 1
 shot 10-paused
 p1=$(stored)
 sleep 4
@@ -321,12 +328,16 @@ p2=$(stored)
 n=$(changed 08-downloading 10-paused "180x60+$((mx + 670))+$((my + 260))")
 [ "${n:-0}" -gt 200 ] 2>/dev/null || fail "the button did not change after stop ($n pixels changed)"
 
-# "continue": downloading again.
+# "continue": downloading again (the core writes whole pieces, so the
+# folder grows in steps).
 click $((mx + 720)) $((my + 285))
-sleep 5
+for _ in $(seq 30); do
+  sleep 1
+  c=$(stored)
+  [ "${c:-0}" -gt "$p2" ] && break
+done
 shot 11-continued
-c=$(stored)
-[ "${c:-0}" -gt "$p2" ] || fail "the download did not continue ($p2 -> $c bytes)"
+[ "${c:-0}" -gt "$p2" ] || fail "the download did not continue within 30 s ($p2 -> $c bytes)"
 [ -f "$install/version.bin" ] && fail "the download completed early"
 
 # "set" during the download: the limit off. The core restarts without it
