@@ -22,9 +22,11 @@ captions=(
   "9. stop: asked"
   "10. paused: continue"
   "11. continued"
-  "12. settings: limit off, core restarted"
-  "13. complete: finish"
-  "14. finished: game started, zdl.exe ended"
+  "12. the server stopped"
+  "13. the server back: downloading"
+  "14. settings: limit off, core restarted"
+  "15. complete: finish"
+  "16. finished: game started, zdl.exe ended"
 )
 args=()
 for i in "${!captions[@]}"; do

@@ -13,6 +13,8 @@
 #     the install folder grows no faster than the limit allows;
 #   - "stop", answered Yes: "continue" shows and the folder stops growing;
 #     "continue": it grows again;
+#   - the server stopped for some seconds and started again: the download
+#     goes on by itself;
 #   - "set" during the download: the limit switched off (the file keeps
 #     the typed value without its "Limit" line), the core restarts and the
 #     download completes;
@@ -28,7 +30,7 @@
 # TOOLS_BUILD is a host build with zdl-sampleclient and zdl-mkdesc (the
 # release tree). HELPERS_DIR holds zdl_standin_game.exe and zdl_readlink.exe
 # (default: tests/ui_win beside ZDL_EXE). Screenshots (01-licence.png ...
-# 14-finished.png, in order) and logs are left in OUT_DIR. The served
+# 16-finished.png, in order) and logs are left in OUT_DIR. The served
 # address's port is shared with `make demo`: both hold
 # /tmp/zdl-port-PORT.lock while serving. ZDL_JOURNEY_MIB sets the sample
 # client's size (default 16). Every wait is bounded. Exit 0 on success, 1 on
@@ -92,8 +94,8 @@ if [ ! -f "$www/.made-$mib" ] || ! cmp -s "$game" "$served/zpc.exe"; then
   touch "$www/.made-$mib"
 fi
 [ ! -e "$served/version.bin" ] || fail "the sample client carries a version.bin"
-ZDL_SERVER_PORT=$port ZDL_SERVER_LIFETIME=900 "$scripts/content-server.sh" start "$www" "$out/nginx" >/dev/null 8>&- ||
-  skip "nginx could not serve on 127.0.0.1:$port"
+serve() { ZDL_SERVER_PORT=$port ZDL_SERVER_LIFETIME=900 "$scripts/content-server.sh" start "$www" "$out/nginx" >/dev/null 8>&-; }
+serve || skip "nginx could not serve on 127.0.0.1:$port"
 
 # A copy of the program in a folder of its own: no settings file from an
 # earlier run. No D: drive in the prefix, so the default folder is on C:.
@@ -340,9 +342,26 @@ shot 11-continued
 [ "${c:-0}" -gt "$p2" ] || fail "the download did not continue within 30 s ($p2 -> $c bytes)"
 [ -f "$install/version.bin" ] && fail "the download completed early"
 
+# The server goes away for a while and comes back: the core reconnects by
+# itself and the download goes on.
+"$scripts/content-server.sh" stop "$out/nginx" >/dev/null 2>&1
+sleep 8
+shot 12-server-down
+d1=$(stored)
+alive || fail "zdl.exe ended while the server was away"
+serve || fail "nginx could not serve again on 127.0.0.1:$port"
+for _ in $(seq 60); do
+  sleep 1
+  d2=$(stored)
+  [ "${d2:-0}" -gt "$d1" ] && break
+done
+shot 13-server-back
+[ "${d2:-0}" -gt "$d1" ] || fail "the download did not go on within 60 s of the server's return"
+say "the download went on after the server's return"
+
 # "set" during the download: the limit off. The core restarts without it
 # and the rest comes at full speed.
-shotname=12-settings-nolimit settings space
+shotname=14-settings-nolimit settings space
 expect=$(printf 'MaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit was switched off: $(od -c "$ini" 2>&1 | head -8)"
 
@@ -356,7 +375,7 @@ done
 [ -f "$install/version.bin" ] || fail "no version.bin within 120 s of switching the limit off"
 say "complete $(($(date +%s) - started)) s after install"
 sleep 3
-shot 13-complete
+shot 15-complete
 
 # "finish": shortcuts, the game started and the program ends.
 click $((mx + 720)) $((my + 285))
@@ -364,7 +383,7 @@ for _ in $(seq 60); do
   alive || break
   sleep 0.5
 done
-shot 14-finished
+shot 16-finished
 alive && fail "zdl.exe still runs 30 s after finish"
 wait "$pid"
 rc=$?
