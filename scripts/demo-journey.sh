@@ -31,9 +31,15 @@ captions=(
 args=()
 for i in "${!captions[@]}"; do
   f=$(ls "$out/$(printf %02d $((i + 1)))"-*.png 2>/dev/null | head -1)
-  [ -n "$f" ] && args+=(-label "${captions[$i]}" "$f")
+  [ -n "$f" ] || continue
+  # The windows without the empty screen around them (an empty screen
+  # stays whole).
+  b=$out/board-$i.png
+  convert "$f" -trim +repage "$b" 2>/dev/null || cp "$f" "$b"
+  [ "$(identify -format %w "$b" 2>/dev/null || echo 0)" -ge 100 ] || cp "$f" "$b"
+  args+=(-label "${captions[$i]}" "$b")
 done
 sheet=$out/storyboard.png
 font=$(fc-match -f '%{file}' 'DejaVu Sans' 2>/dev/null || true)
-montage ${font:+-font "$font"} "${args[@]}" -tile 4x -geometry 480x300+6+6 -pointsize 18 -background '#202020' -fill white "$sheet"
+montage ${font:+-font "$font"} "${args[@]}" -tile 4x -geometry 480x290+6+6 -pointsize 18 -background '#202020' -fill white "$sheet"
 echo "demo: storyboard $sheet"
