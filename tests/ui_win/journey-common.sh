@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the Wine journeys (journey.sh, journey-diskfull.sh), sourced
 # with their arguments ZDL_EXE TOOLS_BUILD OUT_DIR [HELPERS_DIR]: checks what
 # a run needs, takes the served port's lock, serves the sample client (its

@@ -15,6 +15,7 @@
 # Mounting the tmpfs needs root; without it the run is skipped (77).
 # Screenshots 01-licence.png ... 05-exit.png in OUT_DIR.
 set -uo pipefail
+# shellcheck source-path=SCRIPTDIR source=journey-common.sh
 . "$(dirname "$0")/journey-common.sh"
 
 drive=$out/drive-e

@@ -37,6 +37,7 @@
 # a failed check, 77 when something the run needs is missing or the port is
 # taken.
 set -uo pipefail
+# shellcheck source-path=SCRIPTDIR source=journey-common.sh
 . "$(dirname "$0")/journey-common.sh"
 limit=512 # KB/s while the progress is watched
 
@@ -105,17 +106,20 @@ alive || fail "the first zdl.exe ended beside the second"
 # "set" (675,85 on the page): the settings dialog (template 133). Its first
 # stop is the download check box, the next the limit edit (Tab selects its
 # text), Return is OK.
-settings() { # keys...
+settings() { # screenshot keys...
+  local name=$1
+  shift
   click $((mx + 688)) $((my + 97))
   other_window '游戏设置' 20 || fail "no settings dialog within 20 s"
   local d=$W dx=$((X + WIDTH / 2)) dy=$((Y + HEIGHT / 2))
   key $dx $dy "$@"
   sleep 0.5
-  shot "$shotname"
+  shot "$name"
   key $dx $dy Return
   gone "$d" 20 || fail "the settings dialog stays after OK"
 }
-shotname=06-settings-limit settings space Tab $(echo $limit | sed "s/./& /g")
+# shellcheck disable=SC2046 # one key per digit
+settings 06-settings-limit space Tab $(echo $limit | sed "s/./& /g")
 expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit: $(od -c "$ini" 2>&1 | head -8)"
 
@@ -194,7 +198,7 @@ say "the download went on after the server's return"
 
 # "set" during the download: the limit off. The core restarts without it
 # and the rest comes at full speed.
-shotname=14-settings-nolimit settings space
+settings 14-settings-nolimit space
 expect=$(printf 'MaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit was switched off: $(od -c "$ini" 2>&1 | head -8)"
 
