@@ -171,6 +171,7 @@ void WsFreeLibrary(NativeModule module);
 // last text. Zero elsewhere.
 struct SimulatedWindowStats {
     int presentedFrames = 0;
+    int firstPresentOrder = 0; // 1 for the first window ever presented, then 2, ...; 0 never
     int lastX = 0;
     int lastY = 0;
 };

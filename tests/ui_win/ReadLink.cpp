@@ -4,9 +4,10 @@
 //   <link>|<target>|<working folder>|<description>
 // Exit code 0 when every link loaded, 1 otherwise (the failing link's line
 // reads "<link>|ERROR <hresult>").
+#include <windows.h>
+// (after windows.h)
 #include <shellapi.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>
