@@ -75,6 +75,11 @@ serve || skip "nginx could not serve on 127.0.0.1:$port"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 zdl_wine_prefix 8>&- || skip "no Wine prefix"
 [ ! -e "$WINEPREFIX/dosdevices/d:" ] || skip "the Wine prefix has a D: drive"
+# Wine makes the desktop a link to the home folder; the desktop link is
+# kept inside the prefix instead.
+for d in "$WINEPREFIX"/drive_c/users/*/Desktop; do
+  [ -L "$d" ] && rm -f "$d" && mkdir -p "$d"
+done
 install="$WINEPREFIX/drive_c/Program Files/Orvane/Zephyra"
 # The links "finish" makes: on the desktop, in the program group and, on
 # systems other than Vista to 8, in Quick Launch.
