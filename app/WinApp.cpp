@@ -51,11 +51,14 @@ bool CSWinApp::OnIdle(int)
     }
     lastFrame_ = now;
     const int pushedBefore = PushedFrames();
+    // The owner first, then its owned licence window: a layered window
+    // appears with its first frame, and a display without a window manager
+    // stacks the window that appeared last on top.
     bool more = false;
-    if (licenceWindow)
-        more = licenceWindow->OnIdle(0) || more;
     if (mainWindow)
         more = mainWindow->OnIdle(0) || more;
+    if (licenceWindow)
+        more = licenceWindow->OnIdle(0) || more;
     if (PushedFrames() != pushedBefore)
         quietFrames_ = 0;
     else if (quietFrames_ < kQuietFramesBeforeSlowing)
@@ -92,6 +95,11 @@ int CSWinApp::Run()
 {
     if (mainWindow)
         WsShowWindow(mainWindow->handle(), showCommand);
+    // The licence window was shown while its owner was still hidden; the
+    // owner's first show activates the owner. The licence window is made
+    // the active one again, so that it takes the keyboard and the wheel.
+    if (licenceWindow)
+        WsBringToFront(licenceWindow->handle());
     TheUiQueue().SetWakeUp(WsWakeMessageWait);
     int idleCount = 0;
     bool idle = true;

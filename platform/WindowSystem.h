@@ -81,6 +81,9 @@ void WsPostQuitMessage(int exitCode);
 void WsSetWindowUserData(NativeWindow window, void* data);
 void* WsGetWindowUserData(NativeWindow window);
 bool WsShowWindow(NativeWindow window, int showCommand);
+// Puts a window on top of its siblings and activates it (SetWindowPos
+// HWND_TOP); false when there is no such window.
+bool WsBringToFront(NativeWindow window);
 uint32_t WsGetExStyle(NativeWindow window);
 void WsSetExStyle(NativeWindow window, uint32_t exStyle);
 bool WsGetWindowRect(NativeWindow window, WindowRect* rect);
@@ -168,6 +171,7 @@ void WsFreeLibrary(NativeModule module);
 // last text. Zero elsewhere.
 struct SimulatedWindowStats {
     int presentedFrames = 0;
+    int firstPresentOrder = 0; // 1 for the first window ever presented, then 2, ...; 0 never
     int lastX = 0;
     int lastY = 0;
 };

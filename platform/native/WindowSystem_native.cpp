@@ -194,6 +194,12 @@ bool WsShowWindow(NativeWindow window, int showCommand)
     return was;
 }
 
+bool WsBringToFront(NativeWindow window)
+{
+    SimWindow* w = Find(window);
+    return w && w->visible;
+}
+
 uint32_t WsGetExStyle(NativeWindow window)
 {
     SimWindow* w = Find(window);
@@ -463,7 +469,9 @@ bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int 
     SimWindow* win = Find(window);
     if (!win || !canvas.Valid())
         return false;
-    ++win->stats.presentedFrames;
+    static int windowsPresented = 0;
+    if (win->stats.presentedFrames++ == 0)
+        win->stats.firstPresentOrder = ++windowsPresented;
     win->stats.lastX = x;
     win->stats.lastY = y;
     win->rect = WindowRect{x, y, x + w, y + h};

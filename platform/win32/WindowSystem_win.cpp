@@ -125,6 +125,11 @@ bool WsShowWindow(NativeWindow window, int showCommand)
     return ShowWindow(H(window), showCommand) != 0;
 }
 
+bool WsBringToFront(NativeWindow window)
+{
+    return SetWindowPos(H(window), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE) != 0;
+}
+
 uint32_t WsGetExStyle(NativeWindow window)
 {
     return static_cast<uint32_t>(GetWindowLongPtrA(H(window), GWL_EXSTYLE));

@@ -264,6 +264,28 @@ TEST_F(AppTest, LicenceWindowOpensOwnedAndCloses)
     app_->OnIdle(0);  // frees the closed window object
 }
 
+// A layered window appears with its first frame; a display without a
+// window manager puts the one that appeared last on top, so the owned
+// licence window is presented after its owner.
+TEST_F(AppTest, TheLicenceWindowAppearsAfterItsOwner)
+{
+    ASSERT_TRUE(app_->InitInstance());
+    app_->OpenLicenceWindow();
+    ASSERT_NE(nullptr, app_->licenceWindow);
+    platform_.ticks = 1000;
+    app_->OnIdle(0); // starts the clock
+    platform_.ticks = 1040;
+    app_->OnIdle(1);
+    int main = WsSimulatedStats(app_->mainWin.handle()).firstPresentOrder;
+    int licence = WsSimulatedStats(app_->licenceWindow->handle()).firstPresentOrder;
+    ASSERT_NE(0, main);
+    ASSERT_NE(0, licence);
+    EXPECT_LT(main, licence);
+    app_->CloseLicenceWindow();
+    platform_.ticks = 5000;
+    app_->OnIdle(2); // frees the closed window object
+}
+
 TEST_F(AppTest, AltF4OnTheLicenceWindowDismissesItLikeItsExitButton)
 {
     ASSERT_TRUE(app_->InitInstance());
