@@ -22,8 +22,7 @@ namespace {
             strip_ = GetImage("progress_head.tcp");
             picture_ = GetImage("progress.png");
             box_ = GetImage("check_btn.tcp");
-            if (!strip_ || !picture_ || !box_)
-                GTEST_SKIP() << "the embedded archive has no skin";
+            ASSERT_TRUE(strip_ && picture_ && box_) << "the embedded archive has no skin";
             panel_.FillDefaultStyles();
         }
         CSBitmapDialog panel_;
