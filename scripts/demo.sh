@@ -21,18 +21,12 @@ for p in "$headless" "$sampleclient" "$mkdesc"; do
 done
 
 # The address the program carries; the demo serves exactly that.
-url=$(sed -n 's/^ZDL_SOURCE_URL:STRING=//p' "$build/CMakeCache.txt")
-url=${url:-http://127.0.0.1:8089/zphdownload_setup.exe.data}
-hostport=$(echo "$url" | sed -n 's#^http://\([^/]*\)/.*#\1#p')
-host=${hostport%%:*}
-port=${hostport##*:}
-[ "$port" != "$hostport" ] || port=80
-name=${url##*/}
-prefix=$(echo "$url" | sed -n 's#^http://[^/]*\(/.*\)/[^/]*$#\1#p')
-if [ "$host" != 127.0.0.1 ] && [ "$host" != localhost ]; then
-  echo "demo: the program's source address $url is not on this machine; serving nothing" >&2
-  exit 1
-fi
+. "$root/scripts/sample-site.sh"
+zdl_sample_address "$build" || { echo "demo: serving nothing" >&2; exit 1; }
+url=$SAMPLE_URL port=$SAMPLE_PORT
+hostport=${url#http://}
+hostport=${hostport%%/*}
+host=$SAMPLE_HOST
 
 # The port is shared with the Wine journey (tests/ui_win/journey.sh).
 exec 8>"/tmp/zdl-port-$port.lock"
@@ -40,13 +34,8 @@ flock -w 600 8 || { echo "demo: 127.0.0.1:$port stays locked by another run" >&2
 
 mkdir -p "$work"
 www=$work/www
-if [ ! -f "$www/.made-$mib" ]; then
-  echo "demo: generating a $mib MiB sample client"
-  rm -rf "$www"
-  "$sampleclient" "$www$prefix/files" "$mib" 1 >/dev/null
-  "$mkdesc" "$www$prefix/files" "$www$prefix" --raw-names --name "$name" >/dev/null
-  touch "$www/.made-$mib"
-fi
+[ -f "$www/.made-$mib" ] || echo "demo: generating a $mib MiB sample client"
+zdl_sample_site "$build" "$www" "$mib" || exit 1
 
 # The news banner and the age notice (string 152): the demo's own pages
 # when the program's web host is this server.
@@ -111,7 +100,7 @@ if [ $code -ne 0 ]; then
   echo "demo: zdl-headless ended with code $code" >&2
   exit $code
 fi
-if diff -r -q -x .zdlcore "$www$prefix/files" "$install" >/dev/null; then
+if diff -r -q -x .zdlcore "$SAMPLE_FILES" "$install" >/dev/null; then
   echo "demo: the install folder matches the served client ($(du -sh "$install" | cut -f1))"
 else
   echo "demo: the install folder differs from the served client" >&2
