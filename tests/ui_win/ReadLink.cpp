@@ -4,6 +4,8 @@
 //   <link>|<target>|<working folder>|<description>
 // Exit code 0 when every link loaded, 1 otherwise (the failing link's line
 // reads "<link>|ERROR <hresult>").
+#include "WideToUtf8.h"
+
 #include <windows.h>
 // (after windows.h)
 #include <shellapi.h>
@@ -14,16 +16,6 @@
 
 namespace {
 
-std::string Utf8(const wchar_t* text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
 
 bool PrintLink(const wchar_t* path)
 {

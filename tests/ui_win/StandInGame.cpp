@@ -4,24 +4,11 @@
 //   cmdline=<whole command line>
 // so that the journey can check that "finish" started the game in the
 // install folder. Exit code 0 when the record was written, 1 otherwise.
+#include "WideToUtf8.h"
+
 #include <windows.h>
 
 #include <string>
-
-namespace {
-
-std::string Utf8(const wchar_t* text)
-{
-    int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return std::string();
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n - 1));
-    return out;
-}
-
-} // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {

@@ -227,3 +227,30 @@ sys.exit(1 if missing or extra or bad else 0)
 PY
   printf 'special_instal_20190627:23\r\n' | cmp -s - "$install/version.bin" || fail "version.bin is not the version record"
 }
+
+# Clicks at (x, y), waits up to SECONDS for zdl.exe to end, takes the
+# screenshot SHOT and fails unless it ended with exit code 0.
+click_to_end() { # x y seconds shot what
+  click "$1" "$2"
+  for _ in $(seq $(($3 * 2 * slow))); do
+    alive || break
+    sleep 0.5
+  done
+  shot "$4"
+  alive && fail "zdl.exe still runs $(($3 * slow)) s after $5"
+  wait "$pid"
+  local rc=$?
+  pid=
+  [ "$rc" = 0 ] || fail "zdl.exe exit code $rc after $5"
+}
+
+# Waits up to SECONDS for the version record, written when the download
+# completes (before "finish" shows); fails if zdl.exe ends first.
+wait_complete() { # seconds what-the-time-counts-from
+  for _ in $(seq $(($1 * slow))); do
+    [ -f "$install/version.bin" ] && return 0
+    alive || fail "zdl.exe ended during the download"
+    sleep 1
+  done
+  fail "no version.bin within $(($1 * slow)) s of $2"
+}

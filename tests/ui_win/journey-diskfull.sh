@@ -53,27 +53,12 @@ alive || fail "zdl.exe ended on a full disk"
 
 # Room again: the download completes.
 mount -o remount,size=$((mib * 4))m "$drive" || fail "could not grow the tmpfs"
-for _ in $(seq $((120 * slow))); do
-  [ -f "$install/version.bin" ] && break
-  alive || fail "zdl.exe ended during the download"
-  sleep 1
-done
-[ -f "$install/version.bin" ] || fail "no version.bin within 120 s of freeing room"
+wait_complete 120 "freeing room"
 say "complete after the room came back"
 sleep 3
 shot 04-complete
 same_as_served
 
 # "exit" (735,87 on the page): after completion it asks nothing.
-click $((mx + 747)) $((my + 97))
-for _ in $(seq $((40 * slow))); do
-  alive || break
-  sleep 0.5
-done
-shot 05-exit
-alive && fail "zdl.exe still runs 20 s after exit"
-wait "$pid"
-rc=$?
-pid=
-[ "$rc" = 0 ] || fail "zdl.exe exit code $rc"
+click_to_end $((mx + 747)) $((my + 97)) 20 05-exit exit
 say "PASS: the disk-full box once, then complete on E: after room came back, exit code 0"

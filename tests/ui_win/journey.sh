@@ -202,30 +202,14 @@ settings 14-settings-nolimit space
 expect=$(printf 'MaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit was switched off: $(od -c "$ini" 2>&1 | head -8)"
 
-# The download: done when the version record is there (written before
-# "finish" shows).
-for _ in $(seq $((120 * slow))); do
-  [ -f "$install/version.bin" ] && break
-  alive || fail "zdl.exe ended during the download"
-  sleep 1
-done
-[ -f "$install/version.bin" ] || fail "no version.bin within 120 s of switching the limit off"
+# The download completes.
+wait_complete 120 "switching the limit off"
 say "complete $(($(date +%s) - started)) s after install"
 sleep 3
 shot 15-complete
 
 # "finish": shortcuts, the game started and the program ends.
-click $((mx + 720)) $((my + 285))
-for _ in $(seq $((60 * slow))); do
-  alive || break
-  sleep 0.5
-done
-shot 16-finished
-alive && fail "zdl.exe still runs 30 s after finish"
-wait "$pid"
-rc=$?
-pid=
-[ "$rc" = 0 ] || fail "zdl.exe exit code $rc"
+click_to_end $((mx + 720)) $((my + 285)) 30 16-finished finish
 
 # The game: started by "open" with the install folder as working folder.
 for _ in $(seq $((20 * slow))); do
