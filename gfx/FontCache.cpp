@@ -1,6 +1,7 @@
 #include "gfx/FontCache.h"
 
 #include "gfx/FontSystem.h"
+#include "gfx/TextDraw.h"
 
 #include <cstring>
 #include <map>
@@ -103,8 +104,10 @@ bool FindFontDesc(FontHandle font, FontDesc* out)
 
 void ClearFontCache()
 {
-    for (auto& entry : Cache())
+    for (auto& entry : Cache()) {
+        ForgetTextDrawnWith(entry.second);
         SystemDeleteFont(entry.second);
+    }
     Cache().clear();
 }
 
@@ -125,8 +128,10 @@ bool QueryFontSpec(FontHandle font, FontSpec* out)
 
 void DeleteOwnedFont(FontHandle font)
 {
-    if (font)
-        SystemDeleteFont(font);
+    if (!font)
+        return;
+    ForgetTextDrawnWith(font);
+    SystemDeleteFont(font);
 }
 
 void MakeRichTextFont(FontHandle* font, const char* face, int32_t segmentHeight, uint32_t style,

@@ -21,7 +21,7 @@ namespace zdl {
 
 // What TEXTMETRIC says about a font, in pixels.
 struct TextMetrics {
-    int height = 0;  // ascent + descent: the line height
+    int height = 0; // ascent + descent: the line height
     int ascent = 0;
     int descent = 0;
     int aveCharWidth = 0;
@@ -49,7 +49,14 @@ int CalcTextRect(FontHandle font, const char* text, int length, DibRect* rect, u
 // (COLORREF) with transparent background into |rect| of |canvas|, laid out
 // by |format|, then sets alpha 255 over |rect|. With no font the system's
 // default face is used. Returns the height of the drawn text (0 on failure).
+// Texts drawn on a 32-bit canvas are remembered with the pixels they were
+// drawn on (the rectangle, with a margin for DT_NOCLIP; the last 64); the
+// same call on the same pixels copies the remembered result.
 int DrawTextOnCanvas(DibImage* canvas, FontHandle font, uint32_t color, const char* text, int length,
-                     const DibRect& rect, uint32_t format);
+    const DibRect& rect, uint32_t format);
 
-}  // namespace zdl
+// Forgets the texts remembered for |font|; called before a font is deleted,
+// as a new font may come back with the same handle.
+void ForgetTextDrawnWith(FontHandle font);
+
+} // namespace zdl

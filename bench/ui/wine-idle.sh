@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# CPU use of zdl.exe under Wine while nothing happens, in percent of one
-# core: with the licence window up, then on the download page after
-# "accept" (no download running, so nothing animates). Counted for the
-# program's own process and, beside it, for the Wine server and the X
-# server that serve it. Runs on a private Xvfb and needs no network.
+# CPU use of zdl.exe under Wine, in percent of one core: with the licence
+# window up, then on the download page after "accept" (nothing animates),
+# then downloading at 2048 KB/s (the progress head animating) from a sample
+# client served on the program's address. Counted for the program's own
+# process and, beside it, for the Wine server and the X server that serve
+# it. Runs on a private Xvfb.
 #
 #   bench/ui/wine-idle.sh [ZDL_EXE] [SECONDS]     (default build/win64/zdl.exe, 10)
 set -uo pipefail
@@ -11,22 +12,33 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(realpath "${1:-$root/build/win64/zdl.exe}")
 secs=${2:-10}
 . "$root/scripts/wine-env.sh"
+. "$root/scripts/sample-site.sh"
 zdl_wine_use "$(zdl_pe_arch "$exe")"
 command -v xdotool >/dev/null || { echo "wine-idle: needs xdotool" >&2; exit 1; }
-zdl_wine_prefix || exit 1
-zdl_xvfb_start || exit 1
+zdl_sample_address "$(dirname "$exe")" || exit 1
+exec 8>"/tmp/zdl-port-$SAMPLE_PORT.lock"
+flock -w 600 8 || { echo "wine-idle: port $SAMPLE_PORT stays locked" >&2; exit 1; }
+site=$root/build/bench-throughput
+zdl_sample_site "$root/build/release" "$site/www" 512 || exit 1
+ZDL_SERVER_PORT=$SAMPLE_PORT "$root/scripts/content-server.sh" start "$site/www" "$site/idle-nginx" >/dev/null 8>&- || exit 1
+zdl_wine_prefix 8>&- || exit 1
+zdl_xvfb_start 8>&- || exit 1
 xvfb=$ZDL_XVFB_PID
-work=$(mktemp -d)
+work=$WINEPREFIX/drive_c/zdl-idle
+rm -rf "$work"
+mkdir -p "$work"
 pid=
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  "$root/scripts/content-server.sh" stop "$site/idle-nginx" >/dev/null 2>&1
   zdl_xvfb_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
-zdl_wine_session 5
+zdl_wine_session 5 8>&-
 cp "$exe" "$work/zdl.exe"
-(cd "$work" && exec "$ZDL_WINE" "$work/zdl.exe" >/dev/null 2>&1 </dev/null) &
+printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=2048\r\nDefaultDir=C:\\zdl-idle\\client\\\r\n' >"$work/zphdownloader.ini"
+(cd "$work" && exec "$ZDL_WINE" "$work/zdl.exe" >/dev/null 2>&1 </dev/null 8>&-) &
 pid=$!
 
 # Clock ticks (user + system) of one process.
@@ -57,12 +69,14 @@ geometry() { # window: sets X Y WIDTH HEIGHT
   eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
   [ -n "$X" ] && [ -n "$WIDTH" ]
 }
-lid=
+lid= wid=
 for _ in $(seq 120); do
   for w in $(xdotool search --onlyvisible --name Zephyra 2>/dev/null); do
-    geometry "$w" && [ "${WIDTH}x$HEIGHT" = 488x510 ] && lid=$w
+    geometry "$w" || continue
+    [ "${WIDTH}x$HEIGHT" = 488x510 ] && lid=$w
+    [ "${WIDTH}x$HEIGHT" = 868x513 ] && wid=$w
   done
-  [ -n "$lid" ] && break
+  [ -n "$lid" ] && [ -n "$wid" ] && break
   sleep 0.5
 done
 [ -n "$lid" ] || { echo "wine-idle: no licence window within 60 s" >&2; exit 1; }
@@ -70,7 +84,6 @@ sleep 3
 echo "wine-idle: $(basename "$(dirname "$exe")")/zdl.exe over $secs s each"
 measure "licence window up"
 geometry "$lid"
-xdotool windowraise "$lid"
 sleep 0.5
 xdotool mousemove $((X + 150)) $((Y + 466))
 sleep 0.5
@@ -80,3 +93,11 @@ xdotool search --onlyvisible --name Zephyra 2>/dev/null | grep -qx "$lid" && { e
 xdotool mousemove 5 5
 sleep 1
 measure "download page, idle"
+geometry "$wid"
+xdotool mousemove $((X + 720)) $((Y + 285))
+sleep 0.5
+xdotool click 1
+xdotool mousemove 5 5
+sleep 8
+measure "downloading at 2048 KB/s"
+[ -f "$work/client/version.bin" ] && echo "wine-idle: the download completed while measured; measure again" >&2

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace zdl {
 namespace {
@@ -251,6 +252,32 @@ TEST(TextDrawTest, TextRectangleIsOpaqueAfterDrawing)
         for (int x = ink.left; x <= ink.right; ++x)
             brightest = std::max(brightest, int(canvas.Pixel(x, y)[0]));
     EXPECT_GT(brightest, 200);
+}
+
+// A text drawn again on the same pixels is the same bytes (the remembered
+// result); on other pixels it is drawn anew on those, never pasted.
+TEST(TextDrawTest, RedrawingReusesTheResultOnlyOnTheSamePixels)
+{
+    DibImage canvas;
+    ASSERT_TRUE(CreateDib(&canvas, 32, 120, 40));
+    const size_t bytes = static_cast<size_t>(canvas.stride) * 40;
+    const DibRect rect{10, 5, 110, 35};
+    const std::string text = std::string("Go ") + kChinese;
+    auto draw = [&] {
+        DrawTextOnCanvas(&canvas, SongTi(14), MakeRgb(255, 255, 255), text.c_str(), -1, rect, DT_SINGLELINE | DT_CENTER);
+    };
+    Fill(&canvas);
+    draw();
+    const std::vector<uint8_t> first(canvas.bits, canvas.bits + bytes);
+    Fill(&canvas);
+    draw();
+    EXPECT_EQ(0, std::memcmp(first.data(), canvas.bits, bytes));
+    // Another background under the same text: its colour shows at a corner.
+    Fill(&canvas);
+    canvas.Pixel(10, 5)[0] = 99;
+    draw();
+    EXPECT_EQ(99, canvas.Pixel(10, 5)[0]);
+    EXPECT_EQ(255, canvas.Pixel(10, 5)[3]);
 }
 
 TEST(TextDrawTest, TextIsClippedToItsRectangle)
