@@ -13,6 +13,7 @@ exe=$(realpath "${1:-$root/build/win64/zdl.exe}")
 secs=${2:-10}
 . "$root/scripts/wine-env.sh"
 . "$root/scripts/sample-site.sh"
+. "$root/bench/ui/wine-windows.sh"
 zdl_wine_use "$(zdl_pe_arch "$exe")"
 command -v xdotool >/dev/null || { echo "wine-idle: needs xdotool" >&2; exit 1; }
 zdl_sample_address "$(dirname "$exe")" || exit 1
@@ -64,39 +65,19 @@ measure() { # label
     'BEGIN { printf "%-34s zdl.exe %5.1f %%   wineserver %5.1f %%   Xvfb %5.1f %%\n", l, 100*p/hz/n, 100*s/hz/n, 100*x/hz/n }'
 }
 
-geometry() { # window: sets X Y WIDTH HEIGHT
-  X= Y= WIDTH= HEIGHT=
-  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
-  [ -n "$X" ] && [ -n "$WIDTH" ]
-}
-lid= wid=
-for _ in $(seq 120); do
-  for w in $(xdotool search --onlyvisible --name Zephyra 2>/dev/null); do
-    geometry "$w" || continue
-    [ "${WIDTH}x$HEIGHT" = 488x510 ] && lid=$w
-    [ "${WIDTH}x$HEIGHT" = 868x513 ] && wid=$w
-  done
-  [ -n "$lid" ] && [ -n "$wid" ] && break
-  sleep 0.5
-done
-[ -n "$lid" ] || { echo "wine-idle: no licence window within 60 s" >&2; exit 1; }
+zdl_find_windows 60 || { echo "wine-idle: no main and licence window within 60 s" >&2; exit 1; }
 sleep 3
 echo "wine-idle: $(basename "$(dirname "$exe")")/zdl.exe over $secs s each"
 measure "licence window up"
 geometry "$lid"
-sleep 0.5
-xdotool mousemove $((X + 150)) $((Y + 466))
-sleep 0.5
-xdotool click 1
+click $((X + 150)) $((Y + 466))
 sleep 3
 xdotool search --onlyvisible --name Zephyra 2>/dev/null | grep -qx "$lid" && { echo "wine-idle: accept did not close the licence window" >&2; exit 1; }
 xdotool mousemove 5 5
 sleep 1
 measure "download page, idle"
 geometry "$wid"
-xdotool mousemove $((X + 720)) $((Y + 285))
-sleep 0.5
-xdotool click 1
+click $((X + 720)) $((Y + 285))
 xdotool mousemove 5 5
 sleep 8
 measure "downloading at 2048 KB/s"

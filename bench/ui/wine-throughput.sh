@@ -15,6 +15,7 @@ limit=2000000 # KB/s: far above what loopback gives
 exe=$tree/zdl.exe headless=$tree/app/headless/zdl-headless.exe
 . "$root/scripts/wine-env.sh"
 . "$root/scripts/sample-site.sh"
+. "$root/bench/ui/wine-windows.sh"
 die() { echo "wine-throughput: $*" >&2; exit 1; }
 [ -f "$exe" ] && [ -f "$headless" ] || die "build $tree first"
 command -v xdotool >/dev/null || die "needs xdotool"
@@ -64,24 +65,8 @@ cp "$exe" "$dest/bin/zdl.exe"
 printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%d\r\nDefaultDir=C:\\zdl-throughput\\window\\\r\n' $limit >"$dest/bin/zphdownloader.ini"
 (cd "$dest/bin" && exec "$ZDL_WINE" "$dest/bin/zdl.exe" >/dev/null 2>&1 </dev/null 8>&-) &
 pid=$!
-geometry() { # window: sets X Y WIDTH HEIGHT
-  X= Y= WIDTH= HEIGHT=
-  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
-  [ -n "$X" ] && [ -n "$WIDTH" ]
-}
-wid= lid=
-for _ in $(seq 240); do
-  for w in $(xdotool search --onlyvisible --name Zephyra 2>/dev/null); do
-    geometry "$w" || continue
-    [ "${WIDTH}x$HEIGHT" = 868x513 ] && wid=$w
-    [ "${WIDTH}x$HEIGHT" = 488x510 ] && lid=$w
-  done
-  [ -n "$wid" ] && [ -n "$lid" ] && break
-  sleep 0.5
-done
-[ -n "$wid" ] && [ -n "$lid" ] || die "no windows within 120 s"
+zdl_find_windows 120 || die "no windows within 120 s"
 sleep 2
-click() { xdotool mousemove "$1" "$2" && sleep 0.3 && xdotool click 1; }
 geometry "$lid" && click $((X + 150)) $((Y + 466))
 sleep 2
 geometry "$wid" && click $((X + 720)) $((Y + 285))
