@@ -5,6 +5,7 @@
 //   one frame of the main window with that page (background copy, desktop
 //   paint, premultiply), median over many frames, against the 4 ms aim.
 #include "app/SampleApp.h"
+#include "bench/ui/BenchClock.h"
 #include "gfx/ImageCache.h"
 #include "gfx/ResourceArchive.h"
 #include "skin/LayoutLoader.h"
@@ -16,14 +17,9 @@
 #include <vector>
 
 using namespace zdl;
-using Clock = std::chrono::steady_clock;
+using namespace zdl::bench;
 
 namespace {
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 double Median(std::vector<double> v)
 {

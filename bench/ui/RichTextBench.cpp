@@ -5,6 +5,7 @@
 // the top, in the middle and at the end of the text, against the 40 ms frame.
 // With a file name argument it also writes the painted page there as PNG,
 // scrolled to the top, and beside it (name + ".end.png") scrolled to the end.
+#include "bench/ui/BenchClock.h"
 #include "gfx/ImageCache.h"
 #include "gfx/ResourceArchive.h"
 #include "skin/ScrollStatic.h"
@@ -17,17 +18,12 @@
 #include <vector>
 
 using namespace zdl;
-using Clock = std::chrono::steady_clock;
+using namespace zdl::bench;
 
 namespace {
 
 // "安装包_最终用户许可.txt" and "宋体" in GBK.
 const char kLicenceName[] = "\xB0\xB2\xD7\xB0\xB0\xFC_\xD7\xEE\xD6\xD5\xD3\xC3\xBB\xA7\xD0\xED\xBF\xC9.txt";
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
 
 // Median and mean of |runs| calls of |f|, in ms.
 template <class F> void Time(const char* what, int runs, F f)

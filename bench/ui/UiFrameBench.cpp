@@ -8,6 +8,7 @@
 // The native present only hands the frame to the simulated window system;
 // on Windows it is one UpdateLayeredWindow.
 #include "app/SampleApp.h"
+#include "bench/ui/BenchClock.h"
 #include "gfx/TextDraw.h"
 
 #include <sys/resource.h>
@@ -18,7 +19,7 @@
 #include <vector>
 
 using namespace zdl;
-using Clock = std::chrono::steady_clock;
+using namespace zdl::bench;
 
 namespace {
 
@@ -64,20 +65,6 @@ public:
 CSBitmapDialog* MakeBenchPage(CMainWin*)
 {
     return new BenchPage;
-}
-
-class RealClock : public TestUiPlatform {
-public:
-    uint32_t TickCount() override
-    {
-        return static_cast<uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
-    }
-};
-
-double Ms(Clock::duration d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
 }
 
 double CpuSeconds()
