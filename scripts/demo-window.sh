@@ -17,10 +17,10 @@ out=$root/build/demo-window
 zdl_sample_address "$root/build/win64" || exit 1
 
 # The port is shared with the journey and the headless demo.
-exec 8>"/tmp/zdl-port-$SAMPLE_PORT.lock"
-flock -w 600 8 || { echo "demo: 127.0.0.1:$SAMPLE_PORT stays locked by another run" >&2; exit 1; }
-python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1',$SAMPLE_PORT))" 2>/dev/null ||
-  { echo "demo: 127.0.0.1:$SAMPLE_PORT is in use by another program" >&2; exit 1; }
+rc=0
+zdl_sample_port_lock 600 || rc=$?
+[ $rc != 1 ] || { echo "demo: 127.0.0.1:$SAMPLE_PORT stays locked by another run" >&2; exit 1; }
+[ $rc != 2 ] || { echo "demo: 127.0.0.1:$SAMPLE_PORT is in use by another program" >&2; exit 1; }
 mib=${ZDL_DEMO_MIB:-256}
 echo "demo: a $mib MiB sample client for $SAMPLE_URL"
 zdl_sample_site "$root/build/release" "$out/www" "$mib" || exit 1

@@ -29,8 +29,10 @@ hostport=${hostport%%/*}
 host=$SAMPLE_HOST
 
 # The port is shared with the Wine journey (tests/ui_win/journey.sh).
-exec 8>"/tmp/zdl-port-$port.lock"
-flock -w 600 8 || { echo "demo: 127.0.0.1:$port stays locked by another run" >&2; exit 1; }
+rc=0
+zdl_sample_port_lock 600 || rc=$?
+[ $rc != 1 ] || { echo "demo: 127.0.0.1:$port stays locked by another run" >&2; exit 1; }
+[ $rc != 2 ] || { echo "demo: 127.0.0.1:$port is in use by another program" >&2; exit 1; }
 
 mkdir -p "$work"
 www=$work/www

@@ -3,12 +3,21 @@
 #   zdl_sample_address BUILD_TREE   sets SAMPLE_URL, SAMPLE_HOST, SAMPLE_PORT,
 #                                   SAMPLE_NAME (the description file's name)
 #                                   and SAMPLE_PREFIX (the folder above it)
-#   zdl_sample_site TOOLS WWW MIB   makes the client of MIB MiB under WWW, with
+#   zdl_sample_port_lock SECONDS    takes the served port's lock on fd 8 (the
+#                                   journeys, the demos and the benchmarks
+#                                   share the port), waiting up to SECONDS:
+#                                   returns 1 if it stays locked, 2 if another
+#                                   program listens there
+#   zdl_sample_site TOOLS WWW MIB [GAME]
+#                                   makes the client of MIB MiB under WWW, with
 #                                   its description, unless WWW already holds
 #                                   one of that size (TOOLS: a host build with
-#                                   zdl-sampleclient and zdl-mkdesc); sets
-#                                   SAMPLE_FILES to the served client folder
-# Both return non-zero with a message on failure.
+#                                   zdl-sampleclient and zdl-mkdesc); GAME, a
+#                                   program, replaces its "zpc.exe" before the
+#                                   description is made; sets SAMPLE_FILES to
+#                                   the served client folder
+# zdl_sample_address and zdl_sample_site return non-zero with a message on
+# failure.
 
 zdl_sample_address() {
   local cache=$1/CMakeCache.txt hostport
@@ -25,15 +34,32 @@ zdl_sample_address() {
   fi
 }
 
+# (Children never inherit the lock: a server's watchdog or the Wine server
+# outliving a run would keep it. The port is probed as nginx binds, so the
+# closed connections of an earlier run in TIME_WAIT are no user.)
+zdl_sample_port_lock() {
+  exec 8>"/tmp/zdl-port-$SAMPLE_PORT.lock"
+  flock -w "$1" 8 || return 1
+  python3 -c "import socket as k; s=k.socket(); s.setsockopt(k.SOL_SOCKET, k.SO_REUSEADDR, 1); s.bind(('127.0.0.1',$SAMPLE_PORT))" 2>/dev/null ||
+    return 2
+}
+
 zdl_sample_site() {
-  local tools=$1 www=$2 mib=$3
+  local tools=$1 www=$2 mib=$3 game=${4:-}
   SAMPLE_FILES=$www$SAMPLE_PREFIX/files
-  [ -f "$www/.made-$mib" ] && return 0
+  [ -f "$www/.made-$mib" ] && { [ -z "$game" ] || cmp -s "$game" "$SAMPLE_FILES/zpc.exe"; } && return 0
   rm -rf "$www"
   "$tools/tools/sampleclient/zdl-sampleclient" "$SAMPLE_FILES" "$mib" 1 >/dev/null || {
     echo "zdl-sampleclient failed" >&2
     return 1
   }
+  if [ -n "$game" ]; then
+    [ -f "$SAMPLE_FILES/zpc.exe" ] || {
+      echo "the sample client has no zpc.exe" >&2
+      return 1
+    }
+    cp "$game" "$SAMPLE_FILES/zpc.exe"
+  fi
   "$tools/tools/mkdesc/zdl-mkdesc" "$SAMPLE_FILES" "$www$SAMPLE_PREFIX" --raw-names --name "$SAMPLE_NAME" >/dev/null || {
     echo "zdl-mkdesc failed" >&2
     return 1

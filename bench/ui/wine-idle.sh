@@ -17,8 +17,7 @@ secs=${2:-10}
 zdl_wine_use "$(zdl_pe_arch "$exe")"
 command -v xdotool >/dev/null || { echo "wine-idle: needs xdotool" >&2; exit 1; }
 zdl_sample_address "$(dirname "$exe")" || exit 1
-exec 8>"/tmp/zdl-port-$SAMPLE_PORT.lock"
-flock -w 600 8 || { echo "wine-idle: port $SAMPLE_PORT stays locked" >&2; exit 1; }
+zdl_sample_port_lock 600 || { echo "wine-idle: port $SAMPLE_PORT stays locked or in use" >&2; exit 1; }
 site=$root/build/bench-throughput
 zdl_sample_site "$root/build/release" "$site/www" 512 || exit 1
 ZDL_SERVER_PORT=$SAMPLE_PORT "$root/scripts/content-server.sh" start "$site/www" "$site/idle-nginx" >/dev/null 8>&- || exit 1

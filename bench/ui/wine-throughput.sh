@@ -22,8 +22,7 @@ command -v xdotool >/dev/null || die "needs xdotool"
 zdl_wine_use "$(zdl_pe_arch "$exe")"
 zdl_sample_address "$tree" || exit 1
 work=$root/build/bench-throughput
-exec 8>"/tmp/zdl-port-$SAMPLE_PORT.lock"
-flock -w 600 8 || die "port $SAMPLE_PORT stays locked"
+zdl_sample_port_lock 600 || die "port $SAMPLE_PORT stays locked or in use"
 echo "wine-throughput: a $mib MiB sample client"
 zdl_sample_site "$root/build/release" "$work/www" "$mib" || exit 1
 ZDL_SERVER_PORT=$SAMPLE_PORT "$root/scripts/content-server.sh" start "$work/www" "$work/nginx" >/dev/null 8>&- ||

@@ -38,38 +38,21 @@ done
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-# The address the program carries.
-cache=$(dirname "$exe")/CMakeCache.txt
-url=$(sed -n 's/^ZDL_SOURCE_URL:STRING=//p' "$cache" 2>/dev/null)
-url=${url:-http://127.0.0.1:8089/zphdownload_setup.exe.data}
-hostport=$(echo "$url" | sed -n 's#^http://\([^/]*\)/.*#\1#p')
-host=${hostport%%:*} port=${hostport##*:}
-[ "$port" != "$hostport" ] || port=80
-[ "$host" = 127.0.0.1 ] || [ "$host" = localhost ] || skip "the program's source $url is not on this machine"
-name=${url##*/}
-prefix=$(echo "$url" | sed -n 's#^http://[^/]*\(/.*\)/[^/]*$#\1#p')
-
-# (Children never inherit the lock: a server's watchdog or the Wine server
-# outliving this run would keep it.)
-exec 8>"/tmp/zdl-port-$port.lock"
-flock -w 240 8 || skip "port $port stays locked for 4 minutes"
+# The address the program carries, its port's lock, and the client served
+# there with the stand-in game as its "zpc.exe" (placed before the
+# description is made, so its digest is the stand-in's).
+. "$scripts/sample-site.sh"
+zdl_sample_address "$(dirname "$exe")" 2>/dev/null || skip "the program's source is not on this machine"
+port=$SAMPLE_PORT
+zdl_sample_port_lock 240
+case $? in
+1) skip "port $port stays locked for 4 minutes" ;;
+2) skip "port $port is in use by another program" ;;
+esac
 say "port $port is ours"
-# (As nginx binds: connections of an earlier run in TIME-WAIT are no user.)
-python3 -c "import socket; s=socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); s.bind(('127.0.0.1',$port))" 2>/dev/null ||
-  skip "port $port is in use by another program"
-
-# The client, served, with the stand-in game as its "zpc.exe" (placed
-# before the description is made, so its digest is the stand-in's).
 www=$out/www
-served=$www$prefix/files
-if [ ! -f "$www/.made-$mib" ] || ! cmp -s "$game" "$served/zpc.exe"; then
-  rm -rf "$www"
-  "$sampleclient" "$served" "$mib" 1 >/dev/null || fail "zdl-sampleclient"
-  [ -f "$served/zpc.exe" ] || fail "the sample client has no zpc.exe"
-  cp "$game" "$served/zpc.exe"
-  "$mkdesc" "$served" "$www$prefix" --raw-names --name "$name" >/dev/null || fail "zdl-mkdesc"
-  touch "$www/.made-$mib"
-fi
+zdl_sample_site "$tools" "$www" "$mib" "$game" || fail "the sample client could not be made"
+served=$SAMPLE_FILES
 [ ! -e "$served/version.bin" ] || fail "the sample client carries a version.bin"
 serve() { ZDL_SERVER_PORT=$port ZDL_SERVER_LIFETIME=900 "$scripts/content-server.sh" start "$www" "$out/nginx" >/dev/null 8>&-; }
 serve || skip "nginx could not serve on 127.0.0.1:$port"
