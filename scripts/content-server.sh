@@ -11,6 +11,15 @@
 # stops it, so a crashed test never leaves it behind.
 set -eu
 cmd=${1:-}
+# Signals the server's process only while that process is still nginx: a pid
+# read earlier may since have been given to another program (pid numbers
+# wrap within a long test run).
+kill_nginx() {
+  nginx_alive "$1" && kill "$1" 2>/dev/null
+}
+nginx_alive() {
+  [ "$(cat "/proc/$1/comm" 2>/dev/null)" = nginx ]
+}
 case "$cmd" in
 start)
   root=$(cd "$2" && pwd); work=$3
@@ -53,7 +62,7 @@ CONF
   while [ ! -s "$work/nginx.pid" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
   pid=$(cat "$work/nginx.pid")
   # Watchdog: stop the server after its lifetime.
-  ( sleep "${ZDL_SERVER_LIFETIME:-900}"; kill "$pid" 2>/dev/null ) >/dev/null 2>&1 &
+  ( sleep "${ZDL_SERVER_LIFETIME:-900}"; kill_nginx "$pid" ) >/dev/null 2>&1 &
   echo $! > "$work/watchdog.pid"
   echo "$port"
   ;;
@@ -61,13 +70,16 @@ stop)
   work=$2
   if [ -f "$work/nginx.pid" ]; then
     pid=$(cat "$work/nginx.pid")
-    kill "$pid" 2>/dev/null || true
+    kill_nginx "$pid" || true
     i=0
-    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+    while nginx_alive "$pid" && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
     rm -f "$work/nginx.pid"
   fi
   if [ -f "$work/watchdog.pid" ]; then
-    kill "$(cat "$work/watchdog.pid")" 2>/dev/null || true
+    # The watchdog is a copy of this shell; once its time has run out its
+    # pid may belong to another program.
+    w=$(cat "$work/watchdog.pid")
+    [ "$(cat "/proc/$w/comm" 2>/dev/null)" = "$(cat /proc/$$/comm)" ] && kill "$w" 2>/dev/null || true
     rm -f "$work/watchdog.pid"
   fi
   ;;

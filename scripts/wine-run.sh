@@ -70,5 +70,13 @@ wait $pid
 code=$?
 cat "$out"
 cat "$err" >&2
+# A program that dies before it writes anything leaves its runner only the
+# exit code: say it, and the signal when one ended the loader.
+if [ $code -ne 0 ]; then
+  how="exit code $code"
+  [ $code -gt 128 ] && [ $code -ne 124 ] && how="$how, signal $(kill -l $((code - 128)) 2>/dev/null)"
+  [ -s "$out" ] || [ -s "$err" ] || how="$how, no output"
+  echo "wine-run: ${1##*/} ended: $how" >&2
+fi
 rm -f "$out" "$err"
 exit $code
