@@ -6,6 +6,7 @@
 #include "platform/DeviceContext.h"
 #include "platform/MessageBox.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zdl {
@@ -46,6 +47,37 @@ namespace {
     {
         if (id == 1)
             WsSendMessage(reinterpret_cast<NativeWindow>(window), WM_CLOSE, 0, 0);
+    }
+
+    // Where |frame| differs from |before| (a byte copy of an earlier frame of
+    // the same size): the smallest rectangle holding every changed pixel;
+    // false when nothing changed.
+    bool ChangedPart(const std::vector<uint8_t>& before, const DibImage& frame, WindowRect* part)
+    {
+        const int width = frame.Width();
+        const size_t rowBytes = static_cast<size_t>(width) * 4;
+        int top = -1, bottom = -1, left = width, right = 0;
+        for (int y = 0; y < frame.Height(); ++y) {
+            const uint8_t* now = frame.Row(y);
+            const uint8_t* was = before.data() + (now - frame.bits);
+            if (std::memcmp(now, was, rowBytes) == 0)
+                continue;
+            if (top < 0)
+                top = y;
+            bottom = y + 1;
+            int first = 0;
+            while (std::memcmp(now + first * 4, was + first * 4, 4) == 0)
+                ++first;
+            int last = width - 1;
+            while (std::memcmp(now + last * 4, was + last * 4, 4) == 0)
+                --last;
+            left = std::min(left, first);
+            right = std::max(right, last + 1);
+        }
+        if (top < 0)
+            return false;
+        *part = WindowRect{left, top, right, bottom};
+        return true;
     }
 
 } // namespace
@@ -183,18 +215,32 @@ bool CMainWin::OnIdle(int)
         }
     }
     // A frame equal to the one on the screen at the same place is not
-    // prepared and pushed again: the layered window keeps its content.
+    // prepared and pushed again: the layered window keeps its content. A
+    // frame that differs only in part (the progress head, a caption) has
+    // only that part premultiplied and handed to the system.
     const size_t size = static_cast<size_t>(canvas.stride) * static_cast<size_t>(canvas.Height());
-    const bool same = hasPresented_ && x == presentedX_ && y == presentedY_ && presented_.size() == size
-        && std::memcmp(presented_.data(), canvas.bits, size) == 0;
-    if (!same) {
+    const bool inPlace = hasPresented_ && x == presentedX_ && y == presentedY_ && presented_.size() == size;
+    WindowRect dirty{0, 0, canvas.Width(), canvas.Height()};
+    if (inPlace && !ChangedPart(presented_, canvas, &dirty)) {
+        desktop.AfterPresent();
+        return true;
+    }
+    const bool partial = inPlace && WsPresentsDirtyRect();
+    if (partial) {
+        for (int line = dirty.top; line < dirty.bottom; ++line) {
+            const uint8_t* row = canvas.Row(line);
+            std::memcpy(presented_.data() + (row - canvas.bits), row, static_cast<size_t>(canvas.stride));
+        }
+        PremultiplyDibRect(&canvas, DibRect{dirty.left, dirty.top, dirty.right, dirty.bottom});
+    } else {
         presented_.assign(canvas.bits, canvas.bits + size);
         PremultiplyDib(&canvas);
-        hasPresented_ = WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0);
-        ++pushedFrames;
-        presentedX_ = x;
-        presentedY_ = y;
     }
+    hasPresented_ = WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0,
+                                     partial ? &dirty : nullptr);
+    ++pushedFrames;
+    presentedX_ = x;
+    presentedY_ = y;
     desktop.AfterPresent();
     return true;
 }

@@ -17,8 +17,9 @@
 // x86 target through function attributes and chosen at run time, so the
 // 32-bit build, whose baseline has no SSE2, uses them too.
 #include "gfx/DibImage.h"
-
 #include "gfx/DibRows.h"
+
+#include <algorithm>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -258,6 +259,19 @@ void PremultiplyDib(DibImage* image)
     const auto premultiply = Kernels().premultiply;
     // Rows are contiguous whole pixels (stride = 4 * width): one pass.
     premultiply(image->bits, image->Width() * image->Height());
+}
+
+void PremultiplyDibRect(DibImage* image, const DibRect& rect)
+{
+    if (image->Empty() || image->BitsPerPixel() != 32)
+        return;
+    const int left = std::max(rect.left, 0), right = std::min(rect.right, image->Width());
+    const int top = std::max(rect.top, 0), bottom = std::min(rect.bottom, image->Height());
+    if (left >= right)
+        return;
+    const auto premultiply = Kernels().premultiply;
+    for (int y = top; y < bottom; ++y)
+        premultiply(image->Pixel(left, y), right - left);
 }
 
 }  // namespace zdl

@@ -98,5 +98,7 @@ uint8_t GetDibAlpha(const DibImage& image, int x, int y);
 // Premultiplies a 32-bit image: every colour channel v of a pixel whose alpha
 // a is not 255 becomes v * a / 255 (rounded down). For the finished frame only.
 void PremultiplyDib(DibImage* image);
+// The same for the pixels of |rect| only (clipped to the image).
+void PremultiplyDibRect(DibImage* image, const DibRect& rect);
 
 }  // namespace zdl

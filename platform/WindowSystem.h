@@ -153,9 +153,15 @@ int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsi
 
 // UpdateLayeredWindow (looked up in "User32.DLL") with the 32-bit
 // premultiplied |canvas| at screen position (x, y), size w x h, taken from
-// (srcX, srcY), per-pixel alpha, constant alpha 255.
+// (srcX, srcY), per-pixel alpha, constant alpha 255. |dirty| (window
+// coordinates; null: the whole window) is the part that changed since the
+// frame presented before: where the system takes only that part
+// (WsPresentsDirtyRect), the rest of |canvas| is not read.
 bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX,
-                      int srcY);
+                      int srcY, const WindowRect* dirty = nullptr);
+// Whether WsPresentLayered updates only the dirty part here
+// (UpdateLayeredWindowIndirect, Vista on; always in the native simulation).
+bool WsPresentsDirtyRect();
 // BitBlt of |canvas| into the window's client area.
 void WsCopyToClient(NativeWindow window, const DibSurface& canvas);
 
@@ -174,6 +180,7 @@ struct SimulatedWindowStats {
     int firstPresentOrder = 0; // 1 for the first window ever presented, then 2, ...; 0 never
     int lastX = 0;
     int lastY = 0;
+    WindowRect lastDirty; // the part the last frame updated, the whole window when it gave none
 };
 SimulatedWindowStats WsSimulatedStats(NativeWindow window);
 // Native simulation only: the screen size reported (1024 x 768 at start).

@@ -464,7 +464,13 @@ int WsMessageBox(NativeWindow, const char* text, const char*, unsigned)
     return IDOK;
 }
 
-bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int, int)
+bool WsPresentsDirtyRect()
+{
+    return true;
+}
+
+bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int, int,
+                      const WindowRect* dirty)
 {
     SimWindow* win = Find(window);
     if (!win || !canvas.Valid())
@@ -475,6 +481,7 @@ bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int 
     win->stats.lastX = x;
     win->stats.lastY = y;
     win->rect = WindowRect{x, y, x + w, y + h};
+    win->stats.lastDirty = dirty ? *dirty : WindowRect{0, 0, w, h};
     return true;
 }
 

@@ -47,6 +47,23 @@ namespace {
     }
 
     using UpdateLayeredWindowFn = BOOL(WINAPI*)(HWND, HDC, POINT*, SIZE*, HDC, POINT*, COLORREF, BLENDFUNCTION*, DWORD);
+    using UpdateLayeredWindowIndirectFn = BOOL(WINAPI*)(HWND, const UPDATELAYEREDWINDOWINFO*);
+
+    // Both bound once: the functions are the same for the life of the
+    // process. The indirect form, which can take only the changed part of a
+    // frame, exists from Vista on.
+    UpdateLayeredWindowFn LayeredUpdate()
+    {
+        static UpdateLayeredWindowFn update = reinterpret_cast<UpdateLayeredWindowFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("User32.DLL"), "UpdateLayeredWindow")));
+        return update;
+    }
+    UpdateLayeredWindowIndirectFn LayeredUpdateIndirect()
+    {
+        static UpdateLayeredWindowIndirectFn update = reinterpret_cast<UpdateLayeredWindowIndirectFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("User32.DLL"), "UpdateLayeredWindowIndirect")));
+        return update;
+    }
 
 } // namespace
 
@@ -351,12 +368,17 @@ int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsi
     return MessageBoxW(H(owner), t.c_str(), caption ? c.c_str() : nullptr, flags);
 }
 
-bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX, int srcY)
+bool WsPresentsDirtyRect()
 {
-    // Bound once: the function is the same for the life of the process.
-    static UpdateLayeredWindowFn update = reinterpret_cast<UpdateLayeredWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("User32.DLL"), "UpdateLayeredWindow")));
-    if (!update || !canvas.Valid())
+    return LayeredUpdateIndirect() != nullptr;
+}
+
+bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX, int srcY,
+                      const WindowRect* dirty)
+{
+    UpdateLayeredWindowFn update = LayeredUpdate();
+    UpdateLayeredWindowIndirectFn indirect = dirty ? LayeredUpdateIndirect() : nullptr;
+    if ((!update && !indirect) || !canvas.Valid())
         return false;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -365,7 +387,23 @@ bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int 
     SIZE size = { w, h };
     POINT source = { srcX, srcY };
     BLENDFUNCTION blend = { AC_SRC_OVER, 0, 255, AC_SRC_ALPHA };
-    BOOL ok = update(H(window), screen, &position, &size, memory, &source, 0, &blend, ULW_ALPHA);
+    BOOL ok;
+    if (indirect) {
+        RECT part = { dirty->left, dirty->top, dirty->right, dirty->bottom };
+        UPDATELAYEREDWINDOWINFO info = {};
+        info.cbSize = sizeof info;
+        info.hdcDst = screen;
+        info.pptDst = &position;
+        info.psize = &size;
+        info.hdcSrc = memory;
+        info.pptSrc = &source;
+        info.pblend = &blend;
+        info.dwFlags = ULW_ALPHA;
+        info.prcDirty = &part;
+        ok = indirect(H(window), &info);
+    } else {
+        ok = update(H(window), screen, &position, &size, memory, &source, 0, &blend, ULW_ALPHA);
+    }
     GdiFlush();
     SelectObject(memory, old);
     DeleteDC(memory);

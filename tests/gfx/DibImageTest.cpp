@@ -248,6 +248,27 @@ TEST(Premultiply, EveryColourAndAlphaRoundsDown)
         }
 }
 
+// A part reaching past the image is clipped; pixels outside it keep their
+// straight colours (a window shows them again when they change).
+TEST(Premultiply, APartChangesOnlyItsPixels)
+{
+    DibImage image;
+    ASSERT_TRUE(CreateDib(&image, 32, 40, 6));
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 40; ++x)
+            SetPixel(&image, x, y, Bgra{200, 100, 50, uint8_t(x * 6)});
+    PremultiplyDibRect(&image, DibRect{3, 2, 60, 4});
+    PremultiplyDibRect(&image, DibRect{-5, -5, 2, 1});
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const int a = x * 6;
+            const bool inside = (x >= 3 && y >= 2 && y < 4) || (x < 2 && y < 1);
+            Bgra want = inside ? Bgra{uint8_t(200 * a / 255), uint8_t(100 * a / 255), uint8_t(50 * a / 255), uint8_t(a)}
+                               : Bgra{200, 100, 50, uint8_t(a)};
+            ASSERT_EQ(PixelAt(image, x, y), want) << x << "," << y;
+        }
+}
+
 TEST(Stretch, SameSizeCopiesAndUniformAreasStayUniform)
 {
     for (bool nt : {true, false}) {

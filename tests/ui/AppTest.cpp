@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace zdl {
 namespace {
 
@@ -126,6 +128,60 @@ TEST_F(AppTest, FramesArePacedAt40MillisecondsAndAnUnchangedFrameIsNotPushedAgai
     EXPECT_EQ(3, frames);
     // Nothing changed on the page: the layered window keeps the first frame.
     EXPECT_EQ(1, WsSimulatedStats(h).presentedFrames);
+}
+
+// After the first frame only the changed part is premultiplied and handed
+// over: a part too small leaves old pixels on the screen, premultiplying the
+// wrong pixels darkens them.
+TEST_F(AppTest, AFrameChangedInPartPresentsOnlyThatPart)
+{
+    ASSERT_TRUE(app_->InitInstance());
+    CMainWin& w = app_->mainWin;
+    ASSERT_FALSE(w.desktop.panels.empty());
+    CSControl* head = nullptr;
+    for (CSControl* c : w.desktop.panels[0]->controls) {
+        if (c->typeCode == kTypeAnimate) {
+            c->SetVisible(false);
+            head = c;
+        }
+    }
+    ASSERT_NE(nullptr, head);
+    NativeWindow h = w.handle();
+    w.OnIdle(0);
+    ASSERT_EQ(1, WsSimulatedStats(h).presentedFrames);
+    EXPECT_EQ(868, WsSimulatedStats(h).lastDirty.right);
+    EXPECT_EQ(513, WsSimulatedStats(h).lastDirty.bottom);
+    DibImage first;  // premultiplied in whole
+    ASSERT_TRUE(CreateDib(&first, 32, 868, 513));
+    CopyDib(w.canvas, &first);
+
+    head->SetVisible(true);
+    w.OnIdle(0);
+    ASSERT_EQ(2, WsSimulatedStats(h).presentedFrames);
+    const WindowRect part = WsSimulatedStats(h).lastDirty;
+    EXPECT_LT(part.left, part.right);
+    EXPECT_LT(part.top, part.bottom);
+    EXPECT_GE(part.left, head->rect.left);
+    EXPECT_GE(part.top, head->rect.top);
+    EXPECT_LE(part.right, head->rect.right);
+    EXPECT_LE(part.bottom, head->rect.bottom);
+
+    // Hidden again: the same part goes back to the first frame's pixels.
+    head->SetVisible(false);
+    w.OnIdle(0);
+    ASSERT_EQ(3, WsSimulatedStats(h).presentedFrames);
+    const WindowRect back = WsSimulatedStats(h).lastDirty;
+    EXPECT_EQ(part.left, back.left);
+    EXPECT_EQ(part.top, back.top);
+    EXPECT_EQ(part.right, back.right);
+    EXPECT_EQ(part.bottom, back.bottom);
+    for (int y = back.top; y < back.bottom; ++y) {
+        ASSERT_EQ(0, std::memcmp(first.Pixel(back.left, y), w.canvas.Pixel(back.left, y),
+                                 static_cast<size_t>(back.right - back.left) * 4))
+            << "row " << y;
+    }
+    w.OnIdle(0);  // unchanged
+    EXPECT_EQ(3, WsSimulatedStats(h).presentedFrames);
 }
 
 // An unchanged screen slows frames to one per 500 ms; posted work (the poll
