@@ -71,9 +71,11 @@ code=$?
 cat "$out"
 cat "$err" >&2
 # A program that dies before it writes anything leaves its runner only the
-# exit code: say it, and the signal when one ended the loader.
+# exit code: say it (in hex too: a Windows status such as 0xC0000135, a DLL
+# that did not load, arrives as its low byte), and the signal when one ended
+# the loader.
 if [ $code -ne 0 ]; then
-  how="exit code $code"
+  how="exit code $code ($(printf '0x%02X' $code))"
   [ $code -gt 128 ] && [ $code -ne 124 ] && how="$how, signal $(kill -l $((code - 128)) 2>/dev/null)"
   [ -s "$out" ] || [ -s "$err" ] || how="$how, no output"
   echo "wine-run: ${1##*/} ended: $how" >&2
