@@ -6,7 +6,7 @@
 #   zdl_wine_use ARCH      win64 or win32: sets ZDL_WINE, WINEPREFIX, WINEARCH
 #   zdl_pe_arch FILE       prints win32 or win64 for a Windows program
 #   zdl_wine_prefix        prepares $WINEPREFIX once (locked; cached)
-#   zdl_xvfb_start         starts Xvfb on a free display, exports DISPLAY
+#   zdl_xvfb_start         starts Xvfb on a display of its own, exports DISPLAY
 #   zdl_xvfb_stop          stops the Xvfb that zdl_xvfb_start started
 #   zdl_wine_session [S]   starts the Wine server and its services detached
 #                          from our standard streams (persistent, or for S
@@ -92,22 +92,29 @@ zdl_wine_prefix() {
 }
 
 ZDL_XVFB_PID=
+# Xvfb chooses the display itself (-displayfd: it takes the first number
+# whose lock it wins and writes it back when ready), so scripts starting at
+# the same moment never share one display and then lose it when the other
+# one stops its server.
 zdl_xvfb_start() {
-  local n
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] && continue
-    Xvfb :$n -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-    ZDL_XVFB_PID=$!
-    local i
-    for i in $(seq 50); do
-      [ -e /tmp/.X11-unix/X$n ] && { export DISPLAY=:$n; return 0; }
-      kill -0 $ZDL_XVFB_PID 2>/dev/null || break
-      sleep 0.1
-    done
-    kill $ZDL_XVFB_PID 2>/dev/null
-    ZDL_XVFB_PID=
+  local ready i n
+  ready=$(mktemp) || return 1
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+  ZDL_XVFB_PID=$!
+  for i in $(seq 100); do
+    n=$(head -n 1 "$ready")
+    if [ -n "$n" ] && [ "$(wc -l <"$ready")" -ge 1 ]; then
+      rm -f "$ready"
+      export DISPLAY=:$n
+      return 0
+    fi
+    kill -0 $ZDL_XVFB_PID 2>/dev/null || break
+    sleep 0.1
   done
-  echo "wine: no free X display for Xvfb" >&2
+  rm -f "$ready"
+  kill $ZDL_XVFB_PID 2>/dev/null
+  ZDL_XVFB_PID=
+  echo "wine: Xvfb did not start" >&2
   return 1
 }
 
