@@ -140,7 +140,8 @@ int DrawTextOnCanvas(DibImage* canvas, FontHandle font, uint32_t color, const ch
         FlushDrawing(); // earlier system drawing must have landed
         for (DrawnText& e : TextCache()) {
             if (e.font == font && e.color == color && e.format == drawFormat && e.width == w && e.height == h
-                && SameRect(e.kept, keptFromRect) && e.text.size() == static_cast<size_t>(n) && std::memcmp(e.text.data(), bytes, e.text.size()) == 0
+                && SameRect(e.kept, keptFromRect) && e.text.size() == static_cast<size_t>(n)
+                && std::memcmp(e.text.data(), bytes, e.text.size()) == 0
                 && RectEquals(*canvas, kept, e.before)) {
                 PasteRect(e.after, kept, canvas);
                 e.lastUse = ++textCacheClock;

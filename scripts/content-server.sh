@@ -11,14 +11,14 @@
 # stops it, so a crashed test never leaves it behind.
 set -eu
 cmd=${1:-}
-# Signals the server's process only while that process is still nginx: a pid
-# read earlier may since have been given to another program (pid numbers
-# wrap within a long test run).
-kill_nginx() {
-  nginx_alive "$1" && kill "$1" 2>/dev/null
+# A pid read earlier may since have been given to another program (pid
+# numbers wrap within a long test run): the server and the watchdog are
+# signalled only while their pid still runs the program they ran.
+process_is() {  # PID NAME
+  [ "$(cat "/proc/$1/comm" 2>/dev/null)" = "$2" ]
 }
-nginx_alive() {
-  [ "$(cat "/proc/$1/comm" 2>/dev/null)" = nginx ]
+kill_nginx() {
+  process_is "$1" nginx && kill "$1" 2>/dev/null
 }
 case "$cmd" in
 start)
@@ -72,14 +72,13 @@ stop)
     pid=$(cat "$work/nginx.pid")
     kill_nginx "$pid" || true
     i=0
-    while nginx_alive "$pid" && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
+    while process_is "$pid" nginx && [ $i -lt 50 ]; do sleep 0.1; i=$((i+1)); done
     rm -f "$work/nginx.pid"
   fi
   if [ -f "$work/watchdog.pid" ]; then
-    # The watchdog is a copy of this shell; once its time has run out its
-    # pid may belong to another program.
+    # The watchdog is a copy of this script.
     w=$(cat "$work/watchdog.pid")
-    [ "$(cat "/proc/$w/comm" 2>/dev/null)" = "$(cat /proc/$$/comm)" ] && kill "$w" 2>/dev/null || true
+    process_is "$w" "$(cat /proc/$$/comm)" && kill "$w" 2>/dev/null || true
     rm -f "$work/watchdog.pid"
   fi
   ;;

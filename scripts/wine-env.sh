@@ -102,8 +102,8 @@ zdl_xvfb_start() {
   Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
   ZDL_XVFB_PID=$!
   for i in $(seq 100); do
-    n=$(head -n 1 "$ready")
-    if [ -n "$n" ] && [ "$(wc -l <"$ready")" -ge 1 ]; then
+    if [ "$(wc -l <"$ready")" -ge 1 ]; then  # the whole number, with its newline
+      n=$(head -n 1 "$ready")
       rm -f "$ready"
       export DISPLAY=:$n
       return 0
