@@ -76,7 +76,7 @@ namespace {
         }
         if (top < 0)
             return false;
-        *part = WindowRect{left, top, right, bottom};
+        *part = WindowRect { left, top, right, bottom };
         return true;
     }
 
@@ -220,7 +220,7 @@ bool CMainWin::OnIdle(int)
     // only that part premultiplied and handed to the system.
     const size_t size = static_cast<size_t>(canvas.stride) * static_cast<size_t>(canvas.Height());
     const bool inPlace = hasPresented_ && x == presentedX_ && y == presentedY_ && presented_.size() == size;
-    WindowRect dirty{0, 0, canvas.Width(), canvas.Height()};
+    WindowRect dirty { 0, 0, canvas.Width(), canvas.Height() };
     if (inPlace && !ChangedPart(presented_, canvas, &dirty)) {
         desktop.AfterPresent();
         return true;
@@ -231,13 +231,13 @@ bool CMainWin::OnIdle(int)
             const uint8_t* row = canvas.Row(line);
             std::memcpy(presented_.data() + (row - canvas.bits), row, static_cast<size_t>(canvas.stride));
         }
-        PremultiplyDibRect(&canvas, DibRect{dirty.left, dirty.top, dirty.right, dirty.bottom});
+        PremultiplyDibRect(&canvas, DibRect { dirty.left, dirty.top, dirty.right, dirty.bottom });
     } else {
         presented_.assign(canvas.bits, canvas.bits + size);
         PremultiplyDib(&canvas);
     }
-    hasPresented_ = WsPresentLayered(handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0,
-                                     partial ? &dirty : nullptr);
+    hasPresented_ = WsPresentLayered(
+        handle(), canvas.Surface(), x, y, clientWidth, clientHeight, 0, 0, partial ? &dirty : nullptr);
     ++pushedFrames;
     presentedX_ = x;
     presentedY_ = y;

@@ -22,10 +22,10 @@ public:
     CSampleApp();
     ~CSampleApp() override;
 
-    bool InitInstance() override;        // 1
-    bool OnIdle(int idleCount) override;  // 2: also frees a closed licence window
-    void OpenLicenceWindow() override;   // 4
-    void CloseLicenceWindow() override;  // 5
+    bool InitInstance() override; // 1
+    bool OnIdle(int idleCount) override; // 2: also frees a closed licence window
+    void OpenLicenceWindow() override; // 4
+    void CloseLicenceWindow() override; // 5
 
     CMainWin mainWin;
     std::string setupArgument;
@@ -36,4 +36,4 @@ private:
     std::unique_ptr<CRuleWin> closedLicence_;
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -8,8 +8,8 @@ namespace zdl {
 CSDialog::CSDialog() = default;
 CSDialog::~CSDialog() = default;
 
-void CSDialog::OnOtherMessage(unsigned) {}
-void CSDialog::OnCommand(int) {}
+void CSDialog::OnOtherMessage(unsigned) { }
+void CSDialog::OnCommand(int) { }
 
 void CSDialog::OnPaint()
 {
@@ -21,9 +21,9 @@ bool CSDialog::OnInitDialog()
     return true;
 }
 
-void CSDialog::OnClose() {}
-void CSDialog::OnDestroy() {}
-void CSDialog::OnMove(int, int) {}
+void CSDialog::OnClose() { }
+void CSDialog::OnDestroy() { }
+void CSDialog::OnMove(int, int) { }
 
 intptr_t CSDialog::OnNcHitTest(int, int)
 {
@@ -125,4 +125,4 @@ intptr_t ZDL_CALLBACK SkinDialogProc(NativeWindow handle, unsigned msg, WParam w
     return self ? self->DialogProc(msg, wParam, lParam) : 0;
 }
 
-}  // namespace zdl
+} // namespace zdl

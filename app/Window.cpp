@@ -7,14 +7,14 @@ namespace zdl {
 
 namespace {
 
-CWindow* liveWindows = nullptr;      // newest first
-CWindow* windowBeingCreated = nullptr;
-NativeInstance skinInstance = nullptr;
-bool skinInstanceSet = false;
+    CWindow* liveWindows = nullptr; // newest first
+    CWindow* windowBeingCreated = nullptr;
+    NativeInstance skinInstance = nullptr;
+    bool skinInstanceSet = false;
 
-const char kDefaultClassName[] = "Window";
+    const char kDefaultClassName[] = "Window";
 
-}  // namespace
+} // namespace
 
 void SetSkinInstance(NativeInstance instance)
 {
@@ -86,7 +86,7 @@ LResult CWindow::WindowProc(unsigned msg, WParam wParam, LParam lParam)
         return 0;
     case WM_INITMENUPOPUP:
         OnInitMenuPopup(reinterpret_cast<NativeMenu>(wParam), LowWord(static_cast<uintptr_t>(lParam)),
-                        HighWord(static_cast<uintptr_t>(lParam)) != 0);
+            HighWord(static_cast<uintptr_t>(lParam)) != 0);
         return 0;
     case WM_MOUSEMOVE:
         OnMouseMove(mx(), my(), wParam);
@@ -107,12 +107,12 @@ LResult CWindow::WindowProc(unsigned msg, WParam wParam, LParam lParam)
     }
 }
 
-void CWindow::OnCommand(int, int, LParam) {}
-void CWindow::OnUpdateMenuItem(NativeMenu, int) {}
-void CWindow::OnLButtonDown(int, int, WParam) {}
-void CWindow::OnLButtonUp(int, int, WParam) {}
-void CWindow::OnMouseMove(int, int, WParam) {}
-void CWindow::OnLButtonDblClk(int, int, WParam) {}
+void CWindow::OnCommand(int, int, LParam) { }
+void CWindow::OnUpdateMenuItem(NativeMenu, int) { }
+void CWindow::OnLButtonDown(int, int, WParam) { }
+void CWindow::OnLButtonUp(int, int, WParam) { }
+void CWindow::OnMouseMove(int, int, WParam) { }
+void CWindow::OnLButtonDblClk(int, int, WParam) { }
 
 LResult CWindow::OnCtlColor(WParam, LParam, int)
 {
@@ -237,4 +237,4 @@ int LiveSkinWindowCount()
     return n;
 }
 
-}  // namespace zdl
+} // namespace zdl

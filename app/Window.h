@@ -40,36 +40,36 @@ public:
     CWindow(const CWindow&) = delete;
     CWindow& operator=(const CWindow&) = delete;
 
-    virtual ~CWindow();                                                         // 0
+    virtual ~CWindow(); // 0
     // Accelerators for keyboard messages while a table is set.
-    virtual bool PreTranslateMessage(const NativeMessage& message);            // 1
-    virtual LResult WindowProc(unsigned msg, WParam wParam, LParam lParam);    // 2
-    virtual void OnCommand(int notifyCode, int id, LParam control);            // 3
-    virtual void OnUpdateMenuItem(NativeMenu menu, int itemId);                // 4
-    virtual void OnLButtonDown(int x, int y, WParam keys);                     // 5
-    virtual void OnLButtonUp(int x, int y, WParam keys);                       // 6
-    virtual void OnMouseMove(int x, int y, WParam keys);                       // 7
-    virtual void OnLButtonDblClk(int x, int y, WParam keys);                   // 8
-    virtual LResult OnCtlColor(WParam wParam, LParam lParam, int kind);        // 9
+    virtual bool PreTranslateMessage(const NativeMessage& message); // 1
+    virtual LResult WindowProc(unsigned msg, WParam wParam, LParam lParam); // 2
+    virtual void OnCommand(int notifyCode, int id, LParam control); // 3
+    virtual void OnUpdateMenuItem(NativeMenu menu, int itemId); // 4
+    virtual void OnLButtonDown(int x, int y, WParam keys); // 5
+    virtual void OnLButtonUp(int x, int y, WParam keys); // 6
+    virtual void OnMouseMove(int x, int y, WParam keys); // 7
+    virtual void OnLButtonDblClk(int x, int y, WParam keys); // 8
+    virtual LResult OnCtlColor(WParam wParam, LParam lParam, int kind); // 9
     // A frame of idle work; true asks for more idle time.
-    virtual bool OnIdle(int idleCount);                                         // 10
-    virtual bool PreCreate(CreateParams* params);                               // 11
+    virtual bool OnIdle(int idleCount); // 10
+    virtual bool PreCreate(CreateParams* params); // 11
     // lParam of WM_CREATE (the CREATESTRUCT).
-    virtual bool OnCreate(LParam createStruct);                                 // 12
-    virtual void OnPaint();                                                     // 13
-    virtual void OnClose();                                                     // 14
-    virtual void OnInitMenuPopup(NativeMenu menu, int position, bool systemMenu);  // 15
+    virtual bool OnCreate(LParam createStruct); // 12
+    virtual void OnPaint(); // 13
+    virtual void OnClose(); // 14
+    virtual void OnInitMenuPopup(NativeMenu menu, int position, bool systemMenu); // 15
 
     // DefWindowProc with the message being handled.
     LResult DefaultProc();
     NativeWindow handle() const { return hwnd_; }
 
-    CSWinApp* app = nullptr;   // not owned
-    bool appActive = false;    // last wParam of WM_ACTIVATEAPP
+    CSWinApp* app = nullptr; // not owned
+    bool appActive = false; // last wParam of WM_ACTIVATEAPP
     unsigned currentMsg = 0;
     WParam currentWParam = 0;
     LParam currentLParam = 0;
-    NativeAccel accelerators = nullptr;  // not owned; none by default
+    NativeAccel accelerators = nullptr; // not owned; none by default
 
 private:
     friend LResult ZDL_CALLBACK SkinWindowProc(NativeWindow, unsigned, WParam, LParam);
@@ -77,7 +77,7 @@ private:
     friend CWindow* FindSkinWindow(NativeWindow);
     friend int LiveSkinWindowCount();
     NativeWindow hwnd_ = nullptr;
-    CWindow* next_ = nullptr;  // list of live windows
+    CWindow* next_ = nullptr; // list of live windows
 };
 
 // Registers |className| for the application's instance with the shared
@@ -101,4 +101,4 @@ int LiveSkinWindowCount();
 void SetSkinInstance(NativeInstance instance);
 NativeInstance SkinInstance();
 
-}  // namespace zdl
+} // namespace zdl

@@ -30,7 +30,7 @@ DibSurface DibImage::Surface() const
 void DeleteDib(DibImage* image)
 {
     if (image->bitmap)
-        DeleteDibSection(image->bitmap);  // flushes first
+        DeleteDibSection(image->bitmap); // flushes first
     image->bitmap = nullptr;
     image->bits = nullptr;
 }
@@ -41,8 +41,8 @@ bool CreateDib(DibImage* image, int bitsPerPixel, int width, int height)
     image->info = DibInfo();
     image->stride = 0;
     image->bytesPerPixel = 0;
-    if (bitsPerPixel <= 0 || bitsPerPixel > 32 || width <= 0 || height <= 0 || width > kMaxDibDimension ||
-        height > kMaxDibDimension || int64_t(width) * height > kMaxDibPixels)
+    if (bitsPerPixel <= 0 || bitsPerPixel > 32 || width <= 0 || height <= 0 || width > kMaxDibDimension
+        || height > kMaxDibDimension || int64_t(width) * height > kMaxDibPixels)
         return false;
     int bytesPerPixel = (bitsPerPixel + 7) / 8;
     int stride = ((width * bytesPerPixel + 3) / 4) * 4;
@@ -153,7 +153,7 @@ void StretchDib(DibImage* dst, int x, int y, int w, int h, const DibImage& src, 
     if (src.Empty() || dst->Empty())
         return;
     SurfaceStretch(dst->Surface(), x, y, w, h, src.Surface(), sx, sy, sw, sh,
-                   platformIsNt ? StretchQuality::kHalftone : StretchQuality::kColorOnColor);
+        platformIsNt ? StretchQuality::kHalftone : StretchQuality::kColorOnColor);
 }
 
 void FillDibRect(DibImage* image, const DibRect& rect, uint32_t color)
@@ -171,7 +171,7 @@ void SetDibAlphaOpaque(const DibRect& rect, DibImage* image)
         return;
     int right = std::min(rect.right, image->Width());
     int bottom = std::min(rect.bottom, image->Height());
-    FlushDrawing();  // text drawn through the system must have landed
+    FlushDrawing(); // text drawn through the system must have landed
     for (int y = rect.top; y < bottom; ++y) {
         uint8_t* p = image->Pixel(0, y);
         for (int x = rect.left; x < right; ++x)
@@ -188,4 +188,4 @@ uint8_t GetDibAlpha(const DibImage& image, int x, int y)
     return image.Pixel(x, y)[3];
 }
 
-}  // namespace zdl
+} // namespace zdl

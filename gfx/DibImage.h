@@ -21,11 +21,11 @@
 namespace zdl {
 
 struct DibImage {
-    DibInfo info;                 // head: the bitmap description for the system
-    DibBitmap bitmap = nullptr;   // owned; none while empty
-    uint8_t* bits = nullptr;      // owned by |bitmap|
-    int stride = 0;               // bytes per memory row
-    int bytesPerPixel = 0;        // (bits per pixel + 7) / 8
+    DibInfo info; // head: the bitmap description for the system
+    DibBitmap bitmap = nullptr; // owned; none while empty
+    uint8_t* bits = nullptr; // owned by |bitmap|
+    int stride = 0; // bytes per memory row
+    int bytesPerPixel = 0; // (bits per pixel + 7) / 8
 
     DibImage() = default;
     ~DibImage();
@@ -46,7 +46,7 @@ struct DibImage {
 // Largest width or height, and pixel count, that CreateDib accepts; file
 // headers beyond these are refused before anything is allocated.
 constexpr int kMaxDibDimension = 16384;
-constexpr int64_t kMaxDibPixels = int64_t(16) * 1024 * 1024;  // 64 MB at 32 bits
+constexpr int64_t kMaxDibPixels = int64_t(16) * 1024 * 1024; // 64 MB at 32 bits
 
 // Set at start-up: the system is of the NT family (chooses the stretch mode).
 extern bool platformIsNt;
@@ -101,4 +101,4 @@ void PremultiplyDib(DibImage* image);
 // The same for the pixels of |rect| only (clipped to the image).
 void PremultiplyDibRect(DibImage* image, const DibRect& rect);
 
-}  // namespace zdl
+} // namespace zdl

@@ -35,4 +35,4 @@ void BlendRow32Portable(uint8_t* dst, const uint8_t* src, int count);
 void PremultiplyRow32Portable(uint8_t* row, int count);
 void BlendRow32To24(uint8_t* dst, const uint8_t* src, int count);
 
-}  // namespace zdl
+} // namespace zdl

@@ -8,39 +8,39 @@
 
 namespace zdl {
 
-const char kSongTiFace[] = "\xCB\xCE\xCC\xE5";  // 宋体
+const char kSongTiFace[] = "\xCB\xCE\xCC\xE5"; // 宋体
 
 namespace {
 
-// Copies a GBK string of at most |capacity| - 1 bytes, never splitting a
-// double-byte character.
-void CopyGbk(char* dst, size_t capacity, const char* src)
-{
-    size_t n = 0;
-    if (src) {
-        while (src[n] && n + 1 < capacity) {
-            unsigned char c = static_cast<unsigned char>(src[n]);
-            if (c >= 0x81 && c <= 0xFE && src[n + 1]) {
-                if (n + 2 >= capacity)
-                    break;
-                n += 2;
-            } else {
-                ++n;
+    // Copies a GBK string of at most |capacity| - 1 bytes, never splitting a
+    // double-byte character.
+    void CopyGbk(char* dst, size_t capacity, const char* src)
+    {
+        size_t n = 0;
+        if (src) {
+            while (src[n] && n + 1 < capacity) {
+                unsigned char c = static_cast<unsigned char>(src[n]);
+                if (c >= 0x81 && c <= 0xFE && src[n + 1]) {
+                    if (n + 2 >= capacity)
+                        break;
+                    n += 2;
+                } else {
+                    ++n;
+                }
             }
+            std::memcpy(dst, src, n);
         }
-        std::memcpy(dst, src, n);
+        dst[n] = 0;
     }
-    dst[n] = 0;
-}
 
-std::map<FontDesc, FontHandle>& Cache()
-{
-    // Never destroyed: the fonts live until ClearFontCache, even past exit.
-    static auto* cache = new std::map<FontDesc, FontHandle>;
-    return *cache;
-}
+    std::map<FontDesc, FontHandle>& Cache()
+    {
+        // Never destroyed: the fonts live until ClearFontCache, even past exit.
+        static auto* cache = new std::map<FontDesc, FontHandle>;
+        return *cache;
+    }
 
-}  // namespace
+} // namespace
 
 FontDesc FontDesc::Make(const char* face, int32_t height, int32_t width, int32_t weight)
 {
@@ -79,9 +79,9 @@ FontHandle GetFont(const FontDesc& desc)
     spec.height = desc.height;
     spec.width = desc.width;
     spec.weight = desc.weight;
-    spec.charSet = 134;  // GB2312_CHARSET
+    spec.charSet = 134; // GB2312_CHARSET
     spec.quality = 0;
-    spec.pitchAndFamily = 48;  // FF_MODERN | DEFAULT_PITCH
+    spec.pitchAndFamily = 48; // FF_MODERN | DEFAULT_PITCH
     FontHandle font = SystemCreateFont(spec, desc.faceName, FontPrecision::kCharacter);
     if (!font)
         return nullptr;
@@ -134,8 +134,7 @@ void DeleteOwnedFont(FontHandle font)
     SystemDeleteFont(font);
 }
 
-void MakeRichTextFont(FontHandle* font, const char* face, int32_t segmentHeight, uint32_t style,
-                      bool perSegmentHeight)
+void MakeRichTextFont(FontHandle* font, const char* face, int32_t segmentHeight, uint32_t style, bool perSegmentHeight)
 {
     DeleteOwnedFont(*font);
     *font = nullptr;
@@ -144,8 +143,8 @@ void MakeRichTextFont(FontHandle* font, const char* face, int32_t segmentHeight,
     spec.weight = (style & kSegmentBold) ? 900 : 400;
     spec.italic = (style & kSegmentItalic) != 0;
     spec.underline = (style & kSegmentUnderline) != 0;
-    spec.quality = 2;            // PROOF_QUALITY
-    spec.pitchAndFamily = 0x20;  // FF_SWISS
+    spec.quality = 2; // PROOF_QUALITY
+    spec.pitchAndFamily = 0x20; // FF_SWISS
     CopyGbk(spec.faceName, sizeof spec.faceName, face);
     *font = CreateOwnedFont(spec);
 }
@@ -154,10 +153,10 @@ FontSpec CaptionFontSpec()
 {
     FontSpec spec;
     spec.height = 12;
-    spec.weight = 400;           // FW_NORMAL
-    spec.pitchAndFamily = 0x20;  // FF_SWISS
+    spec.weight = 400; // FW_NORMAL
+    spec.pitchAndFamily = 0x20; // FF_SWISS
     CopyGbk(spec.faceName, sizeof spec.faceName, kSongTiFace);
     return spec;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -18,10 +18,10 @@ using FontHandle = void*;
 
 // Key of a shared font.
 struct FontDesc {
-    char faceName[64] = {};  // GBK, 0-terminated
-    int32_t height = 0;      // character cell height in pixels (CreateFont's height)
-    int32_t width = 0;       // average character width; 0 lets the system choose
-    int32_t weight = 0;      // 0 to 1000
+    char faceName[64] = {}; // GBK, 0-terminated
+    int32_t height = 0; // character cell height in pixels (CreateFont's height)
+    int32_t width = 0; // average character width; 0 lets the system choose
+    int32_t weight = 0; // 0 to 1000
 
     // Builds a description; |face| is cut to 63 bytes, never inside a
     // double-byte character.
@@ -49,7 +49,7 @@ int FontCacheSize();
 // A font described field by field as a LOGFONT, for the fonts that controls
 // own. Everything not listed is 0.
 struct FontSpec {
-    int32_t height = 0;   // > 0 cell height, < 0 character height, 0 default
+    int32_t height = 0; // > 0 cell height, < 0 character height, 0 default
     int32_t width = 0;
     int32_t weight = 0;
     bool italic = false;
@@ -57,7 +57,7 @@ struct FontSpec {
     uint8_t charSet = 0;
     uint8_t quality = 0;
     uint8_t pitchAndFamily = 0;
-    char faceName[32] = {};  // GBK, 0-terminated
+    char faceName[32] = {}; // GBK, 0-terminated
 };
 
 // Makes a font that the caller owns (CreateFontIndirect); none on failure.
@@ -79,8 +79,7 @@ constexpr uint32_t kSegmentUnderline = 0x4000000;
 // |perSegmentHeight| is set and the face's default otherwise, weight 900 for
 // bold segments and 400 otherwise, italic and underline from the style bits,
 // proof quality, Swiss family.
-void MakeRichTextFont(FontHandle* font, const char* face, int32_t segmentHeight, uint32_t style,
-                      bool perSegmentHeight);
+void MakeRichTextFont(FontHandle* font, const char* face, int32_t segmentHeight, uint32_t style, bool perSegmentHeight);
 
 // The caption font spec: height 12, normal weight, Swiss family, "宋体".
 FontSpec CaptionFontSpec();
@@ -88,4 +87,4 @@ FontSpec CaptionFontSpec();
 // The face name "宋体" in GBK.
 extern const char kSongTiFace[];
 
-}  // namespace zdl
+} // namespace zdl

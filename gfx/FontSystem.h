@@ -10,8 +10,8 @@
 namespace zdl {
 
 enum class FontPrecision {
-    kDefault,    // precisions 0 (CreateFontIndirect with a zeroed LOGFONT)
-    kCharacter,  // OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS (shared fonts)
+    kDefault, // precisions 0 (CreateFontIndirect with a zeroed LOGFONT)
+    kCharacter, // OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS (shared fonts)
 };
 
 FontHandle SystemCreateFont(const FontSpec& spec, const char* face, FontPrecision precision);
@@ -23,8 +23,8 @@ bool SystemFontMetrics(FontHandle font, TextMetrics* out);
 bool SystemMeasureText(FontHandle font, const char* text, int length, TextSize* out);
 // DrawText on the image bound to |dc|; with DT_CALCRECT only measures and
 // updates |rect|. Returns the text height.
-int SystemDrawText(const CDibDC& dc, FontHandle font, uint32_t color, const char* text, int length,
-                   DibRect* rect, uint32_t format);
+int SystemDrawText(
+    const CDibDC& dc, FontHandle font, uint32_t color, const char* text, int length, DibRect* rect, uint32_t format);
 int SystemCalcRect(FontHandle font, const char* text, int length, DibRect* rect, uint32_t format);
 
-}  // namespace zdl
+} // namespace zdl

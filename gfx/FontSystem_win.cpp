@@ -13,42 +13,43 @@ namespace zdl {
 
 namespace {
 
-std::wstring Wide(const char* text, int length)
-{
-    if (length <= 0)
-        return std::wstring();
-    int n = MultiByteToWideChar(936, 0, text, length, nullptr, 0);
-    if (n <= 0)
-        return std::wstring();
-    std::wstring out(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(936, 0, text, length, &out[0], n);
-    return out;
-}
-
-// A memory context for measuring, with |font| selected while it lives.
-class MeasureDC {
-public:
-    explicit MeasureDC(FontHandle font) : dc_(CreateCompatibleDC(nullptr))
+    std::wstring Wide(const char* text, int length)
     {
-        if (dc_ && font)
-            old_ = SelectObject(dc_, static_cast<HFONT>(font));
+        if (length <= 0)
+            return std::wstring();
+        int n = MultiByteToWideChar(936, 0, text, length, nullptr, 0);
+        if (n <= 0)
+            return std::wstring();
+        std::wstring out(static_cast<size_t>(n), L'\0');
+        MultiByteToWideChar(936, 0, text, length, &out[0], n);
+        return out;
     }
-    ~MeasureDC()
-    {
-        if (dc_) {
-            if (old_)
-                SelectObject(dc_, old_);
-            DeleteDC(dc_);
+
+    // A memory context for measuring, with |font| selected while it lives.
+    class MeasureDC {
+    public:
+        explicit MeasureDC(FontHandle font)
+            : dc_(CreateCompatibleDC(nullptr))
+        {
+            if (dc_ && font)
+                old_ = SelectObject(dc_, static_cast<HFONT>(font));
         }
-    }
-    HDC dc() const { return dc_; }
+        ~MeasureDC()
+        {
+            if (dc_) {
+                if (old_)
+                    SelectObject(dc_, old_);
+                DeleteDC(dc_);
+            }
+        }
+        HDC dc() const { return dc_; }
 
-private:
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
-};
+    private:
+        HDC dc_;
+        HGDIOBJ old_ = nullptr;
+    };
 
-}  // namespace
+} // namespace
 
 FontHandle SystemCreateFont(const FontSpec& spec, const char* face, FontPrecision precision)
 {
@@ -116,7 +117,7 @@ bool SystemMeasureText(FontHandle font, const char* text, int length, TextSize* 
     if (!m.dc())
         return false;
     std::wstring wide = Wide(text, length);
-    SIZE size = {0, 0};
+    SIZE size = { 0, 0 };
     if (!GetTextExtentPoint32W(m.dc(), wide.c_str(), static_cast<int>(wide.size()), &size))
         return false;
     out->cx = size.cx;
@@ -124,8 +125,8 @@ bool SystemMeasureText(FontHandle font, const char* text, int length, TextSize* 
     return true;
 }
 
-int SystemDrawText(const CDibDC& dc, FontHandle font, uint32_t color, const char* text, int length,
-                   DibRect* rect, uint32_t format)
+int SystemDrawText(
+    const CDibDC& dc, FontHandle font, uint32_t color, const char* text, int length, DibRect* rect, uint32_t format)
 {
     HDC hdc = static_cast<HDC>(dc.handle());
     if (!hdc)
@@ -133,7 +134,7 @@ int SystemDrawText(const CDibDC& dc, FontHandle font, uint32_t color, const char
     HGDIOBJ old = font ? SelectObject(hdc, static_cast<HFONT>(font)) : nullptr;
     SetBkMode(hdc, TRANSPARENT);
     SetTextColor(hdc, color);
-    RECT r = {rect->left, rect->top, rect->right, rect->bottom};
+    RECT r = { rect->left, rect->top, rect->right, rect->bottom };
     std::wstring wide = Wide(text, length);
     int height = DrawTextW(hdc, wide.c_str(), static_cast<int>(wide.size()), &r, format);
     rect->left = r.left;
@@ -150,7 +151,7 @@ int SystemCalcRect(FontHandle font, const char* text, int length, DibRect* rect,
     MeasureDC m(font);
     if (!m.dc())
         return 0;
-    RECT r = {rect->left, rect->top, rect->right, rect->bottom};
+    RECT r = { rect->left, rect->top, rect->right, rect->bottom };
     std::wstring wide = Wide(text, length);
     int height = DrawTextW(m.dc(), wide.c_str(), static_cast<int>(wide.size()), &r, format | DT_CALCRECT);
     rect->left = r.left;
@@ -160,4 +161,4 @@ int SystemCalcRect(FontHandle font, const char* text, int length, DibRect* rect,
     return height;
 }
 
-}  // namespace zdl
+} // namespace zdl

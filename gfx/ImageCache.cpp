@@ -11,24 +11,24 @@ namespace zdl {
 
 namespace {
 
-// Lookups compare a lower-cased key held in a fixed buffer with the stored
-// strings, so that a cache hit allocates nothing.
-struct KeyLess {
-    using is_transparent = void;
-    bool operator()(const std::string& a, const std::string& b) const { return a < b; }
-    bool operator()(const std::string& a, const char* b) const { return std::strcmp(a.c_str(), b) < 0; }
-    bool operator()(const char* a, const std::string& b) const { return std::strcmp(a, b.c_str()) < 0; }
-};
+    // Lookups compare a lower-cased key held in a fixed buffer with the stored
+    // strings, so that a cache hit allocates nothing.
+    struct KeyLess {
+        using is_transparent = void;
+        bool operator()(const std::string& a, const std::string& b) const { return a < b; }
+        bool operator()(const std::string& a, const char* b) const { return std::strcmp(a.c_str(), b) < 0; }
+        bool operator()(const char* a, const std::string& b) const { return std::strcmp(a, b.c_str()) < 0; }
+    };
 
-using Cache = std::map<std::string, std::unique_ptr<DibImage>, KeyLess>;
+    using Cache = std::map<std::string, std::unique_ptr<DibImage>, KeyLess>;
 
-Cache& TheCache()
-{
-    static Cache cache;
-    return cache;
-}
+    Cache& TheCache()
+    {
+        static Cache cache;
+        return cache;
+    }
 
-}  // namespace
+} // namespace
 
 DibImage* GetImage(const char* name)
 {
@@ -47,7 +47,7 @@ DibImage* GetImage(const char* name)
     if (it != cache.end())
         return it->second.get();
     std::unique_ptr<DibImage> image(new DibImage());
-    if (!LoadImageFile(image.get(), name))  // the caller's spelling, not the key
+    if (!LoadImageFile(image.get(), name)) // the caller's spelling, not the key
         return nullptr;
     DibImage* result = image.get();
     cache.emplace(std::string(key, length), std::move(image));
@@ -56,7 +56,7 @@ DibImage* GetImage(const char* name)
 
 void ClearImageCache()
 {
-    TheCache().clear();  // each image deletes its bitmap
+    TheCache().clear(); // each image deletes its bitmap
 }
 
 size_t ImageCacheSize()
@@ -64,4 +64,4 @@ size_t ImageCacheSize()
     return TheCache().size();
 }
 
-}  // namespace zdl
+} // namespace zdl

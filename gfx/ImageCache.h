@@ -23,4 +23,4 @@ void ClearImageCache();
 // Number of cached images (tests, diagnostics).
 size_t ImageCacheSize();
 
-}  // namespace zdl
+} // namespace zdl

@@ -9,41 +9,41 @@ namespace zdl {
 
 namespace {
 
-bool ExtensionIs(const char* dot, const char* ext)
-{
-    for (; *dot && *ext; ++dot, ++ext) {
-        char c = *dot;
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != *ext)
-            return false;
+    bool ExtensionIs(const char* dot, const char* ext)
+    {
+        for (; *dot && *ext; ++dot, ++ext) {
+            char c = *dot;
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+            if (c != *ext)
+                return false;
+        }
+        return *dot == 0 && *ext == 0;
     }
-    return *dot == 0 && *ext == 0;
-}
 
-uint16_t U16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t U32(const uint8_t* p)
-{
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-bool Skip(ResourceStream* stream, size_t n)
-{
-    uint8_t scratch[256];
-    while (n > 0) {
-        size_t chunk = n < sizeof scratch ? n : sizeof scratch;
-        if (stream->Read(scratch, chunk) != chunk)
-            return false;
-        n -= chunk;
+    uint16_t U16(const uint8_t* p)
+    {
+        return static_cast<uint16_t>(p[0] | p[1] << 8);
     }
-    return true;
-}
 
-}  // namespace
+    uint32_t U32(const uint8_t* p)
+    {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
+
+    bool Skip(ResourceStream* stream, size_t n)
+    {
+        uint8_t scratch[256];
+        while (n > 0) {
+            size_t chunk = n < sizeof scratch ? n : sizeof scratch;
+            if (stream->Read(scratch, chunk) != chunk)
+                return false;
+            n -= chunk;
+        }
+        return true;
+    }
+
+} // namespace
 
 bool DecodeBmp(ResourceStream* stream, DibImage* image)
 {
@@ -79,8 +79,8 @@ bool DecodeBmp(ResourceStream* stream, DibImage* image)
     // allocation beyond the picture itself.
     const size_t pixelBytes = size_t(width) * 3;
     for (int32_t r = 0; r < height; ++r) {
-        if (stream->Read(image->bits + size_t(r) * image->stride, pixelBytes) != pixelBytes ||
-            !Skip(stream, rowBytes - pixelBytes)) {
+        if (stream->Read(image->bits + size_t(r) * image->stride, pixelBytes) != pixelBytes
+            || !Skip(stream, rowBytes - pixelBytes)) {
             DeleteDib(image);
             return false;
         }
@@ -91,7 +91,7 @@ bool DecodeBmp(ResourceStream* stream, DibImage* image)
 bool DecodeTga(ResourceStream* stream, DibImage* image)
 {
     DeleteDib(image);
-    static const uint8_t kHead[12] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    static const uint8_t kHead[12] = { 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0 };
     uint8_t head[18];
     if (stream->Read(head, sizeof head) != sizeof head)
         return false;
@@ -153,10 +153,10 @@ bool LoadImageFile(DibImage* image, const char* name)
     std::unique_ptr<ResourceStream> stream = OpenResourceFile(name);
     if (!stream)
         return false;
-    bool ok = decode(stream.get(), image);  // a disk-backed stream closes on return
+    bool ok = decode(stream.get(), image); // a disk-backed stream closes on return
     if (!ok)
         DeleteDib(image);
     return ok;
 }
 
-}  // namespace zdl
+} // namespace zdl

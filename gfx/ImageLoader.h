@@ -28,4 +28,4 @@ bool DecodeSpriteStrip(ResourceStream* stream, DibImage* image);
 // When false, libjpeg's messages are not written to stderr (fuzzing).
 extern bool jpegMessagesToStderr;
 
-}  // namespace zdl
+} // namespace zdl

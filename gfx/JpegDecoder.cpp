@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 namespace zdl {
 
@@ -17,70 +17,70 @@ bool jpegMessagesToStderr = true;
 
 namespace {
 
-constexpr size_t kJpegReadBlock = 4096;
-// libjpeg's own memory: the largest picture allowed, progressive with three
-// full-resolution components, keeps 6 bytes of coefficients per pixel.
-constexpr long kJpegMaxMemory = static_cast<long>(kMaxDibPixels * 6 + (16L << 20));
+    constexpr size_t kJpegReadBlock = 4096;
+    // libjpeg's own memory: the largest picture allowed, progressive with three
+    // full-resolution components, keeps 6 bytes of coefficients per pixel.
+    constexpr long kJpegMaxMemory = static_cast<long>(kMaxDibPixels * 6 + (16L << 20));
 
-struct StreamSource {
-    jpeg_source_mgr pub;
-    ResourceStream* stream;
-    JOCTET buffer[kJpegReadBlock];
-};
+    struct StreamSource {
+        jpeg_source_mgr pub;
+        ResourceStream* stream;
+        JOCTET buffer[kJpegReadBlock];
+    };
 
-void InitSource(j_decompress_ptr) {}
+    void InitSource(j_decompress_ptr) { }
 
-boolean FillInputBuffer(j_decompress_ptr cinfo)
-{
-    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
-    size_t n = src->stream->Read(src->buffer, kJpegReadBlock);
-    if (n == 0) {
-        // As the stdio source does at end of file: warn and insert an EOI
-        // marker so that the decoder finishes with what it has.
-        WARNMS(cinfo, JWRN_JPEG_EOF);
-        src->buffer[0] = 0xFF;
-        src->buffer[1] = JPEG_EOI;
-        n = 2;
+    boolean FillInputBuffer(j_decompress_ptr cinfo)
+    {
+        auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+        size_t n = src->stream->Read(src->buffer, kJpegReadBlock);
+        if (n == 0) {
+            // As the stdio source does at end of file: warn and insert an EOI
+            // marker so that the decoder finishes with what it has.
+            WARNMS(cinfo, JWRN_JPEG_EOF);
+            src->buffer[0] = 0xFF;
+            src->buffer[1] = JPEG_EOI;
+            n = 2;
+        }
+        src->pub.next_input_byte = src->buffer;
+        src->pub.bytes_in_buffer = n;
+        return TRUE;
     }
-    src->pub.next_input_byte = src->buffer;
-    src->pub.bytes_in_buffer = n;
-    return TRUE;
-}
 
-void SkipInputData(j_decompress_ptr cinfo, long count)
-{
-    auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
-    if (count <= 0)
-        return;
-    while (count > static_cast<long>(src->pub.bytes_in_buffer)) {
-        count -= static_cast<long>(src->pub.bytes_in_buffer);
-        FillInputBuffer(cinfo);
+    void SkipInputData(j_decompress_ptr cinfo, long count)
+    {
+        auto* src = reinterpret_cast<StreamSource*>(cinfo->src);
+        if (count <= 0)
+            return;
+        while (count > static_cast<long>(src->pub.bytes_in_buffer)) {
+            count -= static_cast<long>(src->pub.bytes_in_buffer);
+            FillInputBuffer(cinfo);
+        }
+        src->pub.next_input_byte += count;
+        src->pub.bytes_in_buffer -= static_cast<size_t>(count);
     }
-    src->pub.next_input_byte += count;
-    src->pub.bytes_in_buffer -= static_cast<size_t>(count);
-}
 
-void TermSource(j_decompress_ptr) {}
+    void TermSource(j_decompress_ptr) { }
 
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
+    struct ErrorManager {
+        jpeg_error_mgr pub;
+        std::jmp_buf jump;
+    };
 
-void ErrorExit(j_common_ptr cinfo)
-{
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (jpegMessagesToStderr) {
-        char message[JMSG_LENGTH_MAX];
-        cinfo->err->format_message(cinfo, message);
-        std::fprintf(stderr, "%s\n", message);
+    void ErrorExit(j_common_ptr cinfo)
+    {
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        if (jpegMessagesToStderr) {
+            char message[JMSG_LENGTH_MAX];
+            cinfo->err->format_message(cinfo, message);
+            std::fprintf(stderr, "%s\n", message);
+        }
+        std::longjmp(err->jump, 1);
     }
-    std::longjmp(err->jump, 1);
-}
 
-void NoMessage(j_common_ptr) {}
+    void NoMessage(j_common_ptr) { }
 
-}  // namespace
+} // namespace
 
 bool DecodeJpeg(ResourceStream* stream, DibImage* image)
 {
@@ -125,8 +125,8 @@ bool DecodeJpeg(ResourceStream* stream, DibImage* image)
     const int width = static_cast<int>(cinfo.output_width);
     const int height = static_cast<int>(cinfo.output_height);
     const int components = cinfo.output_components;
-    JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                 static_cast<JDIMENSION>(width * components), 1);
+    JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(
+        reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, static_cast<JDIMENSION>(width * components), 1);
     if (!CreateDib(image, 24, width, height))
         ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
     while (cinfo.output_scanline < cinfo.output_height) {
@@ -153,4 +153,4 @@ bool DecodeJpeg(ResourceStream* stream, DibImage* image)
     return true;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -12,21 +12,21 @@ namespace zdl {
 
 namespace {
 
-void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
-{
-    auto* stream = static_cast<ResourceStream*>(png_get_io_ptr(png));
-    if (stream->Read(data, length) != length)
-        png_error(png, "short read");
-}
+    void ReadFromStream(png_structp png, png_bytep data, png_size_t length)
+    {
+        auto* stream = static_cast<ResourceStream*>(png_get_io_ptr(png));
+        if (stream->Read(data, length) != length)
+            png_error(png, "short read");
+    }
 
-void Silent(png_structp, png_const_charp) {}
+    void Silent(png_structp, png_const_charp) { }
 
-void ErrorJump(png_structp png, png_const_charp)
-{
-    png_longjmp(png, 1);
-}
+    void ErrorJump(png_structp png, png_const_charp)
+    {
+        png_longjmp(png, 1);
+    }
 
-}  // namespace
+} // namespace
 
 bool DecodePng(ResourceStream* stream, DibImage* image)
 {
@@ -63,11 +63,11 @@ bool DecodePng(ResourceStream* stream, DibImage* image)
     png_uint_32 width = png_get_image_width(png, info);
     png_uint_32 height = png_get_image_height(png, info);
     int depth = png_get_bit_depth(png, info) * png_get_channels(png, info);
-    if (depth != 32 || png_get_rowbytes(png, info) != size_t(width) * 4 ||
-        !CreateDib(image, 32, static_cast<int>(width), static_cast<int>(height)))
+    if (depth != 32 || png_get_rowbytes(png, info) != size_t(width) * 4
+        || !CreateDib(image, 32, static_cast<int>(width), static_cast<int>(height)))
         png_longjmp(png, 1);
     rows = new png_bytep[height];
-    for (png_uint_32 i = 0; i < height; ++i)  // picture row i -> memory row height - 1 - i
+    for (png_uint_32 i = 0; i < height; ++i) // picture row i -> memory row height - 1 - i
         rows[i] = image->Row(static_cast<int>(i));
     png_read_image(png, rows);
     png_read_end(png, nullptr);
@@ -76,4 +76,4 @@ bool DecodePng(ResourceStream* stream, DibImage* image)
     return true;
 }
 
-}  // namespace zdl
+} // namespace zdl

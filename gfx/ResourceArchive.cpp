@@ -214,4 +214,4 @@ bool ReadResourceFile(const char* name, std::vector<uint8_t>* out)
     return stream->Read(out->data(), size) == size;
 }
 
-}  // namespace zdl
+} // namespace zdl

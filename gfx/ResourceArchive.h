@@ -26,7 +26,7 @@ namespace zdl {
 
 constexpr size_t kQfaHeaderSize = 8;
 constexpr size_t kQfaEntrySize = 72;
-constexpr size_t kQfaNameSize = 64;  // at most 63 name bytes and a 0
+constexpr size_t kQfaNameSize = 64; // at most 63 name bytes and a 0
 
 // A read stream over one skin file: either a disk file (owned, closed when
 // the stream is destroyed) or a view of bytes it does not own (an archive
@@ -52,8 +52,8 @@ public:
 
 private:
     ResourceStream() = default;
-    std::FILE* file_ = nullptr;       // owned, disk form
-    const uint8_t* data_ = nullptr;   // not owned, memory form
+    std::FILE* file_ = nullptr; // owned, disk form
+    const uint8_t* data_ = nullptr; // not owned, memory form
     size_t size_ = 0;
     size_t position_ = 0;
 };
@@ -67,7 +67,7 @@ class QfaArchive {
 public:
     struct Entry {
         std::string name;
-        const uint8_t* data = nullptr;  // inside the archive's buffer
+        const uint8_t* data = nullptr; // inside the archive's buffer
         uint32_t size = 0;
     };
 
@@ -87,7 +87,7 @@ public:
 private:
     std::vector<uint8_t> buffer_;
     uint32_t count_ = 0;
-    const uint8_t* entries_ = nullptr;  // buffer + 8
+    const uint8_t* entries_ = nullptr; // buffer + 8
     const uint8_t* dataArea_ = nullptr; // buffer + 8 + 72 * count
 };
 
@@ -113,4 +113,4 @@ std::unique_ptr<ResourceStream> OpenResourceFile(const char* name);
 // it cannot be opened or reads short.
 bool ReadResourceFile(const char* name, std::vector<uint8_t>* out);
 
-}  // namespace zdl
+} // namespace zdl

@@ -34,8 +34,8 @@ constexpr uint16_t kSpriteMagic = 0x5053;
 constexpr size_t kSpriteHeaderSize = 16;
 constexpr size_t kSpritePaletteSize = 512;
 // Limits on what a sprite file may declare; larger values are refused.
-constexpr int kMaxSpriteFrames = 4096;      // directions x frames
-constexpr int kMaxSpriteDimension = 4096;   // cell and frame width, height
+constexpr int kMaxSpriteFrames = 4096; // directions x frames
+constexpr int kMaxSpriteDimension = 4096; // cell and frame width, height
 constexpr int kMaxSpriteStripWidth = 65536; // strip width in pixels
 
 struct SpriteFrame {
@@ -43,8 +43,8 @@ struct SpriteFrame {
     int32_t keyY = 0;
     int32_t width = 0;
     int32_t height = 0;
-    const uint8_t* palette = nullptr;  // not owned: the sprite's block
-    std::vector<const uint8_t*> rows;  // not owned: row data in the block
+    const uint8_t* palette = nullptr; // not owned: the sprite's block
+    std::vector<const uint8_t*> rows; // not owned: row data in the block
 
     bool Empty() const { return rows.empty(); }
 };
@@ -58,8 +58,8 @@ struct SpriteFile {
     uint16_t height = 0;
     int16_t keyX = 0;
     int16_t keyY = 0;
-    std::vector<uint8_t> block;        // palette, frame table, frame data
-    std::vector<SpriteFrame> records;  // directions x frames, direction-major
+    std::vector<uint8_t> block; // palette, frame table, frame data
+    std::vector<SpriteFrame> records; // directions x frames, direction-major
 
     const SpriteFrame* Frame(int direction, int frame) const
     {
@@ -76,8 +76,8 @@ struct Rgb {
 inline Rgb ExpandRgb565(uint16_t c)
 {
     unsigned r5 = c >> 11, g6 = (c >> 5) & 0x3F, b5 = c & 0x1F;
-    return Rgb{static_cast<uint8_t>((r5 << 3) | (r5 & 7)), static_cast<uint8_t>((g6 << 2) | (g6 & 3)),
-               static_cast<uint8_t>((b5 << 3) | (b5 & 7))};
+    return Rgb { static_cast<uint8_t>((r5 << 3) | (r5 & 7)), static_cast<uint8_t>((g6 << 2) | (g6 & 3)),
+        static_cast<uint8_t>((b5 << 3) | (b5 & 7)) };
 }
 
 // Opens |name| through OpenResourceFile and loads it into |sprite|.
@@ -101,4 +101,4 @@ bool BuildSpriteStrip(const SpriteFile& sprite, DibImage* image);
 int SpriteStripCells(int frames);
 int SpriteStripFrameOfCell(int frames, int cell);
 
-}  // namespace zdl
+} // namespace zdl

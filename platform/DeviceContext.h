@@ -11,8 +11,8 @@
 
 namespace zdl {
 
-using NativeDC = void*;      // HDC on Windows
-using NativeWindow = void*;  // HWND on Windows
+using NativeDC = void*; // HDC on Windows
+using NativeWindow = void*; // HWND on Windows
 
 class CSDC {
 public:
@@ -39,8 +39,8 @@ public:
 
 private:
     DibSurface surface_;
-    [[maybe_unused]] NativeDC screen_ = nullptr;  // Windows only
-    [[maybe_unused]] void* oldObject_ = nullptr;  // Windows only
+    [[maybe_unused]] NativeDC screen_ = nullptr; // Windows only
+    [[maybe_unused]] void* oldObject_ = nullptr; // Windows only
 };
 
 // BeginPaint on construction, EndPaint on destruction.
@@ -51,7 +51,7 @@ public:
 
 private:
     [[maybe_unused]] NativeWindow window_;
-    [[maybe_unused]] unsigned char paint_[72] = {};  // PAINTSTRUCT storage (64 bytes on 32-bit, 72 on 64-bit)
+    [[maybe_unused]] unsigned char paint_[72] = {}; // PAINTSTRUCT storage (64 bytes on 32-bit, 72 on 64-bit)
 };
 
 // GetDC on construction, ReleaseDC on destruction.
@@ -64,4 +64,4 @@ private:
     [[maybe_unused]] NativeWindow window_;
 };
 
-}  // namespace zdl
+} // namespace zdl

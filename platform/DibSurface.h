@@ -20,11 +20,11 @@ namespace zdl {
 struct DibInfoHeader {
     uint32_t size = 40;
     int32_t width = 0;
-    int32_t height = 0;  // positive: bottom-up rows
+    int32_t height = 0; // positive: bottom-up rows
     uint16_t planes = 1;
     uint16_t bitCount = 0;
-    uint32_t compression = 0;  // kBiRgb or kBiBitfields
-    uint32_t sizeImage = 0;    // stride * height
+    uint32_t compression = 0; // kBiRgb or kBiBitfields
+    uint32_t sizeImage = 0; // stride * height
     int32_t xPelsPerMeter = 0;
     int32_t yPelsPerMeter = 0;
     uint32_t clrUsed = 0;
@@ -38,7 +38,7 @@ constexpr uint32_t kBiBitfields = 3;
 // The bitmap description handed to the system: header, then three masks.
 struct DibInfo {
     DibInfoHeader header;
-    uint32_t masks[3] = {0, 0, 0};
+    uint32_t masks[3] = { 0, 0, 0 };
 };
 
 // HBITMAP on Windows; natively the owned pixel block. Null means none.
@@ -46,9 +46,9 @@ using DibBitmap = void*;
 
 // A non-owning view of one bitmap, as the drawing calls need it.
 struct DibSurface {
-    const DibInfo* info = nullptr;  // not owned
-    DibBitmap bitmap = nullptr;     // not owned
-    uint8_t* bits = nullptr;        // not owned; belongs to the bitmap
+    const DibInfo* info = nullptr; // not owned
+    DibBitmap bitmap = nullptr; // not owned
+    uint8_t* bits = nullptr; // not owned; belongs to the bitmap
     int width = 0;
     int height = 0;
     int stride = 0;
@@ -79,8 +79,8 @@ bool SurfaceCopy(const DibSurface& dst, int x, int y, int w, int h, const DibSur
 enum class StretchQuality { kColorOnColor, kHalftone };
 
 // StretchBlt SRCCOPY from the source rectangle to the target rectangle.
-bool SurfaceStretch(const DibSurface& dst, int x, int y, int w, int h, const DibSurface& src, int sx, int sy,
-                    int sw, int sh, StretchQuality quality);
+bool SurfaceStretch(const DibSurface& dst, int x, int y, int w, int h, const DibSurface& src, int sx, int sy, int sw,
+    int sh, StretchQuality quality);
 
 // ExtTextOut with ETO_OPAQUE and no text: fills the rectangle (clipped) with
 // the COLORREF |color| (0x00BBGGRR); a 32-bit surface gets alpha 0 there.
@@ -89,4 +89,4 @@ void SurfaceFillOpaque(const DibSurface& dst, int left, int top, int right, int 
 // True when the system is of the NT family (always true natively).
 bool QueryPlatformIsNt();
 
-}  // namespace zdl
+} // namespace zdl

@@ -44,4 +44,4 @@ bool FromHex(const std::string& hex, Sha256Digest* out)
     return true;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -32,7 +32,7 @@ public:
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> impl_;  // owned
+    std::unique_ptr<Impl> impl_; // owned
 };
 
 // Lower-case hexadecimal form of a digest (64 characters).
@@ -40,4 +40,4 @@ std::string ToHex(const Sha256Digest& digest);
 // Parses 64 hexadecimal digits; false on any other input.
 bool FromHex(const std::string& hex, Sha256Digest* out);
 
-}  // namespace zdl
+} // namespace zdl

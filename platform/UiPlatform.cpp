@@ -3,7 +3,7 @@
 namespace zdl {
 
 namespace {
-UiPlatform* installedPlatform = nullptr;
+    UiPlatform* installedPlatform = nullptr;
 }
 
 UiPlatform& GetUiPlatform()
@@ -18,4 +18,4 @@ UiPlatform* SetUiPlatform(UiPlatform* platform)
     return previous;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -55,14 +55,14 @@ public:
 // cursor, keys and clock and read back capture, cursor shape and clipboard.
 class TestUiPlatform : public UiPlatform {
 public:
-    UiPoint cursor;                   // reported for every window
+    UiPoint cursor; // reported for every window
     NativeWindow capture = nullptr;
     CursorShape cursorShape = CursorShape::kArrow;
-    std::map<int, bool> keys;         // vk -> held
+    std::map<int, bool> keys; // vk -> held
     uint32_t ticks = 0;
     std::string clipboard;
-    bool clipboardAvailable = true;   // false makes clipboard calls fail
-    NativeWindow clipboardOwner = nullptr;  // owner of the last clipboard call
+    bool clipboardAvailable = true; // false makes clipboard calls fail
+    NativeWindow clipboardOwner = nullptr; // owner of the last clipboard call
     int releaseCaptureCalls = 0;
 
     UiPoint CursorPos(NativeWindow) override { return cursor; }
@@ -109,4 +109,4 @@ UiPlatform* SetUiPlatform(UiPlatform* platform);
 // The system's own implementation (a process-wide TestUiPlatform natively).
 UiPlatform& SystemUiPlatform();
 
-}  // namespace zdl
+} // namespace zdl

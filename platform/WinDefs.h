@@ -19,7 +19,7 @@ namespace zdl {
 using WParam = std::uintptr_t;
 using LParam = std::intptr_t;
 using LResult = std::intptr_t;
-using ColorRef = std::uint32_t;  // 0x00BBGGRR
+using ColorRef = std::uint32_t; // 0x00BBGGRR
 using HResult = std::int32_t;
 
 // The calling convention of procedures the system calls back (window and
@@ -36,158 +36,164 @@ constexpr ColorRef MakeRgb(int r, int g, int b)
 {
     return static_cast<ColorRef>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
-constexpr int LowWord(std::uintptr_t v) { return static_cast<int>(v & 0xFFFF); }
-constexpr int HighWord(std::uintptr_t v) { return static_cast<int>((v >> 16) & 0xFFFF); }
+constexpr int LowWord(std::uintptr_t v)
+{
+    return static_cast<int>(v & 0xFFFF);
+}
+constexpr int HighWord(std::uintptr_t v)
+{
+    return static_cast<int>((v >> 16) & 0xFFFF);
+}
 constexpr LParam MakeLParam(int lo, int hi)
 {
     return static_cast<LParam>(static_cast<std::uint32_t>((lo & 0xFFFF) | ((hi & 0xFFFF) << 16)));
 }
 
 // Status codes of the toolkit's factory and container operations.
-constexpr HResult kStatusInvalidArg = static_cast<HResult>(0x80070057u);   // E_INVALIDARG
-constexpr HResult kStatusOutOfMemory = static_cast<HResult>(0x8007000Eu);  // E_OUTOFMEMORY
-constexpr HResult kStatusNoInterface = static_cast<HResult>(0x80004002u);  // E_NOINTERFACE
-constexpr HResult kStatusFail = static_cast<HResult>(0x80004005u);         // E_FAIL
+constexpr HResult kStatusInvalidArg = static_cast<HResult>(0x80070057u); // E_INVALIDARG
+constexpr HResult kStatusOutOfMemory = static_cast<HResult>(0x8007000Eu); // E_OUTOFMEMORY
+constexpr HResult kStatusNoInterface = static_cast<HResult>(0x80004002u); // E_NOINTERFACE
+constexpr HResult kStatusFail = static_cast<HResult>(0x80004005u); // E_FAIL
 
-}  // namespace zdl
+} // namespace zdl
 
-#define ZDL_WINDEFS_LIST(X) \
-    X(WM_NULL, 0x0000) \
-    X(WM_CREATE, 0x0001) \
-    X(WM_DESTROY, 0x0002) \
-    X(WM_MOVE, 0x0003) \
-    X(WM_SIZE, 0x0005) \
-    X(WM_ACTIVATE, 0x0006) \
-    X(WM_SETFOCUS, 0x0007) \
-    X(WM_KILLFOCUS, 0x0008) \
-    X(WM_PAINT, 0x000F) \
-    X(WM_CLOSE, 0x0010) \
-    X(WM_SYSCOMMAND, 0x0112) \
-    X(SC_MINIMIZE, 0xF020) \
-    X(WM_QUIT, 0x0012) \
-    X(WM_ERASEBKGND, 0x0014) \
-    X(WM_SHOWWINDOW, 0x0018) \
-    X(WM_ACTIVATEAPP, 0x001C) \
-    X(WM_SETCURSOR, 0x0020) \
-    X(WM_NCCREATE, 0x0081) \
-    X(WM_NCDESTROY, 0x0082) \
-    X(WM_NCHITTEST, 0x0084) \
-    X(WM_KEYDOWN, 0x0100) \
-    X(WM_KEYUP, 0x0101) \
-    X(WM_CHAR, 0x0102) \
-    X(WM_SYSKEYDOWN, 0x0104) \
-    X(WM_SYSKEYUP, 0x0105) \
-    X(WM_SYSCHAR, 0x0106) \
-    X(WM_IME_CHAR, 0x0286) \
-    X(WM_INITDIALOG, 0x0110) \
-    X(WM_COMMAND, 0x0111) \
-    X(WM_TIMER, 0x0113) \
-    X(WM_VSCROLL, 0x0115) \
-    X(WM_INITMENUPOPUP, 0x0117) \
-    X(WM_CTLCOLORMSGBOX, 0x0132) \
-    X(WM_CTLCOLOREDIT, 0x0133) \
-    X(WM_CTLCOLORLISTBOX, 0x0134) \
-    X(WM_CTLCOLORBTN, 0x0135) \
-    X(WM_CTLCOLORDLG, 0x0136) \
-    X(WM_CTLCOLORSCROLLBAR, 0x0137) \
-    X(WM_CTLCOLORSTATIC, 0x0138) \
-    X(WM_MOUSEFIRST, 0x0200) \
-    X(WM_MOUSEMOVE, 0x0200) \
-    X(WM_LBUTTONDOWN, 0x0201) \
-    X(WM_LBUTTONUP, 0x0202) \
-    X(WM_LBUTTONDBLCLK, 0x0203) \
-    X(WM_RBUTTONDOWN, 0x0204) \
-    X(WM_RBUTTONUP, 0x0205) \
-    X(WM_RBUTTONDBLCLK, 0x0206) \
-    X(WM_MBUTTONDOWN, 0x0207) \
-    X(WM_MBUTTONUP, 0x0208) \
-    X(WM_MBUTTONDBLCLK, 0x0209) \
-    X(WM_MOUSEWHEEL, 0x020A) \
-    X(WM_XBUTTONDOWN, 0x020B) \
-    X(WM_XBUTTONUP, 0x020C) \
-    X(WM_CAPTURECHANGED, 0x0215) \
-    X(WM_MOUSELEAVE, 0x02A3) \
-    X(WM_CUT, 0x0300) \
-    X(WM_COPY, 0x0301) \
-    X(WM_PASTE, 0x0302) \
-    X(WM_USER, 0x0400) \
-    X(VK_LBUTTON, 0x01) \
-    X(VK_RBUTTON, 0x02) \
-    X(VK_BACK, 0x08) \
-    X(VK_TAB, 0x09) \
-    X(VK_RETURN, 0x0D) \
-    X(VK_SHIFT, 0x10) \
-    X(VK_CONTROL, 0x11) \
-    X(VK_MENU, 0x12) \
-    X(VK_ESCAPE, 0x1B) \
-    X(VK_SPACE, 0x20) \
-    X(VK_PRIOR, 0x21) \
-    X(VK_NEXT, 0x22) \
-    X(VK_END, 0x23) \
-    X(VK_HOME, 0x24) \
-    X(VK_LEFT, 0x25) \
-    X(VK_UP, 0x26) \
-    X(VK_RIGHT, 0x27) \
-    X(VK_DOWN, 0x28) \
-    X(VK_INSERT, 0x2D) \
-    X(VK_DELETE, 0x2E) \
-    X(MK_LBUTTON, 0x0001) \
-    X(MK_RBUTTON, 0x0002) \
-    X(MK_SHIFT, 0x0004) \
-    X(MK_CONTROL, 0x0008) \
-    X(MK_MBUTTON, 0x0010) \
-    X(DT_TOP, 0x00000000) \
-    X(DT_LEFT, 0x00000000) \
-    X(DT_CENTER, 0x00000001) \
-    X(DT_RIGHT, 0x00000002) \
-    X(DT_VCENTER, 0x00000004) \
-    X(DT_BOTTOM, 0x00000008) \
-    X(DT_WORDBREAK, 0x00000010) \
-    X(DT_SINGLELINE, 0x00000020) \
-    X(DT_EXPANDTABS, 0x00000040) \
-    X(DT_NOCLIP, 0x00000100) \
-    X(DT_CALCRECT, 0x00000400) \
-    X(DT_NOPREFIX, 0x00000800) \
-    X(DT_END_ELLIPSIS, 0x00008000) \
-    X(WS_POPUP, 0x80000000) \
-    X(WS_VISIBLE, 0x10000000) \
-    X(WS_CHILD, 0x40000000) \
-    X(WS_OVERLAPPEDWINDOW, 0x00CF0000) \
-    X(WS_EX_WINDOWEDGE, 0x00000100) \
-    X(WS_EX_CLIENTEDGE, 0x00000200) \
-    X(WS_EX_CONTROLPARENT, 0x00010000) \
-    X(WS_EX_STATICEDGE, 0x00020000) \
-    X(WS_EX_LAYERED, 0x00080000) \
-    X(WS_EX_TOOLWINDOW, 0x00000080) \
-    X(CW_USEDEFAULT, 0x80000000) \
-    X(SW_HIDE, 0) \
-    X(SW_SHOWNORMAL, 1) \
-    X(SW_SHOW, 5) \
-    X(MB_OK, 0x00000000) \
-    X(MB_OKCANCEL, 0x00000001) \
-    X(MB_YESNO, 0x00000004) \
-    X(MB_ICONERROR, 0x00000010) \
-    X(MB_ICONQUESTION, 0x00000020) \
-    X(MB_ICONWARNING, 0x00000030) \
-    X(MB_ICONINFORMATION, 0x00000040) \
-    X(IDOK, 1) \
-    X(IDCANCEL, 2) \
-    X(IDYES, 6) \
-    X(IDNO, 7) \
-    X(TRANSPARENT, 1) \
-    X(OPAQUE, 2) \
-    X(BLACK_BRUSH, 4) \
-    X(COLOR_WINDOW, 5) \
-    X(ANSI_CHARSET, 0) \
-    X(GB2312_CHARSET, 134) \
-    X(OUT_CHARACTER_PRECIS, 2) \
-    X(CLIP_CHARACTER_PRECIS, 1) \
-    X(DEFAULT_QUALITY, 0) \
-    X(PROOF_QUALITY, 2) \
-    X(FF_SWISS, 0x20) \
-    X(FF_MODERN, 0x30) \
-    X(FW_NORMAL, 400) \
-    X(FW_BOLD, 700) \
+#define ZDL_WINDEFS_LIST(X)                                                                                            \
+    X(WM_NULL, 0x0000)                                                                                                 \
+    X(WM_CREATE, 0x0001)                                                                                               \
+    X(WM_DESTROY, 0x0002)                                                                                              \
+    X(WM_MOVE, 0x0003)                                                                                                 \
+    X(WM_SIZE, 0x0005)                                                                                                 \
+    X(WM_ACTIVATE, 0x0006)                                                                                             \
+    X(WM_SETFOCUS, 0x0007)                                                                                             \
+    X(WM_KILLFOCUS, 0x0008)                                                                                            \
+    X(WM_PAINT, 0x000F)                                                                                                \
+    X(WM_CLOSE, 0x0010)                                                                                                \
+    X(WM_SYSCOMMAND, 0x0112)                                                                                           \
+    X(SC_MINIMIZE, 0xF020)                                                                                             \
+    X(WM_QUIT, 0x0012)                                                                                                 \
+    X(WM_ERASEBKGND, 0x0014)                                                                                           \
+    X(WM_SHOWWINDOW, 0x0018)                                                                                           \
+    X(WM_ACTIVATEAPP, 0x001C)                                                                                          \
+    X(WM_SETCURSOR, 0x0020)                                                                                            \
+    X(WM_NCCREATE, 0x0081)                                                                                             \
+    X(WM_NCDESTROY, 0x0082)                                                                                            \
+    X(WM_NCHITTEST, 0x0084)                                                                                            \
+    X(WM_KEYDOWN, 0x0100)                                                                                              \
+    X(WM_KEYUP, 0x0101)                                                                                                \
+    X(WM_CHAR, 0x0102)                                                                                                 \
+    X(WM_SYSKEYDOWN, 0x0104)                                                                                           \
+    X(WM_SYSKEYUP, 0x0105)                                                                                             \
+    X(WM_SYSCHAR, 0x0106)                                                                                              \
+    X(WM_IME_CHAR, 0x0286)                                                                                             \
+    X(WM_INITDIALOG, 0x0110)                                                                                           \
+    X(WM_COMMAND, 0x0111)                                                                                              \
+    X(WM_TIMER, 0x0113)                                                                                                \
+    X(WM_VSCROLL, 0x0115)                                                                                              \
+    X(WM_INITMENUPOPUP, 0x0117)                                                                                        \
+    X(WM_CTLCOLORMSGBOX, 0x0132)                                                                                       \
+    X(WM_CTLCOLOREDIT, 0x0133)                                                                                         \
+    X(WM_CTLCOLORLISTBOX, 0x0134)                                                                                      \
+    X(WM_CTLCOLORBTN, 0x0135)                                                                                          \
+    X(WM_CTLCOLORDLG, 0x0136)                                                                                          \
+    X(WM_CTLCOLORSCROLLBAR, 0x0137)                                                                                    \
+    X(WM_CTLCOLORSTATIC, 0x0138)                                                                                       \
+    X(WM_MOUSEFIRST, 0x0200)                                                                                           \
+    X(WM_MOUSEMOVE, 0x0200)                                                                                            \
+    X(WM_LBUTTONDOWN, 0x0201)                                                                                          \
+    X(WM_LBUTTONUP, 0x0202)                                                                                            \
+    X(WM_LBUTTONDBLCLK, 0x0203)                                                                                        \
+    X(WM_RBUTTONDOWN, 0x0204)                                                                                          \
+    X(WM_RBUTTONUP, 0x0205)                                                                                            \
+    X(WM_RBUTTONDBLCLK, 0x0206)                                                                                        \
+    X(WM_MBUTTONDOWN, 0x0207)                                                                                          \
+    X(WM_MBUTTONUP, 0x0208)                                                                                            \
+    X(WM_MBUTTONDBLCLK, 0x0209)                                                                                        \
+    X(WM_MOUSEWHEEL, 0x020A)                                                                                           \
+    X(WM_XBUTTONDOWN, 0x020B)                                                                                          \
+    X(WM_XBUTTONUP, 0x020C)                                                                                            \
+    X(WM_CAPTURECHANGED, 0x0215)                                                                                       \
+    X(WM_MOUSELEAVE, 0x02A3)                                                                                           \
+    X(WM_CUT, 0x0300)                                                                                                  \
+    X(WM_COPY, 0x0301)                                                                                                 \
+    X(WM_PASTE, 0x0302)                                                                                                \
+    X(WM_USER, 0x0400)                                                                                                 \
+    X(VK_LBUTTON, 0x01)                                                                                                \
+    X(VK_RBUTTON, 0x02)                                                                                                \
+    X(VK_BACK, 0x08)                                                                                                   \
+    X(VK_TAB, 0x09)                                                                                                    \
+    X(VK_RETURN, 0x0D)                                                                                                 \
+    X(VK_SHIFT, 0x10)                                                                                                  \
+    X(VK_CONTROL, 0x11)                                                                                                \
+    X(VK_MENU, 0x12)                                                                                                   \
+    X(VK_ESCAPE, 0x1B)                                                                                                 \
+    X(VK_SPACE, 0x20)                                                                                                  \
+    X(VK_PRIOR, 0x21)                                                                                                  \
+    X(VK_NEXT, 0x22)                                                                                                   \
+    X(VK_END, 0x23)                                                                                                    \
+    X(VK_HOME, 0x24)                                                                                                   \
+    X(VK_LEFT, 0x25)                                                                                                   \
+    X(VK_UP, 0x26)                                                                                                     \
+    X(VK_RIGHT, 0x27)                                                                                                  \
+    X(VK_DOWN, 0x28)                                                                                                   \
+    X(VK_INSERT, 0x2D)                                                                                                 \
+    X(VK_DELETE, 0x2E)                                                                                                 \
+    X(MK_LBUTTON, 0x0001)                                                                                              \
+    X(MK_RBUTTON, 0x0002)                                                                                              \
+    X(MK_SHIFT, 0x0004)                                                                                                \
+    X(MK_CONTROL, 0x0008)                                                                                              \
+    X(MK_MBUTTON, 0x0010)                                                                                              \
+    X(DT_TOP, 0x00000000)                                                                                              \
+    X(DT_LEFT, 0x00000000)                                                                                             \
+    X(DT_CENTER, 0x00000001)                                                                                           \
+    X(DT_RIGHT, 0x00000002)                                                                                            \
+    X(DT_VCENTER, 0x00000004)                                                                                          \
+    X(DT_BOTTOM, 0x00000008)                                                                                           \
+    X(DT_WORDBREAK, 0x00000010)                                                                                        \
+    X(DT_SINGLELINE, 0x00000020)                                                                                       \
+    X(DT_EXPANDTABS, 0x00000040)                                                                                       \
+    X(DT_NOCLIP, 0x00000100)                                                                                           \
+    X(DT_CALCRECT, 0x00000400)                                                                                         \
+    X(DT_NOPREFIX, 0x00000800)                                                                                         \
+    X(DT_END_ELLIPSIS, 0x00008000)                                                                                     \
+    X(WS_POPUP, 0x80000000)                                                                                            \
+    X(WS_VISIBLE, 0x10000000)                                                                                          \
+    X(WS_CHILD, 0x40000000)                                                                                            \
+    X(WS_OVERLAPPEDWINDOW, 0x00CF0000)                                                                                 \
+    X(WS_EX_WINDOWEDGE, 0x00000100)                                                                                    \
+    X(WS_EX_CLIENTEDGE, 0x00000200)                                                                                    \
+    X(WS_EX_CONTROLPARENT, 0x00010000)                                                                                 \
+    X(WS_EX_STATICEDGE, 0x00020000)                                                                                    \
+    X(WS_EX_LAYERED, 0x00080000)                                                                                       \
+    X(WS_EX_TOOLWINDOW, 0x00000080)                                                                                    \
+    X(CW_USEDEFAULT, 0x80000000)                                                                                       \
+    X(SW_HIDE, 0)                                                                                                      \
+    X(SW_SHOWNORMAL, 1)                                                                                                \
+    X(SW_SHOW, 5)                                                                                                      \
+    X(MB_OK, 0x00000000)                                                                                               \
+    X(MB_OKCANCEL, 0x00000001)                                                                                         \
+    X(MB_YESNO, 0x00000004)                                                                                            \
+    X(MB_ICONERROR, 0x00000010)                                                                                        \
+    X(MB_ICONQUESTION, 0x00000020)                                                                                     \
+    X(MB_ICONWARNING, 0x00000030)                                                                                      \
+    X(MB_ICONINFORMATION, 0x00000040)                                                                                  \
+    X(IDOK, 1)                                                                                                         \
+    X(IDCANCEL, 2)                                                                                                     \
+    X(IDYES, 6)                                                                                                        \
+    X(IDNO, 7)                                                                                                         \
+    X(TRANSPARENT, 1)                                                                                                  \
+    X(OPAQUE, 2)                                                                                                       \
+    X(BLACK_BRUSH, 4)                                                                                                  \
+    X(COLOR_WINDOW, 5)                                                                                                 \
+    X(ANSI_CHARSET, 0)                                                                                                 \
+    X(GB2312_CHARSET, 134)                                                                                             \
+    X(OUT_CHARACTER_PRECIS, 2)                                                                                         \
+    X(CLIP_CHARACTER_PRECIS, 1)                                                                                        \
+    X(DEFAULT_QUALITY, 0)                                                                                              \
+    X(PROOF_QUALITY, 2)                                                                                                \
+    X(FF_SWISS, 0x20)                                                                                                  \
+    X(FF_MODERN, 0x30)                                                                                                 \
+    X(FW_NORMAL, 400)                                                                                                  \
+    X(FW_BOLD, 700)                                                                                                    \
     X(FW_HEAVY, 900)
 
 // Messages

@@ -22,13 +22,13 @@
 
 namespace zdl {
 
-using NativeInstance = void*;  // HINSTANCE
-using NativeCursor = void*;    // HCURSOR
-using NativeBrush = void*;     // HBRUSH
-using NativeIcon = void*;      // HICON
-using NativeMenu = void*;      // HMENU
-using NativeAccel = void*;     // HACCEL
-using NativeModule = void*;    // HMODULE
+using NativeInstance = void*; // HINSTANCE
+using NativeCursor = void*; // HCURSOR
+using NativeBrush = void*; // HBRUSH
+using NativeIcon = void*; // HICON
+using NativeMenu = void*; // HMENU
+using NativeAccel = void*; // HACCEL
+using NativeModule = void*; // HMODULE
 
 // Called by the system: ZDL_CALLBACK is part of the type, so a procedure
 // declared without it does not convert.
@@ -46,7 +46,7 @@ struct WindowRect {
 struct WindowCreateParams {
     uint32_t exStyle = 0;
     const char* className = nullptr;
-    const char* windowName = nullptr;  // GBK
+    const char* windowName = nullptr; // GBK
     uint32_t style = 0;
     int x = 0;
     int y = 0;
@@ -69,7 +69,7 @@ struct NativeMessage {
 // Classes and windows.
 bool WsClassRegistered(NativeInstance instance, const char* className);
 bool WsRegisterClass(NativeInstance instance, const char* className, WindowProcFn proc, NativeCursor cursor,
-                     NativeBrush brush, NativeIcon icon);
+    NativeBrush brush, NativeIcon icon);
 NativeWindow WsCreateWindow(const WindowCreateParams& params);
 bool WsDestroyWindow(NativeWindow window);
 bool WsIsWindow(NativeWindow window);
@@ -101,9 +101,9 @@ NativeBrush WsSysColorBrush(int colorIndex);
 NativeIcon WsLoadIcon(NativeInstance instance, int resourceId);
 
 // The message queue.
-bool WsMessageWaiting();                    // PeekMessage, PM_NOREMOVE
-int WsGetMessage(NativeMessage* message);   // > 0 a message, 0 WM_QUIT (wParam = exit code), < 0 error
-void WsDispatchMessage(const NativeMessage& message);  // TranslateMessage, DispatchMessage
+bool WsMessageWaiting(); // PeekMessage, PM_NOREMOVE
+int WsGetMessage(NativeMessage* message); // > 0 a message, 0 WM_QUIT (wParam = exit code), < 0 error
+void WsDispatchMessage(const NativeMessage& message); // TranslateMessage, DispatchMessage
 // Accelerator tables: each entry maps a virtual key (with no modifier) to a
 // command id.
 struct AcceleratorEntry {
@@ -123,11 +123,10 @@ void WsWakeMessageWait();
 
 // Modal dialogs from a dialog template resource, and their user slot
 // (DWLP_USER).
-intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow parent, DialogProcFn proc,
-                     void* param);
+intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow parent, DialogProcFn proc, void* param);
 // The same from a DLGTEMPLATE in memory (|dialogTemplate| must be DWORD aligned).
-intptr_t WsDialogBoxIndirect(NativeInstance instance, const void* dialogTemplate, NativeWindow parent,
-                             DialogProcFn proc, void* param);
+intptr_t WsDialogBoxIndirect(
+    NativeInstance instance, const void* dialogTemplate, NativeWindow parent, DialogProcFn proc, void* param);
 bool WsEndDialog(NativeWindow dialog, intptr_t result);
 void WsSetDialogUserData(NativeWindow dialog, void* data);
 void* WsGetDialogUserData(NativeWindow dialog);
@@ -157,8 +156,8 @@ int WsMessageBox(NativeWindow owner, const char* text, const char* caption, unsi
 // coordinates; null: the whole window) is the part that changed since the
 // frame presented before: where the system takes only that part
 // (WsPresentsDirtyRect), the rest of |canvas| is not read.
-bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX,
-                      int srcY, const WindowRect* dirty = nullptr);
+bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX, int srcY,
+    const WindowRect* dirty = nullptr);
 // Whether WsPresentLayered updates only the dirty part here
 // (UpdateLayeredWindowIndirect, Vista on; always in the native simulation).
 bool WsPresentsDirtyRect();
@@ -187,4 +186,4 @@ SimulatedWindowStats WsSimulatedStats(NativeWindow window);
 void WsSimulateScreenSize(int width, int height);
 int WsSimulatedMessageBoxes(const char** lastText);
 
-}  // namespace zdl
+} // namespace zdl

@@ -13,13 +13,14 @@ extern const unsigned char zdl_blob_strings_begin[], zdl_blob_strings_end[];
 namespace zdl {
 
 static const NativeResource kTable[] = {
-    {kResTypeRcData, kResArchive, zdl_blob_archive_begin, zdl_blob_archive_end},
-    {kResTypeProgram, kResCoreProgram, zdl_blob_core_begin, zdl_blob_core_end},
-    {"#14", kResIcon, zdl_blob_icon_begin, zdl_blob_icon_end},
-    {kNativeStringsType, 0, zdl_blob_strings_begin, zdl_blob_strings_end},
+    { kResTypeRcData, kResArchive, zdl_blob_archive_begin, zdl_blob_archive_end },
+    { kResTypeProgram, kResCoreProgram, zdl_blob_core_begin, zdl_blob_core_end },
+    { "#14", kResIcon, zdl_blob_icon_begin, zdl_blob_icon_end },
+    { kNativeStringsType, 0, zdl_blob_strings_begin, zdl_blob_strings_end },
 };
 
 // Registers the table before main() runs; see NativeResourceTable.h.
-[[maybe_unused]] static const bool registered = (RegisterNativeResources(kTable, sizeof kTable / sizeof kTable[0]), true);
+[[maybe_unused]] static const bool registered
+    = (RegisterNativeResources(kTable, sizeof kTable / sizeof kTable[0]), true);
 
-}  // namespace zdl
+} // namespace zdl

@@ -63,7 +63,7 @@ void CSBitmapDialog::OnCaptureLost()
     dragging = false;
 }
 
-void CSBitmapDialog::AfterPresent() {}
+void CSBitmapDialog::AfterPresent() { }
 
 bool CSBitmapDialog::CanClose()
 {
@@ -76,4 +76,4 @@ CSControl* CSBitmapDialog::FindControlByName(const std::string& name, int32_t ty
     return it == controlIds.end() ? nullptr : FindControl(it->second, typeCode);
 }
 
-}  // namespace zdl
+} // namespace zdl

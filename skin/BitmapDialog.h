@@ -22,30 +22,30 @@ public:
     CSBitmapDialog();
     ~CSBitmapDialog() override;
 
-    bool OnMouseDown(int px, int py) override;   // 7
-    bool OnMouseMove(int px, int py) override;   // 8
-    bool OnMouseUp(int px, int py) override;     // 9
-    void OnCaptureLost() override;               // 10
+    bool OnMouseDown(int px, int py) override; // 7
+    bool OnMouseMove(int px, int py) override; // 8
+    bool OnMouseUp(int px, int py) override; // 9
+    void OnCaptureLost() override; // 10
     // After every presented frame (pages keep native child windows in step).
-    virtual void AfterPresent();                 // 11
+    virtual void AfterPresent(); // 11
     // Asked before the top-level window closes.
-    virtual bool CanClose();                     // 12
+    virtual bool CanClose(); // 12
 
     // The control called |name| in the layout; null when the name is unknown
     // or the control is not of |typeCode|.
     CSControl* FindControlByName(const std::string& name, int32_t typeCode) const;
 
-    std::map<std::string, int32_t> controlIds;  // layout name -> control id
+    std::map<std::string, int32_t> controlIds; // layout name -> control id
     bool movable = false;
     bool dragging = false;
     int32_t dragOffsetX = 0;
     int32_t dragOffsetY = 0;
     bool hasChildPanel = false;
-    CSBitmapDialog* childPanel = nullptr;  // owned by the desktop
-    CSUIDesktopWnd* desktop = nullptr;     // not owned; set by AttachPanel
+    CSBitmapDialog* childPanel = nullptr; // owned by the desktop
+    CSUIDesktopWnd* desktop = nullptr; // not owned; set by AttachPanel
 
 private:
     bool Inside(int px, int py) const;
 };
 
-}  // namespace zdl
+} // namespace zdl

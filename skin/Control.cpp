@@ -6,7 +6,10 @@ namespace zdl {
 
 CSControl* focusControl = nullptr;
 
-CSControl::CSControl(int32_t code) : typeCode(code) {}
+CSControl::CSControl(int32_t code)
+    : typeCode(code)
+{
+}
 
 CSControl::~CSControl()
 {
@@ -18,7 +21,7 @@ HResult CSControl::OnAttach()
     return 0;
 }
 
-void CSControl::Paint(DibImage*, int, int) {}
+void CSControl::Paint(DibImage*, int, int) { }
 
 bool CSControl::OnMessage(unsigned, WParam, LParam)
 {
@@ -60,7 +63,7 @@ void CSControl::OnMouseLeave()
     hovered = false;
 }
 
-void CSControl::Activate() {}
+void CSControl::Activate() { }
 
 bool CSControl::HitTest(int px, int py)
 {
@@ -124,4 +127,4 @@ void NotifyOwner(CSControl* control, int code)
         owner->OnNotify(code, control->id, control);
 }
 
-}  // namespace zdl
+} // namespace zdl

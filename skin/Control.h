@@ -46,11 +46,11 @@ constexpr int kSkinStateCount = 6;
 // One skin layer. The image belongs to the image cache and the font to the
 // font cache (or, for a caption font, to the control that made it).
 struct SkinStyle {
-    DibImage* image = nullptr;  // not owned; null when none
-    FontHandle font = nullptr;  // not owned by the style
-    int32_t frameWidth = 0;     // width of one frame of a horizontal state strip
-    uint32_t textFormat = 0;    // DrawText format bits for the caption
-    ColorRef textColor[kSkinStateCount] = {};  // caption colour per visual state
+    DibImage* image = nullptr; // not owned; null when none
+    FontHandle font = nullptr; // not owned by the style
+    int32_t frameWidth = 0; // width of one frame of a horizontal state strip
+    uint32_t textFormat = 0; // DrawText format bits for the caption
+    ColorRef textColor[kSkinStateCount] = {}; // caption colour per visual state
 };
 
 class CSControl {
@@ -59,31 +59,31 @@ public:
     CSControl(const CSControl&) = delete;
     CSControl& operator=(const CSControl&) = delete;
 
-    virtual ~CSControl();                                                     // 0
-    virtual HResult OnAttach();                                              // 1
+    virtual ~CSControl(); // 0
+    virtual HResult OnAttach(); // 1
     // Draws at (originX + x, originY + y).
-    virtual void Paint(DibImage* surface, int originX, int originY);         // 2
+    virtual void Paint(DibImage* surface, int originX, int originY); // 2
     // Only the focus control receives it.
-    virtual bool OnMessage(unsigned msg, WParam wParam, LParam lParam);      // 3
-    virtual bool OnKey(unsigned msg, WParam wParam, LParam lParam);          // 4
+    virtual bool OnMessage(unsigned msg, WParam wParam, LParam lParam); // 3
+    virtual bool OnKey(unsigned msg, WParam wParam, LParam lParam); // 4
     // x, y relative to the owning container.
-    virtual bool OnMouse(unsigned msg, int x, int y, WParam wParam, LParam lParam);  // 5
-    virtual bool CanFocus();                                                  // 6
-    virtual void OnSetFocus();                                                // 7
-    virtual void OnKillFocus();                                               // 8
-    virtual void OnMouseEnter();                                              // 9
-    virtual void OnMouseLeave();                                              // 10
+    virtual bool OnMouse(unsigned msg, int x, int y, WParam wParam, LParam lParam); // 5
+    virtual bool CanFocus(); // 6
+    virtual void OnSetFocus(); // 7
+    virtual void OnKillFocus(); // 8
+    virtual void OnMouseEnter(); // 9
+    virtual void OnMouseLeave(); // 10
     // The control's hot key was pressed.
-    virtual void Activate();                                                  // 11
-    virtual bool HitTest(int x, int y);                                       // 12
-    virtual void SetEnabled(bool enable);                                     // 13
-    virtual bool IsEnabled();                                                 // 14
-    virtual void SetVisible(bool show);                                       // 15
-    virtual bool IsVisible();                                                 // 16
+    virtual void Activate(); // 11
+    virtual bool HitTest(int x, int y); // 12
+    virtual void SetEnabled(bool enable); // 13
+    virtual bool IsEnabled(); // 14
+    virtual void SetVisible(bool show); // 15
+    virtual bool IsVisible(); // 16
     // Sets the state-0 caption colour of layer 0; nothing without layer 0.
-    virtual void SetTextColor(ColorRef color);                                // 17
+    virtual void SetTextColor(ColorRef color); // 17
     // rect = (x, y, x + width, y + height); call after moving or resizing.
-    virtual void UpdateRect();                                                // 18
+    virtual void UpdateRect(); // 18
 
     bool visible = true;
     bool hovered = false;
@@ -92,15 +92,15 @@ public:
     int32_t y = 0;
     int32_t width = 0;
     int32_t height = 0;
-    CSControlContainer* owner = nullptr;  // not owned
-    int32_t index = 0;                    // position in the owner's list
-    std::vector<SkinStyle> layers;        // layer 0 is the one every control draws with
+    CSControlContainer* owner = nullptr; // not owned
+    int32_t index = 0; // position in the owner's list
+    std::vector<SkinStyle> layers; // layer 0 is the one every control draws with
     int32_t id = 0;
     int32_t typeCode;
-    int32_t hotKey = 0;                   // virtual-key code; 0 = none
+    int32_t hotKey = 0; // virtual-key code; 0 = none
     bool enabled = true;
-    DibRect rect;                         // hit-test rectangle in container coordinates
-    bool notified = false;                // set by every notification it sends
+    DibRect rect; // hit-test rectangle in container coordinates
+    bool notified = false; // set by every notification it sends
     bool tabStop = true;
     // The caption font made by MakeCaptionFont, owned; deleted with the
     // control or when the next one is made. Null when none.
@@ -119,4 +119,4 @@ void NotifyOwner(CSControl* control, int code);
 // before. Nothing when the control has no layer.
 void MakeCaptionFont(CSControl* control);
 
-}  // namespace zdl
+} // namespace zdl

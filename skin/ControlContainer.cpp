@@ -11,50 +11,50 @@ namespace zdl {
 
 namespace {
 
-// Every page gets the rich-text tooltip unless a test installs another maker.
-TooltipFactory tooltipFactory = &CreateTooltipControl;
-NativeWindow skinMainWindow = nullptr;
+    // Every page gets the rich-text tooltip unless a test installs another maker.
+    TooltipFactory tooltipFactory = &CreateTooltipControl;
+    NativeWindow skinMainWindow = nullptr;
 
-// Bounds the walk over the container ring, which the pages link by hand.
-constexpr int kMaxRingHops = 64;
-// Candidates tried by one focus move before giving up.
-constexpr int kMaxFocusTries = 10;
+    // Bounds the walk over the container ring, which the pages link by hand.
+    constexpr int kMaxRingHops = 64;
+    // Candidates tried by one focus move before giving up.
+    constexpr int kMaxFocusTries = 10;
 
-// The control after (or before) |control|, continuing into the next (or
-// previous) container of the ring past the ends. Null when none is found.
-CSControl* Step(CSControl* control, bool forward)
-{
-    if (!control || !control->owner)
-        return nullptr;
-    CSControlContainer* c = control->owner;
-    size_t count = c->controls.size();
-    if (forward) {
-        size_t next = static_cast<size_t>(control->index) + 1;
-        if (next < count)
-            return c->controls[next];
+    // The control after (or before) |control|, continuing into the next (or
+    // previous) container of the ring past the ends. Null when none is found.
+    CSControl* Step(CSControl* control, bool forward)
+    {
+        if (!control || !control->owner)
+            return nullptr;
+        CSControlContainer* c = control->owner;
+        size_t count = c->controls.size();
+        if (forward) {
+            size_t next = static_cast<size_t>(control->index) + 1;
+            if (next < count)
+                return c->controls[next];
+            for (int hop = 0; hop < kMaxRingHops; ++hop) {
+                c = c->nextContainer ? c->nextContainer : c;
+                if (!c->controls.empty())
+                    return c->controls.front();
+            }
+            return nullptr;
+        }
+        if (control->index > 0 && static_cast<size_t>(control->index) <= count)
+            return c->controls[static_cast<size_t>(control->index) - 1];
         for (int hop = 0; hop < kMaxRingHops; ++hop) {
-            c = c->nextContainer ? c->nextContainer : c;
+            c = c->prevContainer ? c->prevContainer : c;
             if (!c->controls.empty())
-                return c->controls.front();
+                return c->controls.back();
         }
         return nullptr;
     }
-    if (control->index > 0 && static_cast<size_t>(control->index) <= count)
-        return c->controls[static_cast<size_t>(control->index) - 1];
-    for (int hop = 0; hop < kMaxRingHops; ++hop) {
-        c = c->prevContainer ? c->prevContainer : c;
-        if (!c->controls.empty())
-            return c->controls.back();
+
+    bool IsMouseMessage(unsigned msg)
+    {
+        return msg >= WM_MOUSEFIRST && msg <= WM_XBUTTONUP;
     }
-    return nullptr;
-}
 
-bool IsMouseMessage(unsigned msg)
-{
-    return msg >= WM_MOUSEFIRST && msg <= WM_XBUTTONUP;
-}
-
-}  // namespace
+} // namespace
 
 void SetTooltipFactory(TooltipFactory factory)
 {
@@ -71,7 +71,11 @@ NativeWindow SkinMainWindow()
     return skinMainWindow;
 }
 
-CSControlContainer::CSControlContainer() : nextContainer(this), prevContainer(this) {}
+CSControlContainer::CSControlContainer()
+    : nextContainer(this)
+    , prevContainer(this)
+{
+}
 
 CSControlContainer::~CSControlContainer()
 {
@@ -90,7 +94,7 @@ bool CSControlContainer::OnInit()
     return true;
 }
 
-void CSControlContainer::OnClose() {}
+void CSControlContainer::OnClose() { }
 
 void CSControlContainer::OnAttached()
 {
@@ -113,7 +117,7 @@ void CSControlContainer::OnAttached()
     tooltip = tip;
 }
 
-void CSControlContainer::OnNotify(int, int, CSControl*) {}
+void CSControlContainer::OnNotify(int, int, CSControl*) { }
 
 bool CSControlContainer::OnMouseDown(int, int)
 {
@@ -131,7 +135,7 @@ bool CSControlContainer::OnMouseUp(int, int)
     return false;
 }
 
-void CSControlContainer::OnCaptureLost() {}
+void CSControlContainer::OnCaptureLost() { }
 
 void CSControlContainer::TrackHover(int cx, int cy)
 {
@@ -182,7 +186,7 @@ HResult CSControlContainer::SetStyle(int32_t typeCode, int32_t layerIndex, const
         }
     }
     try {
-        styles.push_back(StyleEntry{typeCode, layerIndex, style});
+        styles.push_back(StyleEntry { typeCode, layerIndex, style });
     } catch (const std::bad_alloc&) {
         return kStatusOutOfMemory;
     }
@@ -196,20 +200,20 @@ void CSControlContainer::FillDefaultStyles()
     SkinStyle s;
     s.font = GetFont(FontDesc::Make(kSongTiFace, 14, 7, 14));
     s.textFormat = DT_NOPREFIX | DT_WORDBREAK;
-    for (int32_t type : {1, 16, 17})
+    for (int32_t type : { 1, 16, 17 })
         SetStyle(type, 0, s);
 
     s.image = GetImage("yesBtn.jpg");
     if (s.image)
         s.frameWidth = s.image->Width();
     s.textFormat = DT_NOPREFIX | DT_SINGLELINE | DT_VCENTER | DT_CENTER;
-    for (int32_t type : {0, 15, 11})
+    for (int32_t type : { 0, 15, 11 })
         SetStyle(type, 0, s);
 
     s.image = GetImage("HelpCheck.jpg");
     if (s.image)
         s.frameWidth = s.image->Width() / 2;
-    for (int32_t type : {2, 6})
+    for (int32_t type : { 2, 6 })
         SetStyle(type, 0, s);
 
     s.image = nullptr;
@@ -217,8 +221,8 @@ void CSControlContainer::FillDefaultStyles()
     SetStyle(7, 1, s);
     SetStyle(9, 0, s);
 
-    static const char* const kScrollBarImages[] = {"SBTrack.png", "SBUp.png",     "SBDown.png",
-                                                   "SBThumb.png", "SBThumb1.png", "SBThumb2.png"};
+    static const char* const kScrollBarImages[]
+        = { "SBTrack.png", "SBUp.png", "SBDown.png", "SBThumb.png", "SBThumb1.png", "SBThumb2.png" };
     for (int32_t layer = 0; layer < 6; ++layer) {
         s.image = GetImage(kScrollBarImages[layer]);
         SetStyle(8, layer, s);
@@ -435,4 +439,4 @@ void CSControlContainer::Paint(DibImage* surface, int originX, int originY)
         focus->Paint(surface, bx, by);
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -47,21 +47,21 @@ public:
     CSControlContainer(const CSControlContainer&) = delete;
     CSControlContainer& operator=(const CSControlContainer&) = delete;
 
-    virtual ~CSControlContainer();                                             // 0
+    virtual ~CSControlContainer(); // 0
     // Pages build their controls here.
-    virtual bool OnInit();                                                     // 1
-    virtual void OnClose();                                                    // 2
+    virtual bool OnInit(); // 1
+    virtual void OnClose(); // 2
     // Creates the tooltip control.
-    virtual void OnAttached();                                                 // 3
-    virtual bool HandleMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam);  // 4
-    virtual void OnNotify(int code, int id, CSControl* control);              // 5
-    virtual void Paint(DibImage* surface, int originX, int originY);         // 6
+    virtual void OnAttached(); // 3
+    virtual bool HandleMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam); // 4
+    virtual void OnNotify(int code, int id, CSControl* control); // 5
+    virtual void Paint(DibImage* surface, int originX, int originY); // 6
     // Window coordinates.
-    virtual bool OnMouseDown(int px, int py);                                  // 7
+    virtual bool OnMouseDown(int px, int py); // 7
     // Hover tracking on window coordinates.
-    virtual bool OnMouseMove(int px, int py);                                  // 8
-    virtual bool OnMouseUp(int px, int py);                                    // 9
-    virtual void OnCaptureLost();                                              // 10
+    virtual bool OnMouseMove(int px, int py); // 8
+    virtual bool OnMouseUp(int px, int py); // 9
+    virtual void OnCaptureLost(); // 10
 
     // Takes ownership of |control| on success (status 0): gives it the
     // default layers of its type, runs its OnAttach and appends it. On a
@@ -90,7 +90,7 @@ public:
     bool reportAllChanges = false;
     bool navigationKeys = false;
     bool mouseEnabled = true;
-    CSControl* hoverControl = nullptr;  // not owned
+    CSControl* hoverControl = nullptr; // not owned
     bool active = true;
     int32_t x = 0;
     int32_t y = 0;
@@ -98,13 +98,13 @@ public:
     int32_t height = 0;
     NotifyCallback notifyCallback = nullptr;
     uintptr_t notifyUserData = 0;
-    std::vector<CSControl*> controls;   // owned, in creation order
+    std::vector<CSControl*> controls; // owned, in creation order
     std::vector<StyleEntry> styles;
-    CSControlContainer* nextContainer;  // not owned; this by default
-    CSControlContainer* prevContainer;  // not owned; this by default
-    DibImage* background = nullptr;     // not owned (image cache)
-    CSControl* tooltip = nullptr;       // not owned; one of `controls`
-    NativeWindow hostWindow = nullptr;  // window of the last handled message; not owned
+    CSControlContainer* nextContainer; // not owned; this by default
+    CSControlContainer* prevContainer; // not owned; this by default
+    DibImage* background = nullptr; // not owned (image cache)
+    CSControl* tooltip = nullptr; // not owned; one of `controls`
+    NativeWindow hostWindow = nullptr; // window of the last handled message; not owned
 
 protected:
     // Hover tracking on container-relative coordinates.
@@ -119,4 +119,4 @@ private:
     bool RouteKey(unsigned msg, WParam wParam, LParam lParam);
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -47,4 +47,4 @@ inline size_t GbkCharBytes(const char* text, size_t left)
     return (t >= 0x40 && t <= 0xFE && t != 0x7F) ? 2 : 1;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -9,107 +9,111 @@
 
 namespace zdl {
 
-const char kKaiTiFace[] = "\xBF\xAC\xCC\xE5";  // 楷体
+const char kKaiTiFace[] = "\xBF\xAC\xCC\xE5"; // 楷体
 
 namespace {
 
-// Right margin the wrapping keeps free; a wrap moves down by the text
-// height + this gap, an explicit line break by the segment height + kBreakGap.
-constexpr int kWrapMargin = 4;
-constexpr int kWrapGap = 4;
-constexpr int kBreakGap = 6;
-// Wrapping width of a tooltip sized to its text.
-constexpr int kTooltipWrapWidth = 100;
-// Distinct segment fonts a control keeps; more are made afresh.
-constexpr size_t kMaxSegmentFonts = 16;
-// Bounds that keep the layout arithmetic far from overflow whatever a
-// caller passes: widths, and segment heights used as line steps.
-constexpr int32_t kMaxLayoutWidth = 1 << 20;
-constexpr int32_t kMaxLineStep = 4096;
-// Longest rest of a segment measured again after each wrap; a longer rest is
-// estimated from the segment's average width, so long texts lay out in
-// linear time.
-constexpr size_t kExactRestBytes = 4096;
+    // Right margin the wrapping keeps free; a wrap moves down by the text
+    // height + this gap, an explicit line break by the segment height + kBreakGap.
+    constexpr int kWrapMargin = 4;
+    constexpr int kWrapGap = 4;
+    constexpr int kBreakGap = 6;
+    // Wrapping width of a tooltip sized to its text.
+    constexpr int kTooltipWrapWidth = 100;
+    // Distinct segment fonts a control keeps; more are made afresh.
+    constexpr size_t kMaxSegmentFonts = 16;
+    // Bounds that keep the layout arithmetic far from overflow whatever a
+    // caller passes: widths, and segment heights used as line steps.
+    constexpr int32_t kMaxLayoutWidth = 1 << 20;
+    constexpr int32_t kMaxLineStep = 4096;
+    // Longest rest of a segment measured again after each wrap; a longer rest is
+    // estimated from the segment's average width, so long texts lay out in
+    // linear time.
+    constexpr size_t kExactRestBytes = 4096;
 
-// The longest prefix of at most |maxBytes| of the |left| bytes at |text|
-// that ends on a character boundary, walking from |text|.
-size_t CharAlignedPrefix(const char* text, size_t left, size_t maxBytes)
-{
-    size_t i = 0;
-    maxBytes = std::min(maxBytes, left);
-    while (i < maxBytes) {
-        size_t n = GbkCharBytes(text + i, left - i);
-        if (i + n > maxBytes)
-            break;
-        i += n;
+    // The longest prefix of at most |maxBytes| of the |left| bytes at |text|
+    // that ends on a character boundary, walking from |text|.
+    size_t CharAlignedPrefix(const char* text, size_t left, size_t maxBytes)
+    {
+        size_t i = 0;
+        maxBytes = std::min(maxBytes, left);
+        while (i < maxBytes) {
+            size_t n = GbkCharBytes(text + i, left - i);
+            if (i + n > maxBytes)
+                break;
+            i += n;
+        }
+        return i;
     }
-    return i;
-}
 
-// Extent of |length| bytes; without a font a rough estimate from the
-// segment height, so wrapping still works.
-TextSize Measure(FontHandle font, const char* text, size_t length, int32_t height)
-{
-    TextSize size;
-    if (MeasureText(font, text, static_cast<int>(length), &size)) {
-        size.cy = std::clamp(size.cy, 0, kMaxLineStep);
+    // Extent of |length| bytes; without a font a rough estimate from the
+    // segment height, so wrapping still works.
+    TextSize Measure(FontHandle font, const char* text, size_t length, int32_t height)
+    {
+        TextSize size;
+        if (MeasureText(font, text, static_cast<int>(length), &size)) {
+            size.cy = std::clamp(size.cy, 0, kMaxLineStep);
+            return size;
+        }
+        int h = std::clamp<int32_t>(height, 1, kMaxLineStep);
+        size.cx = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(length) * std::max(1, h / 2), INT32_MAX / 4));
+        size.cy = h;
         return size;
     }
-    int h = std::clamp<int32_t>(height, 1, kMaxLineStep);
-    size.cx = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(length) * std::max(1, h / 2), INT32_MAX / 4));
-    size.cy = h;
-    return size;
-}
 
-// Splits off the first piece of |text| (|left| bytes) that fits |avail|
-// pixels: a guess from the average of |avg| pixels per byte, then, when that
-// is too wide, the longest fitting prefix by bisection. Whole characters
-// only, possibly none.
-size_t FittingPrefix(FontHandle font, const char* text, size_t left, int avail, int avg, int32_t height)
-{
-    if (avail <= 0)
-        return 0;
-    size_t k = CharAlignedPrefix(text, left, static_cast<size_t>(avail / avg));
-    if (k == 0 || Measure(font, text, k, height).cx <= avail)
-        return k;
-    size_t fits = 0;  // a prefix known to fit
-    size_t wide = k;  // a prefix known not to
-    while (true) {
-        size_t mid = CharAlignedPrefix(text, left, fits + (wide - fits) / 2);
-        if (mid <= fits) {
-            mid = fits + GbkCharBytes(text + fits, left - fits);
-            if (mid >= wide)
-                return fits;
-        }
-        if (Measure(font, text, mid, height).cx <= avail)
-            fits = mid;
-        else
-            wide = mid;
-    }
-}
-
-// The wrap state shared by Layout and SizeToContent.
-struct Flow {
-    int x = 0;
-    int y = 0;
-    int rowBottom = 0;  // lowest bottom of the pieces on the current row
-
-    // Moves to a new row |step| pixels down, never above the current row's
-    // bottom, so rows never overlap.
-    void NewRow(int step)
+    // Splits off the first piece of |text| (|left| bytes) that fits |avail|
+    // pixels: a guess from the average of |avg| pixels per byte, then, when that
+    // is too wide, the longest fitting prefix by bisection. Whole characters
+    // only, possibly none.
+    size_t FittingPrefix(FontHandle font, const char* text, size_t left, int avail, int avg, int32_t height)
     {
-        y = std::max(y + step, rowBottom);
-        rowBottom = y;
-        x = 0;
+        if (avail <= 0)
+            return 0;
+        size_t k = CharAlignedPrefix(text, left, static_cast<size_t>(avail / avg));
+        if (k == 0 || Measure(font, text, k, height).cx <= avail)
+            return k;
+        size_t fits = 0; // a prefix known to fit
+        size_t wide = k; // a prefix known not to
+        while (true) {
+            size_t mid = CharAlignedPrefix(text, left, fits + (wide - fits) / 2);
+            if (mid <= fits) {
+                mid = fits + GbkCharBytes(text + fits, left - fits);
+                if (mid >= wide)
+                    return fits;
+            }
+            if (Measure(font, text, mid, height).cx <= avail)
+                fits = mid;
+            else
+                wide = mid;
+        }
     }
-    void Placed(int bottom) { rowBottom = std::max(rowBottom, bottom); }
-};
 
-}  // namespace
+    // The wrap state shared by Layout and SizeToContent.
+    struct Flow {
+        int x = 0;
+        int y = 0;
+        int rowBottom = 0; // lowest bottom of the pieces on the current row
 
-CSMultiColorStatic::CSMultiColorStatic() : CSMultiColorStatic(kTypeMultiColorStatic) {}
+        // Moves to a new row |step| pixels down, never above the current row's
+        // bottom, so rows never overlap.
+        void NewRow(int step)
+        {
+            y = std::max(y + step, rowBottom);
+            rowBottom = y;
+            x = 0;
+        }
+        void Placed(int bottom) { rowBottom = std::max(rowBottom, bottom); }
+    };
 
-CSMultiColorStatic::CSMultiColorStatic(int32_t code) : CSStatic(code)
+} // namespace
+
+CSMultiColorStatic::CSMultiColorStatic()
+    : CSMultiColorStatic(kTypeMultiColorStatic)
+{
+}
+
+CSMultiColorStatic::CSMultiColorStatic(int32_t code)
+    : CSStatic(code)
 {
     std::memset(fontFace, 0, sizeof fontFace);
     std::memcpy(fontFace, kKaiTiFace, sizeof kKaiTiFace);
@@ -183,7 +187,7 @@ TextSegment CSMultiColorStatic::GetSegment(int index) const
 
 bool CSMultiColorStatic::AddText(const char* text, int, uint32_t style)
 {
-    return AppendSegment(TextSegment {text ? text : "", kDefaultSegmentHeight, style});
+    return AppendSegment(TextSegment { text ? text : "", kDefaultSegmentHeight, style });
 }
 
 bool CSMultiColorStatic::AddTextDefault(const char* text, uint32_t style)
@@ -275,7 +279,7 @@ int32_t CSMultiColorStatic::Layout(int32_t wrapWidth)
                     flow.NewRow(size.cy + kWrapGap);
                     continue;
                 }
-                k = GbkCharBytes(text + pos, left);  // narrower than one character
+                k = GbkCharBytes(text + pos, left); // narrower than one character
             }
             add(s, text + pos, k, flow.x, size.cy);
             pos += k;
@@ -344,7 +348,7 @@ void CSMultiColorStatic::Paint(DibImage* surface, int ox, int oy)
 {
     if (!visible || !surface)
         return;
-    DibRect r {rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy};
+    DibRect r { rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy };
     if (fillBackground) {
         FillDibRect(surface, r, backgroundColor);
         SetDibAlphaOpaque(r, surface);
@@ -381,4 +385,4 @@ void SetTooltipMarkup(CSControl* tooltip, const char* markup)
     rich->SizeToContent();
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -39,25 +39,25 @@ public:
     CSMultiColorStatic();
     ~CSMultiColorStatic() override;
 
-    void Paint(DibImage* surface, int originX, int originY) override;  // 2
-    bool HitTest(int px, int py) override;  // 12: never hits
-    void UpdateRect() override;  // 18: layout invalid too
+    void Paint(DibImage* surface, int originX, int originY) override; // 2
+    bool HitTest(int px, int py) override; // 12: never hits
+    void UpdateRect() override; // 18: layout invalid too
 
     // Replaces segment |index|, or appends when |index| is not less than the
     // count; false for a negative index.
-    virtual bool SetSegment(int index, const TextSegment& segment);  // 19
+    virtual bool SetSegment(int index, const TextSegment& segment); // 19
     // A copy; out of range gives an empty segment of height 16, style 0.
-    virtual TextSegment GetSegment(int index) const;  // 20
+    virtual TextSegment GetSegment(int index) const; // 20
     // Appends |text| (null is empty) with height 16 and |style|.
-    virtual bool AddText(const char* text, int ignored, uint32_t style);  // 21
-    virtual bool AddTextDefault(const char* text, uint32_t style);  // 22
-    virtual bool AppendSegment(const TextSegment& segment);  // 23
+    virtual bool AddText(const char* text, int ignored, uint32_t style); // 21
+    virtual bool AddTextDefault(const char* text, uint32_t style); // 22
+    virtual bool AppendSegment(const TextSegment& segment); // 23
     // False for an index outside the list.
-    virtual bool RemoveSegment(int index);  // 24
-    virtual void ClearSegments();  // 25
+    virtual bool RemoveSegment(int index); // 24
+    virtual void ClearSegments(); // 25
     // Fills `lines` for the wrapping width |width| and returns the content
     // height; marks the layout valid.
-    virtual int32_t Layout(int32_t width);  // 26
+    virtual int32_t Layout(int32_t width); // 26
 
     // Parses |text| (GBK markup, NUL-terminated) into the segments. False
     // for a null, empty or over-long text, which leaves the control empty.
@@ -66,13 +66,13 @@ public:
     // UpdateRect.
     void SizeToContent();
 
-    char fontFace[kRichTextFaceBytes];  // GBK face for all segments; "楷体" at first
+    char fontFace[kRichTextFaceBytes]; // GBK face for all segments; "楷体" at first
     std::vector<TextSegment> segments;
-    bool perSegmentHeight = true;  // false: the face's default height for all
-    bool fillBackground = false;  // fill `rect` with backgroundColor first
+    bool perSegmentHeight = true; // false: the face's default height for all
+    bool fillBackground = false; // fill `rect` with backgroundColor first
     ColorRef backgroundColor = 0;
-    std::vector<TextLine> lines;  // the layout
-    bool layoutValid = false;  // `lines` match the segments and the size
+    std::vector<TextLine> lines; // the layout
+    bool layoutValid = false; // `lines` match the segments and the size
 
 protected:
     explicit CSMultiColorStatic(int32_t typeCode);
@@ -101,4 +101,4 @@ CSControl* CreateTooltipControl();
 // for a null control or one that is not rich text.
 void SetTooltipMarkup(CSControl* tooltip, const char* markup);
 
-}  // namespace zdl
+} // namespace zdl

@@ -11,42 +11,45 @@ namespace zdl {
 
 namespace {
 
-// Gap between the text and the scroll bar column.
-constexpr int kTextToBarGap = 5;
+    // Gap between the text and the scroll bar column.
+    constexpr int kTextToBarGap = 5;
 
-int FrameWidth(const DibImage* image)
+    int FrameWidth(const DibImage* image)
+    {
+        return image && !image->Empty() ? image->Width() / kScrollStripFrames : 0;
+    }
+
+    int ImageWidth(const DibImage* image)
+    {
+        return image && !image->Empty() ? image->Width() : 0;
+    }
+
+    int ImageHeight(const DibImage* image)
+    {
+        return image && !image->Empty() ? image->Height() : 0;
+    }
+
+    bool Inside(const DibRect& r, int px, int py)
+    {
+        return px >= r.left && px < r.right && py >= r.top && py < r.bottom;
+    }
+
+    DibRect PartRect(int centre, int top, int w, int h)
+    {
+        DibRect r;
+        r.left = centre - w / 2;
+        r.top = top;
+        r.right = r.left + w;
+        r.bottom = top + h;
+        return r;
+    }
+
+} // namespace
+
+CSScrollStatic::CSScrollStatic()
+    : CSMultiColorStatic(kTypeScrollStatic)
 {
-    return image && !image->Empty() ? image->Width() / kScrollStripFrames : 0;
 }
-
-int ImageWidth(const DibImage* image)
-{
-    return image && !image->Empty() ? image->Width() : 0;
-}
-
-int ImageHeight(const DibImage* image)
-{
-    return image && !image->Empty() ? image->Height() : 0;
-}
-
-bool Inside(const DibRect& r, int px, int py)
-{
-    return px >= r.left && px < r.right && py >= r.top && py < r.bottom;
-}
-
-DibRect PartRect(int centre, int top, int w, int h)
-{
-    DibRect r;
-    r.left = centre - w / 2;
-    r.top = top;
-    r.right = r.left + w;
-    r.bottom = top + h;
-    return r;
-}
-
-}  // namespace
-
-CSScrollStatic::CSScrollStatic() : CSMultiColorStatic(kTypeScrollStatic) {}
 
 bool CSScrollStatic::HitTest(int px, int py)
 {
@@ -88,7 +91,7 @@ int32_t CSScrollStatic::Layout(int32_t)
     for (size_t i = 0; i < lines.size(); ++i) {
         int32_t y = lines[i].y;
         if ((stops.empty() || y > stops.back().y) && y < scrollRange)
-            stops.push_back(ScrollStop {y, static_cast<int32_t>(i)});
+            stops.push_back(ScrollStop { y, static_cast<int32_t>(i) });
     }
     stopIndex = 0;
     PlaceThumb(ThumbTopMin());
@@ -102,8 +105,8 @@ int CSScrollStatic::ThumbTopMin() const
 
 int CSScrollStatic::ThumbTravel() const
 {
-    int travel =
-        (trackRect.bottom - trackRect.top) - (thumbRect.bottom - thumbRect.top) - thumbMarginTop - thumbMarginBottom;
+    int travel
+        = (trackRect.bottom - trackRect.top) - (thumbRect.bottom - thumbRect.top) - thumbMarginTop - thumbMarginBottom;
     return std::max(0, travel);
 }
 
@@ -151,10 +154,10 @@ void CSScrollStatic::DragThumbTo(int py)
         return;
     }
     if (ThumbTravel() == 0)
-        return;  // no travel (pictures missing): the thumb cannot choose a stop
+        return; // no travel (pictures missing): the thumb cannot choose a stop
     size_t first = 0;
     size_t count = stops.size();
-    while (count > 0) {  // upper bound over the monotonic thumb places
+    while (count > 0) { // upper bound over the monotonic thumb places
         size_t half = count / 2;
         if (ThumbTopForStop(first + half) <= py) {
             first += half + 1;
@@ -302,7 +305,7 @@ void CSScrollStatic::Paint(DibImage* surface, int ox, int oy)
     DrawPart(surface, trackImage, trackRect, 0, ox, oy);
     if (hasScrollBar && (pressedPart == kScrollPartUp || pressedPart == kScrollPartDown) && hoverPart == pressedPart) {
         uint32_t now = GetUiPlatform().TickCount();
-        if (now - pressTime >= repeatDelay) {  // unsigned: right across the tick wrap
+        if (now - pressTime >= repeatDelay) { // unsigned: right across the tick wrap
             ScrollBy(pressedPart == kScrollPartUp ? -1 : 1);
             pressTime = now;
         }
@@ -312,7 +315,7 @@ void CSScrollStatic::Paint(DibImage* surface, int ox, int oy)
     if (hasScrollBar)
         DrawPart(surface, thumbImage, thumbRect, PartFrame(kScrollPartThumb), ox, oy);
 
-    DibRect view {rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy};
+    DibRect view { rect.left + ox, rect.top + oy, rect.right + ox, rect.bottom + oy };
     int excess = (view.bottom - view.top) - viewHeight;
     if (excess > 0) {
         view.top += excess / 2;
@@ -321,8 +324,8 @@ void CSScrollStatic::Paint(DibImage* surface, int ox, int oy)
     size_t first = 0;
     int stopY = 0;
     if (!stops.empty()) {
-        const ScrollStop& stop =
-            stops[static_cast<size_t>(std::clamp<int32_t>(stopIndex, 0, static_cast<int32_t>(stops.size()) - 1))];
+        const ScrollStop& stop
+            = stops[static_cast<size_t>(std::clamp<int32_t>(stopIndex, 0, static_cast<int32_t>(stops.size()) - 1))];
         first = static_cast<size_t>(stop.line);
         stopY = stop.y;
     }
@@ -333,4 +336,4 @@ void CSScrollStatic::Paint(DibImage* surface, int ox, int oy)
     }
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -41,26 +41,26 @@ enum ScrollFrame : int {
 constexpr int kScrollStripFrames = 4;
 
 struct ScrollStop {
-    int32_t y = 0;  // top of the line, from the top of the content
-    int32_t line = 0;  // index into `lines`
+    int32_t y = 0; // top of the line, from the top of the content
+    int32_t line = 0; // index into `lines`
 };
 
 class CSScrollStatic : public CSMultiColorStatic {
 public:
     CSScrollStatic();
 
-    void Paint(DibImage* surface, int originX, int originY) override;  // 2
-    bool OnMouse(unsigned msg, int px, int py, WParam wParam, LParam lParam) override;  // 5
-    void OnMouseLeave() override;  // 10
-    bool HitTest(int px, int py) override;  // 12: rect
+    void Paint(DibImage* surface, int originX, int originY) override; // 2
+    bool OnMouse(unsigned msg, int px, int py, WParam wParam, LParam lParam) override; // 5
+    void OnMouseLeave() override; // 10
+    bool HitTest(int px, int py) override; // 12: rect
     // Hiding or disabling ends a press and gives the mouse capture back.
-    void SetEnabled(bool enable) override;  // 13
-    void SetVisible(bool show) override;  // 15
+    void SetEnabled(bool enable) override; // 13
+    void SetVisible(bool show) override; // 15
     // rect, layout invalid, LayoutScrollBar, and the view height when automatic.
-    void UpdateRect() override;  // 18
+    void UpdateRect() override; // 18
     // Lays out at `textWidth`, sets scrollRange, hasScrollBar and the stops,
     // and goes back to the first stop.
-    int32_t Layout(int32_t width) override;  // 26
+    int32_t Layout(int32_t width) override; // 26
 
     // Places the parts in the column at the right edge of `rect` from the
     // pictures' sizes; sets textWidth when automatic.
@@ -73,20 +73,20 @@ public:
     // The frame a part's strip shows now.
     int PartFrame(int part) const;
 
-    bool autoTextWidth = true;  // textWidth = rect width - bar column - 5
-    bool autoViewHeight = true;  // viewHeight = rect height
-    bool hasScrollBar = false;  // content taller than the view
+    bool autoTextWidth = true; // textWidth = rect width - bar column - 5
+    bool autoViewHeight = true; // viewHeight = rect height
+    bool hasScrollBar = false; // content taller than the view
     int32_t textWidth = 0;
     int32_t viewHeight = 0;
-    int32_t scrollRange = 0;  // content height - viewHeight
+    int32_t scrollRange = 0; // content height - viewHeight
     int32_t pressedPart = kScrollPartNone;
     int32_t hoverPart = kScrollPartNone;
-    uint32_t pressTime = 0;  // tick of the last arrow press or repeat
-    uint32_t repeatDelay = 100;  // ms between repeats of a held arrow
+    uint32_t pressTime = 0; // tick of the last arrow press or repeat
+    uint32_t repeatDelay = 100; // ms between repeats of a held arrow
     int32_t stopIndex = 0;
-    int32_t thumbMarginTop = 0;  // thumb travel insets inside the track
+    int32_t thumbMarginTop = 0; // thumb travel insets inside the track
     int32_t thumbMarginBottom = 0;
-    DibImage* trackImage = nullptr;  // not owned (image cache)
+    DibImage* trackImage = nullptr; // not owned (image cache)
     DibImage* upImage = nullptr;
     DibImage* downImage = nullptr;
     DibImage* thumbImage = nullptr;
@@ -108,4 +108,4 @@ private:
     void DrawPart(DibImage* surface, const DibImage* image, const DibRect& r, int frame, int ox, int oy);
 };
 
-}  // namespace zdl
+} // namespace zdl

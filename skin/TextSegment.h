@@ -22,19 +22,19 @@ constexpr uint32_t kSegmentLineMode = 0x8000000;
 constexpr int32_t kDefaultSegmentHeight = 16;
 
 struct TextSegment {
-    std::string text;  // GBK, copied as given
-    int32_t height = kDefaultSegmentHeight;  // font height in pixels
-    uint32_t style = 0;  // colour and attribute bits, above
+    std::string text; // GBK, copied as given
+    int32_t height = kDefaultSegmentHeight; // font height in pixels
+    uint32_t style = 0; // colour and attribute bits, above
 };
 
 // One line piece of the layout. Offsets are from the control's top-left.
 struct TextLine {
-    std::string text;  // owned copy of the piece's bytes
-    int32_t length = 0;  // bytes in |text|
+    std::string text; // owned copy of the piece's bytes
+    int32_t length = 0; // bytes in |text|
     int32_t x = 0;
     int32_t y = 0;
-    int32_t bottom = 0;  // y + the height of the piece's font
-    int32_t segment = 0;  // index of the TextSegment whose font and colour it uses
+    int32_t bottom = 0; // y + the height of the piece's font
+    int32_t segment = 0; // index of the TextSegment whose font and colour it uses
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -71,4 +71,4 @@ bool CSUIDesktopWnd::CanClose()
     return true;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -33,7 +33,7 @@ public:
     // True when every panel agrees to close.
     bool CanClose();
 
-    std::vector<CSBitmapDialog*> panels;  // owned, in attachment order
+    std::vector<CSBitmapDialog*> panels; // owned, in attachment order
 };
 
-}  // namespace zdl
+} // namespace zdl

@@ -27,7 +27,7 @@ using namespace zdl;
 using Clock = std::chrono::steady_clock;
 
 // Counts every allocation made through operator new.
-static std::atomic<long> allocations{0};
+static std::atomic<long> allocations { 0 };
 void* operator new(std::size_t n)
 {
     ++allocations;
@@ -37,8 +37,14 @@ void* operator new(std::size_t n)
 }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -46,8 +52,7 @@ namespace {
 constexpr int kWidth = 868;
 constexpr int kHeight = 513;
 
-template <typename F>
-double BestMs(int rounds, int reps, F f)
+template <typename F> double BestMs(int rounds, int reps, F f)
 {
     double best = 1e30;
     for (int r = 0; r < rounds; ++r) {
@@ -93,13 +98,12 @@ void BenchBlend()
         }
     pixman_image_t* ps = pixman_image_create_bits(PIXMAN_a8r8g8b8, kWidth, kHeight, psrc.data(), kWidth * 4);
     pixman_image_t* pd = pixman_image_create_bits(PIXMAN_a8r8g8b8, kWidth, kHeight, pdst.data(), kWidth * 4);
-    double ref = BestMs(5, 40, [&] {
-        pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, 0, 0, kWidth, kHeight);
-    });
+    double ref = BestMs(
+        5, 40, [&] { pixman_image_composite32(PIXMAN_OP_OVER, ps, nullptr, pd, 0, 0, 0, 0, 0, 0, kWidth, kHeight); });
     pixman_image_unref(ps);
     pixman_image_unref(pd);
     std::printf("AlphaBlendDib %dx%d      %8.3f ms   pixman OVER %8.3f ms   ratio %.2f (target <= 1.5)\n", kWidth,
-                kHeight, ours, ref, ours / ref);
+        kHeight, ours, ref, ours / ref);
 }
 
 void BenchPremultiply()
@@ -118,7 +122,7 @@ void BenchPremultiply()
         asm volatile("" : : "r"(copy.data()) : "memory");
     });
     std::printf("PremultiplyDib %dx%d     %8.3f ms   memcpy      %8.3f ms   ratio %.2f (target <= 3)\n", kWidth,
-                kHeight, ours, ref, ours / ref);
+        kHeight, ours, ref, ours / ref);
 }
 
 void PngWrite(png_structp png, png_bytep data, png_size_t n)
@@ -134,7 +138,7 @@ std::vector<uint8_t> SyntheticPng(int w, int h, unsigned seed)
     png_infop info = png_create_info_struct(png);
     png_set_write_fn(png, &out, PngWrite, nullptr);
     png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     std::vector<uint8_t> row(size_t(w) * 4);
     for (int y = 0; y < h; ++y) {
@@ -156,13 +160,14 @@ std::vector<uint8_t> SyntheticArchive(std::vector<std::string>* names)
     struct Pic {
         const char* name;
         int w, h;
-    } pics[] = {{"banner.png", 600, 120}, {"bg.png", 868, 513},  {"char.png", 300, 420}, {"edit_bg.png", 300, 24},
-                {"logo.png", 200, 80},     {"msg_box.png", 488, 510}, {"progress.png", 640, 16}, {"web_bg.png", 868, 513}};
+    } pics[] = { { "banner.png", 600, 120 }, { "bg.png", 868, 513 }, { "char.png", 300, 420 },
+        { "edit_bg.png", 300, 24 }, { "logo.png", 200, 80 }, { "msg_box.png", 488, 510 }, { "progress.png", 640, 16 },
+        { "web_bg.png", 868, 513 } };
     std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
     unsigned seed = 0;
     for (const Pic& p : pics)
-        files.push_back({p.name, SyntheticPng(p.w, p.h, seed++)});
-    std::vector<uint8_t> out = {'Q', 'F', 'A', 0};
+        files.push_back({ p.name, SyntheticPng(p.w, p.h, seed++) });
+    std::vector<uint8_t> out = { 'Q', 'F', 'A', 0 };
     auto put32 = [&](uint32_t v) {
         for (int i = 0; i < 4; ++i)
             out.push_back(uint8_t(v >> (8 * i)));
@@ -239,13 +244,13 @@ void BenchArchive(const char* path)
     long hitAllocations = allocations.load() - before;
     std::printf("archive: %s\n", source.c_str());
     std::printf("decode all %zu images, cold cache  %8.3f ms (%zu loaded)\n", names.size(), cold, loaded);
-    std::printf("GetImage cache hit                %8.1f ns   allocations during %d hits: %ld\n", ns, kHits,
-                hitAllocations);
+    std::printf(
+        "GetImage cache hit                %8.1f ns   allocations during %d hits: %ld\n", ns, kHits, hitAllocations);
     ClearImageCache();
     UnloadResourceArchive();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

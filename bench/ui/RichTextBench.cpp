@@ -42,7 +42,7 @@ template <class F> void Time(const char* what, int runs, F f)
     std::printf("  %-40s %8.3f / %8.3f ms\n", what, sorted[sorted.size() / 2], sum / t.size());
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -24,17 +24,21 @@ using namespace zdl::bench;
 namespace {
 
 // "下载速度" and a line of progress text, as the download page shows.
-const char* const kTexts[] = {"\xCF\xC2\xD4\xD8\xCB\xD9\xB6\xC8", "Zephyra 1.2 GB / 3.4 GB  35%",
-                              "\xCA\xA3\xD3\xE0\xCA\xB1\xBC\xE4 00:12:34", "2048 KB/s"};
+const char* const kTexts[] = { "\xCF\xC2\xD4\xD8\xCB\xD9\xB6\xC8", "Zephyra 1.2 GB / 3.4 GB  35%",
+    "\xCA\xA3\xD3\xE0\xCA\xB1\xBC\xE4 00:12:34", "2048 KB/s" };
 
 class Caption : public CSControl {
 public:
-    explicit Caption(const char* text) : CSControl(kTypeStatic), text_(text) {}
+    explicit Caption(const char* text)
+        : CSControl(kTypeStatic)
+        , text_(text)
+    {
+    }
     void Paint(DibImage* surface, int ox, int oy) override
     {
         if (!visible || layers.empty())
             return;
-        DibRect r{ox + rect.left, oy + rect.top, ox + rect.right, oy + rect.bottom};
+        DibRect r { ox + rect.left, oy + rect.top, ox + rect.right, oy + rect.bottom };
         DrawTextOnCanvas(surface, layers[0].font, MakeRgb(40, 30, 20), text_, -1, r, layers[0].textFormat);
     }
 
@@ -91,7 +95,7 @@ struct Stat {
     }
 };
 
-}  // namespace
+} // namespace
 
 int main()
 {
@@ -118,7 +122,7 @@ int main()
         w.desktop.AfterPresent();
         auto t4 = Clock::now();
         if (i < 10)
-            continue;  // warm-up: glyph caches, first touches of the canvas
+            continue; // warm-up: glyph caches, first touches of the canvas
         copy.Add(Ms(t1 - t0));
         paint.Add(Ms(t2 - t1));
         premultiply.Add(Ms(t3 - t2));
@@ -132,7 +136,7 @@ int main()
     std::printf("  present (native)  %8.3f / %8.3f\n", present.Median(), present.Mean());
     double med = total.Median();
     std::printf("  whole frame       %8.3f / %8.3f  = %.1f%% of the 40 ms budget (aim: under 10%%)\n", med,
-                total.Mean(), med * 100.0 / 40.0);
+        total.Mean(), med * 100.0 / 40.0);
 
     // The real idle loop: the application's OnIdle as the message loop calls
     // it while no message waits.
@@ -148,8 +152,9 @@ int main()
     double cpu = CpuSeconds() - cpu0;
     int frames = w.renderedFrames - before;
     int presents = WsSimulatedStats(w.handle()).presentedFrames - presentsBefore;
-    std::printf("idle loop over %.1f s: %d frames (%.1f per second), %d pushed, %d idle calls, CPU %.1f%% of one core\n",
-                wall, frames, frames / wall, presents, calls, cpu * 100.0 / wall);
+    std::printf(
+        "idle loop over %.1f s: %d frames (%.1f per second), %d pushed, %d idle calls, CPU %.1f%% of one core\n", wall,
+        frames, frames / wall, presents, calls, cpu * 100.0 / wall);
     WsDestroyWindow(w.handle());
     SetMainPageFactory(nullptr);
     SetUiPlatform(nullptr);

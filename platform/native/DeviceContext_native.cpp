@@ -27,4 +27,4 @@ CSClientDC::CSClientDC(NativeWindow window)
 
 CSClientDC::~CSClientDC() = default;
 
-}  // namespace zdl
+} // namespace zdl

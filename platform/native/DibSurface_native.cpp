@@ -28,7 +28,7 @@ void DeleteDibSection(DibBitmap bitmap)
     std::free(bitmap);
 }
 
-void FlushDrawing() {}
+void FlushDrawing() { }
 
 bool QueryPlatformIsNt()
 {
@@ -74,12 +74,28 @@ bool SurfaceCopy(const DibSurface& dst, int x, int y, int w, int h, const DibSur
     if (!dst.Valid() || !src.Valid())
         return false;
     // Clip to the source, then to the target, moving both origins together.
-    if (sx < 0) { x -= sx; w += sx; sx = 0; }
-    if (sy < 0) { y -= sy; h += sy; sy = 0; }
-    if (x < 0) { sx -= x; w += x; x = 0; }
-    if (y < 0) { sy -= y; h += y; y = 0; }
-    w = std::min({w, src.width - sx, dst.width - x});
-    h = std::min({h, src.height - sy, dst.height - y});
+    if (sx < 0) {
+        x -= sx;
+        w += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        y -= sy;
+        h += sy;
+        sy = 0;
+    }
+    if (x < 0) {
+        sx -= x;
+        w += x;
+        x = 0;
+    }
+    if (y < 0) {
+        sy -= y;
+        h += y;
+        y = 0;
+    }
+    w = std::min({ w, src.width - sx, dst.width - x });
+    h = std::min({ h, src.height - sy, dst.height - y });
     if (w <= 0 || h <= 0)
         return true;
     if (dst.bytesPerPixel == src.bytesPerPixel) {
@@ -94,8 +110,8 @@ bool SurfaceCopy(const DibSurface& dst, int x, int y, int w, int h, const DibSur
     return true;
 }
 
-bool SurfaceStretch(const DibSurface& dst, int x, int y, int w, int h, const DibSurface& src, int sx, int sy,
-                    int sw, int sh, StretchQuality quality)
+bool SurfaceStretch(const DibSurface& dst, int x, int y, int w, int h, const DibSurface& src, int sx, int sy, int sw,
+    int sh, StretchQuality quality)
 {
     if (!dst.Valid() || !src.Valid() || w <= 0 || h <= 0 || sw <= 0 || sh <= 0)
         return false;
@@ -118,7 +134,7 @@ bool SurfaceStretch(const DibSurface& dst, int x, int y, int w, int h, const Dib
                 continue;
             }
             // Halftone: the average of the source pixels the target covers.
-            uint32_t sum[4] = {0, 0, 0, 0};
+            uint32_t sum[4] = { 0, 0, 0, 0 };
             uint32_t n = 0;
             for (int yy = std::max(y0, 0); yy < std::min(y1, src.height); ++yy)
                 for (int xx = std::max(x0, 0); xx < std::min(x1, src.width); ++xx) {
@@ -153,4 +169,4 @@ void SurfaceFillOpaque(const DibSurface& dst, int left, int top, int right, int 
             StorePixel(dst, x, y, pixel);
 }
 
-}  // namespace zdl
+} // namespace zdl

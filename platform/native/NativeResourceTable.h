@@ -13,7 +13,7 @@ namespace zdl {
 struct NativeResource {
     const char* type;
     int id;
-    const unsigned char* begin;  // not owned; part of the image
+    const unsigned char* begin; // not owned; part of the image
     const unsigned char* end;
 };
 
@@ -22,4 +22,4 @@ constexpr const char* kNativeStringsType = "STRINGS";
 // Called once, before main(). The table must outlive the process.
 void RegisterNativeResources(const NativeResource* table, size_t count);
 
-}  // namespace zdl
+} // namespace zdl

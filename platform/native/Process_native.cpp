@@ -2,9 +2,9 @@
 
 #include "platform/SystemInfo.h"
 
-#include <cstdlib>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>

@@ -48,4 +48,4 @@ std::string LoadResourceString(int id)
     return std::string();
 }
 
-}  // namespace zdl
+} // namespace zdl

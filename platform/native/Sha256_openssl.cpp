@@ -9,7 +9,8 @@ struct Sha256::Impl {
     ~Impl() { EVP_MD_CTX_free(ctx); }
 };
 
-Sha256::Sha256() : impl_(new Impl)
+Sha256::Sha256()
+    : impl_(new Impl)
 {
     impl_->ctx = EVP_MD_CTX_new();
     if (!impl_->ctx || EVP_DigestInit_ex(impl_->ctx, EVP_sha256(), nullptr) != 1)
@@ -26,7 +27,7 @@ void Sha256::Update(const void* data, size_t size)
 
 Sha256Digest Sha256::Final()
 {
-    Sha256Digest digest{};
+    Sha256Digest digest {};
     if (!impl_)
         return digest;
     unsigned int n = 0;
@@ -35,4 +36,4 @@ Sha256Digest Sha256::Final()
     return digest;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -10,4 +10,4 @@ UiPlatform& SystemUiPlatform()
     return platform;
 }
 
-}  // namespace zdl
+} // namespace zdl

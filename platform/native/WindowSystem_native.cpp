@@ -5,94 +5,93 @@
 // is counted instead of shown. There is no screen: its size is fixed.
 #include "platform/WindowSystem.h"
 
-#include <deque>
-#include <map>
-#include <string>
-#include <thread>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <map>
 #include <mutex>
+#include <string>
+#include <thread>
 
 namespace zdl {
 
 namespace {
 
-int screenWidth = 1024;
-int screenHeight = 768;
+    int screenWidth = 1024;
+    int screenHeight = 768;
 
-struct SimClass {
-    WindowProcFn proc = nullptr;
-};
+    struct SimClass {
+        WindowProcFn proc = nullptr;
+    };
 
-struct SimWindow {
-    std::string className;
-    WindowProcFn proc = nullptr;
-    void* userData = nullptr;
-    void* dialogUserData = nullptr;
-    uint32_t exStyle = 0;
-    WindowRect rect;
-    bool visible = false;
-    SimulatedWindowStats stats;
-    // Dialogs only.
-    DialogProcFn dialogProc = nullptr;
-    bool ended = false;
-    intptr_t result = 0;
-    std::map<int, std::string> itemTexts;
-    std::map<int, bool> itemChecks;
-};
+    struct SimWindow {
+        std::string className;
+        WindowProcFn proc = nullptr;
+        void* userData = nullptr;
+        void* dialogUserData = nullptr;
+        uint32_t exStyle = 0;
+        WindowRect rect;
+        bool visible = false;
+        SimulatedWindowStats stats;
+        // Dialogs only.
+        DialogProcFn dialogProc = nullptr;
+        bool ended = false;
+        intptr_t result = 0;
+        std::map<int, std::string> itemTexts;
+        std::map<int, bool> itemChecks;
+    };
 
-struct SimState {
-    std::map<std::string, SimClass> classes;
-    std::map<uintptr_t, SimWindow> windows;
-    uintptr_t nextHandle = 0x1000;
-    std::deque<NativeMessage> queue;
-    int messageBoxes = 0;
-    std::string lastMessageBox;
-    DialogScript dialogScript;
-};
+    struct SimState {
+        std::map<std::string, SimClass> classes;
+        std::map<uintptr_t, SimWindow> windows;
+        uintptr_t nextHandle = 0x1000;
+        std::deque<NativeMessage> queue;
+        int messageBoxes = 0;
+        std::string lastMessageBox;
+        DialogScript dialogScript;
+    };
 
-SimState& State()
-{
-    static SimState state;
-    return state;
-}
+    SimState& State()
+    {
+        static SimState state;
+        return state;
+    }
 
-SimWindow* Find(NativeWindow window)
-{
-    auto it = State().windows.find(reinterpret_cast<uintptr_t>(window));
-    return it == State().windows.end() ? nullptr : &it->second;
-}
+    SimWindow* Find(NativeWindow window)
+    {
+        auto it = State().windows.find(reinterpret_cast<uintptr_t>(window));
+        return it == State().windows.end() ? nullptr : &it->second;
+    }
 
-// CREATESTRUCT as the procedure receives it.
-struct SimCreateStruct {
-    void* createParams;
-    NativeInstance instance;
-    NativeMenu menu;
-    NativeWindow parent;
-    int cy, cx, y, x;
-    int32_t style;
-    const char* name;
-    const char* className;
-    uint32_t exStyle;
-};
+    // CREATESTRUCT as the procedure receives it.
+    struct SimCreateStruct {
+        void* createParams;
+        NativeInstance instance;
+        NativeMenu menu;
+        NativeWindow parent;
+        int cy, cx, y, x;
+        int32_t style;
+        const char* name;
+        const char* className;
+        uint32_t exStyle;
+    };
 
-LResult Call(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
-{
-    SimWindow* w = Find(window);
-    if (!w || !w->proc)
-        return 0;
-    return w->proc(window, msg, wParam, lParam);
-}
+    LResult Call(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
+    {
+        SimWindow* w = Find(window);
+        if (!w || !w->proc)
+            return 0;
+        return w->proc(window, msg, wParam, lParam);
+    }
 
-}  // namespace
+} // namespace
 
 bool WsClassRegistered(NativeInstance, const char* className)
 {
     return className && State().classes.count(className) != 0;
 }
 
-bool WsRegisterClass(NativeInstance, const char* className, WindowProcFn proc, NativeCursor, NativeBrush,
-                     NativeIcon)
+bool WsRegisterClass(NativeInstance, const char* className, WindowProcFn proc, NativeCursor, NativeBrush, NativeIcon)
 {
     if (!className || !proc || State().classes.count(className))
         return false;
@@ -117,9 +116,9 @@ NativeWindow WsCreateWindow(const WindowCreateParams& p)
     int y = static_cast<uint32_t>(p.y) == CW_USEDEFAULT ? 0 : p.y;
     int width = static_cast<uint32_t>(p.width) == CW_USEDEFAULT ? 640 : p.width;
     int height = static_cast<uint32_t>(p.height) == CW_USEDEFAULT ? 480 : p.height;
-    w.rect = WindowRect{x, y, x + width, y + height};
-    SimCreateStruct cs{p.param, p.instance, p.menu,  p.parent, height,      width,
-                       y,       x,          static_cast<int32_t>(p.style), p.windowName, p.className, p.exStyle};
+    w.rect = WindowRect { x, y, x + width, y + height };
+    SimCreateStruct cs { p.param, p.instance, p.menu, p.parent, height, width, y, x, static_cast<int32_t>(p.style),
+        p.windowName, p.className, p.exStyle };
     LParam lp = reinterpret_cast<LParam>(&cs);
     if (Call(handle, WM_NCCREATE, 0, lp) == 0 || Call(handle, WM_CREATE, 0, lp) == -1) {
         WsDestroyWindow(handle);
@@ -163,13 +162,13 @@ LResult WsSendMessage(NativeWindow window, unsigned msg, WParam wParam, LParam l
 
 bool WsPostMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
 {
-    State().queue.push_back(NativeMessage{window, msg, wParam, lParam});
+    State().queue.push_back(NativeMessage { window, msg, wParam, lParam });
     return true;
 }
 
 void WsPostQuitMessage(int exitCode)
 {
-    State().queue.push_back(NativeMessage{nullptr, WM_QUIT, static_cast<WParam>(exitCode), 0});
+    State().queue.push_back(NativeMessage { nullptr, WM_QUIT, static_cast<WParam>(exitCode), 0 });
 }
 
 void WsSetWindowUserData(NativeWindow window, void* data)
@@ -223,7 +222,7 @@ bool WsGetWindowRect(NativeWindow window, WindowRect* rect)
 
 bool WsAdjustWindowRectEx(WindowRect*, uint32_t, uint32_t)
 {
-    return true;  // no frames are drawn here
+    return true; // no frames are drawn here
 }
 
 void WsScreenSize(int* width, int* height)
@@ -234,7 +233,7 @@ void WsScreenSize(int* width, int* height)
 
 int WsMenuItemCount(NativeMenu)
 {
-    return 0;  // no menus here
+    return 0; // no menus here
 }
 
 int WsMenuItemId(NativeMenu, int)
@@ -270,7 +269,7 @@ bool WsMessageWaiting()
 int WsGetMessage(NativeMessage* message)
 {
     if (State().queue.empty())
-        return -1;  // nothing will ever arrive: there is no input here
+        return -1; // nothing will ever arrive: there is no input here
     *message = State().queue.front();
     State().queue.pop_front();
     return message->message == WM_QUIT ? 0 : 1;
@@ -315,17 +314,17 @@ bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const Native
 }
 
 namespace {
-struct WaitState {
-    std::mutex lock;
-    std::condition_variable wake;
-    bool woken = false;
-};
-WaitState& Waiter()
-{
-    static WaitState state;
-    return state;
-}
-}  // namespace
+    struct WaitState {
+        std::mutex lock;
+        std::condition_variable wake;
+        bool woken = false;
+    };
+    WaitState& Waiter()
+    {
+        static WaitState state;
+        return state;
+    }
+} // namespace
 
 bool WsWaitForMessage(uint32_t timeoutMs)
 {
@@ -376,8 +375,7 @@ intptr_t WsDialogBox(NativeInstance, int templateId, NativeWindow, DialogProcFn 
     return result;
 }
 
-intptr_t WsDialogBoxIndirect(NativeInstance instance, const void*, NativeWindow parent, DialogProcFn proc,
-                             void* param)
+intptr_t WsDialogBoxIndirect(NativeInstance instance, const void*, NativeWindow parent, DialogProcFn proc, void* param)
 {
     return WsDialogBox(instance, 0, parent, proc, param);
 }
@@ -469,8 +467,8 @@ bool WsPresentsDirtyRect()
     return true;
 }
 
-bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int, int,
-                      const WindowRect* dirty)
+bool WsPresentLayered(
+    NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int, int, const WindowRect* dirty)
 {
     SimWindow* win = Find(window);
     if (!win || !canvas.Valid())
@@ -480,12 +478,12 @@ bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int 
         win->stats.firstPresentOrder = ++windowsPresented;
     win->stats.lastX = x;
     win->stats.lastY = y;
-    win->rect = WindowRect{x, y, x + w, y + h};
-    win->stats.lastDirty = dirty ? *dirty : WindowRect{0, 0, w, h};
+    win->rect = WindowRect { x, y, x + w, y + h };
+    win->stats.lastDirty = dirty ? *dirty : WindowRect { 0, 0, w, h };
     return true;
 }
 
-void WsCopyToClient(NativeWindow, const DibSurface&) {}
+void WsCopyToClient(NativeWindow, const DibSurface&) { }
 
 NativeInstance WsModuleInstance()
 {
@@ -497,14 +495,14 @@ bool WsOleInitialize()
     return true;
 }
 
-void WsOleUninitialize() {}
+void WsOleUninitialize() { }
 
 NativeModule WsLoadLibrary(const char*)
 {
     return nullptr;
 }
 
-void WsFreeLibrary(NativeModule) {}
+void WsFreeLibrary(NativeModule) { }
 
 SimulatedWindowStats WsSimulatedStats(NativeWindow window)
 {
@@ -525,4 +523,4 @@ int WsSimulatedMessageBoxes(const char** lastText)
     return State().messageBoxes;
 }
 
-}  // namespace zdl
+} // namespace zdl

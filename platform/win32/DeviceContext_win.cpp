@@ -53,4 +53,4 @@ CSClientDC::~CSClientDC()
     ReleaseDC(static_cast<HWND>(window_), static_cast<HDC>(dc_));
 }
 
-}  // namespace zdl
+} // namespace zdl

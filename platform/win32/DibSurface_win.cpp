@@ -14,8 +14,8 @@ DibBitmap CreateDibSection(const DibInfo& info, uint8_t** bits)
     *bits = nullptr;
     HDC screen = GetDC(nullptr);
     void* pixels = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &pixels,
-                                      nullptr, 0);
+    HBITMAP bitmap
+        = CreateDIBSection(screen, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &pixels, nullptr, 0);
     ReleaseDC(nullptr, screen);
     if (!bitmap || !pixels) {
         if (bitmap)
@@ -47,41 +47,44 @@ bool QueryPlatformIsNt()
 
 namespace {
 
-// A memory context with one bitmap selected, for the length of a call.
-class SelectedBitmap {
-public:
-    SelectedBitmap(HDC screen, DibBitmap bitmap)
-        : dc_(CreateCompatibleDC(screen))
-    {
-        if (dc_)
-            old_ = SelectObject(dc_, static_cast<HBITMAP>(bitmap));
-    }
-    ~SelectedBitmap()
-    {
-        if (dc_) {
-            GdiFlush();
-            SelectObject(dc_, old_);
-            DeleteDC(dc_);
+    // A memory context with one bitmap selected, for the length of a call.
+    class SelectedBitmap {
+    public:
+        SelectedBitmap(HDC screen, DibBitmap bitmap)
+            : dc_(CreateCompatibleDC(screen))
+        {
+            if (dc_)
+                old_ = SelectObject(dc_, static_cast<HBITMAP>(bitmap));
         }
-    }
-    HDC dc() const { return dc_; }
+        ~SelectedBitmap()
+        {
+            if (dc_) {
+                GdiFlush();
+                SelectObject(dc_, old_);
+                DeleteDC(dc_);
+            }
+        }
+        HDC dc() const { return dc_; }
 
-private:
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
-};
+    private:
+        HDC dc_;
+        HGDIOBJ old_ = nullptr;
+    };
 
-class ScreenDC {
-public:
-    ScreenDC() : dc_(GetDC(nullptr)) {}
-    ~ScreenDC() { ReleaseDC(nullptr, dc_); }
-    HDC dc() const { return dc_; }
+    class ScreenDC {
+    public:
+        ScreenDC()
+            : dc_(GetDC(nullptr))
+        {
+        }
+        ~ScreenDC() { ReleaseDC(nullptr, dc_); }
+        HDC dc() const { return dc_; }
 
-private:
-    HDC dc_;
-};
+    private:
+        HDC dc_;
+    };
 
-}  // namespace
+} // namespace
 
 bool SurfaceCopy(const DibSurface& dst, int x, int y, int w, int h, const DibSurface& src, int sx, int sy)
 {
@@ -95,8 +98,8 @@ bool SurfaceCopy(const DibSurface& dst, int x, int y, int w, int h, const DibSur
     return BitBlt(d.dc(), x, y, w, h, s.dc(), sx, sy, SRCCOPY) != 0;
 }
 
-bool SurfaceStretch(const DibSurface& dst, int x, int y, int w, int h, const DibSurface& src, int sx, int sy,
-                    int sw, int sh, StretchQuality quality)
+bool SurfaceStretch(const DibSurface& dst, int x, int y, int w, int h, const DibSurface& src, int sx, int sy, int sw,
+    int sh, StretchQuality quality)
 {
     if (!dst.Valid() || !src.Valid())
         return false;
@@ -119,9 +122,9 @@ void SurfaceFillOpaque(const DibSurface& dst, int left, int top, int right, int 
     SelectedBitmap d(screen.dc(), dst.bitmap);
     if (!d.dc())
         return;
-    RECT r = {left, top, right, bottom};
+    RECT r = { left, top, right, bottom };
     SetBkColor(d.dc(), color);
     ExtTextOutA(d.dc(), 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
 }
 
-}  // namespace zdl
+} // namespace zdl

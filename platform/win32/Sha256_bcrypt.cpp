@@ -1,6 +1,7 @@
 #include "platform/Sha256.h"
 
 #include <windows.h>
+
 #include <bcrypt.h>
 
 namespace zdl {
@@ -27,7 +28,8 @@ struct Sha256::Impl {
     }
 };
 
-Sha256::Sha256() : impl_(new Impl)
+Sha256::Sha256()
+    : impl_(new Impl)
 {
     BCRYPT_ALG_HANDLE provider = Provider();
     if (!provider || BCryptCreateHash(provider, &impl_->hash, nullptr, 0, nullptr, 0, BCRYPT_HASH_REUSABLE_FLAG) != 0)
@@ -52,10 +54,10 @@ void Sha256::Update(const void* data, size_t size)
 
 Sha256Digest Sha256::Final()
 {
-    Sha256Digest digest{};
+    Sha256Digest digest {};
     if (impl_)
         BCryptFinishHash(impl_->hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
     return digest;
 }
 
-}  // namespace zdl
+} // namespace zdl

@@ -330,10 +330,10 @@ intptr_t WsSendDialogMessage(NativeWindow dialog, unsigned msg, WParam wParam, L
     return SendMessageA(H(dialog), msg, wParam, lParam);
 }
 
-void WsSetDialogScript(DialogScript) {}
+void WsSetDialogScript(DialogScript) { }
 
 namespace {
-std::atomic<DWORD> messageThread{0};
+    std::atomic<DWORD> messageThread { 0 };
 }
 
 bool WsWaitForMessage(uint32_t timeoutMs)
@@ -374,7 +374,7 @@ bool WsPresentsDirtyRect()
 }
 
 bool WsPresentLayered(NativeWindow window, const DibSurface& canvas, int x, int y, int w, int h, int srcX, int srcY,
-                      const WindowRect* dirty)
+    const WindowRect* dirty)
 {
     UpdateLayeredWindowFn update = LayeredUpdate();
     UpdateLayeredWindowIndirectFn indirect = dirty ? LayeredUpdateIndirect() : nullptr;

@@ -135,9 +135,15 @@ TEST(DownloadDescription, GbkNamesDifferingInASecondByteLetterAreDistinct)
 {
     DownloadDescription d;
     std::string error;
-    std::string text = Replace(Replace(Valid(), " zpc.exe\n", " \x81\x41.exe\n"), " logs/empty.log\n", " \x81\x61.exe\n");
+    std::string text
+        = Replace(Replace(Valid(), " zpc.exe\n", " \x81\x41.exe\n"), " logs/empty.log\n", " \x81\x61.exe\n");
     EXPECT_TRUE(ParseDescription(text, &d, &error)) << error;
-    text = Replace(Replace(Valid(), " zpc.exe\n", " \x81\x41" "A.exe\n"), " logs/empty.log\n", " \x81\x41" "a.exe\n");
+    text = Replace(Replace(Valid(), " zpc.exe\n",
+                       " \x81\x41"
+                       "A.exe\n"),
+        " logs/empty.log\n",
+        " \x81\x41"
+        "a.exe\n");
     EXPECT_FALSE(ParseDescription(text, &d, &error));
 }
 

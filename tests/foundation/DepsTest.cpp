@@ -29,7 +29,8 @@ std::vector<unsigned char> Gradient(int w, int h, int channels)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < channels; ++c)
-                px[static_cast<size_t>((y * w + x) * channels + c)] = static_cast<unsigned char>(x * 16 + y * 4 + c * 40);
+                px[static_cast<size_t>((y * w + x) * channels + c)]
+                    = static_cast<unsigned char>(x * 16 + y * 4 + c * 40);
     return px;
 }
 
@@ -38,7 +39,7 @@ TEST(Libraries, PngRoundTripKeepsEveryPixel)
     const int w = 13, h = 7;
     std::vector<unsigned char> rgba = Gradient(w, h, 4);
 
-    png_image out{};
+    png_image out {};
     out.version = PNG_IMAGE_VERSION;
     out.width = w;
     out.height = h;
@@ -49,7 +50,7 @@ TEST(Libraries, PngRoundTripKeepsEveryPixel)
     ASSERT_TRUE(png_image_write_to_memory(&out, file.data(), &size, 0, rgba.data(), 0, nullptr));
     ASSERT_EQ(0, std::memcmp(file.data(), "\x89PNG\r\n\x1a\n", 8));
 
-    png_image in{};
+    png_image in {};
     in.version = PNG_IMAGE_VERSION;
     ASSERT_TRUE(png_image_begin_read_from_memory(&in, file.data(), file.size()));
     EXPECT_EQ(13u, in.width);
@@ -65,13 +66,13 @@ TEST(Libraries, JpegRoundTripStaysClose)
     const int w = 16, h = 16;
     std::vector<unsigned char> rgb(static_cast<size_t>(w * h * 3), 0);
     for (int i = 0; i < w * h; ++i) {
-        rgb[static_cast<size_t>(i * 3)] = 200;  // a flat colour survives JPEG almost exactly
+        rgb[static_cast<size_t>(i * 3)] = 200; // a flat colour survives JPEG almost exactly
         rgb[static_cast<size_t>(i * 3 + 1)] = 100;
         rgb[static_cast<size_t>(i * 3 + 2)] = 50;
     }
 
-    jpeg_compress_struct c{};
-    jpeg_error_mgr cerr{};
+    jpeg_compress_struct c {};
+    jpeg_error_mgr cerr {};
     c.err = jpeg_std_error(&cerr);
     jpeg_create_compress(&c);
     unsigned char* mem = nullptr;
@@ -92,8 +93,8 @@ TEST(Libraries, JpegRoundTripStaysClose)
     jpeg_destroy_compress(&c);
     ASSERT_GT(memSize, 100u);
 
-    jpeg_decompress_struct d{};
-    jpeg_error_mgr derr{};
+    jpeg_decompress_struct d {};
+    jpeg_error_mgr derr {};
     d.err = jpeg_std_error(&derr);
     jpeg_create_decompress(&d);
     jpeg_mem_src(&d, mem, memSize);
@@ -174,7 +175,8 @@ TEST(Libraries, CurlFetchesRangeOverLoopback)
 
 TEST(Libraries, Sha256MatchesTestVectors)
 {
-    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", zdl::ToHex(zdl::Sha256::Of("abc", 3)));
+    EXPECT_EQ(
+        "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", zdl::ToHex(zdl::Sha256::Of("abc", 3)));
     EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", zdl::ToHex(zdl::Sha256::Of("", 0)));
 
     // Incremental updates and reuse after Final give the same digests.
@@ -216,4 +218,4 @@ TEST(Resources, BinaryResourcesAreFoundByTypeAndNumber)
     EXPECT_FALSE(zdl::FindResourceBlob(zdl::kResTypeRcData, zdl::kResCoreProgram, &none));
 }
 
-}  // namespace
+} // namespace

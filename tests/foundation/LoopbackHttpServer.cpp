@@ -7,7 +7,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 using Socket = SOCKET;
-static void CloseSocket(Socket s) { closesocket(s); }
+static void CloseSocket(Socket s)
+{
+    closesocket(s);
+}
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,10 +18,16 @@ static void CloseSocket(Socket s) { closesocket(s); }
 #include <sys/socket.h>
 #include <unistd.h>
 using Socket = int;
-static void CloseSocket(Socket s) { close(s); }
+static void CloseSocket(Socket s)
+{
+    close(s);
+}
 #endif
 
-LoopbackHttpServer::LoopbackHttpServer(std::string body) : body_(std::move(body)) {}
+LoopbackHttpServer::LoopbackHttpServer(std::string body)
+    : body_(std::move(body))
+{
+}
 
 LoopbackHttpServer::~LoopbackHttpServer()
 {
@@ -36,7 +45,7 @@ bool LoopbackHttpServer::Start()
     WSAStartup(MAKEWORD(2, 2), &wsa);
 #endif
     Socket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
@@ -59,7 +68,7 @@ void LoopbackHttpServer::Serve()
         fd_set set;
         FD_ZERO(&set);
         FD_SET(listener, &set);
-        timeval tv{0, 50 * 1000};
+        timeval tv { 0, 50 * 1000 };
         if (select(static_cast<int>(listener + 1), &set, nullptr, nullptr, &tv) <= 0)
             continue;
         Socket c = accept(listener, nullptr, nullptr);
@@ -87,9 +96,8 @@ void LoopbackHttpServer::Serve()
             }
         }
         char header[256];
-        int hn = std::snprintf(header, sizeof header,
-                               "HTTP/1.1 %s\r\nContent-Length: %zu\r\nConnection: close\r\n\r\n",
-                               partial ? "206 Partial Content" : "200 OK", last - first + 1);
+        int hn = std::snprintf(header, sizeof header, "HTTP/1.1 %s\r\nContent-Length: %zu\r\nConnection: close\r\n\r\n",
+            partial ? "206 Partial Content" : "200 OK", last - first + 1);
         send(c, header, hn, 0);
         send(c, body_.data() + first, static_cast<int>(last - first + 1), 0);
         CloseSocket(c);

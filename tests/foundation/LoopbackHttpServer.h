@@ -11,7 +11,7 @@ public:
     explicit LoopbackHttpServer(std::string body);
     ~LoopbackHttpServer();
 
-    bool Start();      // binds an ephemeral port on 127.0.0.1
+    bool Start(); // binds an ephemeral port on 127.0.0.1
     int port() const { return port_; }
     int requests() const { return requests_; }
 
@@ -19,8 +19,8 @@ private:
     void Serve();
 
     std::string body_;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> requests_{0};
+    std::atomic<bool> stop_ { false };
+    std::atomic<int> requests_ { 0 };
     long long listener_ = -1;
     int port_ = 0;
     std::thread thread_;

@@ -20,8 +20,8 @@ Bgra ReferenceBlend(Bgra t, Bgra s)
     if (s.a == 0)
         return t;
     auto mix = [&](uint8_t tc, uint8_t sc) { return uint8_t(tc + (((int(sc) - int(tc)) * s.a) >> 8)); };
-    return Bgra{mix(t.b, s.b), mix(t.g, s.g), mix(t.r, s.r),
-                uint8_t(255 - (((255 - s.a) * (255 - t.a) + 255) >> 8))};
+    return Bgra { mix(t.b, s.b), mix(t.g, s.g), mix(t.r, s.r),
+        uint8_t(255 - (((255 - s.a) * (255 - t.a) + 255) >> 8)) };
 }
 
 TEST(DibLayout, HeaderMasksStrideAndBottomUpRows)
@@ -32,11 +32,11 @@ TEST(DibLayout, HeaderMasksStrideAndBottomUpRows)
         uint32_t compression;
         uint32_t masks[3];
     } cases[] = {
-        {32, 3, 2, 12, 4, kBiRgb, {0xFF0000, 0xFF00, 0xFF}},
-        {24, 3, 2, 12, 3, kBiRgb, {0, 0, 0}},
-        {24, 5, 1, 16, 3, kBiRgb, {0, 0, 0}},
-        {24, 1, 1, 4, 3, kBiRgb, {0, 0, 0}},
-        {16, 3, 2, 8, 2, kBiBitfields, {0x7C00, 0x3E0, 0x1F}},
+        { 32, 3, 2, 12, 4, kBiRgb, { 0xFF0000, 0xFF00, 0xFF } },
+        { 24, 3, 2, 12, 3, kBiRgb, { 0, 0, 0 } },
+        { 24, 5, 1, 16, 3, kBiRgb, { 0, 0, 0 } },
+        { 24, 1, 1, 4, 3, kBiRgb, { 0, 0, 0 } },
+        { 16, 3, 2, 8, 2, kBiBitfields, { 0x7C00, 0x3E0, 0x1F } },
     };
     for (const Case& c : cases) {
         DibImage image;
@@ -79,14 +79,15 @@ TEST(AlphaBlend, Alpha128OverTransparentBlackAndOverOpaque)
     DibImage src, dst;
     ASSERT_TRUE(CreateDib(&src, 32, 2, 1));
     ASSERT_TRUE(CreateDib(&dst, 32, 2, 1));
-    SetPixel(&src, 0, 0, Bgra{201, 100, 7, 128});
-    SetPixel(&src, 1, 0, Bgra{201, 100, 7, 128});
-    SetPixel(&dst, 1, 0, Bgra{10, 20, 30, 255});
+    SetPixel(&src, 0, 0, Bgra { 201, 100, 7, 128 });
+    SetPixel(&src, 1, 0, Bgra { 201, 100, 7, 128 });
+    SetPixel(&dst, 1, 0, Bgra { 10, 20, 30, 255 });
     AlphaBlendDib(src, &dst, 0, 0, 2, 1, 0, 0);
-    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra{100, 50, 3, 128}));
-    EXPECT_EQ(PixelAt(dst, 1, 0), (Bgra{uint8_t(10 + ((191 * 128) >> 8)), uint8_t(20 + ((80 * 128) >> 8)),
-                                        uint8_t(30 + ((-23 * 128) >> 8)), 255}));
-    EXPECT_EQ(PixelAt(dst, 1, 0).r, 18);  // 30 + floor(-11.5) = 18: arithmetic shift
+    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra { 100, 50, 3, 128 }));
+    EXPECT_EQ(PixelAt(dst, 1, 0),
+        (Bgra { uint8_t(10 + ((191 * 128) >> 8)), uint8_t(20 + ((80 * 128) >> 8)), uint8_t(30 + ((-23 * 128) >> 8)),
+            255 }));
+    EXPECT_EQ(PixelAt(dst, 1, 0).r, 18); // 30 + floor(-11.5) = 18: arithmetic shift
 }
 
 TEST(AlphaBlend, EveryAlphaAgainstTheWrittenRule)
@@ -98,8 +99,8 @@ TEST(AlphaBlend, EveryAlphaAgainstTheWrittenRule)
     ASSERT_TRUE(CreateDib(&want, 32, 256, 256));
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
-            Bgra s{uint8_t(x * 7), uint8_t(255 - y), uint8_t(x ^ y), uint8_t(x)};
-            Bgra t{uint8_t(y * 3), uint8_t(x), uint8_t(200), uint8_t(y)};
+            Bgra s { uint8_t(x * 7), uint8_t(255 - y), uint8_t(x ^ y), uint8_t(x) };
+            Bgra t { uint8_t(y * 3), uint8_t(x), uint8_t(200), uint8_t(y) };
             SetPixel(&src, x, y, s);
             SetPixel(&dst, x, y, t);
             SetPixel(&want, x, y, ReferenceBlend(t, s));
@@ -115,14 +116,14 @@ TEST(AlphaBlend, ClippedAtTheLeftAndTopDrawsOnlyTheVisiblePartShifted)
     ASSERT_TRUE(CreateDib(&dst, 32, 3, 3));
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x)
-            SetPixel(&src, x, y, Bgra{uint8_t(x), uint8_t(y), 50, 255});
+            SetPixel(&src, x, y, Bgra { uint8_t(x), uint8_t(y), 50, 255 });
     AlphaBlendDib(src, &dst, -2, -1, 4, 4, 0, 0);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 3; ++x) {
             bool covered = x < 2 && y < 3;
             // An opaque source still goes through the rule (t + (s - t) * 255 >> 8).
-            Bgra none{0, 0, 0, 0};
-            Bgra want = covered ? ReferenceBlend(none, Bgra{uint8_t(x + 2), uint8_t(y + 1), 50, 255}) : none;
+            Bgra none { 0, 0, 0, 0 };
+            Bgra want = covered ? ReferenceBlend(none, Bgra { uint8_t(x + 2), uint8_t(y + 1), 50, 255 }) : none;
             EXPECT_EQ(PixelAt(dst, x, y), want) << x << "," << y;
         }
 }
@@ -134,18 +135,18 @@ TEST(AlphaBlend, ClippedAtTheRightAndBottomAndWiderThanTheTarget)
     ASSERT_TRUE(CreateDib(&dst, 32, 3, 3));
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
-            SetPixel(&src, x, y, Bgra{uint8_t(x), uint8_t(y), 1, 255});
+            SetPixel(&src, x, y, Bgra { uint8_t(x), uint8_t(y), 1, 255 });
     // Starts left of the target and is wider than it: both edges clip.
     AlphaBlendDib(src, &dst, -1, 1, 8, 8, 0, 0);
-    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra{0, 0, 0, 0}));
-    Bgra none{0, 0, 0, 0};
-    EXPECT_EQ(PixelAt(dst, 0, 1), ReferenceBlend(none, Bgra{1, 0, 1, 255}));
-    EXPECT_EQ(PixelAt(dst, 2, 2), ReferenceBlend(none, Bgra{3, 1, 1, 255}));
-    EXPECT_EQ(PixelAt(dst, 2, 2).b, 2);  // 3 * 255 >> 8: an opaque pixel over black loses one step
+    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra { 0, 0, 0, 0 }));
+    Bgra none { 0, 0, 0, 0 };
+    EXPECT_EQ(PixelAt(dst, 0, 1), ReferenceBlend(none, Bgra { 1, 0, 1, 255 }));
+    EXPECT_EQ(PixelAt(dst, 2, 2), ReferenceBlend(none, Bgra { 3, 1, 1, 255 }));
+    EXPECT_EQ(PixelAt(dst, 2, 2).b, 2); // 3 * 255 >> 8: an opaque pixel over black loses one step
     // Entirely outside: nothing happens.
     AlphaBlendDib(src, &dst, 3, 0, 2, 2, 0, 0);
     AlphaBlendDib(src, &dst, -2, 0, 2, 2, 0, 0);
-    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra{0, 0, 0, 0}));
+    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra { 0, 0, 0, 0 }));
 }
 
 TEST(AlphaBlend, OnTo24BitTargetAndFrom24BitSource)
@@ -153,17 +154,17 @@ TEST(AlphaBlend, OnTo24BitTargetAndFrom24BitSource)
     DibImage src, dst24, src24, dst32;
     ASSERT_TRUE(CreateDib(&src, 32, 1, 1));
     ASSERT_TRUE(CreateDib(&dst24, 24, 1, 1));
-    SetPixel(&src, 0, 0, Bgra{255, 255, 255, 128});
-    SetPixel(&dst24, 0, 0, Bgra{0, 100, 255, 255});
+    SetPixel(&src, 0, 0, Bgra { 255, 255, 255, 128 });
+    SetPixel(&dst24, 0, 0, Bgra { 0, 100, 255, 255 });
     AlphaBlendDib(src, &dst24, 0, 0, 1, 1, 0, 0);
-    EXPECT_EQ(PixelAt(dst24, 0, 0), (Bgra{127, 177, 255, 255}));
+    EXPECT_EQ(PixelAt(dst24, 0, 0), (Bgra { 127, 177, 255, 255 }));
     // A 24-bit source is copied, with alpha 255 on a 32-bit target.
     ASSERT_TRUE(CreateDib(&src24, 24, 2, 1));
     ASSERT_TRUE(CreateDib(&dst32, 32, 2, 1));
-    SetPixel(&src24, 1, 0, Bgra{1, 2, 3, 255});
+    SetPixel(&src24, 1, 0, Bgra { 1, 2, 3, 255 });
     AlphaBlendDib(src24, &dst32, -1, 0, 2, 1, 0, 0);
-    EXPECT_EQ(PixelAt(dst32, 0, 0), (Bgra{1, 2, 3, 255}));
-    EXPECT_EQ(PixelAt(dst32, 1, 0), (Bgra{0, 0, 0, 0}));
+    EXPECT_EQ(PixelAt(dst32, 0, 0), (Bgra { 1, 2, 3, 255 }));
+    EXPECT_EQ(PixelAt(dst32, 1, 0), (Bgra { 0, 0, 0, 0 }));
 }
 
 TEST(Blit, CopiesAllFourBytesBetween32BitImages)
@@ -173,38 +174,43 @@ TEST(Blit, CopiesAllFourBytesBetween32BitImages)
     ASSERT_TRUE(CreateDib(&dst, 32, 4, 4));
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 3; ++x)
-            SetPixel(&src, x, y, Bgra{uint8_t(x), uint8_t(y), 9, uint8_t(10 * x + y)});
+            SetPixel(&src, x, y, Bgra { uint8_t(x), uint8_t(y), 9, uint8_t(10 * x + y) });
     BlitDib(src, &dst, 2, 1, 2, 2, 1, 1);
-    EXPECT_EQ(PixelAt(dst, 2, 1), (Bgra{1, 1, 9, 11}));
-    EXPECT_EQ(PixelAt(dst, 3, 2), (Bgra{2, 2, 9, 22}));
-    EXPECT_EQ(PixelAt(dst, 1, 1), (Bgra{0, 0, 0, 0}));
+    EXPECT_EQ(PixelAt(dst, 2, 1), (Bgra { 1, 1, 9, 11 }));
+    EXPECT_EQ(PixelAt(dst, 3, 2), (Bgra { 2, 2, 9, 22 }));
+    EXPECT_EQ(PixelAt(dst, 1, 1), (Bgra { 0, 0, 0, 0 }));
     CopyDib(src, &dst);
-    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra{0, 0, 9, 0}));
-    EXPECT_EQ(PixelAt(dst, 2, 2), (Bgra{2, 2, 9, 22}));
-    EXPECT_EQ(PixelAt(dst, 3, 2), (Bgra{2, 2, 9, 22}));  // outside the copy: still the blit
-    EXPECT_EQ(PixelAt(dst, 3, 3), (Bgra{0, 0, 0, 0}));
+    EXPECT_EQ(PixelAt(dst, 0, 0), (Bgra { 0, 0, 9, 0 }));
+    EXPECT_EQ(PixelAt(dst, 2, 2), (Bgra { 2, 2, 9, 22 }));
+    EXPECT_EQ(PixelAt(dst, 3, 2), (Bgra { 2, 2, 9, 22 })); // outside the copy: still the blit
+    EXPECT_EQ(PixelAt(dst, 3, 3), (Bgra { 0, 0, 0, 0 }));
 }
 
 TEST(Fill, FilledPixelsGetTheColourAndAlphaZero)
 {
     DibImage image;
     ASSERT_TRUE(CreateDib(&image, 32, 4, 3));
-    SetPixel(&image, 0, 0, Bgra{1, 1, 1, 255});
-    FillDibRect(&image, DibRect{1, 1, 3, 3}, 0x00332211);  // COLORREF: red 0x11
-    EXPECT_EQ(PixelAt(image, 1, 1), (Bgra{0x33, 0x22, 0x11, 0}));
-    EXPECT_EQ(PixelAt(image, 2, 2), (Bgra{0x33, 0x22, 0x11, 0}));
-    EXPECT_EQ(PixelAt(image, 0, 0), (Bgra{1, 1, 1, 255}));
-    EXPECT_EQ(PixelAt(image, 3, 1), (Bgra{0, 0, 0, 0}));
+    SetPixel(&image, 0, 0, Bgra { 1, 1, 1, 255 });
+    FillDibRect(&image, DibRect { 1, 1, 3, 3 }, 0x00332211); // COLORREF: red 0x11
+    EXPECT_EQ(PixelAt(image, 1, 1), (Bgra { 0x33, 0x22, 0x11, 0 }));
+    EXPECT_EQ(PixelAt(image, 2, 2), (Bgra { 0x33, 0x22, 0x11, 0 }));
+    EXPECT_EQ(PixelAt(image, 0, 0), (Bgra { 1, 1, 1, 255 }));
+    EXPECT_EQ(PixelAt(image, 3, 1), (Bgra { 0, 0, 0, 0 }));
 }
 
 TEST(AlphaOpaque, SetsAlphaInsideTheClippedRectangleOnly)
 {
     struct Case {
         DibRect rect;
-        int opaque;  // pixels expected at 255 out of 4 x 3
+        int opaque; // pixels expected at 255 out of 4 x 3
     } cases[] = {
-        {{1, 1, 3, 2}, 2}, {{0, 0, 100, 100}, 12}, {{4, 0, 9, 3}, 0}, {{-1, 0, 2, 2}, 0},
-        {{0, 3, 4, 9}, 0}, {{5, 0, 9, 3}, 0},      {{2, 2, 1, 1}, 0},
+        { { 1, 1, 3, 2 }, 2 },
+        { { 0, 0, 100, 100 }, 12 },
+        { { 4, 0, 9, 3 }, 0 },
+        { { -1, 0, 2, 2 }, 0 },
+        { { 0, 3, 4, 9 }, 0 },
+        { { 5, 0, 9, 3 }, 0 },
+        { { 2, 2, 1, 1 }, 0 },
     };
     for (const Case& c : cases) {
         DibImage image;
@@ -223,11 +229,11 @@ TEST(GetAlpha, InsideOutsideAndWithoutAlpha)
     DibImage image, rgb;
     ASSERT_TRUE(CreateDib(&image, 32, 3, 2));
     ASSERT_TRUE(CreateDib(&rgb, 24, 3, 2));
-    SetPixel(&image, 2, 1, Bgra{0, 0, 0, 17});
+    SetPixel(&image, 2, 1, Bgra { 0, 0, 0, 17 });
     EXPECT_EQ(GetDibAlpha(image, 2, 1), 17);
     EXPECT_EQ(GetDibAlpha(image, 0, 0), 0);
-    EXPECT_EQ(GetDibAlpha(image, 3, 1), 255);  // x = width
-    EXPECT_EQ(GetDibAlpha(image, 0, 2), 255);  // y = height
+    EXPECT_EQ(GetDibAlpha(image, 3, 1), 255); // x = width
+    EXPECT_EQ(GetDibAlpha(image, 0, 2), 255); // y = height
     EXPECT_EQ(GetDibAlpha(image, -1, 0), 255);
     EXPECT_EQ(GetDibAlpha(rgb, 0, 0), 255);
     EXPECT_EQ(GetDibAlpha(DibImage(), 0, 0), 255);
@@ -239,11 +245,11 @@ TEST(Premultiply, EveryColourAndAlphaRoundsDown)
     ASSERT_TRUE(CreateDib(&image, 32, 256, 256));
     for (int a = 0; a < 256; ++a)
         for (int v = 0; v < 256; ++v)
-            SetPixel(&image, v, a, Bgra{uint8_t(v), uint8_t(255 - v), uint8_t(v / 2), uint8_t(a)});
+            SetPixel(&image, v, a, Bgra { uint8_t(v), uint8_t(255 - v), uint8_t(v / 2), uint8_t(a) });
     PremultiplyDib(&image);
     for (int a = 0; a < 256; ++a)
         for (int v = 0; v < 256; ++v) {
-            Bgra want{uint8_t(v * a / 255), uint8_t((255 - v) * a / 255), uint8_t((v / 2) * a / 255), uint8_t(a)};
+            Bgra want { uint8_t(v * a / 255), uint8_t((255 - v) * a / 255), uint8_t((v / 2) * a / 255), uint8_t(a) };
             ASSERT_EQ(PixelAt(image, v, a), want) << v << " " << a;
         }
 }
@@ -256,29 +262,30 @@ TEST(Premultiply, APartChangesOnlyItsPixels)
     ASSERT_TRUE(CreateDib(&image, 32, 40, 6));
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 40; ++x)
-            SetPixel(&image, x, y, Bgra{200, 100, 50, uint8_t(x * 6)});
-    PremultiplyDibRect(&image, DibRect{3, 2, 60, 4});
-    PremultiplyDibRect(&image, DibRect{-5, -5, 2, 1});
+            SetPixel(&image, x, y, Bgra { 200, 100, 50, uint8_t(x * 6) });
+    PremultiplyDibRect(&image, DibRect { 3, 2, 60, 4 });
+    PremultiplyDibRect(&image, DibRect { -5, -5, 2, 1 });
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 40; ++x) {
             const int a = x * 6;
             const bool inside = (x >= 3 && y >= 2 && y < 4) || (x < 2 && y < 1);
-            Bgra want = inside ? Bgra{uint8_t(200 * a / 255), uint8_t(100 * a / 255), uint8_t(50 * a / 255), uint8_t(a)}
-                               : Bgra{200, 100, 50, uint8_t(a)};
+            Bgra want = inside
+                ? Bgra { uint8_t(200 * a / 255), uint8_t(100 * a / 255), uint8_t(50 * a / 255), uint8_t(a) }
+                : Bgra { 200, 100, 50, uint8_t(a) };
             ASSERT_EQ(PixelAt(image, x, y), want) << x << "," << y;
         }
 }
 
 TEST(Stretch, SameSizeCopiesAndUniformAreasStayUniform)
 {
-    for (bool nt : {true, false}) {
+    for (bool nt : { true, false }) {
         platformIsNt = nt;
         DibImage src, dst;
         ASSERT_TRUE(CreateDib(&src, 32, 4, 4));
         ASSERT_TRUE(CreateDib(&dst, 32, 2, 2));
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 4; ++x)
-                SetPixel(&src, x, y, Bgra{40, 80, 120, 255});
+                SetPixel(&src, x, y, Bgra { 40, 80, 120, 255 });
         StretchDib(&dst, 0, 0, 2, 2, src, 0, 0, 4, 4);
         for (int y = 0; y < 2; ++y)
             for (int x = 0; x < 2; ++x) {
@@ -300,12 +307,12 @@ TEST(EmptyImages, OperationsDoNothing)
     BlitDib(empty, &image, 0, 0, 2, 2, 0, 0);
     CopyDib(empty, &image);
     PremultiplyDib(&empty);
-    FillDibRect(&empty, DibRect{0, 0, 2, 2}, 0);
-    SetDibAlphaOpaque(DibRect{0, 0, 2, 2}, &empty);
-    EXPECT_EQ(PixelAt(image, 0, 0), (Bgra{0, 0, 0, 0}));
+    FillDibRect(&empty, DibRect { 0, 0, 2, 2 }, 0);
+    SetDibAlphaOpaque(DibRect { 0, 0, 2, 2 }, &empty);
+    EXPECT_EQ(PixelAt(image, 0, 0), (Bgra { 0, 0, 0, 0 }));
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -326,7 +333,7 @@ TEST(RowKernels, EveryKernelSetGivesThePortablePixels)
                 v = uint8_t(rng());
             if (round == 0)
                 for (int i = 0; i < count; ++i)
-                    src[size_t(i) * 4 + 3] = i % 2 ? 255 : 0;  // the two exact ends
+                    src[size_t(i) * 4 + 3] = i % 2 ? 255 : 0; // the two exact ends
             std::vector<uint8_t> wantBlend = dst, wantPre = src;
             BlendRow32Portable(wantBlend.data(), src.data(), count);
             PremultiplyRow32Portable(wantPre.data(), count);
@@ -341,4 +348,4 @@ TEST(RowKernels, EveryKernelSetGivesThePortablePixels)
     }
 }
 
-}  // namespace
+} // namespace

@@ -39,7 +39,7 @@ TEST(EmbeddedArchive, EveryImageDecodes)
 {
     ASSERT_TRUE(LoadResourceArchive());
     const QfaArchive& archive = ResourceArchive();
-    uint64_t digest = 1469598103934665603ull;  // FNV-1a over all pixel rows
+    uint64_t digest = 1469598103934665603ull; // FNV-1a over all pixel rows
     int images = 0;
     for (uint32_t i = 0; i < archive.Count(); ++i) {
         QfaArchive::Entry e;

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <new>
 
-static std::atomic<long> allocations{0};
+static std::atomic<long> allocations { 0 };
 
 void* operator new(std::size_t n)
 {
@@ -37,10 +37,10 @@ namespace {
 
 TEST(ImageCacheHit, DoesNotAllocate)
 {
-    std::vector<uint8_t> rgba = {1, 2, 3, 4};
+    std::vector<uint8_t> rgba = { 1, 2, 3, 4 };
     auto png = zdl::test::MakePng(1, 1, PNG_COLOR_TYPE_RGBA, 8, rgba);
-    auto archive = zdl::test::MakeQfa({{"a.png", std::string(png.begin(), png.end())},
-                                       {"b.png", std::string(png.begin(), png.end())}});
+    auto archive = zdl::test::MakeQfa(
+        { { "a.png", std::string(png.begin(), png.end()) }, { "b.png", std::string(png.begin(), png.end()) } });
     ASSERT_TRUE(zdl::LoadResourceArchiveFromBytes(archive.data(), archive.size()));
     zdl::DibImage* a = zdl::GetImage("a.png");
     zdl::DibImage* b = zdl::GetImage("b.png");
@@ -55,4 +55,4 @@ TEST(ImageCacheHit, DoesNotAllocate)
     zdl::UnloadResourceArchive();
 }
 
-}  // namespace
+} // namespace

@@ -19,19 +19,19 @@ std::string ReadAll(ResourceStream* s)
     return out;
 }
 
-const std::string kLicenceName = "\xb0\xb2\xd7\xb0.txt";  // GBK, sorts last
+const std::string kLicenceName = "\xb0\xb2\xd7\xb0.txt"; // GBK, sorts last
 
 // Sorted in the archive's order: '_' (0x5F) sorts below every letter.
 std::vector<std::pair<std::string, std::string>> SkinFiles()
 {
     return {
-        {"banner.png", "BANNER"},
-        {"bg.png", "background bytes"},
-        {"btn_exit.tcp", "EXIT"},
-        {"BtnA.tcp", "A-UPPER"},
-        {"image.dat", ""},  // replaced below by a nested archive
-        {"ui_panel1.lua", "return {}"},
-        {kLicenceName, "licence"},
+        { "banner.png", "BANNER" },
+        { "bg.png", "background bytes" },
+        { "btn_exit.tcp", "EXIT" },
+        { "BtnA.tcp", "A-UPPER" },
+        { "image.dat", "" }, // replaced below by a nested archive
+        { "ui_panel1.lua", "return {}" },
+        { kLicenceName, "licence" },
     };
 }
 
@@ -40,7 +40,7 @@ protected:
     void SetUp() override
     {
         auto files = SkinFiles();
-        nested_ = MakeQfa({{"bg.png", "inner background"}, {"inner_only.png", "x"}});
+        nested_ = MakeQfa({ { "bg.png", "inner background" }, { "inner_only.png", "x" } });
         files[4].second.assign(nested_.begin(), nested_.end());
         bytes_ = MakeQfa(files);
         ASSERT_TRUE(LoadResourceArchiveFromBytes(bytes_.data(), bytes_.size()));
@@ -57,9 +57,14 @@ TEST_F(ArchiveTest, EveryStoredNameIsFoundInAnyCase)
         const char* name;
         const char* content;
     } cases[] = {
-        {"bg.png", "background bytes"}, {"BG.PNG", "background bytes"}, {"Bg.Png", "background bytes"},
-        {"banner.png", "BANNER"},       {"BTN_EXIT.TCP", "EXIT"},       {"btna.tcp", "A-UPPER"},
-        {"BTNA.TCP", "A-UPPER"},        {"ui_panel1.lua", "return {}"},
+        { "bg.png", "background bytes" },
+        { "BG.PNG", "background bytes" },
+        { "Bg.Png", "background bytes" },
+        { "banner.png", "BANNER" },
+        { "BTN_EXIT.TCP", "EXIT" },
+        { "btna.tcp", "A-UPPER" },
+        { "BTNA.TCP", "A-UPPER" },
+        { "ui_panel1.lua", "return {}" },
     };
     for (const Case& c : cases) {
         auto s = OpenResourceFile(c.name);
@@ -74,8 +79,8 @@ TEST_F(ArchiveTest, EveryStoredNameIsFoundInAnyCase)
 
 TEST_F(ArchiveTest, AbsentNamesAreNotFound)
 {
-    for (const char* name : {"", "bg.pn", "bg.png ", "bg", "zzz.png", "aaa", "image.dat/bg.png", "inner_only.png",
-                             "image.dat\\bg.png"})
+    for (const char* name :
+        { "", "bg.pn", "bg.png ", "bg", "zzz.png", "aaa", "image.dat/bg.png", "inner_only.png", "image.dat\\bg.png" })
         EXPECT_FALSE(OpenResourceFile(name)) << name;
 }
 
@@ -114,7 +119,7 @@ TEST_F(ArchiveTest, FailedLookupLeavesAnOpenStreamAlone)
 
 TEST_F(ArchiveTest, LooseFileTakesPrecedenceAndIsClosedByTheCaller)
 {
-    ASSERT_TRUE(zdl::test::WriteFile("bg.png", {'l', 'o', 'o', 's', 'e'}));
+    ASSERT_TRUE(zdl::test::WriteFile("bg.png", { 'l', 'o', 'o', 's', 'e' }));
     {
         auto s = OpenResourceFile("bg.png");
         ASSERT_TRUE(s);
@@ -169,19 +174,19 @@ TEST_F(ArchiveTest, ReadResourceFileReadsTheWholeEntry)
 TEST(ArchiveLoad, WithoutResource132NothingComesFromTheArchiveButLooseFilesDo)
 {
     // The test program links no resources, like an executable without 132.
-    ASSERT_TRUE(LoadResourceArchiveFromBytes(MakeQfa({{"a.txt", "A"}}).data(), 8 + 72 + 2));
+    ASSERT_TRUE(LoadResourceArchiveFromBytes(MakeQfa({ { "a.txt", "A" } }).data(), 8 + 72 + 2));
     EXPECT_FALSE(LoadResourceArchive());
     EXPECT_EQ(ResourceArchive().Count(), 0u);
     EXPECT_FALSE(OpenResourceFile("a.txt"));
-    ASSERT_TRUE(zdl::test::WriteFile("loose_only.txt", {'x'}));
+    ASSERT_TRUE(zdl::test::WriteFile("loose_only.txt", { 'x' }));
     EXPECT_TRUE(OpenResourceFile("loose_only.txt"));
     std::remove("loose_only.txt");
 }
 
 TEST(ArchiveLoad, SecondLoadReplacesTheFirst)
 {
-    auto a = MakeQfa({{"a.txt", "A"}});
-    auto b = MakeQfa({{"b.txt", "B"}});
+    auto a = MakeQfa({ { "a.txt", "A" } });
+    auto b = MakeQfa({ { "b.txt", "B" } });
     ASSERT_TRUE(LoadResourceArchiveFromBytes(a.data(), a.size()));
     ASSERT_TRUE(LoadResourceArchiveFromBytes(b.data(), b.size()));
     EXPECT_FALSE(OpenResourceFile("a.txt"));
@@ -196,9 +201,9 @@ TEST(ArchiveOrder, CaseInsensitiveByteOrder)
         const char* b;
         int sign;
     } cases[] = {
-        {"bg.png", "BG.PNG", 0},  {"btn_a", "btna", -1},   {"btnA", "btn_", 1},     {"a", "ab", -1},
-        {"\xb0.txt", "zzz", 1},   {"Z", "a", 1},           {"[", "a", -1},           {"", "", 0},
-        {"[", "A", -1},  // letters compare as lower case: 0x5B below 0x61
+        { "bg.png", "BG.PNG", 0 }, { "btn_a", "btna", -1 }, { "btnA", "btn_", 1 }, { "a", "ab", -1 },
+        { "\xb0.txt", "zzz", 1 }, { "Z", "a", 1 }, { "[", "a", -1 }, { "", "", 0 },
+        { "[", "A", -1 }, // letters compare as lower case: 0x5B below 0x61
     };
     for (const Case& c : cases) {
         int r = CompareQfaNames(c.a, c.b);
@@ -208,30 +213,30 @@ TEST(ArchiveOrder, CaseInsensitiveByteOrder)
 
 TEST(ArchiveDamage, TableLargerThanTheBufferIsRefused)
 {
-    auto bytes = MakeQfa({{"a.txt", "A"}, {"b.txt", "B"}});
-    bytes[4] = 3;  // three entries claimed, two present and no room for a third
+    auto bytes = MakeQfa({ { "a.txt", "A" }, { "b.txt", "B" } });
+    bytes[4] = 3; // three entries claimed, two present and no room for a third
     QfaArchive archive;
     EXPECT_FALSE(archive.Assign(bytes.data(), bytes.size()));
     QfaArchive::Entry e;
     EXPECT_FALSE(archive.Find("a.txt", &e));
     bytes[4] = 0xFF;
-    bytes[7] = 0xFF;  // count near 4 billion
+    bytes[7] = 0xFF; // count near 4 billion
     EXPECT_FALSE(archive.Assign(bytes.data(), bytes.size()));
-    EXPECT_FALSE(archive.Assign(bytes.data(), 7));  // shorter than the header
+    EXPECT_FALSE(archive.Assign(bytes.data(), 7)); // shorter than the header
 }
 
 TEST(ArchiveDamage, EntriesOutsideTheBufferAreNotFound)
 {
-    auto good = MakeQfa({{"a.txt", "AAAA"}, {"b.txt", "BBBB"}, {"c.txt", "CCCC"}});
+    auto good = MakeQfa({ { "a.txt", "AAAA" }, { "b.txt", "BBBB" }, { "c.txt", "CCCC" } });
     struct Case {
         const char* what;
-        size_t field;  // byte offset inside entry 1 (b.txt)
+        size_t field; // byte offset inside entry 1 (b.txt)
         uint32_t value;
     } cases[] = {
-        {"offset beyond end", 64, 1000},
-        {"size beyond end", 68, 1000},
-        {"offset + size wraps", 64, 0xFFFFFFF0u},
-        {"size wraps", 68, 0xFFFFFFFFu},
+        { "offset beyond end", 64, 1000 },
+        { "size beyond end", 68, 1000 },
+        { "offset + size wraps", 64, 0xFFFFFFF0u },
+        { "size wraps", 68, 0xFFFFFFFFu },
     };
     for (const Case& c : cases) {
         auto bytes = good;
@@ -251,14 +256,14 @@ TEST(ArchiveDamage, EntriesOutsideTheBufferAreNotFound)
 
 TEST(ArchiveDamage, LastEntryEndingExactlyAtTheBufferIsFound)
 {
-    auto bytes = MakeQfa({{"a.txt", "AAAA"}});
-    bytes.pop_back();  // drop the separator: the entry still lies inside
+    auto bytes = MakeQfa({ { "a.txt", "AAAA" } });
+    bytes.pop_back(); // drop the separator: the entry still lies inside
     QfaArchive archive;
     ASSERT_TRUE(archive.Assign(bytes.data(), bytes.size()));
     QfaArchive::Entry e;
     ASSERT_TRUE(archive.Find("A.TXT", &e));
     EXPECT_EQ(e.size, 4u);
-    bytes.pop_back();  // now one byte short
+    bytes.pop_back(); // now one byte short
     ASSERT_TRUE(archive.Assign(bytes.data(), bytes.size()));
     EXPECT_FALSE(archive.Find("a.txt", &e));
 }
@@ -266,7 +271,7 @@ TEST(ArchiveDamage, LastEntryEndingExactlyAtTheBufferIsFound)
 TEST(ArchiveDamage, UnterminatedNameIsBoundedByItsField)
 {
     std::string longName(64, 'q');
-    auto bytes = MakeQfa({{"a.txt", "A"}, {longName, "Q"}});
+    auto bytes = MakeQfa({ { "a.txt", "A" }, { longName, "Q" } });
     QfaArchive archive;
     ASSERT_TRUE(archive.Assign(bytes.data(), bytes.size()));
     QfaArchive::Entry e;
@@ -285,4 +290,4 @@ TEST(ArchiveDamage, EmptyArchiveFindsNothing)
     EXPECT_FALSE(archive.Find("a", &e));
 }
 
-}  // namespace
+} // namespace

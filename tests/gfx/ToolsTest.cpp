@@ -54,7 +54,7 @@ std::vector<EncoderFrame> RandomFrames(int count, int w, int h, int colours, uns
                 uint16_t c = palette[rng() % palette.size()];
                 uint8_t alpha = kind == 0 ? 0 : kind == 1 ? uint8_t(8 * (1 + rng() % 31)) : 255;
                 for (int k = 0; k < run && x < w - 1; ++k, ++x) {
-                    if (kind == 3)  // a literal stretch: a new colour per pixel
+                    if (kind == 3) // a literal stretch: a new colour per pixel
                         c = palette[rng() % palette.size()];
                     PutRepresentable(&fr.bgra[(size_t(y) * w + x) * 4], c, alpha);
                 }
@@ -77,14 +77,15 @@ void ExpectStripMatches(const DibImage& strip, const std::vector<EncoderFrame>& 
             for (int x = 0; x < w; ++x) {
                 // The decoder draws the frame shifted by minus its key point.
                 int sx = x + fr.keyX, sy = y + fr.keyY;
-                Bgra want{0, 0, 0, 0};
+                Bgra want { 0, 0, 0, 0 };
                 if (sx >= 0 && sx < w && sy >= 0 && sy < h) {
                     const uint8_t* p = &fr.bgra[(size_t(sy) * w + sx) * 4];
                     if (p[3] != 0)
-                        want = Bgra{p[0], p[1], p[2], p[3]};
+                        want = Bgra { p[0], p[1], p[2], p[3] };
                 }
                 ASSERT_EQ(PixelAt(strip, cell * w + x, y), want)
-                    << "cell " << cell << " at " << x << "," << y << ": " << zdl::test::ToString(PixelAt(strip, cell * w + x, y));
+                    << "cell " << cell << " at " << x << "," << y << ": "
+                    << zdl::test::ToString(PixelAt(strip, cell * w + x, y));
             }
     }
 }
@@ -99,7 +100,8 @@ TEST(SpriteEncoder, RepresentablePixelsRoundTripExactly)
 {
     struct Case {
         int frames, w, h, colours;
-    } cases[] = {{4, 40, 12, 256}, {3, 9, 5, 3}, {2, 70, 3, 17}, {1, 1, 1, 1}, {15, 20, 20, 200}, {4, 130, 4, 2}};
+    } cases[] = { { 4, 40, 12, 256 }, { 3, 9, 5, 3 }, { 2, 70, 3, 17 }, { 1, 1, 1, 1 }, { 15, 20, 20, 200 },
+        { 4, 130, 4, 2 } };
     unsigned seed = 1;
     for (const Case& c : cases) {
         auto frames = RandomFrames(c.frames, c.w + 2, c.h + 2, c.colours, seed++);
@@ -116,9 +118,9 @@ TEST(SpriteEncoder, KeyPointsAndEmptyFramesRoundTrip)
 {
     auto frames = RandomFrames(4, 12, 10, 30, 99);
     frames[2].keyX = -1;
-    frames[2].keyY = -1;  // pressed look: one pixel right and down
-    frames[1].keyX = 1;  // one pixel left: the transparent margin keeps it inside its cell
-    std::fill(frames[3].bgra.begin(), frames[3].bgra.end(), uint8_t(0));  // nothing visible
+    frames[2].keyY = -1; // pressed look: one pixel right and down
+    frames[1].keyX = 1; // one pixel left: the transparent margin keeps it inside its cell
+    std::fill(frames[3].bgra.begin(), frames[3].bgra.end(), uint8_t(0)); // nothing visible
     std::vector<uint8_t> bytes;
     std::string error;
     ASSERT_TRUE(EncodeSprite(frames, EncoderOptions(), &bytes, &error)) << error;
@@ -142,7 +144,7 @@ TEST(SpriteEncoder, SolidAreasCodeSmall)
             PutRepresentable(&fr.bgra[(size_t(y) * 60 + x) * 4], 0x1234, 255);
     std::vector<uint8_t> bytes;
     std::string error;
-    ASSERT_TRUE(EncodeSprite({fr}, EncoderOptions(), &bytes, &error));
+    ASSERT_TRUE(EncodeSprite({ fr }, EncoderOptions(), &bytes, &error));
     // Header, palette, table, frame header, row table and one fill (2 bytes)
     // per row: cropping removes the margins, no end byte is needed.
     EXPECT_EQ(bytes.size(), 16u + 512 + 4 + 16 + 4 * 40 + 2 * 40);
@@ -164,7 +166,7 @@ TEST(SpriteEncoder, ManyColoursAreReducedToThePalette)
         }
     std::vector<uint8_t> bytes;
     std::string error;
-    ASSERT_TRUE(EncodeSprite({fr}, EncoderOptions(), &bytes, &error));
+    ASSERT_TRUE(EncodeSprite({ fr }, EncoderOptions(), &bytes, &error));
     DibImage strip;
     ASSERT_TRUE(DecodeStrip(bytes, &strip));
     double err = 0;
@@ -175,14 +177,15 @@ TEST(SpriteEncoder, ManyColoursAreReducedToThePalette)
             EXPECT_EQ(p.a, 255);
             err += std::abs(p.b - s[0]) + std::abs(p.g - s[1]) + std::abs(p.r - s[2]);
         }
-    EXPECT_LT(err / (64 * 64 * 3), 12.0);  // average error per channel
+    EXPECT_LT(err / (64 * 64 * 3), 12.0); // average error per channel
 }
 
 TEST(SpriteEncoder, AlphaQuantisation)
 {
     struct Case {
         uint8_t in, out;
-    } cases[] = {{0, 0}, {3, 0}, {4, 8}, {8, 8}, {11, 8}, {12, 16}, {128, 128}, {248, 248}, {251, 248}, {252, 255}, {255, 255}};
+    } cases[] = { { 0, 0 }, { 3, 0 }, { 4, 8 }, { 8, 8 }, { 11, 8 }, { 12, 16 }, { 128, 128 }, { 248, 248 },
+        { 251, 248 }, { 252, 255 }, { 255, 255 } };
     for (const Case& c : cases)
         EXPECT_EQ(QuantizeSpriteAlpha(c.in), c.out) << int(c.in);
     for (int v = 0; v < 65536; v += 7) {
@@ -217,7 +220,7 @@ ToolRun RunTool(const std::string& command)
     std::stringstream ss;
     ss << in.rdbuf();
     std::remove(errFile.c_str());
-    return ToolRun{status, ss.str()};
+    return ToolRun { status, ss.str() };
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path)
@@ -228,20 +231,21 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path)
 
 TEST(Qfapack, PacksSortedWithSeparatorsAndNestedArchives)
 {
-    ASSERT_TRUE(zdl::test::WriteFile("t_b.png", {'b', 'b'}));
-    ASSERT_TRUE(zdl::test::WriteFile("T_A.lua", {'a'}));
+    ASSERT_TRUE(zdl::test::WriteFile("t_b.png", { 'b', 'b' }));
+    ASSERT_TRUE(zdl::test::WriteFile("T_A.lua", { 'a' }));
     ASSERT_TRUE(zdl::test::WriteFile("t_empty.txt", {}));
-    ASSERT_TRUE(zdl::test::WriteFile("t_\xb0\xb2.txt", {'g', 'b', 'k'}));
+    ASSERT_TRUE(zdl::test::WriteFile("t_\xb0\xb2.txt", { 'g', 'b', 'k' }));
     ASSERT_EQ(RunTool(std::string(QFAPACK_PATH) + " inner.qfa t_b.png T_A.lua").status, 0);
-    ToolRun r = RunTool(std::string(QFAPACK_PATH) + " outer.qfa t_b.png --as image.dat inner.qfa ./T_A.lua t_empty.txt t_\xb0\xb2.txt");
+    ToolRun r = RunTool(
+        std::string(QFAPACK_PATH) + " outer.qfa t_b.png --as image.dat inner.qfa ./T_A.lua t_empty.txt t_\xb0\xb2.txt");
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<uint8_t> inner = ReadFileBytes("inner.qfa");
     std::vector<uint8_t> outer = ReadFileBytes("outer.qfa");
     // Sorted without case, the GBK name last; offsets in table order with
     // one 0xFF after each file.
-    const std::vector<std::pair<std::string, std::vector<uint8_t>>> want = {
-        {"image.dat", inner}, {"T_A.lua", {'a'}}, {"t_b.png", {'b', 'b'}}, {"t_empty.txt", {}},
-        {"t_\xb0\xb2.txt", {'g', 'b', 'k'}}};
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> want
+        = { { "image.dat", inner }, { "T_A.lua", { 'a' } }, { "t_b.png", { 'b', 'b' } }, { "t_empty.txt", {} },
+              { "t_\xb0\xb2.txt", { 'g', 'b', 'k' } } };
     ASSERT_EQ(outer.size(), 8 + 72 * want.size() + inner.size() + 1 + 1 + 1 + 2 + 1 + 0 + 1 + 3 + 1);
     EXPECT_EQ(std::memcmp(outer.data(), "QFA\0", 4), 0);
     uint32_t count;
@@ -271,27 +275,27 @@ TEST(Qfapack, PacksSortedWithSeparatorsAndNestedArchives)
     std::vector<uint8_t> got;
     EXPECT_TRUE(ReadResourceFile("t_a.LUA", &got));
     UnloadResourceArchive();
-    for (const char* f : {"t_b.png", "T_A.lua", "t_empty.txt", "t_\xb0\xb2.txt", "inner.qfa", "outer.qfa"})
+    for (const char* f : { "t_b.png", "T_A.lua", "t_empty.txt", "t_\xb0\xb2.txt", "inner.qfa", "outer.qfa" })
         std::remove(f);
 }
 
 TEST(Qfapack, RefusesBadInputWithAMessage)
 {
-    ASSERT_TRUE(zdl::test::WriteFile("q_one.png", {'1'}));
-    ASSERT_TRUE(zdl::test::WriteFile("Q_ONE.PNG.x", {'2'}));
+    ASSERT_TRUE(zdl::test::WriteFile("q_one.png", { '1' }));
+    ASSERT_TRUE(zdl::test::WriteFile("Q_ONE.PNG.x", { '2' }));
     std::string longName(64, 'n');
     struct Case {
         std::string args;
         std::string message;
     } cases[] = {
-        {"", "usage"},
-        {"out.qfa", "usage"},
-        {"out.qfa missing.png", "cannot read"},
-        {"out.qfa q_one.png --as Q_ONE.png Q_ONE.PNG.x", "duplicate"},
-        {"out.qfa --as " + longName + " q_one.png", "longer than 63"},
-        {"out.qfa --as dir/x.png q_one.png", "directory"},
-        {"out.qfa --as", "--as needs"},
-        {"--list q_one.png", "not a QFA"},
+        { "", "usage" },
+        { "out.qfa", "usage" },
+        { "out.qfa missing.png", "cannot read" },
+        { "out.qfa q_one.png --as Q_ONE.png Q_ONE.PNG.x", "duplicate" },
+        { "out.qfa --as " + longName + " q_one.png", "longer than 63" },
+        { "out.qfa --as dir/x.png q_one.png", "directory" },
+        { "out.qfa --as", "--as needs" },
+        { "--list q_one.png", "not a QFA" },
     };
     for (const Case& c : cases) {
         ToolRun r = RunTool(std::string(QFAPACK_PATH) + " " + c.args);
@@ -328,7 +332,8 @@ TEST(Tcpenc, StripWithKeyPointRoundTrips)
 {
     auto frames = RandomFrames(4, 16, 9, 40, 7);
     ASSERT_TRUE(zdl::test::WriteFile("enc_strip.png", StripPng(frames)));
-    ToolRun r = RunTool(std::string(TCPENC_PATH) + " --frames 4 --keypoint 2:-1,-1 --key 3,4 --verbose enc_strip.png enc.tcp");
+    ToolRun r = RunTool(
+        std::string(TCPENC_PATH) + " --frames 4 --keypoint 2:-1,-1 --key 3,4 --verbose enc_strip.png enc.tcp");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find(": 0 pixels not representable"), std::string::npos) << r.err;
     frames[2].keyX = frames[2].keyY = -1;
@@ -348,14 +353,14 @@ TEST(Tcpenc, StripWithKeyPointRoundTrips)
 TEST(Tcpenc, SeparateFramesRoundTrip)
 {
     auto frames = RandomFrames(2, 8, 8, 5, 11);
-    ASSERT_TRUE(zdl::test::WriteFile("enc_f0.png", StripPng({frames[0]})));
-    ASSERT_TRUE(zdl::test::WriteFile("enc_f1.png", StripPng({frames[1]})));
+    ASSERT_TRUE(zdl::test::WriteFile("enc_f0.png", StripPng({ frames[0] })));
+    ASSERT_TRUE(zdl::test::WriteFile("enc_f1.png", StripPng({ frames[1] })));
     ToolRun r = RunTool(std::string(TCPENC_PATH) + " enc_f0.png enc_f1.png enc2.tcp");
     ASSERT_EQ(r.status, 0) << r.err;
     DibImage strip;
     ASSERT_TRUE(DecodeStrip(ReadFileBytes("enc2.tcp"), &strip));
     ExpectStripMatches(strip, frames);
-    for (const char* f : {"enc_f0.png", "enc_f1.png", "enc2.tcp"})
+    for (const char* f : { "enc_f0.png", "enc_f1.png", "enc2.tcp" })
         std::remove(f);
 }
 
@@ -366,25 +371,25 @@ TEST(Tcpenc, RefusesBadInputWithAMessage)
     ASSERT_TRUE(zdl::test::WriteFile("bad_8.png", StripPng(RandomFrames(1, 8, 4, 3, 4))));
     std::vector<uint8_t> deep(4 * 4 * 2 * 4, 0x80);
     ASSERT_TRUE(zdl::test::WriteFile("bad_16bit.png", zdl::test::MakePng(4, 4, PNG_COLOR_TYPE_RGBA, 16, deep)));
-    ASSERT_TRUE(zdl::test::WriteFile("bad_not.png", {'x', 'y'}));
+    ASSERT_TRUE(zdl::test::WriteFile("bad_not.png", { 'x', 'y' }));
     struct Case {
         std::string args;
         std::string message;
     } cases[] = {
-        {"", "usage"},
-        {"bad_10.png", "usage"},
-        {"missing.png out.tcp", "cannot read"},
-        {"bad_16bit.png out.tcp", "8 bits per channel"},
-        {"bad_not.png out.tcp", "cannot read"},
-        {"--frames 3 bad_10.png out.tcp", "does not divide"},
-        {"--frames 0 bad_10.png out.tcp", "--frames"},
-        {"--frames x bad_10.png out.tcp", "--frames"},
-        {"--keypoint 1:-1,-1 bad_10.png out.tcp", "names frame 1"},
-        {"--keypoint 0:-1 bad_10.png out.tcp", "--keypoint wants"},
-        {"--key 1 bad_10.png out.tcp", "--key wants"},
-        {"--bogus bad_10.png out.tcp", "unknown option"},
-        {"bad_10.png bad_8.png out.tcp", "differs in size"},
-        {"--frames 3 bad_10.png bad_10.png out.tcp", "but 2 input"},
+        { "", "usage" },
+        { "bad_10.png", "usage" },
+        { "missing.png out.tcp", "cannot read" },
+        { "bad_16bit.png out.tcp", "8 bits per channel" },
+        { "bad_not.png out.tcp", "cannot read" },
+        { "--frames 3 bad_10.png out.tcp", "does not divide" },
+        { "--frames 0 bad_10.png out.tcp", "--frames" },
+        { "--frames x bad_10.png out.tcp", "--frames" },
+        { "--keypoint 1:-1,-1 bad_10.png out.tcp", "names frame 1" },
+        { "--keypoint 0:-1 bad_10.png out.tcp", "--keypoint wants" },
+        { "--key 1 bad_10.png out.tcp", "--key wants" },
+        { "--bogus bad_10.png out.tcp", "unknown option" },
+        { "bad_10.png bad_8.png out.tcp", "differs in size" },
+        { "--frames 3 bad_10.png bad_10.png out.tcp", "but 2 input" },
     };
     for (const Case& c : cases) {
         ToolRun r = RunTool(std::string(TCPENC_PATH) + " " + c.args);
@@ -395,8 +400,8 @@ TEST(Tcpenc, RefusesBadInputWithAMessage)
     EXPECT_EQ(f, nullptr) << "nothing written on failure";
     if (f)
         std::fclose(f);
-    for (const char* n : {"bad_10.png", "bad_8.png", "bad_16bit.png", "bad_not.png"})
+    for (const char* n : { "bad_10.png", "bad_8.png", "bad_16bit.png", "bad_not.png" })
         std::remove(n);
 }
 
-}  // namespace
+} // namespace

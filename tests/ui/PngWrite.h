@@ -25,7 +25,7 @@ inline bool WritePng(const DibImage& image, const std::string& path)
     if (png && info && setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, f);
         png_set_IHDR(png, info, image.Width(), image.Height(), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+            PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_set_bgr(png);
         png_write_info(png, info);
         for (int y = 0; y < image.Height(); ++y)
@@ -38,4 +38,4 @@ inline bool WritePng(const DibImage& image, const std::string& path)
     return ok;
 }
 
-}  // namespace zdl::test
+} // namespace zdl::test

@@ -11,9 +11,11 @@ namespace zdl::test {
 
 class ProbeControl : public CSControl {
 public:
-    explicit ProbeControl(std::vector<std::string>* log = nullptr, const char* name = "probe",
-                          int32_t type = kTypeButton)
-        : CSControl(type), log_(log), name_(name)
+    explicit ProbeControl(
+        std::vector<std::string>* log = nullptr, const char* name = "probe", int32_t type = kTypeButton)
+        : CSControl(type)
+        , log_(log)
+        , name_(name)
     {
     }
 
@@ -27,7 +29,7 @@ public:
     int lastMouseX = -1;
     int lastMouseY = -1;
     int activations = 0;
-    uint32_t paintColor = 0xFF0000;  // COLORREF
+    uint32_t paintColor = 0xFF0000; // COLORREF
 
     HResult OnAttach() override { return attachStatus; }
     bool CanFocus() override
@@ -97,4 +99,4 @@ private:
     std::string name_;
 };
 
-}  // namespace zdl::test
+} // namespace zdl::test

@@ -16,7 +16,6 @@
 
 namespace {
 
-
 bool PrintLink(const wchar_t* path)
 {
     IShellLinkW* link = nullptr;

@@ -21,9 +21,9 @@ struct Rgba {
 // 0xRRGGBB plus an alpha in 0..1.
 Rgba Hex(uint32_t rgb, double alpha = 1.0);
 Rgba Mix(const Rgba& a, const Rgba& b, double t);
-Rgba Lighten(const Rgba& c, double t);  // towards white
-Rgba Darken(const Rgba& c, double t);   // towards black
-Rgba Grey(const Rgba& c);               // luminance, same alpha
+Rgba Lighten(const Rgba& c, double t); // towards white
+Rgba Darken(const Rgba& c, double t); // towards black
+Rgba Grey(const Rgba& c); // luminance, same alpha
 
 // An image surface and its drawing context, owned together.
 class Canvas {
@@ -65,8 +65,7 @@ cairo_pattern_t* VerticalGradient(double y0, double y1, const Rgba& top, const R
 // Fills the current path and keeps it.
 void FillPattern(cairo_t* cr, cairo_pattern_t* p);
 // A soft drop shadow of a rounded rectangle drawn into |canvas|.
-void DropShadow(Canvas& canvas, double x, double y, double w, double h, double r, int blur,
-                double dy, double alpha);
+void DropShadow(Canvas& canvas, double x, double y, double w, double h, double r, int blur, double dy, double alpha);
 // A round glow (radial falloff) of colour |c| around (cx, cy).
 void Glow(cairo_t* cr, double cx, double cy, double radius, const Rgba& c);
 // A four-pointed sparkle.
@@ -78,24 +77,27 @@ struct TextStyle {
     std::string family = "WenQuanYi Micro Hei";
     double px = 12;
     bool bold = false;
-    double letterSpacing = 0;  // extra pixels between characters
+    double letterSpacing = 0; // extra pixels between characters
 };
 struct TextSize {
-    double width, height;  // logical extents
-    double baseline;       // from the top of the logical box
+    double width, height; // logical extents
+    double baseline; // from the top of the logical box
 };
 TextSize MeasureText(cairo_t* cr, const std::string& utf8, const TextStyle& style);
 // Adds the text outline to the current path with its logical box's top-left
 // corner at (x, y).
 void TextPath(cairo_t* cr, const std::string& utf8, const TextStyle& style, double x, double y);
 // Text centred in the box (x, y, w, h) by its logical extents.
-void TextPathCentered(cairo_t* cr, const std::string& utf8, const TextStyle& style, double x,
-                      double y, double w, double h);
+void TextPathCentered(
+    cairo_t* cr, const std::string& utf8, const TextStyle& style, double x, double y, double w, double h);
 
 // Deterministic pseudo-random numbers (xorshift), independent of the C library.
 class Random {
 public:
-    explicit Random(uint32_t seed) : state_(seed ? seed : 1) {}
+    explicit Random(uint32_t seed)
+        : state_(seed ? seed : 1)
+    {
+    }
     uint32_t Next();
     double Uniform(double lo, double hi);
 
@@ -105,15 +107,15 @@ private:
 
 // Shared look: the skin's palette.
 namespace palette {
-extern const Rgba kNight;      // deepest panel colour
-extern const Rgba kIndigo;     // upper panel gradient
-extern const Rgba kTeal;       // wind accent
-extern const Rgba kCyanGlow;   // glows and progress
-extern const Rgba kGold;       // trims and logo
-extern const Rgba kGoldLight;
-extern const Rgba kIvory;      // light card and licence paper
-extern const Rgba kInk;        // dark text on light
-extern const Rgba kFooter;     // progress strip
-}  // namespace palette
+    extern const Rgba kNight; // deepest panel colour
+    extern const Rgba kIndigo; // upper panel gradient
+    extern const Rgba kTeal; // wind accent
+    extern const Rgba kCyanGlow; // glows and progress
+    extern const Rgba kGold; // trims and logo
+    extern const Rgba kGoldLight;
+    extern const Rgba kIvory; // light card and licence paper
+    extern const Rgba kInk; // dark text on light
+    extern const Rgba kFooter; // progress strip
+} // namespace palette
 
-}  // namespace artgen
+} // namespace artgen

@@ -19,10 +19,10 @@
 namespace artgen {
 
 struct SpriteArt {
-    std::string name;  // archive name, e.g. "btn_install.tcp"
+    std::string name; // archive name, e.g. "btn_install.tcp"
     int width = 0, height = 0;
     std::vector<std::unique_ptr<Canvas>> frames;
-    std::vector<int> keyX, keyY;  // per frame
+    std::vector<int> keyX, keyY; // per frame
 
     // Frames side by side, in stored order.
     bool WriteStrip(const std::string& path) const;
@@ -32,4 +32,4 @@ std::vector<SpriteArt> DrawButtonSprites();
 // "progress_head.tcp": fifteen frames of the glowing head of the bar.
 SpriteArt DrawProgressHead();
 
-}  // namespace artgen
+} // namespace artgen

@@ -14,4 +14,4 @@ namespace artgen {
 // image is stored as PNG. Returns false when the file cannot be written.
 bool WriteIcon(const std::string& path, const std::vector<const Canvas*>& images);
 
-}  // namespace artgen
+} // namespace artgen

@@ -29,4 +29,4 @@ void DrawEditFrame(Canvas& canvas);
 // (square) size; below 40 pixels only the crystal.
 void DrawIconArt(Canvas& canvas);
 
-}  // namespace artgen
+} // namespace artgen

@@ -9,43 +9,47 @@ namespace artgen {
 
 namespace {
 
-// Bright numeral with a dark rim and a faint cyan halo, its baseline at
-// |baseline| and centred horizontally.
-void GlowingGlyph(Canvas& canvas, const std::string& text, const TextStyle& style, double baseline) {
-    cairo_t* cr = canvas.cr();
-    TextSize size = MeasureText(cr, text, style);
-    double x = (canvas.width() - size.width) / 2, y = baseline - size.baseline;
-    Canvas halo(canvas.width(), canvas.height());
-    TextPath(halo.cr(), text, style, x, y);
-    cairo_set_source_rgba(halo.cr(), 0.35, 0.9, 1.0, 0.9);
-    cairo_fill(halo.cr());
-    halo.Blur(1);
-    canvas.Paint(halo, 0, 0, 0.8);
-    TextPath(cr, text, style, x, y);
-    cairo_set_line_width(cr, 1.6);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    SetColor(cr, Hex(0x06101E, 0.85));
-    cairo_stroke_preserve(cr);
-    cairo_pattern_t* fill = VerticalGradient(baseline - size.baseline * 0.75, baseline,
-                                             Hex(0xFFFFFF), Hex(0xF2D38E));
-    cairo_set_source(cr, fill);
-    cairo_fill(cr);
-    cairo_pattern_destroy(fill);
-}
+    // Bright numeral with a dark rim and a faint cyan halo, its baseline at
+    // |baseline| and centred horizontally.
+    void GlowingGlyph(Canvas& canvas, const std::string& text, const TextStyle& style, double baseline)
+    {
+        cairo_t* cr = canvas.cr();
+        TextSize size = MeasureText(cr, text, style);
+        double x = (canvas.width() - size.width) / 2, y = baseline - size.baseline;
+        Canvas halo(canvas.width(), canvas.height());
+        TextPath(halo.cr(), text, style, x, y);
+        cairo_set_source_rgba(halo.cr(), 0.35, 0.9, 1.0, 0.9);
+        cairo_fill(halo.cr());
+        halo.Blur(1);
+        canvas.Paint(halo, 0, 0, 0.8);
+        TextPath(cr, text, style, x, y);
+        cairo_set_line_width(cr, 1.6);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        SetColor(cr, Hex(0x06101E, 0.85));
+        cairo_stroke_preserve(cr);
+        cairo_pattern_t* fill
+            = VerticalGradient(baseline - size.baseline * 0.75, baseline, Hex(0xFFFFFF), Hex(0xF2D38E));
+        cairo_set_source(cr, fill);
+        cairo_fill(cr);
+        cairo_pattern_destroy(fill);
+    }
 
-}  // namespace
+} // namespace
 
-void DrawDigit(Canvas& canvas, int digit) {
-    TextStyle style{"DejaVu Sans", 23, true, 0};
+void DrawDigit(Canvas& canvas, int digit)
+{
+    TextStyle style { "DejaVu Sans", 23, true, 0 };
     GlowingGlyph(canvas, std::to_string(digit), style, geo::kDigitBaseline);
 }
 
-void DrawPercentSign(Canvas& canvas) {
-    TextStyle style{"DejaVu Sans", 12, true, 0};
+void DrawPercentSign(Canvas& canvas)
+{
+    TextStyle style { "DejaVu Sans", 12, true, 0 };
     GlowingGlyph(canvas, "%", style, geo::kPercentBaseline);
 }
 
-void DrawProgressBar(Canvas& canvas) {
+void DrawProgressBar(Canvas& canvas)
+{
     cairo_t* cr = canvas.cr();
     double w = canvas.width(), h = canvas.height();
     // Left end rounded; the right end is hidden under the glowing head.
@@ -85,7 +89,8 @@ void DrawProgressBar(Canvas& canvas) {
     cairo_pattern_destroy(gloss);
 }
 
-void DrawScrollTrack(Canvas& canvas) {
+void DrawScrollTrack(Canvas& canvas)
+{
     cairo_t* cr = canvas.cr();
     double w = canvas.width(), h = canvas.height();
     RoundedRect(cr, 2.5, 0.5, w - 5, h - 1, (w - 5) / 2);
@@ -98,4 +103,4 @@ void DrawScrollTrack(Canvas& canvas) {
     cairo_stroke(cr);
 }
 
-}  // namespace artgen
+} // namespace artgen

@@ -13,4 +13,4 @@ void DrawPercentSign(Canvas& canvas);
 void DrawProgressBar(Canvas& canvas);
 void DrawScrollTrack(Canvas& canvas);
 
-}  // namespace artgen
+} // namespace artgen

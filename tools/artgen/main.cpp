@@ -31,28 +31,37 @@ namespace {
 
 using artgen::Canvas;
 
-bool MakeDir(const std::string& path) {
+bool MakeDir(const std::string& path)
+{
     return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
 }
 
 class Writer {
 public:
-    explicit Writer(std::string dir) : dir_(std::move(dir)) {}
+    explicit Writer(std::string dir)
+        : dir_(std::move(dir))
+    {
+    }
 
-    bool Png(const std::string& name, Canvas& canvas) {
+    bool Png(const std::string& name, Canvas& canvas)
+    {
         std::string path = dir_ + "/png/" + name;
-        if (!canvas.WritePng(path)) return Fail(path);
+        if (!canvas.WritePng(path))
+            return Fail(path);
         return true;
     }
 
-    bool Sprite(const artgen::SpriteArt& sprite) {
-        std::string stem = sprite.name.substr(0, sprite.name.size() - 4);  // drop ".tcp"
+    bool Sprite(const artgen::SpriteArt& sprite)
+    {
+        std::string stem = sprite.name.substr(0, sprite.name.size() - 4); // drop ".tcp"
         std::string strip = dir_ + "/frames/" + stem + ".png";
-        if (!sprite.WriteStrip(strip)) return Fail(strip);
+        if (!sprite.WriteStrip(strip))
+            return Fail(strip);
         return true;
     }
 
-    bool Fail(const std::string& path) {
+    bool Fail(const std::string& path)
+    {
         std::fprintf(stderr, "artgen: cannot write %s\n", path.c_str());
         return false;
     }
@@ -61,7 +70,8 @@ private:
     std::string dir_;
 };
 
-bool DrawAll(Writer& out, const std::string& dir) {
+bool DrawAll(Writer& out, const std::string& dir)
+{
     namespace geo = artgen::geo;
     bool ok = true;
     {
@@ -124,23 +134,26 @@ bool DrawAll(Writer& out, const std::string& dir) {
         artgen::DrawScrollTrack(c);
         ok &= out.Png("scroll.png", c);
     }
-    for (const artgen::SpriteArt& sprite : artgen::DrawButtonSprites()) ok &= out.Sprite(sprite);
+    for (const artgen::SpriteArt& sprite : artgen::DrawButtonSprites())
+        ok &= out.Sprite(sprite);
     ok &= out.Sprite(artgen::DrawProgressHead());
 
     std::vector<std::unique_ptr<Canvas>> sizes;
     std::vector<const Canvas*> icon;
-    for (int size : {16, 24, 32, 48, 256}) {
+    for (int size : { 16, 24, 32, 48, 256 }) {
         sizes.push_back(std::make_unique<Canvas>(size, size));
         artgen::DrawIconArt(*sizes.back());
         icon.push_back(sizes.back().get());
     }
-    if (!artgen::WriteIcon(dir + "/zephyra.ico", icon)) ok &= out.Fail(dir + "/zephyra.ico");
+    if (!artgen::WriteIcon(dir + "/zephyra.ico", icon))
+        ok &= out.Fail(dir + "/zephyra.ico");
     return ok;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: artgen OUTDIR\n");
         return 2;

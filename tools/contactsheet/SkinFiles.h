@@ -18,10 +18,25 @@ namespace sheet {
 struct Surface {
     cairo_surface_t* s = nullptr;
     Surface() = default;
-    explicit Surface(cairo_surface_t* surface) : s(surface) {}
-    ~Surface() { if (s) cairo_surface_destroy(s); }
-    Surface(Surface&& o) noexcept : s(o.s) { o.s = nullptr; }
-    Surface& operator=(Surface&& o) noexcept { std::swap(s, o.s); return *this; }
+    explicit Surface(cairo_surface_t* surface)
+        : s(surface)
+    {
+    }
+    ~Surface()
+    {
+        if (s)
+            cairo_surface_destroy(s);
+    }
+    Surface(Surface&& o) noexcept
+        : s(o.s)
+    {
+        o.s = nullptr;
+    }
+    Surface& operator=(Surface&& o) noexcept
+    {
+        std::swap(s, o.s);
+        return *this;
+    }
     Surface(const Surface&) = delete;
     int Width() const { return s ? cairo_image_surface_get_width(s) : 0; }
     int Height() const { return s ? cairo_image_surface_get_height(s) : 0; }
@@ -45,11 +60,11 @@ public:
     std::string Bytes(const std::string& name) const;
     // Runs a layout script; children in ascending key order. False with a
     // message when the script does not run or is not a panel table.
-    bool Layout(const std::string& name, std::string* background,
-                std::vector<LayoutChild>* children, std::string* error) const;
+    bool Layout(
+        const std::string& name, std::string* background, std::vector<LayoutChild>* children, std::string* error) const;
 
 private:
     zdl::QfaArchive archive_;
 };
 
-}  // namespace sheet
+} // namespace sheet

@@ -26,7 +26,8 @@ constexpr int kSheetWidth = 1816;
 constexpr int kMaxHeight = 6000;
 constexpr int kMargin = 20;
 
-void Checkerboard(cairo_t* cr, double x, double y, double w, double h) {
+void Checkerboard(cairo_t* cr, double x, double y, double w, double h)
+{
     cairo_save(cr);
     cairo_rectangle(cr, x, y, w, h);
     cairo_clip(cr);
@@ -34,27 +35,32 @@ void Checkerboard(cairo_t* cr, double x, double y, double w, double h) {
     cairo_paint(cr);
     cairo_set_source_rgb(cr, 0.66, 0.67, 0.70);
     for (int yy = 0; yy < h; yy += 8) {
-        for (int xx = ((yy / 8) % 2) * 8; xx < w; xx += 16) cairo_rectangle(cr, x + xx, y + yy, 8, 8);
+        for (int xx = ((yy / 8) % 2) * 8; xx < w; xx += 16)
+            cairo_rectangle(cr, x + xx, y + yy, 8, 8);
     }
     cairo_fill(cr);
     cairo_restore(cr);
 }
 
-bool EndsWith(const std::string& s, const char* suffix) {
+bool EndsWith(const std::string& s, const char* suffix)
+{
     size_t n = std::char_traits<char>::length(suffix);
     return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-int CountCrlf(const std::string& s) {
+int CountCrlf(const std::string& s)
+{
     int n = 0;
-    for (size_t i = 0; i + 1 < s.size(); ++i) n += s[i] == '\r' && s[i + 1] == '\n';
+    for (size_t i = 0; i + 1 < s.size(); ++i)
+        n += s[i] == '\r' && s[i + 1] == '\n';
     return n;
 }
 
 // Places boxes left to right, wrapping at the sheet's width.
 struct Flow {
     double x = kMargin, y = 0, rowHeight = 0;
-    void Place(double w, double h, double* outX, double* outY) {
+    void Place(double w, double h, double* outX, double* outY)
+    {
         if (x + w > kSheetWidth - kMargin && x > kMargin) {
             x = kMargin;
             y += rowHeight + 16;
@@ -68,11 +74,13 @@ struct Flow {
     double Bottom() const { return y + rowHeight; }
 };
 
-void DrawEntries(cairo_t* cr, const sheet::SkinFiles& files, Flow& flow) {
+void DrawEntries(cairo_t* cr, const sheet::SkinFiles& files, Flow& flow)
+{
     const zdl::QfaArchive& archive = files.Archive();
     for (uint32_t i = 0; i < archive.Count(); ++i) {
         zdl::QfaArchive::Entry entry;
-        if (!archive.EntryAt(i, &entry)) continue;
+        if (!archive.EntryAt(i, &entry))
+            continue;
         std::string shown = sheet::GbkToUtf8(entry.name);
         double x, y;
         if (EndsWith(entry.name, ".png") || EndsWith(entry.name, ".tcp")) {
@@ -87,7 +95,8 @@ void DrawEntries(cairo_t* cr, const sheet::SkinFiles& files, Flow& flow) {
             if (sprite) {
                 // Frame count from the sprite header (offset 6).
                 frames = entry.size >= 8 ? entry.data[6] | (entry.data[7] << 8) : 1;
-                if (frames == 3) frames = 4;  // a 3-frame strip has 4 cells
+                if (frames == 3)
+                    frames = 4; // a 3-frame strip has 4 cells
             }
             double scale = pic.Width() > 700 ? 0.5 : 1.0;
             int cell = pic.Width() / std::max(frames, 1);
@@ -100,7 +109,7 @@ void DrawEntries(cairo_t* cr, const sheet::SkinFiles& files, Flow& flow) {
                 std::snprintf(facts, sizeof facts, "%d x %d, %d cells", cell, pic.Height(), frames);
             } else {
                 std::snprintf(facts, sizeof facts, "%d x %d%s", pic.Width(), pic.Height(),
-                              scale < 1 ? ", shown at half size" : "");
+                    scale < 1 ? ", shown at half size" : "");
             }
             Label(cr, shown, x, y, 12, 1, 1, 1);
             Label(cr, facts, x, y + 15, 10, 0.7, 0.75, 0.85);
@@ -125,19 +134,18 @@ void DrawEntries(cairo_t* cr, const sheet::SkinFiles& files, Flow& flow) {
             std::vector<sheet::LayoutChild> children;
             if (files.Layout(entry.name, &bg, &children, &error)) {
                 facts = "panel on " + bg + ", " + std::to_string(children.size()) + " children:";
-                for (const auto& c : children) facts += " " + c.name;
+                for (const auto& c : children)
+                    facts += " " + c.name;
             } else {
                 facts = "SCRIPT FAILS: " + error;
             }
         } else if (entry.name == "image.dat") {
             zdl::QfaArchive nested;
-            facts = nested.Assign(entry.data, entry.size)
-                        ? "nested archive, " + std::to_string(nested.Count()) + " entries, " +
-                              std::to_string(entry.size) + " bytes"
-                        : "NOT AN ARCHIVE";
+            facts = nested.Assign(entry.data, entry.size) ? "nested archive, " + std::to_string(nested.Count())
+                    + " entries, " + std::to_string(entry.size) + " bytes"
+                                                          : "NOT AN ARCHIVE";
         } else {
-            facts = std::to_string(entry.size) + " bytes, " + std::to_string(CountCrlf(bytes)) +
-                    " CRLF lines (GBK)";
+            facts = std::to_string(entry.size) + " bytes, " + std::to_string(CountCrlf(bytes)) + " CRLF lines (GBK)";
         }
         double w = std::min(1200.0, 40.0 + facts.size() * 6.5);
         flow.Place(w, 34, &x, &y);
@@ -146,9 +154,10 @@ void DrawEntries(cairo_t* cr, const sheet::SkinFiles& files, Flow& flow) {
     }
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 3) {
         std::fprintf(stderr, "usage: contactsheet ARCHIVE OUT.png\n");
         return 2;
@@ -171,9 +180,9 @@ int main(int argc, char** argv) {
         double x, y;
     };
     const Window windows[] = {
-        {"下载页：就绪", sheet::PageState::kReady, 0, kMargin, 36},
-        {"下载页：下载中 45%", sheet::PageState::kDownloading, 45, kMargin + 868 + 40, 36},
-        {"下载页：完成", sheet::PageState::kCompleted, 100, kMargin + 488 + 40, 36 + 513 + 40},
+        { "下载页：就绪", sheet::PageState::kReady, 0, kMargin, 36 },
+        { "下载页：下载中 45%", sheet::PageState::kDownloading, 45, kMargin + 868 + 40, 36 },
+        { "下载页：完成", sheet::PageState::kCompleted, 100, kMargin + 488 + 40, 36 + 513 + 40 },
     };
     bool ok = true;
     for (const Window& w : windows) {
@@ -209,7 +218,9 @@ int main(int argc, char** argv) {
     cairo_surface_destroy(out);
     cairo_destroy(cr);
     cairo_surface_destroy(tall);
-    if (!ok) std::fprintf(stderr, "contactsheet: %s\n", error.c_str());
-    if (!written) std::fprintf(stderr, "contactsheet: cannot write %s\n", argv[2]);
+    if (!ok)
+        std::fprintf(stderr, "contactsheet: %s\n", error.c_str());
+    if (!written)
+        std::fprintf(stderr, "contactsheet: cannot write %s\n", argv[2]);
     return ok && written ? 0 : 1;
 }

@@ -95,7 +95,7 @@ int List(const char* path)
     return bad ? 1 : 0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -128,9 +128,8 @@ int main(int argc, char** argv)
         inputs.push_back(std::move(in));
     }
 
-    std::stable_sort(inputs.begin(), inputs.end(), [](const Input& a, const Input& b) {
-        return CompareQfaNames(a.name.c_str(), b.name.c_str()) < 0;
-    });
+    std::stable_sort(inputs.begin(), inputs.end(),
+        [](const Input& a, const Input& b) { return CompareQfaNames(a.name.c_str(), b.name.c_str()) < 0; });
     for (size_t i = 1; i < inputs.size(); ++i)
         if (CompareQfaNames(inputs[i - 1].name.c_str(), inputs[i].name.c_str()) == 0)
             return Fail("duplicate entry name \"" + inputs[i].name + "\" (names are compared without case)");
@@ -143,7 +142,7 @@ int main(int argc, char** argv)
 
     std::vector<uint8_t> out;
     out.reserve(static_cast<size_t>(total));
-    out.insert(out.end(), {'Q', 'F', 'A', 0});
+    out.insert(out.end(), { 'Q', 'F', 'A', 0 });
     PutU32(&out, static_cast<uint32_t>(inputs.size()));
     uint32_t offset = 0;
     for (const Input& in : inputs) {
@@ -165,8 +164,8 @@ int main(int argc, char** argv)
         return Fail("internal error: packed archive does not read back");
     for (const Input& in : inputs) {
         QfaArchive::Entry e;
-        if (!check.Find(in.name.c_str(), &e) || e.size != in.bytes.size() ||
-            (e.size && std::memcmp(e.data, in.bytes.data(), e.size) != 0))
+        if (!check.Find(in.name.c_str(), &e) || e.size != in.bytes.size()
+            || (e.size && std::memcmp(e.data, in.bytes.data(), e.size) != 0))
             return Fail("internal error: entry \"" + in.name + "\" does not read back");
     }
 

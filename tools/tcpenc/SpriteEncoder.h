@@ -19,22 +19,22 @@
 namespace zdl {
 
 struct EncoderFrame {
-    int width = 0;                // cell width
-    int height = 0;               // cell height
-    std::vector<uint8_t> bgra;    // width * height pixels, top row first, straight alpha
-    int32_t keyX = 0;             // the frame's key point in cell coordinates
+    int width = 0; // cell width
+    int height = 0; // cell height
+    std::vector<uint8_t> bgra; // width * height pixels, top row first, straight alpha
+    int32_t keyX = 0; // the frame's key point in cell coordinates
     int32_t keyY = 0;
 };
 
 struct EncoderOptions {
-    int16_t spriteKeyX = 0;  // the header's key point (carried, not used)
+    int16_t spriteKeyX = 0; // the header's key point (carried, not used)
     int16_t spriteKeyY = 0;
 };
 
 // Builds the sprite file bytes. All frames must share one size. False with
 // a message in |error| on bad input.
-bool EncodeSprite(const std::vector<EncoderFrame>& frames, const EncoderOptions& options,
-                  std::vector<uint8_t>* out, std::string* error);
+bool EncodeSprite(const std::vector<EncoderFrame>& frames, const EncoderOptions& options, std::vector<uint8_t>* out,
+    std::string* error);
 
 // The 16-bit colour whose expansion is nearest to (r, g, b), channel by
 // channel; exact when the colour is representable.
@@ -43,4 +43,4 @@ uint16_t NearestRgb565(uint8_t r, uint8_t g, uint8_t b);
 // The alpha a pixel decodes with after encoding (0 = transparent).
 uint8_t QuantizeSpriteAlpha(uint8_t alpha);
 
-}  // namespace zdl
+} // namespace zdl

@@ -50,8 +50,8 @@ bool ParseInt(const std::string& text, long lo, long hi, long* out)
 bool ParsePoint(const std::string& text, long* x, long* y)
 {
     size_t comma = text.find(',');
-    return comma != std::string::npos && ParseInt(text.substr(0, comma), -32768, 32767, x) &&
-           ParseInt(text.substr(comma + 1), -32768, 32767, y);
+    return comma != std::string::npos && ParseInt(text.substr(0, comma), -32768, 32767, x)
+        && ParseInt(text.substr(comma + 1), -32768, 32767, y);
 }
 
 bool LoadPng(const std::string& path, DibImage* image)
@@ -75,7 +75,7 @@ EncoderFrame Cut(const DibImage& image, int cell, int w)
     return fr;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -107,8 +107,8 @@ int main(int argc, char** argv)
             } else {
                 size_t colon = value.find(':');
                 KeyPoint k;
-                if (colon == std::string::npos || !ParseInt(value.substr(0, colon), 0, kMaxSpriteFrames, &k.index) ||
-                    !ParsePoint(value.substr(colon + 1), &k.x, &k.y))
+                if (colon == std::string::npos || !ParseInt(value.substr(0, colon), 0, kMaxSpriteFrames, &k.index)
+                    || !ParsePoint(value.substr(colon + 1), &k.x, &k.y))
                     return Fail("--keypoint wants I:X,Y, got \"" + value + "\"");
                 keyPoints.push_back(k);
             }
@@ -132,15 +132,15 @@ int main(int argc, char** argv)
         if (!LoadPng(files[0], &strip))
             return Fail("cannot read \"" + files[0] + "\" as a PNG with 8 bits per channel");
         if (strip.Width() % frames != 0)
-            return Fail("width " + std::to_string(strip.Width()) + " of \"" + files[0] + "\" does not divide into " +
-                        std::to_string(frames) + " frames");
+            return Fail("width " + std::to_string(strip.Width()) + " of \"" + files[0] + "\" does not divide into "
+                + std::to_string(frames) + " frames");
         int w = strip.Width() / static_cast<int>(frames);
         for (int k = 0; k < frames; ++k)
             cells.push_back(Cut(strip, k, w));
     } else {
         if (frames != 0 && frames != static_cast<long>(files.size()))
-            return Fail("--frames " + std::to_string(frames) + " but " + std::to_string(files.size()) +
-                        " input pictures");
+            return Fail(
+                "--frames " + std::to_string(frames) + " but " + std::to_string(files.size()) + " input pictures");
         frames = static_cast<long>(files.size());
         for (const std::string& path : files) {
             DibImage picture;
@@ -193,6 +193,6 @@ int main(int argc, char** argv)
     }
     if (verbose)
         std::fprintf(stderr, "tcpenc: %s: %zu pixels not representable exactly (RGB565, alpha steps of 8)\n",
-                     outPath.c_str(), changed);
+            outPath.c_str(), changed);
     return 0;
 }

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             sink = sink ^ found.data[found.size - 1];
     }
     LoadResourceArchiveFromBytes(data, size);
-    for (const char* name : {"bg.png", "BG.PNG", "image.dat", "zzz", ""}) {
+    for (const char* name : { "bg.png", "BG.PNG", "image.dat", "zzz", "" }) {
         std::vector<uint8_t> bytes;
         ReadResourceFile(name, &bytes);
         auto stream = OpenResourceFile(name);

@@ -33,14 +33,14 @@ void CheckLines(const zdl::CSMultiColorStatic& text)
         size_t at = 0;
         while (at < so_far.size())
             at += zdl::GbkCharBytes(whole.data() + at, whole.size() - at);
-        Check(at == so_far.size());  // the piece starts on a character boundary
+        Check(at == so_far.size()); // the piece starts on a character boundary
         so_far += line.text;
     }
     for (size_t i = 0; i < rebuilt.size(); ++i)
         Check(rebuilt[i] == text.segments[i].text);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -72,15 +72,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     view.UpdateRect();
     view.Layout(0);
     CheckLines(view);
-    for (int step : {1, 3, -2, 1000, -1000}) {
+    for (int step : { 1, 3, -2, 1000, -1000 }) {
         view.ScrollBy(step);
         Check(view.stops.empty() || (view.stopIndex >= 0 && static_cast<size_t>(view.stopIndex) < view.stops.size()));
     }
-    for (int y : {-100, 0, 7, 30, 59, 1000}) {
+    for (int y : { -100, 0, 7, 30, 59, 1000 }) {
         view.DragThumbTo(y);
         Check(view.stops.empty() || (view.stopIndex >= 0 && static_cast<size_t>(view.stopIndex) < view.stops.size()));
-        Check(view.thumbRect.top >= view.trackRect.top + view.thumbMarginTop ||
-            view.trackRect.bottom == view.trackRect.top);
+        Check(view.thumbRect.top >= view.trackRect.top + view.thumbMarginTop
+            || view.trackRect.bottom == view.trackRect.top);
     }
     return 0;
 }
