@@ -16,10 +16,14 @@ WEB_HOST ?=
 url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL)) $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
-.PHONY: deps native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
+.PHONY: deps deps-demo native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
 
 deps:
 	@scripts/deps.sh
+
+# The demo runs the 64-bit zdl.exe only: no 32-bit Wine, no i686 libraries.
+deps-demo:
+	@scripts/deps.sh --64-only
 
 build/native/build.ninja:
 	cmake -S . -B build/native $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DZDL_SANITIZE=ON
@@ -69,7 +73,7 @@ test: deps
 
 # The window journey under Wine and its storyboard; demo-headless is the
 # download without a window.
-demo: deps
+demo: deps-demo
 	@$(MAKE) --no-print-directory release win64
 	@scripts/demo-journey.sh
 
