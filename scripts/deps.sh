@@ -67,8 +67,9 @@ if [ "$with_i686" = 1 ] && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/nul
     dpkg --add-architecture i386
   fi
   echo "deps: installing wine32:i386"
-  zdl_apt_update
-  zdl_apt_install --no-remove --no-install-recommends wine32:i386 \
+  # Optional, and tried at every set-up while missing: a short retry only.
+  ZDL_APT_TRIES=2 ZDL_APT_PAUSE=10 zdl_apt_update
+  ZDL_APT_TRIES=2 ZDL_APT_PAUSE=10 zdl_apt_install --no-remove --no-install-recommends wine32:i386 \
     || echo "deps: !!! wine32:i386 could not be installed: make test will skip the i686 tree !!!"
 fi
 
