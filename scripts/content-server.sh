@@ -78,7 +78,7 @@ stop)
   if [ -f "$work/watchdog.pid" ]; then
     # The watchdog is a copy of this script.
     w=$(cat "$work/watchdog.pid")
-    process_is "$w" "$(cat /proc/$$/comm)" && kill "$w" 2>/dev/null || true
+    if process_is "$w" "$(cat /proc/$$/comm)"; then kill "$w" 2>/dev/null || true; fi
     rm -f "$work/watchdog.pid"
   fi
   ;;

@@ -56,7 +56,7 @@ run_ctest build/tsan -R "^($(tr ' ' '|' <<<"$tsan_tests"))\$"
 run_wine_tree() {  # win64|win32 tree
   zdl_wine_use "$1"
   zdl_wine_prefix
-  zdl_wine_session
+  zdl_wine_session ""  # the server stays until the tree's tests are done
   run_ctest "$2"
   "${ZDL_WINE%/*}/wineserver" -k 2>/dev/null || true
 }
@@ -72,7 +72,7 @@ can_run_i686() {
   timeout --kill-after=10 1200 bash -c '. scripts/wine-env.sh && zdl_wine_use win32 && zdl_wine_prefix' \
     || { why="the win32 prefix could not be made"; return 1; }
   zdl_wine_use win32
-  zdl_wine_session
+  zdl_wine_session ""
   out=$(timeout --kill-after=10 300 scripts/wine-run.sh --timeout 120 "$probe" 2>/dev/null) || true
   out=${out%$'\r'}  # a Windows line end
   [ "$out" = "zdl probe i686" ] || { why="the i686 probe did not run (${out:-no output})"; return 1; }
