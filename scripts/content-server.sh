@@ -49,6 +49,9 @@ http {
   keepalive_requests 100000;
   keepalive_timeout 60s;
   default_type application/octet-stream;
+  # Pages (the demo's news and age notice) as UTF-8 HTML.
+  types { text/html html; }
+  charset utf-8;
   server {
     listen 127.0.0.1:$port $tls;
     root $root;
