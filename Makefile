@@ -1,7 +1,8 @@
 # Entry points:
 #   make deps    install packages and build the MinGW libraries (idempotent)
 #   make demo    build, then run the main job on the embedded default
-#   make test    build all three configurations and run every test
+#   make test    check the sources' form, build every configuration, run every test
+#   make lint    the form alone: C++ layout (clang-format-14), shell scripts (shellcheck)
 #   make native | win64 | win32 | release | tsan   build one configuration
 # Build trees: build/native (g++, ASan+UBSan, tests and tools),
 # build/release (g++ optimised: demo and benchmarks), build/tsan (the threaded
@@ -16,7 +17,7 @@ WEB_HOST ?=
 url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL)) $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
-.PHONY: deps deps-demo native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
+.PHONY: lint deps deps-demo native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
 
 deps:
 	@scripts/deps.sh
@@ -70,6 +71,9 @@ all: native release win64 win32
 
 test: deps
 	@scripts/test-all.sh
+
+lint:
+	@scripts/lint.sh
 
 # The window journey under Wine and its storyboard; demo-headless is the
 # download without a window.

@@ -2,7 +2,7 @@
 # Runs every benchmark program of the optimised native build and prints its
 # figures. Benchmarks that need a server start and stop their own.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 found=0 failed=0
 for b in $(find build/release/bench -maxdepth 2 -type f -executable -name 'bench_*' | sort); do
   found=1

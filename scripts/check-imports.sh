@@ -13,6 +13,6 @@ for exe in "$@"; do
       bad=1
     fi
   done
-  echo "$exe: imports $(echo $dlls | tr ' ' ',')"
+  echo "$exe: imports $(paste -sd, <<<"$dlls")"
 done
 exit $bad

@@ -49,6 +49,9 @@ http {
   keepalive_requests 100000;
   keepalive_timeout 60s;
   default_type application/octet-stream;
+  # Pages (the demo's news and age notice) as UTF-8 HTML.
+  types { text/html html; }
+  charset utf-8;
   server {
     listen 127.0.0.1:$port $tls;
     root $root;
@@ -78,7 +81,7 @@ stop)
   if [ -f "$work/watchdog.pid" ]; then
     # The watchdog is a copy of this script.
     w=$(cat "$work/watchdog.pid")
-    process_is "$w" "$(cat /proc/$$/comm)" && kill "$w" 2>/dev/null || true
+    if process_is "$w" "$(cat /proc/$$/comm)"; then kill "$w" 2>/dev/null || true; fi
     rm -f "$work/watchdog.pid"
   fi
   ;;

@@ -48,47 +48,17 @@ if [ "$webhost" = "http://$hostport" ] || { [ "$port" = 80 ] && [ "$webhost" = "
   echo "demo: serving the news and age notice pages on $webhost"
 fi
 
+# nginx from the content server script, on the program's port; it would
+# stop by itself after two hours should this script be killed.
 srv=$work/nginx
-mkdir -p "$srv/tmp"
-cat > "$srv/nginx.conf" <<CONF
-worker_processes 1;
-daemon on;
-pid $srv/nginx.pid;
-error_log $srv/error.log warn;
-events { worker_connections 256; }
-http {
-  access_log $srv/access.log;
-  client_body_temp_path $srv/tmp;
-  proxy_temp_path $srv/tmp;
-  fastcgi_temp_path $srv/tmp;
-  uwsgi_temp_path $srv/tmp;
-  scgi_temp_path $srv/tmp;
-  sendfile on;
-  keepalive_timeout 60s;
-  default_type application/octet-stream;
-  types { text/html html; }
-  charset utf-8;
-  server {
-    listen 127.0.0.1:$port;
-    root $www;
-    location / { }
-  }
-}
-CONF
-nginx=$(command -v nginx || echo /usr/sbin/nginx)
-stop_server() {
-  if [ -s "$srv/nginx.pid" ]; then
-    kill "$(cat "$srv/nginx.pid")" 2>/dev/null || true
-    rm -f "$srv/nginx.pid"
-  fi
-}
+stop_server() { "$root/scripts/content-server.sh" stop "$srv" >/dev/null 2>&1 || true; }
 trap stop_server EXIT
-if ! "$nginx" -c "$srv/nginx.conf" -e "$srv/error.log" 2>"$srv/start.log"; then
+if ! ZDL_SERVER_PORT=$port ZDL_SERVER_LIFETIME=7200 "$root/scripts/content-server.sh" start "$www" "$srv" \
+  >/dev/null 2>"$work/nginx-start.log" 8>&-; then
   echo "demo: nginx could not listen on 127.0.0.1:$port:" >&2
-  cat "$srv/start.log" >&2
+  cat "$work/nginx-start.log" >&2
   exit 1
 fi
-for _ in $(seq 50); do [ -s "$srv/nginx.pid" ] && break; sleep 0.1; done
 
 install=$work/install-$(date +%Y%m%d-%H%M%S)
 echo "demo: serving $url; downloading into $install"

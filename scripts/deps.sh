@@ -25,6 +25,7 @@ packages=(
   googletest libgtest-dev libfreetype-dev libfontconfig-dev libpixman-1-dev
   libcairo2-dev libpango1.0-dev
   clang libclang-rt-14-dev
+  clang-format-14 shellcheck
   wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei
   nginx-light aria2 curl nasm locales ccache
 )

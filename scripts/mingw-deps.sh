@@ -32,7 +32,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 TC
-cmp -s "$toolchain.tmp" "$toolchain" && rm "$toolchain.tmp" || mv "$toolchain.tmp" "$toolchain"
+if cmp -s "$toolchain.tmp" "$toolchain"; then rm "$toolchain.tmp"; else mv "$toolchain.tmp" "$toolchain"; fi
 
 # Version of a source package as apt would fetch it.
 src_version() {
@@ -94,7 +94,7 @@ build_lua() {
     $cc -O2 -DLUA_BUILD_AS_LIB -c "$f" -o "$obj/$(basename "${f%.c}").o"
   done
   rm -f "$prefix/lib/liblua5.1.a"
-  $triple-ar rcs "$prefix/lib/liblua5.1.a" "$obj"/*.o
+  "$triple-ar" rcs "$prefix/lib/liblua5.1.a" "$obj"/*.o
   mkdir -p "$prefix/include/lua5.1"
   cp "$src/lua.h" "$src/luaconf.h" "$src/lualib.h" "$src/lauxlib.h" "$prefix/include/lua5.1/"
   printf '%s\n' 'extern "C" {' '#include "lua.h"' '#include "lualib.h"' '#include "lauxlib.h"' '}' \
@@ -104,7 +104,7 @@ build_lua() {
 
 build_png() {
   cmake_static "$1" "$cache/build-png-$arch" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
-    -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY=/usr/$triple/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/$triple/include
+    -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="/usr/$triple/lib/libz.a" -DZLIB_INCLUDE_DIR="/usr/$triple/include"
 }
 
 build_jpeg() {

@@ -6,7 +6,7 @@
 #   scripts/run-fuzz.sh [seconds per target (default 20)] [target ...]
 # Exits non-zero if any target crashes or reports a sanitizer error.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-20}
 shift || true
 targets=("$@")
@@ -17,7 +17,7 @@ if [ ! -f $build/build.ninja ]; then
   CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DZDL_FUZZ=ON -DZDL_SANITIZE=ON >/dev/null || { echo "fuzz: configure failed" >&2; exit 1; }
 fi
-cmake --build $build --target $(printf 'fuzz_%s ' "${targets[@]}") || { echo "fuzz: build failed" >&2; exit 1; }
+cmake --build $build --target "${targets[@]/#/fuzz_}" || { echo "fuzz: build failed" >&2; exit 1; }
 
 failed=0
 mkdir -p $build/artifacts
@@ -26,8 +26,9 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus"
   printf 'fuzz: %-8s %3ss ... ' "$t" "$seconds"
   log=$build/fuzz_$t.log
-  exe=$(ls "$build"/tests/*/fuzz_"$t" 2>/dev/null | head -1)
-  if [ -n "$exe" ] && "$exe" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
+  found=("$build"/tests/*/fuzz_"$t")
+  exe=${found[0]}
+  if [ -x "$exe" ] && "$exe" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
        -artifact_prefix="$build/artifacts/${t}-" -print_final_stats=1 \
        "$corpus" "tests/data/fuzz/$t" >"$log" 2>&1; then
     echo "ok ($(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs)"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that serve a generated sample game client on the
 # address built into a program (string 150 of its build tree):
 #   zdl_sample_address BUILD_TREE   sets SAMPLE_URL, SAMPLE_HOST, SAMPLE_PORT,

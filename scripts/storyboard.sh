@@ -25,8 +25,9 @@ captions=(
 )
 args=()
 for i in "${!captions[@]}"; do
-  f=$(ls "$out/$(printf %02d $((i + 1)))"-*.png 2>/dev/null | head -1)
-  [ -n "$f" ] || continue
+  shots=("$out/$(printf %02d $((i + 1)))"-*.png)
+  f=${shots[0]}
+  [ -f "$f" ] || continue
   # The windows without the empty screen around them (an empty screen
   # stays whole).
   b=$out/board-$i.png

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: builds the four configurations, runs the native
+# The whole test suite: checks the sources' form first (scripts/lint.sh:
+# C++ layout and shell scripts, seconds), builds the four configurations, runs the native
 # tests under ASan/UBSan, the Windows tests of both Windows trees under Wine
 # (x86_64 under the 64-bit loader, i686 under the 32-bit one), checks that both
 # zdl.exe files import only system DLLs, and runs the fuzz targets briefly.
@@ -8,6 +9,20 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 start=$SECONDS
 step() { printf '\n== %s (%ds)\n' "$*" $((SECONDS - start)); }
+fails=0 passed=0 failed=0 summary=()
+
+# A layout or shell finding fails the run but stops nothing: the builds and
+# tests still show what else there is.
+step "lint (C++ format with clang-format-14, shell scripts with shellcheck)"
+lint_bad=()
+for check in format shell; do
+  if scripts/lint.sh "$check"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)) fails=1 lint_bad+=("$check")
+  fi
+done
+summary+=("lint: $((2 - ${#lint_bad[@]})) passed, ${#lint_bad[@]} failed${lint_bad:+ (${lint_bad[*]})}")
 
 step "build native (ASan+UBSan)"
 make --no-print-directory native
@@ -23,7 +38,6 @@ make --no-print-directory win32
 step "zdl.exe imports only system DLLs"
 scripts/check-imports.sh build/win64/zdl.exe build/win32/zdl.exe
 
-fails=0 passed=0 failed=0 summary=()
 # Runs one ctest tree (further arguments go to ctest) and adds its counts
 # to the totals.
 run_ctest() {
@@ -56,7 +70,7 @@ run_ctest build/tsan -R "^($(tr ' ' '|' <<<"$tsan_tests"))\$"
 run_wine_tree() {  # win64|win32 tree
   zdl_wine_use "$1"
   zdl_wine_prefix
-  zdl_wine_session
+  zdl_wine_session ""  # the server stays until the tree's tests are done
   run_ctest "$2"
   "${ZDL_WINE%/*}/wineserver" -k 2>/dev/null || true
 }
@@ -72,7 +86,7 @@ can_run_i686() {
   timeout --kill-after=10 1200 bash -c '. scripts/wine-env.sh && zdl_wine_use win32 && zdl_wine_prefix' \
     || { why="the win32 prefix could not be made"; return 1; }
   zdl_wine_use win32
-  zdl_wine_session
+  zdl_wine_session ""
   out=$(timeout --kill-after=10 300 scripts/wine-run.sh --timeout 120 "$probe" 2>/dev/null) || true
   out=${out%$'\r'}  # a Windows line end
   [ "$out" = "zdl probe i686" ] || { why="the i686 probe did not run (${out:-no output})"; return 1; }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that run Windows programs under Wine: a cached
 # prefix per architecture with a Chinese locale (ANSI code page 936) and CJK
 # font replacements, and an Xvfb display. The x86_64 tree runs under the
@@ -80,10 +81,10 @@ zdl_wine_prefix() {
     [ -f "$stamp" ] && exit 0
     echo "wine: preparing prefix $WINEPREFIX" >&2
     rm -rf "$WINEPREFIX"
-    DISPLAY= "$ZDL_WINE" wineboot -i >/dev/null 2>&1 || true
+    DISPLAY='' "$ZDL_WINE" wineboot -i >/dev/null 2>&1 || true
     local face
     for face in "${ZDL_WINE_FACES[@]}"; do
-      DISPLAY= "$ZDL_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "$ZDL_WINE_FONT" /f >/dev/null 2>&1
+      DISPLAY='' "$ZDL_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "$ZDL_WINE_FONT" /f >/dev/null 2>&1
     done
     "${ZDL_WINE%/*}/wineserver" -w 2>/dev/null || true
     [ -f "$WINEPREFIX/system.reg" ] || { echo "wine: could not create the prefix" >&2; exit 1; }
@@ -97,11 +98,11 @@ ZDL_XVFB_PID=
 # the same moment never share one display and then lose it when the other
 # one stops its server.
 zdl_xvfb_start() {
-  local ready i n
+  local ready n
   ready=$(mktemp) || return 1
   Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
   ZDL_XVFB_PID=$!
-  for i in $(seq 100); do
+  for _ in $(seq 100); do
     if [ "$(wc -l <"$ready")" -ge 1 ]; then  # the whole number, with its newline
       n=$(head -n 1 "$ready")
       rm -f "$ready"
@@ -129,8 +130,8 @@ zdl_wine_session() {
 
 zdl_xvfb_stop() {
   if [ -n "$ZDL_XVFB_PID" ]; then
-    kill $ZDL_XVFB_PID 2>/dev/null
-    wait $ZDL_XVFB_PID 2>/dev/null
+    kill "$ZDL_XVFB_PID" 2>/dev/null
+    wait "$ZDL_XVFB_PID" 2>/dev/null
     ZDL_XVFB_PID=
   fi
 }

@@ -19,9 +19,10 @@
 # its loader is missing.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source-path=SCRIPTDIR source=wine-env.sh
 . "$here/wine-env.sh"
 
-timeout=120 shot= shot_after=3 live= slowness=
+timeout=120 shot='' shot_after=3 live='' slowness=''
 while [ $# -gt 0 ]; do
   case "$1" in
     --timeout) timeout=$2; shift 2 ;;

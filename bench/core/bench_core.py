@@ -9,7 +9,8 @@
   check        local check of a complete install against openssl dgst -sha256
   resume       bytes fetched again after kill -9 at about half way
 
-The installer's side of the channel comes from tests/core/core_e2e.py.
+The installer's side of the channel, the sample client and the content
+server come from tests/e2e/zdltest.py.
 """
 import argparse
 import os
@@ -19,22 +20,19 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "core"))
-import core_e2e  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "e2e"))
+import zdltest  # noqa: E402
 
 PIECE = 1 << 20
-TORRENT = "zphdownload_setup.exe.data"
+TORRENT = zdltest.TORRENT
+CLIENT_TIMEOUT = 1800  # seconds to write and describe the big client
 
 
 def make_client(args, name, mib):
     www = os.path.join(args.work, name)
     stamp = os.path.join(www, ".made-%d" % mib)
-    if not os.path.exists(stamp):
-        shutil.rmtree(www, ignore_errors=True)
-        subprocess.run([args.sampleclient, os.path.join(www, "files"), str(mib), "3"], check=True,
-                       stdout=subprocess.DEVNULL)
-        subprocess.run([args.mkdesc, os.path.join(www, "files"), www, "--raw-names", "--piece-size", str(PIECE)], check=True,
-                       stdout=subprocess.DEVNULL)
+    if not os.path.exists(stamp):  # made once, kept for the next run
+        zdltest.make_client(args.sampleclient, args.mkdesc, www, mib, 3, piece=PIECE, timeout=CLIENT_TIMEOUT)
         open(stamp, "w").close()
     files = []
     for d, _, fs in os.walk(os.path.join(www, "files")):
@@ -74,7 +72,7 @@ def bench_throughput(args, www, files, total, srv):
     urls = os.path.join(args.work, "aria2-urls.txt")
     with open(urls, "w", encoding="utf-8", errors="surrogateescape") as f:
         for rel in files:
-            f.write("%s/files/%s\n  out=%s\n" % (srv.url, core_e2e_quote(rel), rel))
+            f.write("%s/files/%s\n  out=%s\n" % (srv.url, url_path(rel), rel))
     ours, theirs = [], []
     for _ in range(args.rounds):
         inst = fresh(os.path.join(args.work, "inst-tp"))
@@ -96,7 +94,7 @@ def bench_throughput(args, www, files, total, srv):
     return ours[0][2]
 
 
-def core_e2e_quote(rel):
+def url_path(rel):
     from urllib.parse import quote
     return quote(rel.encode("utf-8", "surrogateescape"))
 
@@ -110,8 +108,7 @@ def bench_memory(args, srv_big, label):
 
 def bench_limit(args, srv, seconds):
     inst = fresh(os.path.join(args.work, "inst-limit"))
-    core_e2e.ARGS = args
-    core = core_e2e.Installer(inst, srv.url, limit=10000)
+    core = zdltest.Installer([args.core], args.work, inst, srv.url, limit=10000)
     samples = []
     try:
         core.wait_for(lambda c: c.state() == 14, 60, "downloading")
@@ -163,10 +160,9 @@ def bench_check(args, www, files, srv):
 
 
 def bench_resume(args, www, total, srv):
-    core_e2e.ARGS = args
     inst = fresh(os.path.join(args.work, "inst-resume"))
     before = srv.body_bytes()
-    core = core_e2e.Installer(inst, srv.url, limit=100000)
+    core = zdltest.Installer([args.core], args.work, inst, srv.url, limit=100000)
     try:
         core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) >= 50, 120, "half",
                       interval=0.05)
@@ -194,8 +190,7 @@ def main():
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
     www, files, total = make_client(args, "www", args.size_mib)
-    core_e2e.ARGS = args
-    srv = core_e2e.Server(www, "bench")
+    srv = zdltest.ContentServer(args.server, www, os.path.join(args.work, "srv-bench"))
     try:
         want = lambda n: not args.only or n in args.only.split(",")
         if want("throughput") or want("check") or want("memory"):
@@ -209,7 +204,7 @@ def main():
             bench_resume(args, www, total, srv)
         if want("memory") and args.big_mib:
             bwww, _, _ = make_client(args, "www-big", args.big_mib)
-            bsrv = core_e2e.Server(bwww, "bench-big")
+            bsrv = zdltest.ContentServer(args.server, bwww, os.path.join(args.work, "srv-bench-big"))
             try:
                 bench_memory(args, bsrv, "%d MiB client" % args.big_mib)
             finally:

@@ -17,7 +17,7 @@ exe=$tree/zdl.exe headless=$tree/app/headless/zdl-headless.exe
 . "$root/scripts/sample-site.sh"
 . "$root/bench/ui/wine-windows.sh"
 die() { echo "wine-throughput: $*" >&2; exit 1; }
-[ -f "$exe" ] && [ -f "$headless" ] || die "build $tree first"
+{ [ -f "$exe" ] && [ -f "$headless" ]; } || die "build $tree first"
 command -v xdotool >/dev/null || die "needs xdotool"
 zdl_wine_use "$(zdl_pe_arch "$exe")"
 zdl_sample_address "$tree" || exit 1
@@ -52,7 +52,7 @@ report() { # label seconds
 # The headless downloader: start to exit (its Wine start-up included, about
 # a second).
 t0=$(date +%s.%N)
-"$root/scripts/wine-run.sh" --timeout 1200 "$headless" 'C:\zdl-throughput\headless\' --down $limit >/dev/null 2>&1 ||
+"$root/scripts/wine-run.sh" --timeout 1200 "$headless" "C:\\zdl-throughput\\headless\\" --down $limit >/dev/null 2>&1 ||
   die "zdl-headless.exe failed"
 t1=$(date +%s.%N)
 headless_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')

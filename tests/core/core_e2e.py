@@ -12,7 +12,6 @@ import argparse
 import hashlib
 import http.server
 import os
-import random
 import re
 import shlex
 import shutil
@@ -24,9 +23,13 @@ import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import zdltest  # noqa: E402
+from zdltest import check  # noqa: E402
+
 ARGS = None
 PIECE = 256 * 1024
-TORRENT = "zphdownload_setup.exe.data"
+TORRENT = zdltest.TORRENT
 # The core acts on "quit" within a second; the process's end (state saved,
 # threads joined, the sanitizers' exit checks) is measured here, on a
 # machine that may be loaded many times over. The faults this catches wait
@@ -34,170 +37,25 @@ TORRENT = "zphdownload_setup.exe.data"
 QUIT_LIMIT = 3.0
 
 
-class Installer:
-    """Listening side of the line channel plus the core process."""
-
-    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT,
-                 program=None, env=None, accept_timeout=30):
-        self.accept_timeout = accept_timeout
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.listener.bind(("127.0.0.1", 0))
-        self.listener.listen(1)
-        self.port = self.listener.getsockname()[1]
-        self.conn = None
-        self.pending = b""
-        self.values = {}
-        self.history = []  # every P2PState value seen, in order
-        cmd = (program or shlex.split(ARGS.core)) + ["-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
-               "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
-               "-DownloadLimit", str(limit), "-UploadLimit", "10000"]
-        if delete_info:
-            cmd.append("-DeleteDownloadInfo")
-        cmd += ["-InteractivePort", str(self.port)] + list(extra)
-        self.stderr_path = os.path.join(ARGS.work, "core-%d.log" % self.port)
-        self.stderr = open(self.stderr_path, "w")
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr,
-                                     env=dict(os.environ, **(env or {})))
-
-    def accept(self, timeout=None):
-        self.listener.settimeout(timeout or self.accept_timeout)
-        self.conn, _ = self.listener.accept()
-        self.conn.setblocking(False)
-
-    def send(self, text):
-        try:
-            self.conn.sendall(text.encode())
-        except OSError:
-            pass
-
-    def drain(self):
-        while True:
-            try:
-                data = self.conn.recv(65536)
-            except BlockingIOError:
-                break
-            except OSError:
-                break
-            if not data:
-                break
-            self.pending += data
-        while b"\n" in self.pending:
-            line, self.pending = self.pending.split(b"\n", 1)
-            text = line.decode("latin-1")
-            if "[" not in text or "]" not in text:
-                continue
-            kv = text[text.index("]") + 1:].strip()
-            if "=" not in kv:
-                continue
-            key, value = kv.split("=", 1)
-            self.values[key.strip()] = value.strip()
-            if key.strip() == "P2PState":
-                if not self.history or self.history[-1] != value.strip():
-                    self.history.append(value.strip())
-
-    def poll(self):
-        if self.conn is None:
-            self.accept()
-        self.send("stat\nget tb\nget qf 0\n")
-        time.sleep(0.05)
-        self.drain()
-
-    def state(self):
-        return int(self.values.get("P2PState", "-1"))
-
-    def wait_for(self, pred, timeout, what, interval=0.25):
-        end = time.time() + timeout
-        while time.time() < end:
-            self.poll()
-            if pred(self):
-                return
-            if self.proc.poll() is not None:
-                self.drain()
-                if pred(self):
-                    return
-                raise AssertionError("core exited (%s) while waiting for %s; values %s\n%s" %
-                                     (self.proc.returncode, what, self.values, self.log()))
-            time.sleep(interval)
-        raise AssertionError("timed out waiting for %s; values %s\n%s" % (what, self.values, self.log()))
-
-    def quit_and_time(self, timeout=5):
-        start = time.time()
-        self.send("quit\n")
-        code = self.proc.wait(timeout)
-        return code, time.time() - start
-
-    def log(self):
-        self.stderr.flush()
-        with open(self.stderr_path, errors="replace") as f:
-            return f.read()[-3000:]
-
-    def close(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait(5)
-        self.stderr.close()
-        if self.conn:
-            self.conn.close()
-        self.listener.close()
+def Installer(install_dir, url, program=None, **kw):
+    """The core (--core, or |program|) on the installer's line channel."""
+    return zdltest.Installer(program or shlex.split(ARGS.core), ARGS.work, install_dir, url, **kw)
 
 
-def check(cond, message):
-    if not cond:
-        raise AssertionError(message)
-
-
-def tree_digest(root, skip=(".zdlcore", b".zdlcore")):
-    out = {}
-    for dirpath, dirnames, filenames in os.walk(root):
-        dirnames[:] = [d for d in dirnames if d not in skip]
-        for name in filenames:
-            p = os.path.join(dirpath, name)
-            with open(p, "rb") as f:
-                out[file_name(os.path.relpath(p, root))] = hashlib.sha256(f.read()).hexdigest()
-    return out
-
-
-def file_name(path):
-    """A Windows core (under Wine) names files in Unicode, which Wine writes
-    as UTF-8: the client's GBK names are compared as the text they spell."""
-    if not ARGS.windows_names:
-        return path
-    raw = os.fsencode(path)
-    try:
-        return raw.decode("utf-8")
-    except UnicodeDecodeError:
-        return raw.decode("gbk")
+def names():
+    """How file names compare: a Windows core (under Wine) names files in
+    Unicode, which Wine writes as UTF-8, so the client's GBK names are
+    compared as the text they spell."""
+    return "text" if ARGS.windows_names else "raw"
 
 
 def same_tree(a, b):
-    da, db = tree_digest(a), tree_digest(b)
-    missing = set(da) ^ set(db)
-    differ = [k for k in da if k in db and da[k] != db[k]]
-    return not missing and not differ, "missing %s differ %s" % (sorted(missing)[:5], differ[:5])
+    return zdltest.same_tree(a, b, want_names=names(), got_names=names())
 
 
-class Server:
-    def __init__(self, root, name, tls=()):
-        """tls: (certificate, key) files to serve HTTPS with."""
-        self.work = os.path.join(ARGS.work, "srv-" + name)
-        shutil.rmtree(self.work, ignore_errors=True)
-        out = subprocess.run([ARGS.server, "start", root, self.work] + list(tls), check=True, capture_output=True,
-                             text=True, timeout=20, env=dict(os.environ, ZDL_SERVER_LIFETIME="600"))
-        self.port = int(out.stdout.strip().splitlines()[-1])
-        self.url = "%s://127.0.0.1:%d" % ("https" if tls else "http", self.port)
-
-    def body_bytes(self, prefix="/files/"):
-        """Bytes of client files nginx sent, from its access log."""
-        total = 0
-        with open(os.path.join(self.work, "access.log")) as f:
-            for line in f:
-                m = re.search(r'"GET (\S+) HTTP/[\d.]+" (\d+) (\d+)', line)
-                if m and m.group(1).startswith(prefix):
-                    total += int(m.group(3))
-        return total
-
-    def stop(self):
-        subprocess.run([ARGS.server, "stop", self.work], timeout=20)
+def Server(root, name, tls=()):
+    """nginx serving |root|; tls: (certificate, key) files to serve HTTPS with."""
+    return zdltest.ContentServer(ARGS.server, root, os.path.join(ARGS.work, "srv-" + name), tls)
 
 
 # ---------------------------------------------------------------- fault server
@@ -287,24 +145,13 @@ class ThreadedServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 # ---------------------------------------------------------------------- tests
 def make_client(name, size_mib, seed=1, extra_files=()):
-    www = os.path.join(ARGS.work, name)
-    shutil.rmtree(www, ignore_errors=True)
-    subprocess.run([ARGS.sampleclient, os.path.join(www, "files"), str(size_mib), str(seed)], check=True,
-                   capture_output=True, timeout=60)
-    for rel, size in extra_files:  # byte names (GBK)
-        path = os.path.join(os.path.join(www, "files").encode(), rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(random.Random(size).randbytes(size))
-    subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), www, "--raw-names", "--piece-size", str(PIECE)], check=True,
-                   capture_output=True, timeout=60)
-    return www
+    """A sample client in the work folder; |extra_files|: (GBK byte name, size)."""
+    return zdltest.make_client(ARGS.sampleclient, ARGS.mkdesc, os.path.join(ARGS.work, name), size_mib, seed,
+                               piece=PIECE, extra_files=extra_files)
 
 
 def fresh_dir(name):
-    d = os.path.join(ARGS.work, name)
-    shutil.rmtree(d, ignore_errors=True)
-    return d
+    return zdltest.fresh_dir(os.path.join(ARGS.work, name))
 
 
 def test_full_download(www, srv):
@@ -701,7 +548,7 @@ def test_windows_code_pages(www, srv):
         return
     extra = [("\u7c60\u5b50/\u4e57\u5ba2.pak".encode("gbk"), 3 * PIECE + 5)]  # 籠子/乗客.pak
     www = make_client("www-cp", 2, seed=9, extra_files=extra)
-    want = {k.decode("gbk"): v for k, v in tree_digest(os.path.join(www, "files").encode()).items()}
+    want = zdltest.tree_digest(os.path.join(www, "files"), "gbk")
     cpsrv = Server(www, "cp")
     try:
         for lang in ("zh_CN.UTF-8", "en_US.UTF-8"):
@@ -711,7 +558,7 @@ def test_windows_code_pages(www, srv):
                              program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
             try:
                 core.wait_for(lambda c: c.state() == 15, 120, "completion under " + lang)
-                got = {k.decode("utf-8"): v for k, v in tree_digest(inst.encode()).items()}
+                got = zdltest.tree_digest(inst, "utf-8")
                 check(got == want, "%s: install differs: missing %s, extra %s" % (
                     lang, sorted(set(want) - set(got))[:3], sorted(set(got) - set(want))[:3]))
                 core.quit_and_time(timeout=30)

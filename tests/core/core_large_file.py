@@ -15,19 +15,21 @@ The download folder is removed afterwards (it holds 4 GiB of real blocks).
 Exit 0 pass, 1 fail, 77 skipped (no host zdl-mkdesc or Wine).
 """
 import argparse
-import hashlib
 import os
 import random
 import shutil
-import socket
 import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import zdltest  # noqa: E402
+
 BIG = (4 << 30) + (3 << 20) + 12345
 PIECE = 4 << 20
 MAX_GROWTH = 48 << 20
-TORRENT = "zphdownload_setup.exe.data"
+TORRENT = zdltest.TORRENT
+DESCRIBE_TIMEOUT = 600  # seconds to digest the 4 GiB client
 
 
 def make_client(root):
@@ -70,16 +72,6 @@ def rss(pid):
     return 0
 
 
-def file_sha256(path):
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        while True:
-            b = f.read(8 << 20)
-            if not b:
-                return h.hexdigest()
-            h.update(b)
-
-
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--core", required=True)
@@ -103,7 +95,7 @@ def main():
     dest = os.path.join(a.work, "install")
     started = time.time()
     make_client(www)
-    subprocess.run([a.mkdesc, os.path.join(www, "files"), www, "--piece-size", str(PIECE)], check=True, timeout=600)
+    zdltest.describe(a.mkdesc, www, PIECE, raw_names=False, timeout=DESCRIBE_TIMEOUT)
     want = {}
     with open(os.path.join(www, TORRENT)) as f:
         for line in f:
@@ -112,45 +104,24 @@ def main():
                 want[path] = (int(size), digest)
     print("large file: client and description ready in %.0f s" % (time.time() - started))
 
-    srv_work = os.path.join(a.work, "srv")
-    port = int(subprocess.run([a.server, "start", www, srv_work], check=True, capture_output=True, text=True,
-                              timeout=20, env=dict(os.environ, ZDL_SERVER_LIFETIME=str(a.timeout + 60))).stdout.split()[-1])
-    listener = socket.socket()
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(1)
+    srv = zdltest.ContentServer(a.server, www, os.path.join(a.work, "srv"), lifetime=a.timeout + 60)
+    channel = zdltest.StatusChannel()
     log = open(os.path.join(a.work, "core.log"), "w")
-    cmd = [env["ZDL_WINE"], a.core, "-Dir", "Z:" + dest, "-HttpUrl", "http://127.0.0.1:%d" % port,
+    cmd = [env["ZDL_WINE"], a.core, "-Dir", "Z:" + dest, "-HttpUrl", srv.url,
            "-Torrent", TORRENT, "-Mode", "download", "-HttpThread", "4", "-P2PUploadThread", "6",
            "-P2PUploadListSize", "12", "-DownloadLimit", "-1", "-UploadLimit", "-1", "-DeleteDownloadInfo",
-           "-InteractivePort", str(listener.getsockname()[1])]
+           "-InteractivePort", str(channel.port)]
     proc = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
     failures = []
-    values = {}
-    conn = None
+    values = channel.values
     quarter_rss = peak = 0
     started = time.time()
     try:
-        listener.settimeout(300)
-        conn, _ = listener.accept()
-        conn.settimeout(0.5)
-        pending = b""
+        channel.accept(300)
         while time.time() - started < a.timeout:
-            conn.sendall(b"stat\nget tb\n")
+            channel.send("stat\nget tb\n")
             time.sleep(1)
-            try:
-                while True:
-                    data = conn.recv(65536)
-                    if not data:
-                        break
-                    pending += data
-            except socket.timeout:
-                pass
-            *lines, pending = pending.split(b"\n")
-            for line in lines:
-                text = line.decode("latin-1")
-                if "]" in text and "=" in text:
-                    k, v = text.split("]", 1)[1].strip().split("=", 1)
-                    values[k] = v
+            channel.drain()
             peak = max(peak, rss(proc.pid))
             done = int(values.get("TotalByte", "0") or 0) - int(values.get("IncompleteByte", "0") or 0)
             if not quarter_rss and done >= BIG // 4:
@@ -173,7 +144,7 @@ def main():
         if not quarter_rss or peak - quarter_rss > MAX_GROWTH:
             failures.append("memory grew from %d to %d bytes" % (quarter_rss, peak))
         if proc.poll() is None:
-            conn.sendall(b"quit\n")
+            channel.send("quit\n")
             try:
                 code = proc.wait(60)
                 if code != 0:
@@ -185,17 +156,15 @@ def main():
                 p = os.path.join(dest, path)
                 if not os.path.isfile(p) or os.path.getsize(p) != size:
                     failures.append("%s missing or of the wrong size" % path)
-                elif file_sha256(p) != digest:
+                elif zdltest.file_sha256(p) != digest:
                     failures.append("%s differs from the description" % path)
     finally:
         if proc.poll() is None:
             proc.kill()
             proc.wait(10)
         log.close()
-        if conn:
-            conn.close()
-        listener.close()
-        subprocess.run([a.server, "stop", srv_work], timeout=20)
+        channel.close()
+        srv.stop()
     for f in failures:
         print("large file: FAIL: " + f)
     if failures:

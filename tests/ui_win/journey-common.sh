@@ -5,11 +5,15 @@
 # "zpc.exe" the stand-in game), copies zdl.exe into OUT_DIR/bin, starts an
 # Xvfb of its own, and gives the steps' helpers. Every wait is bounded. A
 # journey may define journey_cleanup, run on exit.
+# The steps wait on what they need to see (a window, a file, pixels that
+# change or hold still), each wait bounded and grown with the slowness of
+# the program's Wine, never on a fixed pause.
 set -uo pipefail
 exe=$1 tools=$2 out=$3
 helpers=${4:-$(dirname "$exe")/tests/ui_win}
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
+# shellcheck source=scripts/wine-env.sh
 . "$scripts/wine-env.sh"
 mib=${ZDL_JOURNEY_MIB:-16}
 
@@ -28,9 +32,9 @@ zdl_wine_use "$(zdl_pe_arch "$exe")" || fail "not a Windows program: $exe"
 slow=$(zdl_wine_slowness)
 sampleclient=$tools/tools/sampleclient/zdl-sampleclient
 mkdesc=$tools/tools/mkdesc/zdl-mkdesc
-[ -x "$sampleclient" ] && [ -x "$mkdesc" ] || skip "no zdl-sampleclient / zdl-mkdesc in $tools"
+{ [ -x "$sampleclient" ] && [ -x "$mkdesc" ]; } || skip "no zdl-sampleclient / zdl-mkdesc in $tools"
 game=$helpers/zdl_standin_game.exe readlink=$helpers/zdl_readlink.exe
-[ -f "$game" ] && [ -f "$readlink" ] || fail "no zdl_standin_game.exe / zdl_readlink.exe in $helpers"
+{ [ -f "$game" ] && [ -f "$readlink" ]; } || fail "no zdl_standin_game.exe / zdl_readlink.exe in $helpers"
 [ -x "$ZDL_WINE" ] || skip "no Wine"
 for t in xdotool import compare convert xwininfo ss; do
   command -v $t >/dev/null || skip "no $t (xdotool, ImageMagick, x11-utils, iproute2)"
@@ -41,6 +45,7 @@ out=$(cd "$out" && pwd)
 # The address the program carries, its port's lock, and the client served
 # there with the stand-in game as its "zpc.exe" (placed before the
 # description is made, so its digest is the stand-in's).
+# shellcheck source=scripts/sample-site.sh
 . "$scripts/sample-site.sh"
 zdl_sample_address "$(dirname "$exe")" 2>/dev/null || skip "the program's source is not on this machine"
 port=$SAMPLE_PORT
@@ -80,14 +85,16 @@ link_files() {
   done
 }
 link_files | while IFS= read -r l; do rm -f "$l"; done
-rm -rf "$install" "$out/bin" "$out"/*.png
+rm -rf "$install" "${out:?}/bin" "$out"/*.png
 mkdir -p "$out/bin"
 cp "$exe" "$out/bin/zdl.exe"
+# shellcheck disable=SC2034 # the journeys' settings file
 ini=$out/bin/zphdownloader.ini
 
 zdl_xvfb_start 8>&- || skip "no Xvfb"
 zdl_wine_session 5 8>&-
-pid= pid2=
+pid='' pid2=''
+# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
   [ -n "$pid2" ] && kill "$pid2" 2>/dev/null
@@ -99,47 +106,84 @@ trap cleanup EXIT
 shot() { import -window root "$out/$1.png" && say "screenshot $out/$1.png"; }
 visible() { xdotool search --onlyvisible --name "${1:-Zephyra}" 2>/dev/null; }
 geometry() { # window: sets X Y WIDTH HEIGHT
-  X= Y= WIDTH= HEIGHT=
+  X='' Y='' WIDTH='' HEIGHT=''
   eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null)"
   [ -n "$X" ] && [ -n "$WIDTH" ]
 }
 alive() { kill -0 "$pid" 2>/dev/null; }
+not_alive() { ! alive; }
+# Runs COMMAND every 0.2 s until it succeeds, for at most SECONDS (grown
+# with the slowness): false when the time ran out.
+wait_for() { # seconds command...
+  local end=$((SECONDS + $1 * slow))
+  shift
+  until "$@"; do
+    [ $SECONDS -lt "$end" ] || return 1
+    sleep 0.2
+  done
+}
+# A digest of the screen's pixels inside WxH+X+Y.
+region() { import -window root -crop "$1" +repage rgb:- 2>/dev/null | md5sum | cut -d' ' -f1; }
+region_seen=
+region_same() { # geometry: the region as it was at the last look
+  local now
+  now=$(region "$1")
+  [ "$now" = "$region_seen" ] && return 0
+  region_seen=$now
+  return 1
+}
+# Waits until the program has drawn what it had to draw inside WxH+X+Y:
+# two looks in a row see the same pixels; at most SECONDS.
+settled() { # geometry seconds
+  region_seen=$(region "$1")
+  wait_for "$2" region_same "$1"
+}
+# The 60 x 60 pixels around a point of the screen.
+around() { echo "60x60+$(($1 - 30))+$(($2 - 30))"; }
+window_area() { geometry "$1" && echo "${WIDTH}x$HEIGHT+$X+$Y"; }
+# Moves the pointer (the program sees the move before anything that
+# follows: X delivers events in order) and waits for the hover to be drawn.
+point() { # x y
+  xdotool mousemove --sync "$1" "$2"
+  settled "$(around "$1" "$2")" 5
+}
 click() { # x y
-  xdotool mousemove "$1" "$2"
-  sleep 0.5
+  point "$1" "$2"
   xdotool click 1
 }
 key() { # x y key...: keys to the window under the pointer (no window manager: focus follows the pointer)
   local x=$1 y=$2
   shift 2
-  xdotool mousemove "$x" "$y"
-  sleep 0.3
-  for k in "$@"; do
-    xdotool key "$k"
-    sleep 0.3
-  done
+  point "$x" "$y"
+  xdotool key "$@"
 }
 # A visible window named like $1 that is neither the main nor the licence
 # window, within $2 seconds: sets W and its geometry.
-other_window() {
-  local w n
-  W=
-  for n in $(seq $(($2 * 2))); do
-    for w in $(visible "$1"); do
-      [ "$w" = "$wid" ] || [ "$w" = "$lid" ] && continue
-      geometry "$w" && W=$w && return 0
-    done
-    sleep 0.5
+found_window() { # name
+  local w
+  for w in $(visible "$1"); do
+    [ "$w" = "$wid" ] || [ "$w" = "$lid" ] && continue
+    geometry "$w" && W=$w && return 0
   done
   return 1
 }
+other_window() {
+  # shellcheck disable=SC2034 # the window found, for the journeys
+  W=''
+  wait_for "$2" found_window "$1"
+}
+shown() { visible . | grep -qx "$1"; }
+not_shown() { ! shown "$1"; }
 gone() { # window seconds: true once the window is no longer shown
+  wait_for "$2" not_shown "$1"
+}
+# The screen differs from screenshot SHOT inside WxH+X+Y in more than MIN
+# pixels (the look is kept as now.png).
+differs_from() { # shot geometry min
+  import -window root "$out/now.png" 2>/dev/null || return 1
   local n
-  for n in $(seq $(($2 * 2))); do
-    visible . | grep -qx "$1" || return 0
-    sleep 0.5
-  done
-  return 1
+  n=$(changed "$1" now "$2")
+  [ "${n:-0}" -gt "$3" ] 2>/dev/null
 }
 # Pixels that differ between two screenshots inside WxH+X+Y.
 changed() { # a b geometry
@@ -158,24 +202,26 @@ connections() { ss -Htn state established "( sport = :$port )" 2>/dev/null | wc 
 start_zdl() {
   (cd "$out/bin" && exec "$ZDL_WINE" "$out/bin/zdl.exe" >"$out/zdl.log" 2>&1 </dev/null 8>&-) &
   pid=$!
-  wid= lid=
-  for _ in $(seq $((120 * slow))); do
-    for w in $(visible); do
-      geometry "$w" || continue
-      [ "${WIDTH}x$HEIGHT" = 868x513 ] && wid=$w
-      [ "${WIDTH}x$HEIGHT" = 488x510 ] && lid=$w
-    done
-    [ -n "$wid" ] && [ -n "$lid" ] && break
-    alive || fail "zdl.exe ended before its windows appeared"
-    sleep 0.5
-  done
-  [ -n "$wid" ] && [ -n "$lid" ] || fail "no main window with the licence window within 60 s"
-  sleep 2
-  shot "$1"
+  wid='' lid=''
+  wait_for 60 both_windows || fail "no main window with the licence window within $((60 * slow)) s"
   geometry "$lid" || fail "the licence window vanished"
   lx=$X ly=$Y
   geometry "$wid" || fail "the main window vanished"
+  # shellcheck disable=SC2034 # the main window's place, for the journeys
   mx=$X my=$Y
+  settled "$(window_area "$wid")" 20 || fail "the main window is still being drawn after $((20 * slow)) s"
+  shot "$1"
+}
+both_windows() {
+  local w
+  for w in $(visible); do
+    geometry "$w" || continue
+    [ "${WIDTH}x$HEIGHT" = 868x513 ] && wid=$w
+    [ "${WIDTH}x$HEIGHT" = 488x510 ] && lid=$w
+  done
+  [ -n "$wid" ] && [ -n "$lid" ] && return 0
+  alive || fail "zdl.exe ended before its windows appeared"
+  return 1
 }
 
 # "accept" on the licence window (its button at 120,452).
@@ -187,27 +233,8 @@ accept_licence() {
 # The install folder against the served client, byte for byte; the served
 # names are GBK, and Wine keeps a file's name on the Linux side in UTF-8.
 same_as_served() {
-  python3 - "$served" "$install" >"$out/diff.log" 2>&1 <<'PY' || fail "the install folder differs from the served client (see $out/diff.log)"
-import filecmp, os, sys
-served, install = os.fsencode(sys.argv[1]), os.fsencode(sys.argv[2])
-def files(root, gbk):
-    out = {}
-    for d, _, names in os.walk(root):
-        for n in names:
-            rel = os.path.relpath(os.path.join(d, n), root)
-            out[rel.decode('gbk').encode() if gbk else rel] = os.path.join(d, n)
-    return out
-a, b = files(served, True), files(install, False)
-extra = set(b) - set(a) - {b'version.bin'}
-extra = {e for e in extra if not e.startswith(b'.zdlcore')}
-missing = set(a) - set(b)
-bad = [k for k in set(a) & set(b) if not filecmp.cmp(a[k], b[k], shallow=False)]
-for k in sorted(missing): print('missing', k)
-for k in sorted(extra): print('extra', k)
-for k in sorted(bad): print('differs', k)
-print(len(a), 'files compared')
-sys.exit(1 if missing or extra or bad else 0)
-PY
+  python3 "$here/../e2e/zdltest.py" same-tree "$served" "$install" --want-names gbk --got-names utf-8 \
+    --ignore version.bin >"$out/diff.log" 2>&1 || fail "the install folder differs from the served client (see $out/diff.log)"
   printf 'special_instal_20190627:23\r\n' | cmp -s - "$install/version.bin" || fail "version.bin is not the version record"
 }
 
@@ -215,10 +242,7 @@ PY
 # screenshot SHOT and fails unless it ended with exit code 0.
 click_to_end() { # x y seconds shot what
   click "$1" "$2"
-  for _ in $(seq $(($3 * 2 * slow))); do
-    alive || break
-    sleep 0.5
-  done
+  wait_for "$3" not_alive
   shot "$4"
   alive && fail "zdl.exe still runs $(($3 * slow)) s after $5"
   wait "$pid"
@@ -229,11 +253,11 @@ click_to_end() { # x y seconds shot what
 
 # Waits up to SECONDS for the version record, written when the download
 # completes (before "finish" shows); fails if zdl.exe ends first.
+complete() {
+  [ -f "$install/version.bin" ] && return 0
+  alive || fail "zdl.exe ended during the download"
+  return 1
+}
 wait_complete() { # seconds what-the-time-counts-from
-  for _ in $(seq $(($1 * slow))); do
-    [ -f "$install/version.bin" ] && return 0
-    alive || fail "zdl.exe ended during the download"
-    sleep 1
-  done
-  fail "no version.bin within $(($1 * slow)) s of $2"
+  wait_for "$1" complete || fail "no version.bin within $(($1 * slow)) s of $2"
 }

@@ -34,18 +34,17 @@ printf 'DefaultDir=E:\\Zephyra\\\r\n' >"$ini"
 
 start_zdl 01-licence
 accept_licence
-sleep 1
 
 # "install" (680,270 on the page): the disk fills.
 click $((mx + 720)) $((my + 285))
 other_window '警告' 120 || fail "no disk-full box within 120 s of install"
 box=$W
-sleep 1
+settled "$(window_area "$box")" 10
 shot 02-disk-full
 say "the disk is full at $(stored) bytes"
 key $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) Return
 gone "$box" 20 || fail "the disk-full box stays"
-# Still full: no second box.
+# Still full: no second box (watched for a while).
 other_window '警告' 10 && fail "a second disk-full box while the disk stays full"
 shot 03-still-full
 alive || fail "zdl.exe ended on a full disk"
@@ -55,7 +54,10 @@ alive || fail "zdl.exe ended on a full disk"
 mount -o remount,size=$((mib * 4))m "$drive" || fail "could not grow the tmpfs"
 wait_complete 120 "freeing room"
 say "complete after the room came back"
-sleep 3
+# "finish" takes the button's place.
+wait_for 20 differs_from 03-still-full "180x60+$((mx + 670))+$((my + 260))" 200 ||
+  fail "the button did not change on completion"
+settled "$(window_area "$wid")" 10
 shot 04-complete
 same_as_served
 

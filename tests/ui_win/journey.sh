@@ -50,33 +50,32 @@ order=$(xwininfo -root -children 2>/dev/null | grep -oE '0x[0-9a-f]+' | while re
 # The licence text (59,55 on the licence page; the scroll bar on its right
 # edge, the thumb at the top of its track) scrolls by the thumb and by the
 # wheel.
+# The thumb follows the pointer in the program's frames: each step waits
+# for the text to be drawn where the thumb now is.
 text="370x380+$((lx + 60))+$((ly + 60))"
-xdotool mousemove $((lx + 447)) $((ly + 95))
-sleep 0.5
+point $((lx + 447)) $((ly + 95))
 xdotool mousedown 1
 for y in 150 200 250 300; do
-  sleep 0.2
-  xdotool mousemove $((lx + 447)) $((ly + y))
+  xdotool mousemove --sync $((lx + 447)) $((ly + y))
+  settled "$text" 5
 done
-sleep 0.3
+wait_for 10 differs_from 01-licence "$text" 2000
 xdotool mouseup 1
-sleep 1.5
+settled "$text" 5
 shot 02-licence-thumb
 n=$(changed 01-licence 02-licence-thumb "$text")
 [ "${n:-0}" -gt 2000 ] 2>/dev/null || fail "dragging the thumb did not scroll the licence text ($n pixels changed)"
-xdotool mousemove $((lx + 250)) $((ly + 250))
-for _ in 1 2 3; do
-  sleep 0.3
-  xdotool click 5
-done
-sleep 1.5
+point $((lx + 250)) $((ly + 250))
+xdotool click --repeat 3 5
+wait_for 10 differs_from 02-licence-thumb "$text" 2000
+settled "$text" 5
 shot 03-licence-wheel
 n=$(changed 02-licence-thumb 03-licence-wheel "$text")
 [ "${n:-0}" -gt 2000 ] 2>/dev/null || fail "the wheel did not scroll the licence text ($n pixels changed)"
 
 # "accept".
 accept_licence
-sleep 1
+settled "$(window_area "$wid")" 10
 shot 04-accepted
 
 # A second zdl.exe: its box (owner none, the program's title), no second
@@ -84,17 +83,14 @@ shot 04-accepted
 (cd "$out/bin" && WINEDEBUG=trace+win exec "$ZDL_WINE" "$out/bin/zdl.exe" >"$out/zdl-second.log" 2>&1 </dev/null 8>&-) &
 pid2=$!
 other_window Zephyra 30 || fail "no box from the second zdl.exe within 30 s"
-sleep 1
+settled "$(window_area "$W")" 10
 shot 05-second-instance
 for w in $(visible); do
   [ "$w" != "$wid" ] && geometry "$w" && [ "${WIDTH}x$HEIGHT" = 868x513 ] && fail "a second main window appeared"
 done
 key $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) Return
-for _ in $(seq $((40 * slow))); do
-  kill -0 "$pid2" 2>/dev/null || break
-  sleep 0.5
-done
-kill -0 "$pid2" 2>/dev/null && fail "the second zdl.exe still runs 20 s after its box"
+second_ended() { ! kill -0 "$pid2" 2>/dev/null; }
+wait_for 20 second_ended || fail "the second zdl.exe still runs $((20 * slow)) s after its box"
 wait "$pid2"
 rc2=$?
 pid2=
@@ -113,25 +109,30 @@ settings() { # screenshot keys...
   other_window '游戏设置' 20 || fail "no settings dialog within 20 s"
   local d=$W dx=$((X + WIDTH / 2)) dy=$((Y + HEIGHT / 2))
   key $dx $dy "$@"
-  sleep 0.5
+  settled "$(window_area "$d")" 10
   shot "$name"
   key $dx $dy Return
   gone "$d" 20 || fail "the settings dialog stays after OK"
 }
 # shellcheck disable=SC2046 # one key per digit
-settings 06-settings-limit space Tab $(echo $limit | sed "s/./& /g")
+settings 06-settings-limit space Tab $(grep -o . <<<"$limit")
 expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit: $(od -c "$ini" 2>&1 | head -8)"
 
 # "install" (680,270 on the page; "stop", "continue" and "finish" take its
 # place). The progress area: percent digits, status and info lines, bar.
+# Two looks: once a piece is stored, and once the next MiB is stored and the
+# progress drawn has changed.
 progress="680x50+$((mx + 100))+$((my + 355))"
+button="180x60+$((mx + 670))+$((my + 260))"
 click $((mx + 720)) $((my + 285))
 started=$(date +%s)
-sleep 8
+stored_over() { [ "$(stored)" -gt "$1" ] 2>/dev/null; }
+wait_for 60 stored_over 0 || fail "nothing stored within $((60 * slow)) s of install"
 shot 07-downloading
 b1=$(stored)
-sleep 6
+grown() { stored_over $((b1 + 1048576)) && differs_from 07-downloading "$progress" 50; }
+wait_for 30 grown || fail "no further MiB stored with the progress redrawn within $((30 * slow)) s"
 shot 08-downloading
 b2=$(stored)
 elapsed=$(($(date +%s) - started))
@@ -153,47 +154,42 @@ shot 09-stop-asked
 key $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) y
 gone "$box" 20 || fail "the stop question stays"
 # (The core may finish a request under way before it ends.)
-for _ in $(seq $((60 * slow))); do
-  [ "$(connections)" = 0 ] && break
-  sleep 0.5
-done
-[ "$(connections)" = 0 ] || fail "the core still downloads 30 s after stop"
-sleep 1
+no_connections() { [ "$(connections)" = 0 ]; }
+wait_for 30 no_connections || fail "the core still downloads $((30 * slow)) s after stop"
+wait_for 10 differs_from 08-downloading "$button" 200
+settled "$(window_area "$wid")" 10
 shot 10-paused
+# Nothing may be written while paused: the folder is watched for a while.
 p1=$(stored)
 sleep 4
 p2=$(stored)
 [ "$p1" = "$p2" ] || fail "the install folder grows while paused ($p1 -> $p2 bytes)"
-n=$(changed 08-downloading 10-paused "180x60+$((mx + 670))+$((my + 260))")
+n=$(changed 08-downloading 10-paused "$button")
 [ "${n:-0}" -gt 200 ] 2>/dev/null || fail "the button did not change after stop ($n pixels changed)"
 
 # "continue": downloading again (the core writes whole pieces, so the
 # folder grows in steps).
 click $((mx + 720)) $((my + 285))
-for _ in $(seq $((30 * slow))); do
-  sleep 1
-  c=$(stored)
-  [ "${c:-0}" -gt "$p2" ] && break
-done
+wait_for 30 stored_over "$p2"
+c=$(stored)
 shot 11-continued
-[ "${c:-0}" -gt "$p2" ] || fail "the download did not continue within 30 s ($p2 -> $c bytes)"
+[ "${c:-0}" -gt "$p2" ] || fail "the download did not continue within $((30 * slow)) s ($p2 -> $c bytes)"
 [ -f "$install/version.bin" ] && fail "the download completed early"
 
-# The server goes away for a while and comes back: the core reconnects by
-# itself and the download goes on.
+# The server goes away for a while (the core's connections fail and it
+# retries) and comes back: the core reconnects by itself and the download
+# goes on.
 "$scripts/content-server.sh" stop "$out/nginx" >/dev/null 2>&1
-sleep 8
+wait_for 10 no_connections || fail "connections to the stopped server stay"
+sleep 8 # the time away: the scenario, not a wait
 shot 12-server-down
 d1=$(stored)
 alive || fail "zdl.exe ended while the server was away"
 serve || fail "nginx could not serve again on 127.0.0.1:$port"
-for _ in $(seq $((60 * slow))); do
-  sleep 1
-  d2=$(stored)
-  [ "${d2:-0}" -gt "$d1" ] && break
-done
+wait_for 60 stored_over "$d1"
+d2=$(stored)
 shot 13-server-back
-[ "${d2:-0}" -gt "$d1" ] || fail "the download did not go on within 60 s of the server's return"
+[ "${d2:-0}" -gt "$d1" ] || fail "the download did not go on within $((60 * slow)) s of the server's return"
 say "the download went on after the server's return"
 
 # "set" during the download: the limit off. The core restarts without it
@@ -205,18 +201,17 @@ expect=$(printf 'MaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zeph
 # The download completes.
 wait_complete 120 "switching the limit off"
 say "complete $(($(date +%s) - started)) s after install"
-sleep 3
+# "finish" takes the button's place.
+wait_for 20 differs_from 13-server-back "$button" 200 || fail "the button did not change on completion"
+settled "$(window_area "$wid")" 10
 shot 15-complete
 
 # "finish": shortcuts, the game started and the program ends.
 click_to_end $((mx + 720)) $((my + 285)) 30 16-finished finish
 
 # The game: started by "open" with the install folder as working folder.
-for _ in $(seq $((20 * slow))); do
-  [ -f "$install/zpc-started.txt" ] && break
-  sleep 0.5
-done
-[ -f "$install/zpc-started.txt" ] || fail "the game (zpc.exe) did not run"
+game_ran() { [ -f "$install/zpc-started.txt" ]; }
+wait_for 20 game_ran || fail "the game (zpc.exe) did not run"
 say "game: $(tr -d '\r' <"$install/zpc-started.txt" | tr '\n' ' ')"
 grep -qix 'cwd=C:\\Program Files\\Orvane\\Zephyra\\\?'$'\r' "$install/zpc-started.txt" ||
   fail "the game's working folder is not the install folder"
@@ -232,12 +227,12 @@ done < <(link_files)
 [ ${#winpaths[@]} -gt 0 ] || fail "no link made"
 "$ZDL_WINE" "$readlink" "${winpaths[@]}" >"$out/links.txt" 2>&1 </dev/null 8>&- || fail "a link could not be read (see $out/links.txt)"
 tr -d '\r' <"$out/links.txt" | sed 's/^/journey: link /'
-for where in '\\Desktop\\' '\\Programs\\Zephyra免费版\\'; do
-  line=$(tr -d '\r' <"$out/links.txt" | grep -iF "$(printf "$where")" | head -1)
-  [ -n "$line" ] || fail "no link in $(printf "$where")"
+for where in "\\Desktop\\" "\\Programs\\Zephyra免费版\\"; do
+  line=$(tr -d '\r' <"$out/links.txt" | grep -iF "$where" | head -1)
+  [ -n "$line" ] || fail "no link in $where"
   IFS='|' read -r _ target dir description <<<"$line"
   [ "${target,,}" = 'c:\program files\orvane\zephyra\zpc.exe' ] || fail "a link's target is $target"
-  [ "${dir,,}" = 'c:\program files\orvane\zephyra\' ] || fail "a link's working folder is $dir"
+  [ "${dir,,}" = "c:\\program files\\orvane\\zephyra\\" ] || fail "a link's working folder is $dir"
   [ "$description" = 'Zephyra免费版启动程序' ] || fail "a link's description is $description"
 done
 

@@ -20,6 +20,7 @@ set -uo pipefail
 exe=$1 ref=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
+# shellcheck source=scripts/wine-env.sh
 . "$scripts/wine-env.sh"
 
 [ -f "$exe" ] || { echo "shot: no program $exe" >&2; exit 1; }
@@ -31,6 +32,7 @@ mkdir -p "$out"
 zdl_wine_prefix || exit 77
 zdl_xvfb_start || exit 77
 pid=
+# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
   zdl_xvfb_stop
@@ -74,7 +76,7 @@ attempt() {
 
   # 1. The main window and the licence window (both carry the program's
   # title), told apart by their sizes, mapped and placed.
-  wid= lid=
+  wid='' lid=''
   for _ in $(seq 120); do
     for w in $(xdotool search --onlyvisible --name 'Zephyra' 2>/dev/null); do
       size=$(xdotool getwindowgeometry --shell "$w" 2>/dev/null | sed -n 's/^\(WIDTH\|HEIGHT\)=//p' | tr '\n' x)
@@ -91,7 +93,7 @@ attempt() {
   [ -n "$lid" ] || { note "no licence window over the main window within 60 s"; return 1; }
   sleep 2  # a few frames
   geometry() {  # [window]
-    X= Y= WIDTH= HEIGHT=
+    X='' Y='' WIDTH='' HEIGHT=''
     eval "$(xdotool getwindowgeometry --shell "${1:-$wid}" 2>/dev/null)"
     [ -n "$X" ] && [ -n "$WIDTH" ]
   }
@@ -99,10 +101,10 @@ attempt() {
   lx=$X ly=$Y
   geometry || { note "the window vanished"; return 1; }
   echo "shot: window $wid at $X,$Y size ${WIDTH}x$HEIGHT"
-  [ "$WIDTH" = 868 ] && [ "$HEIGHT" = 513 ] || { note "window is ${WIDTH}x$HEIGHT, not 868x513"; return 1; }
+  { [ "$WIDTH" = 868 ] && [ "$HEIGHT" = 513 ]; } || { note "window is ${WIDTH}x$HEIGHT, not 868x513"; return 1; }
   read -r sw sh < <(xdpyinfo 2>/dev/null | awk '/dimensions:/{split($2,d,"x"); print d[1], d[2]}')
   if [ -n "${sw:-}" ]; then
-    [ "$X" = $(((sw - 868) / 2)) ] && [ "$Y" = $(((sh - 513) / 2)) ] || { note "window at $X,$Y is not centred on ${sw}x$sh"; return 1; }
+    { [ "$X" = $(((sw - 868) / 2)) ] && [ "$Y" = $(((sh - 513) / 2)) ]; } || { note "window at $X,$Y is not centred on ${sw}x$sh"; return 1; }
   fi
 
   # 2. Pixels around the licence window.
@@ -130,7 +132,7 @@ attempt() {
   geometry || { note "the window vanished"; return 1; }
   echo "shot: after the drag at $X,$Y"
   dx=$((X - ox - 150)) dy=$((Y - oy - 100))
-  [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ] || { note "window moved to $X,$Y, expected $((ox + 150)),$((oy + 100))"; return 1; }
+  { [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ]; } || { note "window moved to $X,$Y, expected $((ox + 150)),$((oy + 100))"; return 1; }
   import -window root "$out/after.png" || { note "screen capture failed"; return 1; }
   geometry "$lid" && lx=$X ly=$Y
   geometry || { note "the window vanished"; return 1; }
