@@ -5,6 +5,7 @@
 
 #include "app/DownloadPage.h"
 #include "platform/WinDefs.h"
+#include "skin/BitmapDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -184,6 +185,12 @@ private:
     std::deque<std::string> choices_;
     std::vector<FolderBrowseRequest> browses_;
 };
+
+// A control of |page| by its layout name, as the player finds it.
+template <typename T> T* Named(const CSBitmapDialog* page, const char* name, int32_t typeCode)
+{
+    return static_cast<T*>(page->FindControlByName(name, typeCode));
+}
 
 // Runs |queue|'s work as the user-interface thread would until |done|
 // holds; false after 20 s (a bound for loaded machines, never reached when
