@@ -155,7 +155,8 @@ PollRuns::Started PollRuns::Start(int httpThreads, const char* mode)
     }
     if (stamp != 0) {
         s.changed.notify_all();
-        Reap(kReplaceWaitMs);
+        Reap(0); // the run in the core operation is joined later
+
         Launch(stamp, true, httpThreads, startMode);
         return Started::kNewRun;
     }
