@@ -1,4 +1,4 @@
-// The download page's poll runs: the life of the threads that watch a
+// PollRuns: the download page's poll runs, the threads that watch a
 // download core. A start starts the core and a run (one thread) that calls
 // the page's tick once per interval; a tick may ask for the core to be
 // restarted, which the run does itself (stop, wait, start until a start
