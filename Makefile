@@ -34,9 +34,9 @@ build/release/build.ninja:
 
 # The cross builds take the skin archive and the host tools' output from the
 # native release build (the tools are host programs).
-# The threaded tests only (page, licence page, core sessions, progress,
-# channels) with ThreadSanitizer; the skin comes from the release tree.
-TSAN_TESTS := app_page_test app_licence_page_test core_client_session_test core_client_progress_test core_client_channel_test
+# The threaded tests only (page, poll runs, licence page, core sessions,
+# progress, channels) with ThreadSanitizer; the skin comes from the release tree.
+TSAN_TESTS := app_page_test app_poll_runs_test app_licence_page_test core_client_session_test core_client_progress_test core_client_channel_test
 build/tsan/build.ninja:
 	cmake -S . -B build/tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZDL_TSAN=ON \
 	  -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res

@@ -1,6 +1,5 @@
 #include "app/BeginDlg.h"
 
-#include "app/InstallCompletion.h"
 #include "app/LayoutPage.h"
 #include "app/MainWin.h"
 #include "app/WinApp.h"
@@ -35,22 +34,6 @@ namespace {
     const char kAgreementPrefix[] = "#c6B6B6B#h12";
     constexpr ColorRef kLicenceLinkColor = MakeRgb(0xA7, 0x38, 0x32);
 
-    PageEnvironment WithWindow(PageEnvironment env, CMainWin* window)
-    {
-        static SessionPageCore sessionCore(TheCoreSession());
-        if (!env.core)
-            env.core = &sessionCore;
-        NativeWindow handle = window ? window->handle() : nullptr;
-        env.owner = handle;
-        if (!env.closeMainWindow)
-            env.closeMainWindow = [handle] { WsSendMessage(handle, WM_CLOSE, 0, 0); };
-        if (!env.writeVersionRecord)
-            env.writeVersionRecord = [](const std::string& dir) { return WriteVersionRecord(dir); };
-        if (!env.completeInstall)
-            env.completeInstall = [](const std::string& dir) { CompleteInstall(dir); };
-        return env;
-    }
-
 } // namespace
 
 void SetLineText(CSMultiColorStatic* control, const char* prefix, const std::string& text)
@@ -62,7 +45,7 @@ void SetLineText(CSMultiColorStatic* control, const char* prefix, const std::str
 
 CSBeginDlg::CSBeginDlg(CMainWin* window, PageEnvironment environment)
     : window_(window)
-    , logic_(this, WithWindow(std::move(environment), window))
+    , logic_(this, std::move(environment))
 {
     if (!logic_.TakeSingleInstance())
         EndProcess(-1);
@@ -95,8 +78,10 @@ CSMultiColorStatic* CSBeginDlg::AddLine(int32_t id, int x, int y, int width, int
 bool CSBeginDlg::OnInit()
 {
     LoadLayout(kPageLayoutFile, this);
-    Lookup("minsize", kTypeButton,
-        [](CSBeginDlg* p) { WsSendMessage(p->logic_.environment().owner, WM_SYSCOMMAND, SC_MINIMIZE, 0); });
+    Lookup("minsize", kTypeButton, [](CSBeginDlg* p) {
+        if (p->window_)
+            WsSendMessage(p->window_->handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    });
     Lookup("set", kTypeButton, [](CSBeginDlg* p) { p->logic_.OnSettings(); });
     Lookup("exit", kTypeButton, [](CSBeginDlg* p) { p->logic_.OnExit(); });
     Lookup("scan", kTypeButton, [](CSBeginDlg* p) { p->logic_.ChooseInstallFolder(); });
@@ -135,7 +120,7 @@ bool CSBeginDlg::OnInit()
     SetInfoLine(std::string());
 
     accept = static_cast<CSCheckBox*>(
-        Lookup("check_accept", kTypeCheckBox, [](CSBeginDlg* p) { p->OnAcceptanceChanged(); }));
+        Lookup("check_accept", kTypeCheckBox, [](CSBeginDlg* p) { p->logic_.OnAcceptanceChanged(); }));
     agreementLabel = AddLine(kAgreementLabelId, 305, 315, 120, 20);
     SetLineText(agreementLabel, kAgreementPrefix, kAgreementText);
 
@@ -183,11 +168,7 @@ void CSBeginDlg::OnAttached()
 {
     if (window_)
         window_->draggable = true;
-    if (CSWinApp* app = CSWinApp::current())
-        app->OpenLicenceWindow();
-    navigationKeys = false;
-    mouseEnabled = false;
-    ShowBanner(false);
+    LockForLicence();
 }
 
 void CSBeginDlg::OnNotify(int, int id, CSControl*)
@@ -208,18 +189,30 @@ bool CSBeginDlg::CanClose()
     return true;
 }
 
-void CSBeginDlg::OnAcceptanceChanged()
+void CSBeginDlg::OnLicenceLink()
 {
-    logic_.OnAcceptanceChanged();
+    LockForLicence();
 }
 
-void CSBeginDlg::OnLicenceLink()
+void CSBeginDlg::LockForLicence()
 {
     if (CSWinApp* app = CSWinApp::current())
         app->OpenLicenceWindow();
     navigationKeys = false;
     mouseEnabled = false;
     ShowBanner(false);
+}
+
+void CSBeginDlg::TakeLicenceVerdict(LicenceVerdict verdict)
+{
+    ShowBanner(true);
+    navigationKeys = true;
+    mouseEnabled = true;
+    if (verdict == LicenceVerdict::kKeep)
+        return;
+    if (accept)
+        accept->SetChecked(verdict == LicenceVerdict::kAccept, false);
+    logic_.OnAcceptanceChanged();
 }
 
 CSButton* CSBeginDlg::Button(PageButton button)
@@ -316,11 +309,6 @@ void CSBeginDlg::ShowBanner(bool show)
 {
     if (banner)
         banner->SetVisible(show);
-}
-
-CSBitmapDialog* MakeDownloadPage(CMainWin* window)
-{
-    return new CSBeginDlg(window, PageEnvironment());
 }
 
 } // namespace zdl

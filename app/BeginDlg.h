@@ -1,9 +1,11 @@
-// CSBeginDlg: the download page, the one page of the main window. It builds
-// its controls from "ui_panel1.lua" plus four of its own (the status and
-// info lines, the agreement label and the licence link), sends each click
-// to the handler registered for the control's id, and shows what its logic
-// (DownloadPage: states, folder, limits, the poll run) decides, through the
-// PageView operations it implements on those controls.
+// CSBeginDlg: the download page's view, the one page of the main window. It
+// builds its controls from "ui_panel1.lua" plus four of its own (the status
+// and info lines, the agreement label and the licence link), sends each
+// click to the handler registered for the control's id, and shows what its
+// logic (DownloadPage: states, folder, limits, the poll runs) decides,
+// through the PageView operations it implements on those controls. It takes
+// the licence page's verdict as the LicenceGate the application hands on.
+// Its controls are private: the logic reaches them through PageView only.
 //
 // The desktop owns the page; the page owns its controls and its logic.
 // Closing the main window stops the core, ends the poll run and releases
@@ -12,6 +14,7 @@
 #pragma once
 
 #include "app/DownloadPage.h"
+#include "app/LicenceGate.h"
 #include "skin/BitmapDialog.h"
 
 #include <map>
@@ -41,10 +44,10 @@ constexpr int32_t kLicenceLinkId = 203;
 // leaves only the prefix. Nothing for a null control.
 void SetLineText(CSMultiColorStatic* control, const char* prefix, const std::string& text);
 
-class CSBeginDlg : public CSBitmapDialog, public PageView {
+class CSBeginDlg : public CSBitmapDialog, public PageView, public LicenceGate {
 public:
-    // |window| owns the page's boxes and dialogs and is closed by "exit"
-    // and "finish". Takes the single-instance mutex (a second downloader
+    // |window| is made draggable; |environment| comes complete from the
+    // application. Takes the single-instance mutex (a second downloader
     // ends here with -1) and reads the settings.
     CSBeginDlg(CMainWin* window, PageEnvironment environment);
     ~CSBeginDlg() override; // 0
@@ -55,12 +58,13 @@ public:
     void AfterPresent() override; // 11
     bool CanClose() override; // 12
 
-    // The licence box changed (also called by the licence page).
-    void OnAcceptanceChanged();
     // The licence link: the licence window opens and the page takes no
     // input until it closes.
     void OnLicenceLink();
     DownloadPage& logic() { return logic_; }
+
+    // LicenceGate.
+    void TakeLicenceVerdict(LicenceVerdict verdict) override;
 
     // PageView.
     void ShowButton(PageButton button, bool show) override;
@@ -75,6 +79,14 @@ public:
     void ShowProgressHead(bool show) override;
     void MoveProgressHead(int x, int y) override;
     void ShowBanner(bool show) override;
+
+private:
+    using Handler = void (*)(CSBeginDlg* page);
+    CSControl* Lookup(const char* name, int32_t typeCode, Handler handler);
+    CSButton* Button(PageButton button);
+    CSMultiColorStatic* AddLine(int32_t id, int x, int y, int width, int height);
+    // The licence window is about to open: no input until it closes.
+    void LockForLicence();
 
     CSButton* install = nullptr; // controls, owned by the page's list
     CSButton* stop = nullptr;
@@ -92,19 +104,10 @@ public:
     CSHtmlCtrl* banner = nullptr;
     CSButton* age = nullptr;
 
-private:
-    using Handler = void (*)(CSBeginDlg* page);
-    CSControl* Lookup(const char* name, int32_t typeCode, Handler handler);
-    CSButton* Button(PageButton button);
-    CSMultiColorStatic* AddLine(int32_t id, int x, int y, int width, int height);
-
     CMainWin* window_;
     DownloadPage logic_;
     std::map<int32_t, Handler> handlers_;
     bool closed_ = false;
 };
-
-// The page factory the installer's main window uses.
-CSBitmapDialog* MakeDownloadPage(CMainWin* window);
 
 } // namespace zdl

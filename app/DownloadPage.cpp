@@ -1,11 +1,8 @@
 #include "app/DownloadPage.h"
 
-#include "app/LayoutPage.h"
-#include "app/SettingDlg.h"
-#include "platform/SystemInfo.h"
 #include "platform/WinDefs.h"
 
-#include <chrono>
+#include <mutex>
 
 namespace zdl {
 
@@ -32,10 +29,6 @@ const char kInstallSubfolder[] = "Zephyra\\";
 
 namespace {
 
-    // How long a start waits for the run it replaces to end before going on
-    // without it (it is joined later).
-    constexpr uint32_t kReplaceWaitMs = 500;
-
     float Clamped(float value, float low, float high)
     {
         if (!(value >= low)) // also NaN
@@ -55,82 +48,58 @@ namespace {
 
 } // namespace
 
+// What the poll thread's ticks share with the page; it outlives the page.
 struct DownloadPage::Shared {
-    PageCore* core = nullptr;
-    UiTaskQueue* queue = nullptr;
-    NativeWindow owner = nullptr;
-    uint32_t pollIntervalMs = 1000;
-    uint32_t restartWaitMs = 1000;
-    std::function<uint32_t()> now;
-    std::function<bool(const std::string&)> writeVersionRecord;
-
-    // "paused + stop" and "not paused, so start" hold it.
-    std::mutex coreLock;
-    std::atomic<bool> paused { true };
-    // The stamp of the current run; changed whenever a run ends.
-    std::atomic<uint64_t> stamp { 0 };
-
-    std::mutex progressLock;
-    DownloadProgress progress;
-
-    std::mutex requestLock;
-    CoreStartRequest request;
-
-    std::mutex wakeLock;
-    std::condition_variable wake;
-
-    DownloadPage* page = nullptr; // user-interface thread only
-
-    explicit Shared(StallTimings timings)
-        : progress(timings)
+    explicit Shared(const PageEnvironment& env)
+        : core(env.core)
+        , queue(env.queue)
+        , owner(env.owner)
+        , now(env.now)
+        , showMessageBox(env.showMessageBox)
+        , writeVersionRecord(env.writeVersionRecord)
+        , progress(env.stall)
     {
-    }
-    bool Current(uint64_t runStamp) const { return !paused && stamp == runStamp; }
-    // Sleeps |ms|, or less once the run has ended.
-    void Wait(uint64_t runStamp, uint32_t ms)
-    {
-        std::unique_lock<std::mutex> lock(wakeLock);
-        wake.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !Current(runStamp); });
-    }
-    void Wake()
-    {
-        {
-            std::lock_guard<std::mutex> lock(wakeLock);
-        }
-        wake.notify_all();
     }
     CoreStartRequest Request()
     {
         std::lock_guard<std::mutex> lock(requestLock);
         return request;
     }
-};
 
-struct DownloadPage::Run {
-    uint64_t stamp = 0;
-    std::thread thread;
-    bool done = false; // under Shared::wakeLock
+    PageCore* const core;
+    UiTaskQueue* const queue;
+    const NativeWindow owner;
+    const std::function<uint32_t()> now;
+    const std::function<int(NativeWindow, const char*, const char*, unsigned)> showMessageBox;
+    const std::function<bool(const std::string&)> writeVersionRecord;
+
+    mutable std::mutex progressLock;
+    DownloadProgress progress;
+
+    std::mutex requestLock;
+    CoreStartRequest request;
+
+    DownloadPage* page = nullptr; // user-interface thread only
 };
 
 DownloadPage::DownloadPage(PageView* view, PageEnvironment environment)
     : view_(view)
     , env_(std::move(environment))
+    , shared_(std::make_shared<Shared>(env_))
 {
-    if (!env_.queue)
-        env_.queue = &TheUiQueue();
-    if (!env_.now)
-        env_.now = [] { return TickCountMs(); };
-    installDir_ = env_.defaultInstallDir.empty() ? DefaultInstallDir(DriveExists('D'), SystemDriveLetter())
-                                                 : env_.defaultInstallDir;
-    shared_ = std::make_shared<Shared>(env_.stall);
-    shared_->core = env_.core;
-    shared_->queue = env_.queue;
-    shared_->owner = env_.owner;
-    shared_->pollIntervalMs = env_.pollIntervalMs;
-    shared_->restartWaitMs = env_.restartWaitMs;
-    shared_->now = env_.now;
-    shared_->writeVersionRecord = env_.writeVersionRecord;
+    installDir_ = env_.defaultInstallDir;
     shared_->page = this;
+    PollRuns::Hooks hooks;
+    hooks.core = env_.core;
+    hooks.pollIntervalMs = env_.pollIntervalMs;
+    hooks.restartWaitMs = env_.restartWaitMs;
+    std::shared_ptr<Shared> shared = shared_;
+    hooks.tick
+        = [shared](uint64_t stamp, const std::function<bool()>& current) { return Tick(shared, stamp, current); };
+    hooks.request = [shared] { return shared->Request(); };
+    hooks.startFailed
+        = [shared](uint64_t stamp) { Post(shared, stamp, [](DownloadPage& page) { page.ShowStartFailed(); }); };
+    runs_ = std::make_unique<PollRuns>(std::move(hooks));
     UpdateRequest();
 }
 
@@ -143,7 +112,7 @@ bool DownloadPage::TakeSingleInstance()
 {
     if (instanceMutex_.Acquire(kPageTitle))
         return true;
-    ShowMessageBox(nullptr, kTextAlreadyLoaded, kPageTitle, MB_ICONINFORMATION);
+    env_.showMessageBox(nullptr, kTextAlreadyLoaded, kPageTitle, MB_ICONINFORMATION);
     return false;
 }
 
@@ -169,12 +138,7 @@ void DownloadPage::UpdateRequest()
 
 bool DownloadPage::Ask(const char* text)
 {
-    return ShowMessageBox(env_.owner, text, kPageTitle, MB_YESNO) == IDYES;
-}
-
-bool DownloadPage::paused() const
-{
-    return shared_->paused;
+    return env_.showMessageBox(env_.owner, text, kPageTitle, MB_YESNO) == IDYES;
 }
 
 float DownloadPage::avgDownloadSpeed() const
@@ -183,120 +147,37 @@ float DownloadPage::avgDownloadSpeed() const
     return shared_->progress.AverageDownloadSpeed();
 }
 
-int DownloadPage::LivePollThreads()
-{
-    std::lock_guard<std::mutex> lock(shared_->wakeLock);
-    int live = 0;
-    for (auto& run : runs_)
-        live += !run->done;
-    return live;
-}
-
-bool DownloadPage::PollRunning()
-{
-    if (runs_.empty())
-        return false;
-    Run* run = runs_.back().get();
-    {
-        std::lock_guard<std::mutex> lock(shared_->wakeLock);
-        if (run->done)
-            return false;
-    }
-    return shared_->Current(run->stamp);
-}
-
 // --- Starting and stopping ---------------------------------------------
 
 int DownloadPage::StartDownloadCore(int httpThreads, const char* mode)
 {
-    if (!env_.core)
+    switch (runs_->Start(httpThreads, mode)) {
+    case PollRuns::Started::kFailed:
         return 0;
-    CoreStartRequest request = shared_->Request();
-    request.httpThreads = httpThreads;
-    request.mode = mode ? mode : "download";
-    bool keep = PollRunning();
-    uint64_t stamp = 0;
-    {
-        std::lock_guard<std::mutex> lock(shared_->coreLock);
-        if (!env_.core->Start(request))
-            return 0;
-        if (!keep) {
-            // Cleared here, before the run starts, so a pause made after
-            // this start is never erased by the run.
-            stamp = ++shared_->stamp;
-            shared_->paused = false;
-        }
-    }
-    completed_ = false;
-    if (keep)
+    case PollRuns::Started::kNewRun:
+        completed_ = false;
+        return 1;
+    case PollRuns::Started::kKept:
+        completed_ = false;
         return 2;
-    // The run this one replaces has seen its stamp change; let it end.
-    shared_->Wake();
-    ReapRuns(kReplaceWaitMs);
-    auto run = std::make_shared<Run>();
-    run->stamp = stamp;
-    runs_.push_back(run);
-    run->thread = std::thread(PollThreadMain, shared_, run);
-    return 1;
+    }
+    return 0;
 }
 
 void DownloadPage::StopDownload()
 {
-    {
-        std::lock_guard<std::mutex> lock(shared_->coreLock);
-        shared_->paused = true;
-        ++shared_->stamp;
-        if (env_.core)
-            env_.core->Stop();
-    }
-    {
-        std::lock_guard<std::mutex> lock(shared_->progressLock);
-        shared_->progress.ClearAverages();
-    }
-    shared_->Wake();
-}
-
-void DownloadPage::ReapRuns(uint32_t waitMs)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    for (auto it = runs_.begin(); it != runs_.end();) {
-        Run* run = it->get();
-        if (shared_->Current(run->stamp)) {
-            ++it;
-            continue;
-        }
-        bool done;
-        {
-            std::unique_lock<std::mutex> lock(shared_->wakeLock);
-            done = shared_->wake.wait_until(lock, deadline, [&] { return run->done; });
-        }
-        if (!done) {
-            ++it;
-            continue;
-        }
-        run->thread.join();
-        it = runs_.erase(it);
-    }
+    runs_->Stop();
+    std::lock_guard<std::mutex> lock(shared_->progressLock);
+    shared_->progress.ClearAverages();
 }
 
 void DownloadPage::Shutdown(uint32_t waitMs)
 {
     if (!shared_->page)
         return;
-    if (PollRunning())
-        StopDownload();
-    else {
-        // No core is watched any more; still end every run's changes.
-        ++shared_->stamp;
-        shared_->paused = true;
-        shared_->Wake();
-    }
-    ReapRuns(waitMs);
     // A run still in a message box ends by itself; it holds only the shared
     // block, which no longer knows the page.
-    for (auto& run : runs_)
-        run->thread.detach();
-    runs_.clear();
+    runs_->Shutdown(waitMs);
     shared_->page = nullptr;
 }
 
@@ -306,29 +187,15 @@ void DownloadPage::Post(
     const std::shared_ptr<Shared>& shared, uint64_t stamp, std::function<void(DownloadPage&)> change)
 {
     shared->queue->Post([shared, stamp, change] {
-        if (shared->page && shared->stamp == stamp)
-            change(*shared->page);
+        DownloadPage* page = shared->page;
+        if (page && page->runs_->StampIs(stamp))
+            change(*page);
     });
 }
 
-void DownloadPage::PollThreadMain(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run)
+TickVerdict DownloadPage::Tick(
+    const std::shared_ptr<Shared>& shared, uint64_t stamp, const std::function<bool()>& current)
 {
-    uint64_t stamp = run->stamp;
-    while (shared->Current(stamp)) {
-        if (!RefreshStatus(shared, run.get()))
-            break;
-        shared->Wait(stamp, shared->pollIntervalMs);
-    }
-    {
-        std::lock_guard<std::mutex> lock(shared->wakeLock);
-        run->done = true;
-    }
-    shared->wake.notify_all();
-}
-
-bool DownloadPage::RefreshStatus(const std::shared_ptr<Shared>& shared, Run* run)
-{
-    const uint64_t stamp = run->stamp;
     CoreStatus status;
     shared->core->Poll(status);
     Sanitize(status);
@@ -337,55 +204,36 @@ bool DownloadPage::RefreshStatus(const std::shared_ptr<Shared>& shared, Run* run
         std::lock_guard<std::mutex> lock(shared->progressLock);
         out = shared->progress.Tick(status, shared->now());
     }
-    if (!shared->Current(stamp))
-        return false;
-    if (out.showDiskFullNotice)
-        ShowMessageBox(shared->owner, kTextDiskFull, kTitleWarning, MB_OK);
+    if (!current())
+        return TickVerdict { TickStep::kEnd, 0 };
     // Without its version record the folder is not installed: the page
     // stays downloading and the next tick tries again.
     if (out.action == ProgressAction::kCompleted && shared->writeVersionRecord
         && !shared->writeVersionRecord(shared->Request().installDir))
         out.action = ProgressAction::kNone;
     Post(shared, stamp, [out](DownloadPage& page) { page.ApplyTick(out); });
+    if (out.showDiskFullNotice) {
+        // The player may leave the box open for long: the page shows this
+        // tick's texts while it stands and the newest status's at once
+        // after it closes, never this tick's again.
+        shared->showMessageBox(shared->owner, kTextDiskFull, kTitleWarning, MB_OK);
+        if (out.action == ProgressAction::kNone)
+            return TickVerdict { TickStep::kNow, 0 };
+    }
     switch (out.action) {
     case ProgressAction::kNone:
-        return true;
+        return TickVerdict { TickStep::kWait, 0 };
     case ProgressAction::kCompleted:
-        return false;
+        return TickVerdict { TickStep::kEnd, 0 };
     case ProgressAction::kRestartAfterStall:
     case ProgressAction::kRestartNearEnd:
     case ProgressAction::kRestartAfterQuit: {
-        std::lock_guard<std::mutex> lock(shared->coreLock);
-        if (shared->Current(stamp))
-            shared->core->Stop();
+        std::lock_guard<std::mutex> lock(shared->progressLock);
+        shared->progress.ClearAverages();
+        return TickVerdict { TickStep::kRestart, out.restartThreads };
     }
-        {
-            std::lock_guard<std::mutex> lock(shared->progressLock);
-            shared->progress.ClearAverages();
-        }
-        shared->Wait(stamp, shared->restartWaitMs);
-        RestartLoop(shared, stamp, out.restartThreads);
-        return true;
     }
-    return true;
-}
-
-void DownloadPage::RestartLoop(const std::shared_ptr<Shared>& shared, uint64_t stamp, int httpThreads)
-{
-    for (;;) {
-        bool started;
-        {
-            std::lock_guard<std::mutex> lock(shared->coreLock);
-            if (!shared->Current(stamp))
-                return;
-            CoreStartRequest request = shared->Request();
-            request.httpThreads = httpThreads;
-            started = shared->core->Start(request);
-        }
-        if (started)
-            return;
-        shared->Wait(stamp, shared->restartWaitMs);
-    }
+    return TickVerdict { TickStep::kWait, 0 };
 }
 
 // --- The display (user-interface thread) ---------------------------------
@@ -454,6 +302,15 @@ void DownloadPage::ShowPercent(float x)
     lastPercent_ = p;
 }
 
+void DownloadPage::ShowStartFailed()
+{
+    // Nothing runs any more: offer "continue" instead of a dead "stop".
+    view_->SetStatusLine(kTextInstallFailed);
+    view_->SetInfoLine(std::string());
+    view_->ShowButton(PageButton::kContinue, true);
+    view_->ShowButton(PageButton::kStop, false);
+}
+
 void DownloadPage::ShowReady()
 {
     view_->ShowButton(PageButton::kInstall, true);
@@ -470,7 +327,7 @@ void DownloadPage::ShowReady()
 void DownloadPage::OnStart()
 {
     if (!view_->IsAcceptChecked()) {
-        ShowMessageBox(env_.owner, kTextAcceptFirst, kPageTitle, MB_OK);
+        env_.showMessageBox(env_.owner, kTextAcceptFirst, kPageTitle, MB_OK);
         return;
     }
     if (StartDownloadCore(kStartHttpThreads, "download") == 1) {
@@ -521,7 +378,7 @@ void DownloadPage::ChooseInstallFolder()
         return;
     // Refused before anything is asked or stopped: a running download goes on.
     if (candidate.size() > kMaxInstallDirBytes) {
-        ShowMessageBox(env_.owner, kTextFolderTooLong, kPageTitle, MB_OK);
+        env_.showMessageBox(env_.owner, kTextFolderTooLong, kPageTitle, MB_OK);
         return;
     }
     if (!completed_ && PollRunning()) {
@@ -530,7 +387,7 @@ void DownloadPage::ChooseInstallFolder()
         StopDownload();
     }
     if (!view_->SetFolderText(candidate)) {
-        ShowMessageBox(env_.owner, kTextFolderTooLong, kPageTitle, MB_OK);
+        env_.showMessageBox(env_.owner, kTextFolderTooLong, kPageTitle, MB_OK);
         return;
     }
     installDir_ = candidate;
@@ -548,20 +405,19 @@ void DownloadPage::OnExit()
 
 void DownloadPage::OnSettings()
 {
+    if (!env_.runSettingsDialog)
+        return;
     view_->ShowBanner(false);
-    if (env_.runSettingsDialog) {
-        env_.runSettingsDialog();
-    } else {
-        CSettingDlg dialog(this, installDir_);
-        dialog.DoModal(kSettingsDialogTemplate, env_.owner);
-    }
+    const SettingsChoice choice = env_.runSettingsDialog(env_.owner, env_.settingsPath, installDir_);
     view_->ShowBanner(true);
+    if (choice.saved)
+        ApplySettingsLimits(choice.downloadLimit, choice.uploadLimit);
 }
 
 void DownloadPage::OnFinish()
 {
     if (!view_->IsAcceptChecked()) {
-        ShowMessageBox(env_.owner, kTextAcceptFirst, kPageTitle, MB_OK);
+        env_.showMessageBox(env_.owner, kTextAcceptFirst, kPageTitle, MB_OK);
         return;
     }
     if (env_.completeInstall)
@@ -572,7 +428,8 @@ void DownloadPage::OnFinish()
 
 void DownloadPage::OnAge()
 {
-    ShellOpen(PublisherPageUrl(kAgeNoticePagePath));
+    if (env_.openUrl && !env_.ageNoticeUrl.empty())
+        env_.openUrl(env_.ageNoticeUrl);
 }
 
 void DownloadPage::ApplySettingsLimits(int downloadLimit, int uploadLimit)
@@ -583,13 +440,8 @@ void DownloadPage::ApplySettingsLimits(int downloadLimit, int uploadLimit)
     if (completed_ || !PollRunning())
         return;
     StopDownload();
-    if (StartDownloadCore(kStartHttpThreads, "download") != 1) {
-        // Nothing runs any more: offer "continue" instead of a dead "stop".
-        view_->SetStatusLine(kTextInstallFailed);
-        view_->SetInfoLine(std::string());
-        view_->ShowButton(PageButton::kContinue, true);
-        view_->ShowButton(PageButton::kStop, false);
-    }
+    if (StartDownloadCore(kStartHttpThreads, "download") != 1)
+        ShowStartFailed();
 }
 
 } // namespace zdl

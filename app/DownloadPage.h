@@ -1,40 +1,35 @@
-// The download page's logic: the page state (which action button shows),
-// the install folder, the speed limits, the handlers of the page's buttons,
-// the start of a download core and the status poll thread with its display
-// work. CSBeginDlg owns one and gives it its controls as a PageView; tests
-// give it a recording view and a scripted core.
+// DownloadPage: the download page's logic. It keeps the page state (which
+// action button shows), the install folder and the speed limits, handles
+// the page's buttons, starts the download core and turns each poll of it
+// into display work. It shows what it decides through a PageView (CSBeginDlg
+// on its skinned controls; a recording view in tests) and takes everything
+// else from its PageEnvironment, which the application fills (CSampleApp).
 //
-// Threads. Handlers, StartDownloadCore (from the page) and ShowPercent run
-// on the user-interface thread, which alone touches the view. A poll thread
-// polls the core once per interval, shows the disk-full box itself (it
-// waits in it, as the player reads it) and posts every visible change, in
-// order, to the user-interface queue. Each poll run carries a stamp; ending
-// a run (pause, folder change, withdrawn licence, close) changes the
-// current stamp, so changes a finished run posted late are dropped and a
-// stale tick never re-shows what the page has just reset. Stopping the core
-// with `paused` set and a restart's "not paused, so start" exclude each
-// other. The state the poll thread shares lives in a shared block that
-// outlives the page, so a run still waiting in a message box when the page
-// closes finds no page and ends.
+// Threads. Handlers, StartDownloadCore and ShowPercent run on the
+// user-interface thread, which alone touches the view. The poll runs
+// (PollRuns) call the page's tick on their own thread: it polls the core,
+// shows the disk-full box itself (the player reads it there), and posts
+// every visible change, in order, to the user-interface queue, stamped with
+// its run, so changes of a run that has ended since are dropped and a stale
+// tick never re-shows what the page has just reset. What the poll thread
+// shares lives in a block that outlives the page, so a run still waiting in
+// a message box when the page closes finds no page and ends.
 #pragma once
 
 #include "app/DownloadProgress.h"
 #include "app/PageCore.h"
 #include "app/PageView.h"
+#include "app/PollRuns.h"
 #include "app/StoredSettings.h"
 #include "platform/MessageBox.h"
 #include "platform/Shell.h"
+#include "platform/SystemInfo.h"
 #include "platform/UiQueue.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 namespace zdl {
 
@@ -55,25 +50,37 @@ extern const char kInstallSubfolder[]; // "Zephyra\"
 constexpr int kProgressHeadY = 384;
 constexpr int kStartHttpThreads = 4;
 
-// What the page takes from its surroundings.
+// What the page takes from its surroundings. The defaults here serve any
+// page; the application (CSampleApp) gives the installer's own: the core,
+// the owner window, the default folder, and the work the page hands out
+// (closing the window, the settings dialog, opening a page of the
+// publisher, the version record and the finish work). Empty work is none.
 struct PageEnvironment {
     PageCore* core = nullptr; // not owned; must outlive every poll run
-    UiTaskQueue* queue = nullptr; // not owned; TheUiQueue() when null
-    NativeWindow owner = nullptr; // owns the page's boxes and browser
+    UiTaskQueue* queue = &TheUiQueue(); // not owned
+    NativeWindow owner = nullptr; // owns the page's boxes, browser and dialog
     std::string settingsPath = kSettingsFileName;
-    std::string defaultInstallDir; // empty: DefaultInstallDir() of this system
+    std::string defaultInstallDir; // the folder before any setting names one
     uint32_t pollIntervalMs = 1000;
     uint32_t restartWaitMs = 1000;
     StallTimings stall;
-    std::function<uint32_t()> now; // tick count; TickCountMs when empty
+    std::function<uint32_t()> now = TickCountMs; // tick count, any thread
+    // Message boxes, from the user-interface and the poll thread.
+    std::function<int(NativeWindow owner, const char* text, const char* caption, unsigned flags)> showMessageBox
+        = ShowMessageBox;
     // Install completion: the version record (poll thread, before "finish"
     // shows) and the finish work (user-interface thread).
     std::function<bool(const std::string& installDir)> writeVersionRecord;
     std::function<void(const std::string& installDir)> completeInstall;
     // Closes the main window (which ends the application).
     std::function<void()> closeMainWindow;
-    // Runs the settings dialog modally for the page.
-    std::function<void()> runSettingsDialog;
+    // Runs the settings dialog modally; it writes the settings file itself
+    // and hands back what the player chose.
+    std::function<SettingsChoice(NativeWindow owner, const std::string& settingsPath, const std::string& installDir)>
+        runSettingsDialog;
+    // Opens |url| in the player's browser; "age" opens ageNoticeUrl.
+    std::function<void(const std::string& url)> openUrl;
+    std::string ageNoticeUrl;
 };
 
 class DownloadPage {
@@ -102,8 +109,8 @@ public:
 
     // 0: the core could not be provided, nothing started; 1: a core and a
     // poll run watching it were started (an earlier run is ended first);
-    // 2: called from the running poll run, which goes on watching the
-    // restarted core.
+    // 2: a poll run was watching and goes on watching the restarted core.
+    // Never waits for a restart a poll run is making (see PollRuns).
     int StartDownloadCore(int httpThreads, const char* mode);
     // Stops the core and ends the poll run: `paused` set, averages 0.
     void StopDownload();
@@ -121,33 +128,29 @@ public:
     float maxDownloadSpeed() const { return maxDownloadSpeed_; }
     float maxUploadSpeed() const { return maxUploadSpeed_; }
     bool completed() const { return completed_; }
-    bool paused() const;
+    bool paused() const { return runs_->paused(); }
     float avgDownloadSpeed() const;
     // Poll threads not yet ended (the current one and any still finishing).
-    int LivePollThreads();
-    bool PollRunning();
-    const PageEnvironment& environment() const { return env_; }
+    int LivePollThreads() { return runs_->LiveThreads(); }
+    bool PollRunning() { return runs_->Running(); }
 
 private:
     struct Shared;
-    struct Run;
-    struct Posted;
 
-    static void PollThreadMain(std::shared_ptr<Shared> shared, std::shared_ptr<Run> run);
-    static bool RefreshStatus(const std::shared_ptr<Shared>& shared, Run* run);
-    static void RestartLoop(const std::shared_ptr<Shared>& shared, uint64_t stamp, int httpThreads);
+    static TickVerdict Tick(
+        const std::shared_ptr<Shared>& shared, uint64_t stamp, const std::function<bool()>& current);
     static void Post(const std::shared_ptr<Shared>& shared, uint64_t stamp, std::function<void(DownloadPage&)> change);
 
     void ApplyTick(const TickOutcome& outcome);
+    void ShowStartFailed();
     void ShowReady();
     void UpdateRequest();
-    void ReapRuns(uint32_t waitMs);
     bool Ask(const char* text);
 
-    PageView* view_;
+    PageView* view_; // not owned
     PageEnvironment env_;
     std::shared_ptr<Shared> shared_;
-    std::list<std::shared_ptr<Run>> runs_; // the current run last; shared with its thread
+    std::unique_ptr<PollRuns> runs_;
     NamedMutex instanceMutex_;
 
     std::string installDir_;

@@ -39,9 +39,6 @@ namespace {
         return new CSLayoutPage(kDownloadPageScript);
     }
 
-    PageFactory mainPageFactory = DownloadLayoutPage;
-    PageFactory licencePageFactory = PlainPage;
-
     // A control with id 1 closes the window it lives in.
     void CloseOnIdOne(int, int id, CSControl*, uintptr_t window)
     {
@@ -82,16 +79,6 @@ namespace {
 
 } // namespace
 
-void SetMainPageFactory(PageFactory factory)
-{
-    mainPageFactory = factory ? factory : DownloadLayoutPage;
-}
-
-void SetLicencePageFactory(PageFactory factory)
-{
-    licencePageFactory = factory ? factory : PlainPage;
-}
-
 CMainWin::CMainWin() = default;
 
 CMainWin::~CMainWin() = default;
@@ -126,7 +113,7 @@ bool CMainWin::PrepareCreate(CreateParams* params, const char* className)
     return true;
 }
 
-bool CMainWin::BuildWindow(const char* backgroundName, PageFactory factory)
+bool CMainWin::BuildWindow(const char* backgroundName, CSBitmapDialog* (*ownPage)(CMainWin* window))
 {
     if (!CreateDib(&canvas, 32, clientWidth, clientHeight)) {
         ShowMessageBox(handle(), kCanvasFailedText, nullptr, MB_ICONERROR);
@@ -137,7 +124,7 @@ bool CMainWin::BuildWindow(const char* backgroundName, PageFactory factory)
     desktop.height = clientHeight;
     desktop.notifyCallback = CloseOnIdOne;
     desktop.notifyUserData = reinterpret_cast<uintptr_t>(handle());
-    if (CSBitmapDialog* page = factory(this))
+    if (CSBitmapDialog* page = makePage ? makePage(this) : ownPage(this))
         desktop.AttachPanel(page);
     WsSetExStyle(handle(), WsGetExStyle(handle()) | WS_EX_LAYERED | WS_EX_STATICEDGE | WS_EX_CONTROLPARENT);
     return true;
@@ -151,7 +138,7 @@ bool CMainWin::PreCreate(CreateParams* params)
 bool CMainWin::OnCreate(LParam)
 {
     SetSkinMainWindow(handle());
-    return BuildWindow("bg.png", mainPageFactory);
+    return BuildWindow("bg.png", DownloadLayoutPage);
 }
 
 LResult CMainWin::WindowProc(unsigned msg, WParam wParam, LParam lParam)
@@ -276,7 +263,7 @@ bool CRuleWin::PreCreate(CreateParams* params)
 
 bool CRuleWin::OnCreate(LParam)
 {
-    return BuildWindow("msg_box.png", licencePageFactory);
+    return BuildWindow("msg_box.png", PlainPage);
 }
 
 void CRuleWin::OnClose()

@@ -22,13 +22,11 @@ namespace zdl {
 
 class CMainWin;
 
-// Makes the page of a window; the page is attached to the window's desktop
-// right after. Until the real pages are installed the main window shows the
-// download page's layout script as it stands (CSLayoutPage) and the licence
-// window a plain panel; null restores these.
-using PageFactory = CSBitmapDialog* (*)(CMainWin* window);
-void SetMainPageFactory(PageFactory factory);
-void SetLicencePageFactory(PageFactory factory);
+// Makes the page of a window (the application's, see CSampleApp); the page
+// is attached to the window's desktop right after. A window without one
+// shows a page of its own: the main window the download page's layout
+// script as it stands (CSLayoutPage), the licence window a plain panel.
+using PageFactory = std::function<CSBitmapDialog*(CMainWin* window)>;
 
 // Window classes, titles and sizes.
 extern const char kMainWindowClass[]; // "MyMainWindow"
@@ -76,6 +74,7 @@ public:
     int top = 0;
     int clientWidth = kMainClientWidth;
     int clientHeight = kMainClientHeight;
+    PageFactory makePage; // set before the window is created
     int renderedFrames = 0; // frames drawn into the canvas
     int pushedFrames = 0; // frames that differed from the screen's and were pushed
 
@@ -88,7 +87,7 @@ protected:
 
     // The shared halves of PreCreate and OnCreate for both windows.
     bool PrepareCreate(CreateParams* params, const char* className);
-    bool BuildWindow(const char* backgroundName, PageFactory factory);
+    bool BuildWindow(const char* backgroundName, CSBitmapDialog* (*ownPage)(CMainWin* window));
 };
 
 class CRuleWin : public CMainWin {
@@ -104,8 +103,8 @@ public:
     // from CloseLicenceWindow only destroys the window.
     void OnClose() override; // 14
 
-    // Set by the page: its "exit" action, which ends in the application's
-    // CloseLicenceWindow.
+    // Set by the application to the licence page's "exit", which ends in the
+    // application's CloseLicenceWindow.
     std::function<void()> onDismiss;
 };
 

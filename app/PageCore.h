@@ -1,4 +1,4 @@
-// The download core as the download page drives it: start one for a
+// PageCore: the download core as the download page drives it: start one for a
 // request, tell it to quit, poll its status. The installer's is the
 // process-wide CoreSession; tests give the page a scripted one.
 // Every method may be called from any thread.

@@ -1,6 +1,7 @@
-// What the download page shows, as the page's logic (DownloadPage) changes
-// it: the four action buttons at one place, the two status lines, the
-// folder box, the licence check box, the percent display and the banner.
+// PageView: the small interface through which the download page's logic
+// (DownloadPage) changes what the page shows: the four action buttons at
+// one place, the two status lines, the folder box, the licence check box,
+// the percent display and the banner.
 // CSBeginDlg implements it on its skinned controls; tests record it.
 // User-interface thread only.
 #pragma once

@@ -1,19 +1,15 @@
 #include "app/RuleDlg.h"
 
-#include "app/BeginDlg.h"
-#include "app/LicenceGate.h"
 #include "app/LicenceText.h"
 #include "app/MainWin.h"
 #include "app/WinApp.h"
 #include "gfx/ImageCache.h"
-#include "skin/CheckBox.h"
 #include "skin/ControlFactories.h"
 #include "skin/LayoutLoader.h"
 #include "skin/MultiColorStatic.h"
 #include "skin/ScrollStatic.h"
 
 #include <cstring>
-#include <memory>
 #include <string>
 
 namespace zdl {
@@ -61,36 +57,9 @@ namespace {
 
 } // namespace
 
-namespace {
-
-    // The download page's side of the licence verdict.
-    class BeginDlgGate : public LicenceGate {
-    public:
-        explicit BeginDlgGate(CSBeginDlg* page)
-            : page_(page)
-        {
-        }
-        void ResumeAfterLicence() override
-        {
-            page_->ShowBanner(true);
-            page_->navigationKeys = true;
-            page_->mouseEnabled = true;
-        }
-        void SetLicenceAccepted(bool accepted) override
-        {
-            if (page_->accept)
-                page_->accept->SetChecked(accepted, false);
-            page_->OnAcceptanceChanged();
-        }
-
-    private:
-        CSBeginDlg* page_; // not owned
-    };
-
-} // namespace
-
-CSRuleDlg::CSRuleDlg(CMainWin* window)
+CSRuleDlg::CSRuleDlg(CMainWin* window, LicenceGate* gate)
     : window(window)
+    , gate_(gate)
 {
 }
 
@@ -132,11 +101,8 @@ void CSRuleDlg::OnClose() { }
 
 void CSRuleDlg::OnAttached()
 {
-    if (window) {
+    if (window)
         window->draggable = true;
-        if (auto* rule = dynamic_cast<CRuleWin*>(window))
-            rule->onDismiss = [this] { OnExit(); };
-    }
     std::string licence;
     if (!ReadLicenceText(&licence))
         return; // no text, and no tooltip either
@@ -161,56 +127,27 @@ bool CSRuleDlg::CanClose()
     return true;
 }
 
-void CSRuleDlg::CloseWith(Verdict verdict)
+void CSRuleDlg::CloseWith(LicenceVerdict verdict)
 {
     if (CSWinApp* app = CSWinApp::current())
         app->CloseLicenceWindow();
-    CSBitmapDialog* page = nullptr;
-    LicenceGate* gate = FindLicenceGate(&page);
-    std::unique_ptr<BeginDlgGate> adapter;
-    if (!gate) {
-        auto* begin = dynamic_cast<CSBeginDlg*>(page);
-        if (!begin)
-            return;
-        adapter = std::make_unique<BeginDlgGate>(begin);
-        gate = adapter.get();
-    }
-    gate->ResumeAfterLicence();
-    if (verdict != Verdict::kKeep)
-        gate->SetLicenceAccepted(verdict == Verdict::kAccept);
+    if (gate_)
+        gate_->TakeLicenceVerdict(verdict);
 }
 
 void CSRuleDlg::OnAccept()
 {
-    CloseWith(Verdict::kAccept);
+    CloseWith(LicenceVerdict::kAccept);
 }
 
 void CSRuleDlg::OnRefuse()
 {
-    CloseWith(Verdict::kRefuse);
+    CloseWith(LicenceVerdict::kRefuse);
 }
 
 void CSRuleDlg::OnExit()
 {
-    CloseWith(Verdict::kKeep);
-}
-
-CSBitmapDialog* MakeLicencePage(CMainWin* window)
-{
-    return new CSRuleDlg(window);
-}
-
-LicenceGate* FindLicenceGate(CSBitmapDialog** page)
-{
-    CSWinApp* app = CSWinApp::current();
-    auto* main = app ? dynamic_cast<CMainWin*>(app->mainWindow) : nullptr;
-    if (!main || main->desktop.panels.empty())
-        return nullptr;
-    // The download page is the main window's first page.
-    CSBitmapDialog* first = main->desktop.panels.front();
-    if (page)
-        *page = first;
-    return dynamic_cast<LicenceGate*>(first);
+    CloseWith(LicenceVerdict::kKeep);
 }
 
 } // namespace zdl

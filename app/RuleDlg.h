@@ -5,17 +5,18 @@
 // text and creates the tooltip (99999) only when the text file opened.
 //
 // Each button, and any other close of the licence window (Alt+F4), first
-// closes the licence window through the application, then acts on the
-// download page (CSBeginDlg, or any page implementing LicenceGate):
-// "accept" checks "check_accept", "refuse" unchecks it (pausing a running
-// download), "exit" leaves it.
+// closes the licence window through the application, then hands its verdict
+// to the gate the application gave the page (the download page): "accept"
+// checks "check_accept", "refuse" unchecks it (pausing a running download),
+// "exit" leaves it.
 // The window is deleted later by the application, so a handler may go on
 // using the page after the window closed.
 //
 // The desktop of the licence window owns the page; the page owns its
-// controls. User-interface thread only.
+// controls; the gate is not owned. User-interface thread only.
 #pragma once
 
+#include "app/LicenceGate.h"
 #include "gfx/FontCache.h"
 #include "skin/BitmapDialog.h"
 
@@ -26,7 +27,6 @@ namespace zdl {
 class CMainWin;
 class CSMultiColorStatic;
 class CSScrollStatic;
-class LicenceGate;
 
 extern const char kLicenceLayoutScript[]; // "ui_panel2.lua"
 extern const char kLicenceTitleText[]; // "#K#h14#d最终用户使用许可协议" (GBK)
@@ -37,7 +37,8 @@ constexpr int kLicenceThumbMargin = 5;
 
 class CSRuleDlg : public CSBitmapDialog {
 public:
-    explicit CSRuleDlg(CMainWin* window);
+    // |gate| (may be null) takes the verdict.
+    CSRuleDlg(CMainWin* window, LicenceGate* gate);
     ~CSRuleDlg() override;
 
     bool OnInit() override; // 1: build
@@ -60,20 +61,11 @@ public:
     CSScrollStatic* text = nullptr; // not owned; one of `controls`
 
 private:
-    enum class Verdict { kAccept, kRefuse, kKeep };
-    // Closes the licence window, gives the download page its input and
-    // banner back and, unless kKeep, sets its licence box accordingly.
-    void CloseWith(Verdict verdict);
+    // Closes the licence window, then hands |verdict| to the gate.
+    void CloseWith(LicenceVerdict verdict);
 
+    LicenceGate* gate_; // not owned
     std::map<int, void (CSRuleDlg::*)()> handlers_;
 };
-
-// The page factory of the licence window (SetLicencePageFactory).
-CSBitmapDialog* MakeLicencePage(CMainWin* window);
-
-// The licence gate of the main window's download page, null when that page
-// implements none (CSBeginDlg is reached through an adapter); |page|, when
-// given, receives the page (null without one).
-LicenceGate* FindLicenceGate(CSBitmapDialog** page = nullptr);
 
 } // namespace zdl

@@ -1,15 +1,14 @@
 #include "app/SettingDlg.h"
 
 #include "app/DownloadPage.h"
-#include "app/StoredSettings.h"
 #include "platform/Shell.h"
 
 namespace zdl {
 
 const char kNoLimitText[] = "\xce\xde\xcf\xde\xd6\xc6";
 
-CSettingDlg::CSettingDlg(DownloadPage* page, const std::string& installDir)
-    : page_(page)
+CSettingDlg::CSettingDlg(const std::string& settingsPath, const std::string& installDir)
+    : settingsPath_(settingsPath)
     , folder_(installDir)
 {
 }
@@ -19,7 +18,7 @@ CSettingDlg::~CSettingDlg() = default;
 bool CSettingDlg::OnInitDialog()
 {
     StoredSettings stored;
-    ReadSettingsFile(page_->environment().settingsPath, &stored);
+    ReadSettingsFile(settingsPath_, &stored);
     auto limitText = [](int value) { return value > 0 ? std::to_string(value) : std::string(kNoLimitText); };
     WsSetDlgItemText(dialog, kIdMaxDownloadEdit, limitText(stored.maxDownloadSpeed));
     WsSetDlgItemText(dialog, kIdMaxUploadEdit, limitText(stored.maxUploadSpeed));
@@ -70,9 +69,17 @@ void CSettingDlg::Save()
     settings.maxUpload = ParseTypedLimit(WsGetDlgItemText(dialog, kIdMaxUploadEdit, kMaxDialogTextBytes));
     settings.folder = WsGetDlgItemText(dialog, kIdFolderEdit, kMaxDialogTextBytes);
     // A file that cannot be written is skipped; the limits still apply.
-    WriteSettingsFile(page_->environment().settingsPath, settings);
-    page_->ApplySettingsLimits(EffectiveLimit(settings.limitDownload, settings.maxDownload),
-        EffectiveLimit(settings.limitUpload, settings.maxUpload));
+    WriteSettingsFile(settingsPath_, settings);
+    choice_.saved = true;
+    choice_.downloadLimit = EffectiveLimit(settings.limitDownload, settings.maxDownload);
+    choice_.uploadLimit = EffectiveLimit(settings.limitUpload, settings.maxUpload);
+}
+
+SettingsChoice RunSettingsDialog(NativeWindow owner, const std::string& settingsPath, const std::string& installDir)
+{
+    CSettingDlg dialog(settingsPath, installDir);
+    dialog.DoModal(kSettingsDialogTemplate, owner);
+    return dialog.choice();
 }
 
 } // namespace zdl

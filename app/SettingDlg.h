@@ -1,19 +1,19 @@
 // CSettingDlg: the settings dialog (template 133, "游戏设置") that the
 // download page's "set" button runs modally: the two speed limits with
-// their check boxes and the default install folder. OK writes
-// "zphdownloader.ini" and hands the effective limits to the page (which
-// restarts a running download with them); cancel changes nothing; browse
-// picks a folder below which "Zephyra\" is proposed.
-// User-interface thread only.
+// their check boxes and the default install folder. OK writes the settings
+// file and keeps the effective limits as its choice, which the page applies
+// after the dialog (restarting a running download with them); cancel
+// changes nothing; browse picks a folder below which "Zephyra\" is proposed.
+// The dialog knows nothing of the page. User-interface thread only.
 #pragma once
 
 #include "app/SkinDialog.h"
+#include "app/StoredSettings.h"
+#include "platform/WindowSystem.h"
 
 #include <string>
 
 namespace zdl {
-
-class DownloadPage;
 
 constexpr int kSettingsDialogTemplate = 133;
 constexpr int kIdLimitDownloadCheck = 1055;
@@ -31,19 +31,27 @@ extern const char kNoLimitText[]; // "无限制"
 
 class CSettingDlg : public CSDialog {
 public:
-    // |page| receives the limits; |installDir| is the folder shown when the
-    // file names none.
-    CSettingDlg(DownloadPage* page, const std::string& installDir);
+    // Reads and writes the settings file |settingsPath|; |installDir| is the
+    // folder shown when the file names none.
+    CSettingDlg(const std::string& settingsPath, const std::string& installDir);
     ~CSettingDlg() override; // 0
     void OnCommand(int controlId) override; // 2
     bool OnInitDialog() override; // 5
+
+    // After the dialog: whether OK saved, and the limits then in force.
+    const SettingsChoice& choice() const { return choice_; }
 
 private:
     void Browse();
     void Save();
 
-    DownloadPage* page_;
+    std::string settingsPath_;
     std::string folder_;
+    SettingsChoice choice_;
 };
+
+// Runs the dialog modally over |owner| (the download page's settings
+// dialog runner) and returns its choice.
+SettingsChoice RunSettingsDialog(NativeWindow owner, const std::string& settingsPath, const std::string& installDir);
 
 } // namespace zdl

@@ -57,6 +57,14 @@ double ParseTypedLimit(const std::string& text);
 // 0.00001, else the value truncated toward zero.
 int EffectiveLimit(bool limitOn, double typed);
 
+// What the settings dialog hands back to the page: whether OK saved the
+// settings, and the limits then in force (EffectiveLimit's values).
+struct SettingsChoice {
+    bool saved = false;
+    int downloadLimit = -1;
+    int uploadLimit = -1;
+};
+
 // Whether the GBK path |path| ends with a backslash character (the second
 // byte of a double-byte character may be 0x5C and is not one), and |path|
 // with one appended when it does not.

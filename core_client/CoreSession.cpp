@@ -352,34 +352,4 @@ CoreSession& TheCoreSession()
     return *session;
 }
 
-bool SendCommand(const char* text)
-{
-    return TheCoreSession().SendCommand(text);
-}
-
-bool SendGet(const char* name)
-{
-    return TheCoreSession().SendGet(name);
-}
-
-bool StopCore()
-{
-    return TheCoreSession().StopCore();
-}
-
-bool ReceiveStatusLine(std::string& line)
-{
-    return TheCoreSession().ReceiveStatusLine(line);
-}
-
-bool GetStatusValue(const char* key, std::string& value)
-{
-    return TheCoreSession().GetStatusValue(key, value);
-}
-
-void PollCoreStatus(CoreStatus& out)
-{
-    return TheCoreSession().PollCoreStatus(out);
-}
-
 } // namespace zdl

@@ -9,9 +9,8 @@
 // start on one thread never overlaps a poll on another. Every method may be
 // called from any thread; none waits for the core.
 //
-// The process-wide session is TheCoreSession(); the free functions at the
-// end act on it. Tests create their own sessions with their own
-// environment.
+// The process-wide session is TheCoreSession(). Tests create their own
+// sessions with their own environment.
 #pragma once
 
 #include "core_client/CoreLaunch.h"
@@ -144,12 +143,5 @@ private:
 // The process-wide session, created on first use with the default
 // environment (starting the socket layer).
 CoreSession& TheCoreSession();
-
-bool SendCommand(const char* text);
-bool SendGet(const char* name);
-bool StopCore();
-bool ReceiveStatusLine(std::string& line);
-bool GetStatusValue(const char* key, std::string& value);
-void PollCoreStatus(CoreStatus& out);
 
 } // namespace zdl

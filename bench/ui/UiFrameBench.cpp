@@ -101,8 +101,8 @@ int main()
 {
     RealClock platform;
     SetUiPlatform(&platform);
-    SetMainPageFactory(MakeBenchPage);
     CSampleApp app;
+    app.mainWin.makePage = MakeBenchPage;
     if (!app.InitInstance() || !app.mainWin.background) {
         std::printf("bench_ui: no main window or no bg.png in the archive\n");
         return 1;
@@ -156,7 +156,6 @@ int main()
         "idle loop over %.1f s: %d frames (%.1f per second), %d pushed, %d idle calls, CPU %.1f%% of one core\n", wall,
         frames, frames / wall, presents, calls, cpu * 100.0 / wall);
     WsDestroyWindow(w.handle());
-    SetMainPageFactory(nullptr);
     SetUiPlatform(nullptr);
     return 0;
 }

@@ -17,41 +17,44 @@
 namespace zdl {
 namespace {
 
-    ScriptedCore* theCore = nullptr;
-
-    CSBitmapDialog* MakeTestPage(CMainWin* window)
-    {
-        PageEnvironment env;
-        env.core = theCore;
-        env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "app" / "absent.ini").string();
-        env.defaultInstallDir = "C:\\Zephyra\\";
-        env.pollIntervalMs = 5;
-        env.writeVersionRecord = [](const std::string&) { return true; };
-        return new CSBeginDlg(window, env);
-    }
-
     class BeginDlgTest : public ::testing::Test {
     protected:
         void SetUp() override
         {
-            theCore = &core_;
             previous_ = SetUiPlatform(&platform_);
-            SetMainPageFactory(MakeTestPage);
-            app_ = std::make_unique<CSampleApp>();
+            PageEnvironment env;
+            env.core = &core_;
+            env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "app" / "absent.ini").string();
+            env.defaultInstallDir = "C:\\Zephyra\\";
+            env.pollIntervalMs = 5;
+            env.writeVersionRecord = [](const std::string&) { return true; };
+            app_ = std::make_unique<CSampleApp>(env);
             ASSERT_TRUE(app_->InitInstance());
             ASSERT_EQ(1u, app_->mainWin.desktop.panels.size());
-            page_ = static_cast<CSBeginDlg*>(app_->mainWin.desktop.panels[0]);
-            page_->mouseEnabled = true; // as after the licence window
+            page_ = app_->downloadPage();
+            ASSERT_EQ(page_, app_->mainWin.desktop.panels[0]);
+            // The licence window closed with the box left as it is.
+            app_->CloseLicenceWindow();
+            page_->TakeLicenceVerdict(LicenceVerdict::kKeep);
+            install_ = Named<CSButton>(page_, "install", kTypeButton);
+            stop_ = Named<CSButton>(page_, "stop", kTypeButton);
+            resume_ = Named<CSButton>(page_, "continue", kTypeButton);
+            finish_ = Named<CSButton>(page_, "finish", kTypeButton);
+            accept_ = Named<CSCheckBox>(page_, "check_accept", kTypeCheckBox);
+            progress_ = Named<CSProgressBar>(page_, "progress", kTypeProgressBar);
+            head_ = Named<CSAnimate>(page_, "progress_head", kTypeAnimate);
+            ones_ = Named<CSBubble>(page_, "percent_one", kTypeBubble);
+            tens_ = Named<CSBubble>(page_, "percent_ten", kTypeBubble);
         }
         void TearDown() override
         {
+            platform_.ticks += 5000;
+            app_->OnIdle(0); // frees the closed licence window
             if (app_->mainWin.handle())
                 WsDestroyWindow(app_->mainWin.handle());
             app_.reset();
-            SetMainPageFactory(nullptr);
             SetUiPlatform(previous_);
             focusControl = nullptr;
-            theCore = nullptr;
         }
         void Click(CSControl* control)
         {
@@ -71,67 +74,78 @@ namespace {
         UiPlatform* previous_ = nullptr;
         std::unique_ptr<CSampleApp> app_;
         CSBeginDlg* page_ = nullptr;
+        CSButton* install_ = nullptr;
+        CSButton* stop_ = nullptr;
+        CSButton* resume_ = nullptr;
+        CSButton* finish_ = nullptr;
+        CSCheckBox* accept_ = nullptr;
+        CSProgressBar* progress_ = nullptr;
+        CSAnimate* head_ = nullptr;
+        CSBubble* ones_ = nullptr;
+        CSBubble* tens_ = nullptr;
     };
 
     TEST_F(BeginDlgTest, BuildFindsEveryControlAndClicksReachTheHandlers)
     {
-        ASSERT_NE(nullptr, page_->install);
-        ASSERT_NE(nullptr, page_->stop);
-        ASSERT_NE(nullptr, page_->resume);
-        ASSERT_NE(nullptr, page_->finish);
-        ASSERT_NE(nullptr, page_->accept);
-        ASSERT_NE(nullptr, page_->progress);
-        ASSERT_NE(nullptr, page_->progressHead);
-        ASSERT_NE(nullptr, page_->statusLine);
-        ASSERT_NE(nullptr, page_->infoLine);
-        ASSERT_NE(nullptr, page_->licenceLink);
-        for (CSBubble* digit : page_->digits) {
-            ASSERT_NE(nullptr, digit);
-            EXPECT_FALSE(digit->IsVisible());
+        ASSERT_NE(nullptr, install_);
+        ASSERT_NE(nullptr, stop_);
+        ASSERT_NE(nullptr, resume_);
+        ASSERT_NE(nullptr, finish_);
+        ASSERT_NE(nullptr, accept_);
+        ASSERT_NE(nullptr, progress_);
+        ASSERT_NE(nullptr, head_);
+        EXPECT_NE(nullptr, page_->FindControl(kStatusLineId, kTypeMultiColorStatic));
+        EXPECT_NE(nullptr, page_->FindControl(kInfoLineId, kTypeMultiColorStatic));
+        EXPECT_NE(nullptr, page_->FindControl(kLicenceLinkId, kTypeClickableStatic));
+        for (const char* name : { "percent_hun", "percent_ten", "percent_one", "percent_num" }) {
+            CSBubble* digit = Named<CSBubble>(page_, name, kTypeBubble);
+            ASSERT_NE(nullptr, digit) << name;
+            EXPECT_FALSE(digit->IsVisible()) << name;
         }
-        ASSERT_NE(nullptr, page_->folderEdit);
-        EXPECT_STREQ("C:\\Zephyra\\", page_->folderEdit->buffer);
-        EXPECT_FALSE(page_->folderEdit->IsEnabled());
-        EXPECT_TRUE(page_->install->IsVisible());
-        EXPECT_FALSE(page_->stop->IsVisible());
-        EXPECT_FALSE(page_->resume->IsVisible());
-        EXPECT_FALSE(page_->finish->IsVisible());
+        auto* folder = Named<CSEditBox>(page_, "edit_dir", kTypeEditBox);
+        ASSERT_NE(nullptr, folder);
+        EXPECT_STREQ("C:\\Zephyra\\", folder->buffer);
+        EXPECT_FALSE(folder->IsEnabled());
+        EXPECT_TRUE(install_->IsVisible());
+        EXPECT_FALSE(stop_->IsVisible());
+        EXPECT_FALSE(resume_->IsVisible());
+        EXPECT_FALSE(finish_->IsVisible());
         EXPECT_TRUE(app_->mainWin.draggable);
 
         // Unaccepted: a reminder, nothing started.
-        Click(page_->install);
+        Click(install_);
         ASSERT_EQ(1u, script_.Boxes().size());
         EXPECT_EQ(kTextAcceptFirst, script_.Boxes()[0].text);
         EXPECT_EQ(0, core_.Starts());
 
-        Click(page_->accept);
-        ASSERT_TRUE(page_->accept->isChecked);
+        Click(accept_);
+        ASSERT_TRUE(accept_->isChecked);
         CoreStatus status;
         status.p2pState = kStateDownloading;
         status.percentage = 42.5f;
         core_.SetStatus(status);
-        Click(page_->install);
+        Click(install_);
         EXPECT_EQ(1, core_.Starts());
-        EXPECT_TRUE(page_->stop->IsVisible());
-        EXPECT_FALSE(page_->install->IsVisible());
+        EXPECT_TRUE(stop_->IsVisible());
+        EXPECT_FALSE(install_->IsVisible());
 
         // The tick reaches the controls through the application's idle pass.
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (page_->progress->percent != 42 && std::chrono::steady_clock::now() < deadline) {
+        while (progress_->percent != 42 && std::chrono::steady_clock::now() < deadline) {
             app_->OnIdle(0);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        EXPECT_EQ(42, page_->progress->percent);
-        EXPECT_TRUE(page_->digits[static_cast<int>(PercentPart::kOnes)]->IsVisible());
-        EXPECT_TRUE(page_->digits[static_cast<int>(PercentPart::kTens)]->IsVisible());
-        EXPECT_EQ(100 + 42 * 638 / 100, page_->progressHead->x);
+        EXPECT_EQ(42, progress_->percent);
+        EXPECT_TRUE(ones_->IsVisible());
+        EXPECT_TRUE(tens_->IsVisible());
+        EXPECT_EQ(100 + 42 * 638 / 100, head_->x);
 
         // Unchecking stops the download.
-        Click(page_->accept);
+        Click(accept_);
         EXPECT_EQ(1, core_.Stops());
-        EXPECT_TRUE(page_->resume->IsVisible());
-        EXPECT_FALSE(page_->stop->IsVisible());
-        EXPECT_EQ(0, page_->progress->percent);
+        EXPECT_TRUE(resume_->IsVisible());
+        EXPECT_FALSE(stop_->IsVisible());
+        EXPECT_EQ(0, progress_->percent);
 
         // "exit" asks, then closes the main window, which ends the loop.
         script_.Answer(IDYES);

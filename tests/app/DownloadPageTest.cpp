@@ -2,8 +2,10 @@
 // against a recording view and a scripted core.
 #include "PageTestSupport.h"
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <future>
 
 namespace zdl {
 namespace {
@@ -274,6 +276,57 @@ namespace {
         ASSERT_TRUE(RunUiUntil(queue_, [&] { return core_.Polls() > polls + 1; }));
         core_.SetStatus(full);
         ASSERT_TRUE(RunUiUntil(queue_, [&] { return script_.Boxes().size() == 2; }));
+    }
+
+    TEST_F(DownloadPageTest, DiskFullBoxShowsItsTickWhileOpenAndTheNewestStatusOnceClosed)
+    {
+        // Ticks a minute apart: only a tick right after the box shows the
+        // newest status within the test's bound.
+        Gate box;
+        std::atomic<int> boxes { 0 };
+        env_.pollIntervalMs = 60000;
+        env_.showMessageBox = [&](NativeWindow, const char* text, const char*, unsigned) {
+            if (std::string(text) == kTextDiskFull) {
+                ++boxes;
+                box.Pass();
+            }
+            return IDOK;
+        };
+        page_ = std::make_unique<DownloadPage>(&view_, env_);
+        CoreStatus full = Downloading(60);
+        full.errorKind = kErrorDiskFull;
+        core_.SetStatus(full);
+        box.Close(); // the player leaves the box open
+        page_->OnStart();
+        ASSERT_TRUE(box.SomeoneHeld());
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return view_.status == kTextDiskFull; }));
+        EXPECT_EQ(60, view_.progress);
+        core_.SetStatus(Downloading(61)); // space was freed meanwhile
+        box.Open();
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return view_.progress == 61; }));
+        EXPECT_NE(kTextDiskFull, view_.status);
+        EXPECT_EQ(1, boxes.load());
+    }
+
+    TEST_F(DownloadPageTest, PauseWhileARestartStartsTheCoreDoesNotWaitForIt)
+    {
+        StartAndWatch(70);
+        core_.startGate.Close(); // the restart's start takes long (writing the core out)
+        CoreStatus quit;
+        quit.p2pState = kStateQuit;
+        core_.SetStatus(quit);
+        ASSERT_TRUE(core_.startGate.SomeoneHeld());
+        auto pause = std::async(std::launch::async, [&] { page_->OnPause(); });
+        const bool prompt = pause.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+        core_.startGate.Open();
+        pause.wait();
+        EXPECT_TRUE(prompt) << "the pause waited for the core's start";
+        EXPECT_EQ(kTextPaused, view_.status);
+        EXPECT_EQ(static_cast<int>(PageButton::kContinue), view_.State());
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return page_->LivePollThreads() == 0; }));
+        // The core the restart started is stopped as soon as it has started.
+        EXPECT_EQ((std::vector<std::string> { "start 4", "stop", "start 4", "stop" }), core_.Ops());
+        EXPECT_TRUE(page_->paused());
     }
 
     TEST_F(DownloadPageTest, QuitByTheCoreRestartsItWithFourThreads)

@@ -1,16 +1,18 @@
 // The licence page: its text (line ends, a missing or oversized file) and,
-// on the simulated windows, its build and its buttons — and any other close
-// of its window — acting on the download page's logic through the gate.
+// on the simulated windows in the application as zdl.exe builds it, its
+// build and its buttons — and any other close of its window — handing the
+// verdict to the download page.
 #include "PageTestSupport.h"
 #include "app/BeginDlg.h"
-#include "app/LicenceGate.h"
 #include "app/LicenceText.h"
 #include "app/RuleDlg.h"
 #include "app/SampleApp.h"
 #include "gfx/ResourceArchive.h"
 #include "platform/Resources.h"
+#include "skin/Button.h"
 #include "skin/CheckBox.h"
 #include "skin/Control.h"
+#include "skin/HtmlCtrl.h"
 #include "skin/MultiColorStatic.h"
 #include "skin/ScrollStatic.h"
 
@@ -72,65 +74,28 @@ namespace {
         rmdir(dir);
     }
 
-    // Stands in for CSBeginDlg on the main window: the download page's logic on
-    // a recording view, locked while the licence window is open.
-    class GatePage : public CSBitmapDialog, public LicenceGate {
-    public:
-        GatePage()
-        {
-            env.core = &core;
-            env.queue = &queue;
-            env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "app" / "none.ini").string();
-            env.defaultInstallDir = "D:\\Games\\Zephyra\\";
-            env.pollIntervalMs = 5;
-            env.restartWaitMs = 5;
-            logic = std::make_unique<DownloadPage>(&view, env);
-            view.accept = false;
-        }
-        void OnAttached() override
-        {
-            navigationKeys = false;
-            mouseEnabled = false;
-            view.banner = false;
-        }
-        void ResumeAfterLicence() override
-        {
-            ++resumes;
-            navigationKeys = true;
-            mouseEnabled = true;
-            view.banner = true;
-        }
-        void SetLicenceAccepted(bool accepted) override
-        {
-            view.accept = accepted;
-            logic->OnAcceptanceChanged();
-        }
-
-        UiTaskQueue queue;
-        ScriptedCore core;
-        RecordingView view;
-        PageEnvironment env;
-        std::unique_ptr<DownloadPage> logic;
-        int resumes = 0;
-    };
-
-    GatePage* gatePage = nullptr;
-
-    CSBitmapDialog* MakeGatePage(CMainWin*)
-    {
-        gatePage = new GatePage;
-        return gatePage;
-    }
-
+    // The application with the installer's pages over a scripted core: the
+    // download page opens the licence window after its build.
     class LicencePageTest : public ::testing::Test {
     protected:
         void SetUp() override
         {
             previous_ = SetUiPlatform(&platform_);
-            SetMainPageFactory(MakeGatePage);
-            SetLicencePageFactory(MakeLicencePage);
-            app_ = std::make_unique<CSampleApp>();
+            PageEnvironment env;
+            env.core = &core_;
+            env.queue = &queue_;
+            env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "app" / "none.ini").string();
+            env.defaultInstallDir = "D:\\Games\\Zephyra\\";
+            env.pollIntervalMs = 5;
+            env.restartWaitMs = 5;
+            app_ = std::make_unique<CSampleApp>(env);
             ASSERT_TRUE(app_->InitInstance());
+            page_ = app_->downloadPage();
+            ASSERT_NE(nullptr, page_);
+            accept_ = Named<CSCheckBox>(page_, "check_accept", kTypeCheckBox);
+            banner_ = Named<CSHtmlCtrl>(page_, "banner", kTypeHtmlCtrl);
+            ASSERT_NE(nullptr, accept_);
+            ASSERT_NE(nullptr, banner_);
         }
         void TearDown() override
         {
@@ -138,16 +103,15 @@ namespace {
             if (app_->mainWin.handle())
                 WsDestroyWindow(app_->mainWin.handle());
             app_.reset();
-            gatePage = nullptr;
-            SetMainPageFactory(nullptr);
-            SetLicencePageFactory(nullptr);
             SetUiPlatform(previous_);
             focusControl = nullptr;
             LoadResourceArchive();
         }
+        // The licence page, the window opened first when it is closed.
         CSRuleDlg* Open()
         {
-            app_->OpenLicenceWindow();
+            if (!app_->licenceWindow)
+                app_->OpenLicenceWindow();
             if (!app_->licenceWindow || app_->licenceWindow->desktop.panels.empty())
                 return nullptr;
             return dynamic_cast<CSRuleDlg*>(app_->licenceWindow->desktop.panels[0]);
@@ -173,11 +137,17 @@ namespace {
                     return true;
             return false;
         }
+        bool Visible(const char* button) { return Named<CSButton>(page_, button, kTypeButton)->IsVisible(); }
 
         PlatformScript script_;
         TestUiPlatform platform_;
         UiPlatform* previous_ = nullptr;
+        UiTaskQueue queue_;
+        ScriptedCore core_;
         std::unique_ptr<CSampleApp> app_;
+        CSBeginDlg* page_ = nullptr;
+        CSCheckBox* accept_ = nullptr;
+        CSHtmlCtrl* banner_ = nullptr;
     };
 
     TEST_F(LicencePageTest, BuildShowsTitleAndTheWholeTextWithBreaksAndATooltip)
@@ -207,44 +177,51 @@ namespace {
         EXPECT_GT(breaks, 5);
         EXPECT_TRUE(HasTooltip(page));
         // The download page takes no input while the licence window is open.
-        EXPECT_FALSE(gatePage->mouseEnabled);
-        EXPECT_FALSE(gatePage->view.banner);
+        EXPECT_FALSE(page_->mouseEnabled);
+        EXPECT_FALSE(page_->navigationKeys);
+        EXPECT_FALSE(banner_->IsVisible());
     }
 
     TEST_F(LicencePageTest, AcceptChecksTheBoxAndUnlocksTheDownloadPage)
     {
         CSRuleDlg* page = Open();
         ASSERT_NE(nullptr, page);
+        EXPECT_FALSE(accept_->isChecked);
         Click(page, page->acceptId);
         EXPECT_EQ(nullptr, app_->licenceWindow);
-        EXPECT_EQ(1, gatePage->resumes);
-        EXPECT_TRUE(gatePage->view.accept);
-        EXPECT_TRUE(gatePage->mouseEnabled);
-        EXPECT_TRUE(gatePage->navigationKeys);
-        EXPECT_TRUE(gatePage->view.banner);
-        EXPECT_EQ(0, gatePage->core.Stops());
+        EXPECT_TRUE(accept_->isChecked);
+        EXPECT_TRUE(page_->mouseEnabled);
+        EXPECT_TRUE(page_->navigationKeys);
+        EXPECT_TRUE(banner_->IsVisible());
+        EXPECT_EQ(0, core_.Stops());
+        EXPECT_TRUE(script_.Boxes().empty());
     }
 
     TEST_F(LicencePageTest, RefuseDuringADownloadStopsTheCoreAndShowsContinue)
     {
-        gatePage->view.accept = true;
-        gatePage->core.SetStatus(CoreStatus());
-        gatePage->logic->OnStart();
-        ASSERT_EQ(static_cast<int>(PageButton::kStop), gatePage->view.State());
         CSRuleDlg* page = Open();
+        ASSERT_NE(nullptr, page);
+        Click(page, page->acceptId);
+        page_->logic().OnStart();
+        ASSERT_TRUE(Visible("stop"));
+        page_->OnLicenceLink();
+        page = Open();
         ASSERT_NE(nullptr, page);
         Click(page, page->refuseId);
         EXPECT_EQ(nullptr, app_->licenceWindow);
-        EXPECT_FALSE(gatePage->view.accept);
-        EXPECT_EQ(1, gatePage->core.Stops());
-        EXPECT_EQ(static_cast<int>(PageButton::kContinue), gatePage->view.State());
-        EXPECT_TRUE(gatePage->view.banner);
+        EXPECT_FALSE(accept_->isChecked);
+        EXPECT_EQ(1, core_.Stops());
+        EXPECT_TRUE(Visible("continue"));
+        EXPECT_FALSE(Visible("stop"));
+        EXPECT_TRUE(banner_->IsVisible());
     }
 
     TEST_F(LicencePageTest, ExitAndAltF4KeepTheBoxAndUnlockThePage)
     {
-        gatePage->view.accept = true;
+        accept_->SetChecked(true, false);
         for (bool altF4 : { false, true }) {
+            if (altF4)
+                page_->OnLicenceLink(); // opened again by the link
             CSRuleDlg* page = Open();
             ASSERT_NE(nullptr, page);
             NativeWindow handle = app_->licenceWindow->handle();
@@ -254,14 +231,15 @@ namespace {
                 Click(page, page->exitId);
             EXPECT_EQ(nullptr, app_->licenceWindow) << altF4;
             EXPECT_FALSE(WsIsWindow(handle));
-            EXPECT_TRUE(gatePage->view.accept);
-            EXPECT_TRUE(gatePage->mouseEnabled);
+            EXPECT_TRUE(accept_->isChecked);
+            EXPECT_TRUE(page_->mouseEnabled);
+            EXPECT_TRUE(banner_->IsVisible());
             NativeMessage m;
             while (WsMessageWaiting())
                 EXPECT_NE(0, WsGetMessage(&m)) << "the application must go on";
             FreeClosedWindows();
         }
-        EXPECT_EQ(2, gatePage->resumes);
+        EXPECT_EQ(0, core_.Stops());
     }
 
     TEST_F(LicencePageTest, MissingLicenceFileLeavesTheTextEmptyWithoutTooltipAndButtonsWork)
@@ -277,6 +255,8 @@ namespace {
         std::string text;
         ASSERT_FALSE(ReadLicenceText(&text));
 
+        app_->CloseLicenceWindow(); // the one opened with the full archive
+        FreeClosedWindows();
         CSRuleDlg* page = Open();
         ASSERT_NE(nullptr, page);
         ASSERT_NE(nullptr, page->text);
@@ -284,60 +264,7 @@ namespace {
         EXPECT_FALSE(HasTooltip(page));
         Click(page, page->acceptId);
         EXPECT_EQ(nullptr, app_->licenceWindow);
-        EXPECT_TRUE(gatePage->view.accept);
-    }
-
-    ScriptedCore* beginCore = nullptr;
-
-    CSBitmapDialog* MakeBeginPage(CMainWin* window)
-    {
-        PageEnvironment env;
-        env.core = beginCore;
-        env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "app" / "absent.ini").string();
-        env.defaultInstallDir = "C:\\Zephyra\\";
-        return new CSBeginDlg(window, env);
-    }
-
-    // The real download page opens the licence window after its build and
-    // takes the verdict of its buttons.
-    TEST(LicenceOnTheDownloadPageTest, TheRealPageOpensItAndTakesTheVerdict)
-    {
-        PlatformScript script;
-        ScriptedCore core;
-        beginCore = &core;
-        TestUiPlatform platform;
-        UiPlatform* previous = SetUiPlatform(&platform);
-        SetMainPageFactory(MakeBeginPage);
-        SetLicencePageFactory(MakeLicencePage);
-        {
-            CSampleApp app;
-            ASSERT_TRUE(app.InitInstance());
-            auto* page = static_cast<CSBeginDlg*>(app.mainWin.desktop.panels[0]);
-            ASSERT_NE(nullptr, page->accept);
-            ASSERT_NE(nullptr, app.licenceWindow);
-            EXPECT_FALSE(page->mouseEnabled);
-            auto* rule = static_cast<CSRuleDlg*>(app.licenceWindow->desktop.panels[0]);
-            NotifyOwner(rule->FindControl(rule->acceptId, kTypeButton), kNotifyClicked);
-            EXPECT_EQ(nullptr, app.licenceWindow);
-            EXPECT_TRUE(page->accept->isChecked);
-            EXPECT_TRUE(page->mouseEnabled);
-            EXPECT_TRUE(page->navigationKeys);
-
-            page->OnLicenceLink();
-            ASSERT_NE(nullptr, app.licenceWindow);
-            rule = static_cast<CSRuleDlg*>(app.licenceWindow->desktop.panels[0]);
-            NotifyOwner(rule->FindControl(rule->refuseId, kTypeButton), kNotifyClicked);
-            EXPECT_FALSE(page->accept->isChecked);
-            EXPECT_TRUE(page->mouseEnabled);
-            platform.ticks += 5000;
-            app.OnIdle(0);
-            WsDestroyWindow(app.mainWin.handle());
-        }
-        SetMainPageFactory(nullptr);
-        SetLicencePageFactory(nullptr);
-        SetUiPlatform(previous);
-        focusControl = nullptr;
-        beginCore = nullptr;
+        EXPECT_TRUE(accept_->isChecked);
     }
 
 } // namespace

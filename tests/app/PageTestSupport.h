@@ -5,10 +5,12 @@
 
 #include "app/DownloadPage.h"
 #include "platform/WinDefs.h"
+#include "skin/BitmapDialog.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -71,18 +73,73 @@ public:
     }
 };
 
+// Holds the threads that reach it until opened: a core start that takes
+// long (writing the program out), a message box the player leaves open.
+class Gate {
+public:
+    void Close()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        closed_ = true;
+    }
+    void Open()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closed_ = false;
+        }
+        changed_.notify_all();
+    }
+    void Pass()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        ++held_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !closed_; });
+        --held_;
+    }
+    // Whether a thread waits here within 20 s.
+    bool SomeoneHeld()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return held_ > 0; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool closed_ = false;
+    int held_ = 0;
+};
+
+// Records every start and stop in order ("start 4", "stop"); a start takes
+// the next scripted result (startResult once they are used up) and waits at
+// `startGate` first.
 class ScriptedCore : public PageCore {
 public:
     bool Start(const CoreStartRequest& request) override
     {
+        startGate.Pass();
         std::lock_guard<std::mutex> lock(mutex);
         requests.push_back(request);
-        return startResult;
+        bool result = startResult;
+        if (!startResults.empty()) {
+            result = startResults.front();
+            startResults.pop_front();
+        }
+        ops.push_back("start " + std::to_string(request.httpThreads) + (result ? "" : " failed"));
+        return result;
     }
     void Stop() override
     {
         std::lock_guard<std::mutex> lock(mutex);
         ++stops;
+        ops.push_back("stop");
+    }
+    std::vector<std::string> Ops()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ops;
     }
     void Poll(CoreStatus& out) override
     {
@@ -113,8 +170,11 @@ public:
 
     std::mutex mutex;
     std::vector<CoreStartRequest> requests;
+    std::vector<std::string> ops;
     CoreStatus status;
     bool startResult = true;
+    std::deque<bool> startResults;
+    Gate startGate;
     int stops = 0;
     int polls = 0;
 };
@@ -184,6 +244,12 @@ private:
     std::deque<std::string> choices_;
     std::vector<FolderBrowseRequest> browses_;
 };
+
+// A control of |page| by its layout name, as the player finds it.
+template <typename T> T* Named(const CSBitmapDialog* page, const char* name, int32_t typeCode)
+{
+    return static_cast<T*>(page->FindControlByName(name, typeCode));
+}
 
 // Runs |queue|'s work as the user-interface thread would until |done|
 // holds; false after 20 s (a bound for loaded machines, never reached when

@@ -86,6 +86,7 @@ namespace {
             env_.defaultInstallDir = kDefaultInstallDir;
             env_.pollIntervalMs = 5;
             env_.restartWaitMs = 5;
+            env_.runSettingsDialog = RunSettingsDialog;
             page_ = std::make_unique<DownloadPage>(&view_, env_);
         }
         void TearDown() override

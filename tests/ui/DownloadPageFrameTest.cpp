@@ -8,7 +8,6 @@
 #include "../app/PageTestSupport.h"
 #include "PngWrite.h"
 #include "app/BeginDlg.h"
-#include "app/RuleDlg.h"
 #include "app/SampleApp.h"
 #include "app/StoredSettings.h"
 #include "gfx/ImageCache.h"
@@ -28,37 +27,15 @@
 namespace zdl {
 namespace {
 
-    ScriptedCore* frameCore = nullptr;
-
-    CSBitmapDialog* MakeFramePage(CMainWin* window)
+    // zdl.exe's pages over a scripted core, no stored settings.
+    PageEnvironment FrameEnvironment(ScriptedCore* core)
     {
         PageEnvironment env;
-        env.core = frameCore;
+        env.core = core;
         env.settingsPath = (std::filesystem::path(ZDL_BUILD_DIR) / "tests" / "ui" / "absent.ini").string();
         env.defaultInstallDir = DefaultInstallDir(false, 'C'); // no D: drive, as under Wine
-        return new CSBeginDlg(window, env);
+        return env;
     }
-
-    // zdl.exe's page factories for the duration of a test.
-    class ProductPages {
-    public:
-        ProductPages()
-        {
-            frameCore = &core_;
-            SetMainPageFactory(MakeFramePage);
-            SetLicencePageFactory(MakeLicencePage);
-        }
-        ~ProductPages()
-        {
-            SetMainPageFactory(nullptr);
-            SetLicencePageFactory(nullptr);
-            focusControl = nullptr;
-            frameCore = nullptr;
-        }
-
-    private:
-        ScriptedCore core_;
-    };
 
     TEST(DownloadPageFrameTest, MainWindowShowsTheDownloadPageWithTheBannerPlaceholder)
     {
@@ -66,42 +43,45 @@ namespace {
         TestUiPlatform platform;
         UiPlatform* previous = SetUiPlatform(&platform);
         {
-            ProductPages pages;
-            CSampleApp app;
+            ScriptedCore core;
+            CSampleApp app(FrameEnvironment(&core));
             ASSERT_TRUE(app.InitInstance());
             CMainWin& w = app.mainWin;
             ASSERT_TRUE(w.background) << "no skin in the archive";
             ASSERT_EQ(1u, w.desktop.panels.size());
-            auto* page = dynamic_cast<CSBeginDlg*>(w.desktop.panels[0]);
+            CSBeginDlg* page = app.downloadPage();
             ASSERT_NE(nullptr, page);
-            ASSERT_NE(nullptr, page->install);
-            EXPECT_TRUE(page->install->IsVisible());
-            ASSERT_NE(nullptr, page->accept);
-            EXPECT_FALSE(page->accept->isChecked);
+            auto* install = Named<CSButton>(page, "install", kTypeButton);
+            ASSERT_NE(nullptr, install);
+            EXPECT_TRUE(install->IsVisible());
+            auto* accept = Named<CSCheckBox>(page, "check_accept", kTypeCheckBox);
+            ASSERT_NE(nullptr, accept);
+            EXPECT_FALSE(accept->isChecked);
             // The licence window is over the page, which takes no input.
             EXPECT_NE(nullptr, app.licenceWindow);
             EXPECT_FALSE(page->mouseEnabled);
-            ASSERT_NE(nullptr, page->banner);
-            EXPECT_FALSE(page->banner->IsVisible()); // until the licence is settled
-            EXPECT_FALSE(page->banner->pageShown);
+            auto* banner = Named<CSHtmlCtrl>(page, "banner", kTypeHtmlCtrl);
+            ASSERT_NE(nullptr, banner);
+            EXPECT_FALSE(banner->IsVisible()); // until the licence is settled
+            EXPECT_FALSE(banner->pageShown);
             EXPECT_TRUE(w.draggable);
 
             // The banner paints its part of "web_bg.png": hiding it changes the
             // banner's area wherever the frame picture "web_back" lets it show.
             ASSERT_NE(nullptr, GetImage(kWebPlaceholderImage));
-            page->banner->SetVisible(false);
+            banner->SetVisible(false);
             ASSERT_TRUE(w.RenderFrame());
             DibImage without;
             ASSERT_TRUE(CreateDib(&without, 32, 868, 513));
             CopyDib(w.canvas, &without);
-            page->banner->SetVisible(true);
+            banner->SetVisible(true);
             ASSERT_TRUE(w.RenderFrame());
             int changed = 0;
             for (int y = 125; y < 125 + 124; ++y)
                 for (int x = 262; x < 262 + 392; ++x)
                     changed += std::memcmp(w.canvas.Pixel(x, y), without.Pixel(x, y), 4) != 0;
             EXPECT_GT(changed, 392 * 124 / 2);
-            page->banner->SetVisible(false); // back to the state at start
+            banner->SetVisible(false); // back to the state at start
             ASSERT_TRUE(w.RenderFrame());
 
             // As the screen shows it: premultiplied over black.
@@ -134,6 +114,7 @@ namespace {
             EXPECT_EQ(0, differing) << "see " << dir << "/download_page.png";
             WsDestroyWindow(w.handle());
         }
+        focusControl = nullptr;
         SetUiPlatform(previous);
     }
 
@@ -145,15 +126,15 @@ namespace {
         TestUiPlatform platform;
         UiPlatform* previous = SetUiPlatform(&platform);
         {
-            ProductPages pages;
-            CSampleApp app;
+            ScriptedCore core;
+            CSampleApp app(FrameEnvironment(&core));
             ASSERT_TRUE(app.InitInstance());
             CMainWin& w = app.mainWin;
             ASSERT_EQ(1u, w.desktop.panels.size());
-            auto* page = dynamic_cast<CSBeginDlg*>(w.desktop.panels[0]);
-            ASSERT_NE(nullptr, page);
-            ASSERT_TRUE(page->banner) << "no skin in the archive";
-            NativeWindow popup = page->banner->window;
+            ASSERT_NE(nullptr, app.downloadPage());
+            auto* banner = Named<CSHtmlCtrl>(app.downloadPage(), "banner", kTypeHtmlCtrl);
+            ASSERT_TRUE(banner) << "no skin in the archive";
+            NativeWindow popup = banner->window;
             ASSERT_NE(nullptr, popup);
             EXPECT_TRUE(WsIsWindow(popup));
             app.ReleasePages();
@@ -162,6 +143,7 @@ namespace {
             EXPECT_TRUE(WsIsWindow(w.handle()));
             WsDestroyWindow(w.handle());
         }
+        focusControl = nullptr;
         SetUiPlatform(previous);
     }
 

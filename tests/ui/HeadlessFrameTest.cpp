@@ -66,9 +66,9 @@ namespace {
     {
         TestUiPlatform platform;
         UiPlatform* previous = SetUiPlatform(&platform);
-        SetMainPageFactory(MakeCaptionPage);
         {
             CSampleApp app;
+            app.mainWin.makePage = MakeCaptionPage;
             ASSERT_TRUE(app.InitInstance());
             CMainWin& w = app.mainWin;
             DibImage* bg = GetImage("bg.png");
@@ -125,7 +125,6 @@ namespace {
             }
             WsDestroyWindow(w.handle());
         }
-        SetMainPageFactory(nullptr);
         SetUiPlatform(previous);
     }
 
