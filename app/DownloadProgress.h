@@ -14,6 +14,7 @@
 // Every text is GBK.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "core_client/CoreStatus.h"
 
 #include <cstdint>
@@ -25,12 +26,8 @@ namespace zdl {
 extern const char kStatusLinePrefix[]; // "#cC4B78B#h12"
 extern const char kInfoLinePrefix[]; // "#c7D7D7D#h12"
 
-extern const char kTextReconnecting[]; // "下载失败，尝试重新连接"
-extern const char kTextDownloadDone[]; // "下载完成"
-extern const char kTextDiskFull[]; // "磁盘空间不足，请清理磁盘"
-extern const char kTitleWarning[]; // "警告"
-extern const char kTextCreateFileError[]; // "创建文件错误，请关闭相关文件或者确认磁盘空间是否足够"
-extern const char kTextInstallFailed[]; // "安装失败，请稍后重试"
+// The texts (kTextDownloadDone, kTextDiskFull, kTextState..., the time and
+// speed formats) are in app/AppTexts.txt.
 
 // The status text of a core phase, or null when the phase has none (1, 2, 9)
 // or lies outside 0..17. Phase 14 has a text but shows the time left.

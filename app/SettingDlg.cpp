@@ -6,8 +6,6 @@
 
 namespace zdl {
 
-const char kNoLimitText[] = "\xce\xde\xcf\xde\xd6\xc6";
-
 CSettingDlg::CSettingDlg(DownloadPage* page, const std::string& installDir)
     : page_(page)
     , folder_(installDir)
