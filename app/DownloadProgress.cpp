@@ -71,6 +71,45 @@ std::string SizeAndSpeedText(uint64_t totalByte, float percentage, float avgSpee
     return text;
 }
 
+const char* ServerTroubleText(const CoreStatus& status)
+{
+    const bool fileFails = status.errorKind == kErrorDownloadSeed && status.p2pState == kStateDownloading;
+    const bool descriptionFails = !fileFails
+        && (status.errorKind == kErrorDownloadTorrent || status.errorKind == kErrorDownloadSeed
+            || status.errorKind == kErrorReadSeed);
+    if (status.serverBusy)
+        return kTextServerBusy;
+    if (!fileFails && !descriptionFails)
+        return nullptr;
+    if (status.errorKind == kErrorReadSeed)
+        return kTextServerBadDescription;
+    switch (status.errorCode) {
+    case 429: // too many requests
+    case 503: // service unavailable
+        return kTextServerBusy;
+    case 404: // not found
+    case 410: // gone
+        return fileFails ? kTextServerFilesMissing : kTextServerNoDescription;
+    case kCodeShortBody:
+        return kTextServerCutOff;
+    case kCodeHashMismatch:
+        return fileFails ? kTextServerFilesDamaged : kTextServerBadDescription;
+    case kCodeTimeout:
+        return kTextServerTimeout;
+    case kCodeNoConnection:
+        return kTextServerUnreachable;
+    case kCodeBadDescription:
+        return kTextServerBadDescription;
+    case kCodeReleaseChanged:
+        return kTextServerReleaseChanged;
+    default:
+        break;
+    }
+    if (status.errorCode >= 400 && status.errorCode <= 599)
+        return kTextServerRefused;
+    return kTextServerTrouble;
+}
+
 PercentDigits DigitsForPercent(int p)
 {
     PercentDigits d;
@@ -123,7 +162,27 @@ TickOutcome DownloadProgress::Tick(const CoreStatus& status, uint32_t nowMs)
         TickDownloading(status, nowMs, out);
     else
         TickOtherPhase(status, out);
+    TellLastingTrouble(status, nowMs, out);
     return out;
+}
+
+// A server trouble replaces the status line once it has lasted the grace
+// period, whatever the phase; the first tick without it ends the episode
+// and the phase's own text is back. A full disk keeps its text (and box),
+// and a finished download its "下载完成".
+void DownloadProgress::TellLastingTrouble(const CoreStatus& status, uint32_t nowMs, TickOutcome& out)
+{
+    const char* text = ServerTroubleText(status);
+    if (!text || status.errorKind == kErrorDiskFull || status.p2pState == kStateDownloadCompleted) {
+        troubleWatched_ = false;
+        return;
+    }
+    if (!troubleWatched_) {
+        troubleWatched_ = true;
+        troubleStart_ = nowMs;
+    }
+    if (nowMs - troubleStart_ >= timings_.serverTroubleGraceMs)
+        out.statusText = text;
 }
 
 void DownloadProgress::TickDownloading(const CoreStatus& status, uint32_t nowMs, TickOutcome& out)
