@@ -13,6 +13,7 @@
 // thread only.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "app/DownloadPage.h"
 #include "app/LicenceGate.h"
 #include "skin/BitmapDialog.h"
@@ -32,9 +33,7 @@ class CSMultiColorStatic;
 class CSHtmlCtrl;
 
 extern const char kPageLayoutFile[]; // "ui_panel1.lua"
-extern const char kAgreementText[]; // "我已经详细阅读并同意"
-extern const char kLicenceLinkText[]; // "《最终用户使用许可协议》"
-extern const char kLineFontFace[]; // "宋体"
+// kAgreementText, kLicenceLinkText and kLineFontFace: app/AppTexts.txt.
 constexpr int32_t kStatusLineId = 200;
 constexpr int32_t kInfoLineId = 201;
 constexpr int32_t kAgreementLabelId = 202;

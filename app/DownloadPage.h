@@ -16,6 +16,7 @@
 // a message box when the page closes finds no page and ends.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "app/DownloadProgress.h"
 #include "app/PageCore.h"
 #include "app/PageView.h"
@@ -33,17 +34,8 @@
 
 namespace zdl {
 
-// Message texts and titles of the page (GBK).
-extern const char kPageTitle[]; // "Zephyra免费版下载器"
-extern const char kTextAlreadyLoaded[]; // "Zephyra免费版下载器已加载"
-extern const char kTextAcceptFirst[]; // "请先阅读并同意《最终用户使用许可协议》"
-extern const char kTextConfirmPause[]; // "下载尚未完成，是否确认暂停？"
-extern const char kTextPaused[]; // "下载已暂停"
-extern const char kTextConfirmNewFolder[]; // "下载尚未完成，是否更换目录？"
-extern const char kTextFolderTooLong[]; // "下载路径过长"
-extern const char kTextConfirmExit[]; // "安装程序尚未完成，是否确认退出？"
-extern const char kBrowsePrompt[]; // "\r\n请选择Zephyra免费版的安装目录："
-extern const char kBrowserTitle[]; // "Zephyra免费版安装程序"
+// The page's message texts and titles (kPageTitle, kTextAcceptFirst, ...)
+// are in app/AppTexts.txt.
 extern const char kInstallSubfolder[]; // "Zephyra\"
 
 // The progress head's place: x = trunc(p / 100 * 638 + 100) at y 384.

@@ -6,47 +6,26 @@ namespace zdl {
 
 const char kStatusLinePrefix[] = "#cC4B78B#h12";
 const char kInfoLinePrefix[] = "#c7D7D7D#h12";
-const char kTextReconnecting[]
-    = "\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc\xa3\xac\xb3\xa2\xca\xd4\xd6\xd8\xd0\xc2\xc1\xac\xbd\xd3";
-const char kTextDownloadDone[] = "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9";
-const char kTextDiskFull[]
-    = "\xb4\xc5\xc5\xcc\xbf\xd5\xbc\xe4\xb2\xbb\xd7\xe3\xa3\xac\xc7\xeb\xc7\xe5\xc0\xed\xb4\xc5\xc5\xcc";
-const char kTitleWarning[] = "\xbe\xaf\xb8\xe6";
-const char kTextCreateFileError[]
-    = "\xb4\xb4\xbd\xa8\xce\xc4\xbc\xfe\xb4\xed\xce\xf3\xa3\xac\xc7\xeb\xb9\xd8\xb1\xd5\xcf\xe0\xb9\xd8\xce\xc4\xbc\xfe"
-      "\xbb\xf2\xd5\xdf\xc8\xb7\xc8\xcf\xb4\xc5\xc5\xcc\xbf\xd5\xbc\xe4\xca\xc7\xb7\xf1\xd7\xe3\xb9\xbb";
-const char kTextInstallFailed[] = "\xb0\xb2\xd7\xb0\xca\xa7\xb0\xdc\xa3\xac\xc7\xeb\xc9\xd4\xba\xf3\xd6\xd8\xca\xd4";
-
-// "预计还需时间不确定", "预计还需 %d小时%d分", "预计还需 %d分".
-static const char kTimeUnknown[] = "\xd4\xa4\xbc\xc6\xbb\xb9\xd0\xe8\xca\xb1\xbc\xe4\xb2\xbb\xc8\xb7\xb6\xa8";
-static const char kTimeHoursMinutes[] = "\xd4\xa4\xbc\xc6\xbb\xb9\xd0\xe8\x20\x25\x64\xd0\xa1\xca\xb1\x25\x64\xb7\xd6";
-static const char kTimeMinutes[] = "\xd4\xa4\xbc\xc6\xbb\xb9\xd0\xe8\x20\x25\x64\xb7\xd6";
-// "文件大小：%.1fG/%.1fG  下载速度：%.1f%cB/s".
-static const char kSizeSpeedFormat[]
-    = "\xce\xc4\xbc\xfe\xb4\xf3\xd0\xa1\xa3\xba\x25\x2e\x31\x66\x47\x2f\x25\x2e\x31\x66\x47\x20\x20"
-      "\xcf\xc2\xd4\xd8\xcb\xd9\xb6\xc8\xa3\xba\x25\x2e\x31\x66\x25\x63\x42\x2f\x73";
 
 static const char* const kStatusTexts[kStateCount] = {
-    "\xb3\xcc\xd0\xf2\xb3\xf5\xca\xbc\xbb\xaf", // 0 程序初始化
-    nullptr, // 1
-    nullptr, // 2
-    "\xb3\xf5\xca\xbc\xbb\xaf\x50\x32\x50\xcd\xf8\xc2\xe7", // 3 初始化P2P网络
-    "\x50\x32\x50\xcd\xf8\xc2\xe7\xb3\xf5\xca\xbc\xbb\xaf\xb4\xed\xce\xf3", // 4 P2P网络初始化错误
-    "\xbb\xf1\xc8\xa1\xcf\xc2\xd4\xd8\xd0\xc5\xcf\xa2", // 5 获取下载信息
-    "\xcf\xc2\xd4\xd8\xd0\xc5\xcf\xa2\xbb\xf1\xc8\xa1\xca\xa7\xb0\xdc", // 6 下载信息获取失败
-    "\xbc\xec\xb2\xe9\xb0\xe6\xb1\xbe\xd0\xc5\xcf\xa2", // 7 检查版本信息
-    "\xcf\xc2\xd4\xd8\xce\xc4\xbc\xfe\xc1\xd0\xb1\xed", // 8 下载文件列表
-    nullptr, // 9
-    "\xb7\xd6\xce\xf6\xce\xc4\xbc\xfe\xc1\xd0\xb1\xed", // 10 分析文件列表
-    "\xd5\xfd\xd4\xda\xb4\xb4\xbd\xa8\xce\xc4\xbc\xfe", // 11 正在创建文件
-    "\xd5\xfd\xd4\xda\xd0\xa3\xd1\xe9\xb1\xbe\xb5\xd8\xce\xc4\xbc\xfe", // 12 正在校验本地文件
-    "\xc7\xeb\xcf\xc8\xb9\xd8\xb1\xd5\xd0\xde\xb8\xb4\xc4\xbf\xc2\xbc\xd3\xce\xcf\xb7\xb3\xcc\xd0\xf2", // 13
-                                                                                                        // 请先关闭修复目录游戏程序
-    "\xd5\xfd\xd4\xda\xcf\xc2\xd4\xd8", // 14 正在下载
-    "\xcf\xc2\xd4\xd8\xcd\xea\xb3\xc9", // 15 下载完成
-    "\xcd\xcb\xb3\xf6\xb3\xcc\xd0\xf2", // 16 退出程序
-    "\xcf\xc2\xd4\xd8\xca\xa7\xb0\xdc\xa3\xac\xb3\xa2\xca\xd4\xd6\xd8\xd0\xc2\xc1\xac\xbd\xd3", // 17
-                                                                                                // 下载失败，尝试重新连接
+    kTextStateBegin,
+    nullptr, // kStateParsePara
+    nullptr, // kStateParseParaError
+    kTextStateIniting,
+    kTextStateInitError,
+    kTextStateGetSeedMd5,
+    kTextStateGetSeedMd5Fail,
+    kTextStateCheckSeedFile,
+    kTextStateDownloadSeedFile,
+    nullptr, // kStateDownloadSeedFileFail
+    kTextStateAnalysisSeed,
+    kTextStateCreateFile,
+    kTextStateAllFileCheckMd5,
+    kTextStateAnalysisSeedError,
+    kTextStateDownloading,
+    kTextStateDownloadCompleted,
+    kTextStateToQuit,
+    kTextStateQuit,
 };
 
 const char* StatusTextForState(int p2pState)
@@ -90,6 +69,45 @@ std::string SizeAndSpeedText(uint64_t totalByte, float percentage, float avgSpee
     char text[160];
     std::snprintf(text, sizeof text, kSizeSpeedFormat, done, total, speed, kUnits[unit]);
     return text;
+}
+
+const char* ServerTroubleText(const CoreStatus& status)
+{
+    const bool fileFails = status.errorKind == kErrorDownloadSeed && status.p2pState == kStateDownloading;
+    const bool descriptionFails = !fileFails
+        && (status.errorKind == kErrorDownloadTorrent || status.errorKind == kErrorDownloadSeed
+            || status.errorKind == kErrorReadSeed);
+    if (status.serverBusy)
+        return kTextServerBusy;
+    if (!fileFails && !descriptionFails)
+        return nullptr;
+    if (status.errorKind == kErrorReadSeed)
+        return kTextServerBadDescription;
+    switch (status.errorCode) {
+    case 429: // too many requests
+    case 503: // service unavailable
+        return kTextServerBusy;
+    case 404: // not found
+    case 410: // gone
+        return fileFails ? kTextServerFilesMissing : kTextServerNoDescription;
+    case kCodeShortBody:
+        return kTextServerCutOff;
+    case kCodeHashMismatch:
+        return fileFails ? kTextServerFilesDamaged : kTextServerBadDescription;
+    case kCodeTimeout:
+        return kTextServerTimeout;
+    case kCodeNoConnection:
+        return kTextServerUnreachable;
+    case kCodeBadDescription:
+        return kTextServerBadDescription;
+    case kCodeReleaseChanged:
+        return kTextServerReleaseChanged;
+    default:
+        break;
+    }
+    if (status.errorCode >= 400 && status.errorCode <= 599)
+        return kTextServerRefused;
+    return kTextServerTrouble;
 }
 
 PercentDigits DigitsForPercent(int p)
@@ -144,7 +162,27 @@ TickOutcome DownloadProgress::Tick(const CoreStatus& status, uint32_t nowMs)
         TickDownloading(status, nowMs, out);
     else
         TickOtherPhase(status, out);
+    TellLastingTrouble(status, nowMs, out);
     return out;
+}
+
+// A server trouble replaces the status line once it has lasted the grace
+// period, whatever the phase; the first tick without it ends the episode
+// and the phase's own text is back. A full disk keeps its text (and box),
+// and a finished download its "下载完成".
+void DownloadProgress::TellLastingTrouble(const CoreStatus& status, uint32_t nowMs, TickOutcome& out)
+{
+    const char* text = ServerTroubleText(status);
+    if (!text || status.errorKind == kErrorDiskFull || status.p2pState == kStateDownloadCompleted) {
+        troubleWatched_ = false;
+        return;
+    }
+    if (!troubleWatched_) {
+        troubleWatched_ = true;
+        troubleStart_ = nowMs;
+    }
+    if (nowMs - troubleStart_ >= timings_.serverTroubleGraceMs)
+        out.statusText = text;
 }
 
 void DownloadProgress::TickDownloading(const CoreStatus& status, uint32_t nowMs, TickOutcome& out)

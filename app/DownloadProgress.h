@@ -1,8 +1,8 @@
 // What the download page shows while a download runs, and when it restarts
 // the core, computed once a second from the core's status: the status line
-// (phase or time left), the info line (size and speed), the percent, the
-// speed averages over the last 10 ticks, the stall watch and the halving of
-// HTTP threads after a stall.
+// (phase or time left, or a server trouble that lasts), the info line (size
+// and speed), the percent, the speed averages over the last 10 ticks, the
+// stall watch and the halving of HTTP threads after a stall.
 //
 // Portable and free of any drawing: the page (and the headless downloader)
 // turn a TickOutcome into controls or terminal text and carry out its
@@ -14,6 +14,7 @@
 // Every text is GBK.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "core_client/CoreStatus.h"
 
 #include <cstdint>
@@ -25,12 +26,8 @@ namespace zdl {
 extern const char kStatusLinePrefix[]; // "#cC4B78B#h12"
 extern const char kInfoLinePrefix[]; // "#c7D7D7D#h12"
 
-extern const char kTextReconnecting[]; // "下载失败，尝试重新连接"
-extern const char kTextDownloadDone[]; // "下载完成"
-extern const char kTextDiskFull[]; // "磁盘空间不足，请清理磁盘"
-extern const char kTitleWarning[]; // "警告"
-extern const char kTextCreateFileError[]; // "创建文件错误，请关闭相关文件或者确认磁盘空间是否足够"
-extern const char kTextInstallFailed[]; // "安装失败，请稍后重试"
+// The texts (kTextDownloadDone, kTextDiskFull, kTextState..., the time and
+// speed formats) are in app/AppTexts.txt.
 
 // The status text of a core phase, or null when the phase has none (1, 2, 9)
 // or lies outside 0..17. Phase 14 has a text but shows the time left.
@@ -42,6 +39,13 @@ std::string RemainingTimeText(float avgSpeedKBs, uint64_t incompleteByte);
 
 // "文件大小：%.1fG/%.1fG  下载速度：%.1f%cB/s".
 std::string SizeAndSpeedText(uint64_t totalByte, float percentage, float avgSpeedKBs);
+
+// What the status line says about a server trouble in |status|, or null
+// when there is none: the core waits on a busy server, or reports
+// "DownloadTorrent", "ReadSeed" or "DownloadSeed" (the description, or
+// while downloading a file), told apart by the error code. Disk and file
+// errors on the player's side have texts and boxes of their own.
+const char* ServerTroubleText(const CoreStatus& status);
 
 // The percent display for a percentage truncated to |p|: hundreds digit 1
 // or -1 (hidden), tens digit or -1, ones digit; and where the progress head
@@ -67,10 +71,14 @@ private:
     int next_ = 0;
 };
 
-// How long a download may make no progress before the core is restarted.
+// How long a download may make no progress before the core is restarted,
+// and how long a server trouble lasts before the status line tells it (the
+// core reports a failure only once it persists; the grace keeps a passing
+// one off the line).
 struct StallTimings {
     uint32_t stallMs = 930000; // anywhere: 15.5 minutes
     uint32_t endStallMs = 300000; // above 99 %: 5 minutes
+    uint32_t serverTroubleGraceMs = 10000;
 };
 
 // What the caller must do after a tick.
@@ -114,6 +122,7 @@ private:
     void TickDownloading(const CoreStatus& status, uint32_t nowMs, TickOutcome& out);
     void TickOtherPhase(const CoreStatus& status, TickOutcome& out);
     void Reconnecting(TickOutcome& out);
+    void TellLastingTrouble(const CoreStatus& status, uint32_t nowMs, TickOutcome& out);
 
     StallTimings timings_;
     SpeedAverage downloadSamples_;
@@ -125,6 +134,8 @@ private:
     uint32_t stallStart_ = 0;
     uint32_t endStallStart_ = 0;
     bool diskFullShown_ = false;
+    bool troubleWatched_ = false; // a server trouble was reported at the last tick
+    uint32_t troubleStart_ = 0; // since when, while watched
 };
 
 } // namespace zdl

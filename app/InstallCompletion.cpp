@@ -8,12 +8,6 @@ const char kVersionRecordName[] = "version.bin";
 const char kVersionRecord[] = "special_instal_20190627:23\r\n";
 static_assert(sizeof kVersionRecord - 1 == kVersionRecordSize, "the version record is 28 bytes");
 const char kGameExecutableName[] = "zpc.exe";
-// "Zephyra免费版.lnk"
-const char kShortcutName[] = "Zephyra\xC3\xE2\xB7\xD1\xB0\xE6.lnk";
-// "Zephyra免费版启动程序"
-const char kShortcutDescription[] = "Zephyra\xC3\xE2\xB7\xD1\xB0\xE6\xC6\xF4\xB6\xAF\xB3\xCC\xD0\xF2";
-// "Zephyra免费版"
-const char kProgramGroupName[] = "Zephyra\xC3\xE2\xB7\xD1\xB0\xE6";
 const char kQuickLaunchSubfolder[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
 
 std::string VersionRecordPath(const std::string& installDir)

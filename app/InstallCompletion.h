@@ -10,6 +10,7 @@
 // thread. Paths and texts are GBK; |installDir| always ends with a backslash.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "platform/ShellPlatform.h"
 
 #include <string>
@@ -20,9 +21,7 @@ extern const char kVersionRecordName[]; // "version.bin"
 extern const char kVersionRecord[]; // "special_instal_20190627:23\r\n"
 constexpr size_t kVersionRecordSize = 28;
 extern const char kGameExecutableName[]; // "zpc.exe"
-extern const char kShortcutName[]; // "Zephyra免费版.lnk"
-extern const char kShortcutDescription[]; // "Zephyra免费版启动程序"
-extern const char kProgramGroupName[]; // "Zephyra免费版"
+// kShortcutName, kShortcutDescription, kProgramGroupName: app/AppTexts.txt.
 extern const char kQuickLaunchSubfolder[]; // "\Microsoft\Internet Explorer\Quick Launch"
 // Shell32 string-table ids of the pin verbs.
 constexpr int kPinToStartMenuVerb = 5381;

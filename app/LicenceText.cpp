@@ -7,9 +7,6 @@
 
 namespace zdl {
 
-// "安装包_最终用户许可.txt"
-const char kLicenceFileName[] = "\xB0\xB2\xD7\xB0\xB0\xFC_\xD7\xEE\xD6\xD5\xD3\xC3\xBB\xA7\xD0\xED\xBF\xC9.txt";
-
 namespace {
 
     constexpr size_t kReadChunk = 64 * 1024;

@@ -5,12 +5,14 @@
 // Any thread; no shared state.
 #pragma once
 
+#include "app/AppTexts.h"
+
 #include <cstddef>
 #include <string>
 
 namespace zdl {
 
-extern const char kLicenceFileName[]; // "安装包_最终用户许可.txt" (GBK)
+// The file name is kLicenceFileName (app/AppTexts.txt).
 // The real agreement is a few KB; a loose file may be anything, so at most
 // this many bytes are read and shown.
 constexpr size_t kMaxLicenceBytes = 1024 * 1024;

@@ -16,10 +16,6 @@ const char kRuleWindowClass[] = "MyRuleWindow";
 const char kDownloadPageScript[] = "ui_panel1.lua";
 const char kMainCreateTitle[] = "MyGameSample";
 const char kRuleCreateTitle[] = "MyGameRule";
-// "Zephyra免费版下载器"
-const char kWindowTitle[] = "Zephyra\xC3\xE2\xB7\xD1\xB0\xE6\xCF\xC2\xD4\xD8\xC6\xF7";
-// "创建画布出错。"
-const char kCanvasFailedText[] = "\xB4\xB4\xBD\xA8\xBB\xAD\xB2\xBC\xB3\xF6\xB4\xED\xA1\xA3";
 
 namespace {
 

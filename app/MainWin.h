@@ -11,6 +11,7 @@
 // background belongs to the image cache. User-interface thread only.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "app/Window.h"
 #include "gfx/DibImage.h"
 #include "skin/UIDesktopWnd.h"
@@ -34,8 +35,7 @@ extern const char kRuleWindowClass[]; // "MyRuleWindow"
 extern const char kDownloadPageScript[]; // "ui_panel1.lua"
 extern const char kMainCreateTitle[]; // "MyGameSample"
 extern const char kRuleCreateTitle[]; // "MyGameRule"
-extern const char kWindowTitle[]; // "Zephyra免费版下载器" (GBK)
-extern const char kCanvasFailedText[]; // "创建画布出错。" (GBK)
+// kWindowTitle and kCanvasFailedText: app/AppTexts.txt.
 constexpr int kMainClientWidth = 868;
 constexpr int kMainClientHeight = 513;
 constexpr int kRuleClientWidth = 488;

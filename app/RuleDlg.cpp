@@ -15,9 +15,6 @@
 namespace zdl {
 
 const char kLicenceLayoutScript[] = "ui_panel2.lua";
-// "#K#h14#d最终用户使用许可协议"
-const char kLicenceTitleText[]
-    = "#K#h14#d\xD7\xEE\xD6\xD5\xD3\xC3\xBB\xA7\xCA\xB9\xD3\xC3\xD0\xED\xBF\xC9\xD0\xAD\xD2\xE9";
 
 namespace {
 

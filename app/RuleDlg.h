@@ -16,6 +16,7 @@
 // controls; the gate is not owned. User-interface thread only.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "app/LicenceGate.h"
 #include "gfx/FontCache.h"
 #include "skin/BitmapDialog.h"
@@ -29,7 +30,7 @@ class CSMultiColorStatic;
 class CSScrollStatic;
 
 extern const char kLicenceLayoutScript[]; // "ui_panel2.lua"
-extern const char kLicenceTitleText[]; // "#K#h14#d最终用户使用许可协议" (GBK)
+// The title line is kLicenceTitleText (app/AppTexts.txt).
 constexpr int kLicenceTitleId = 204;
 constexpr int kLicenceTextId = 205;
 constexpr int kLicenceTextWidth = 387;

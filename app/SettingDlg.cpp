@@ -5,8 +5,6 @@
 
 namespace zdl {
 
-const char kNoLimitText[] = "\xce\xde\xcf\xde\xd6\xc6";
-
 CSettingDlg::CSettingDlg(const std::string& settingsPath, const std::string& installDir)
     : settingsPath_(settingsPath)
     , folder_(installDir)

@@ -7,6 +7,7 @@
 // The dialog knows nothing of the page. User-interface thread only.
 #pragma once
 
+#include "app/AppTexts.h"
 #include "app/SkinDialog.h"
 #include "app/StoredSettings.h"
 #include "platform/WindowSystem.h"
@@ -26,8 +27,7 @@ constexpr int kIdBrowseButton = 1016;
 constexpr size_t kMaxDialogTextBytes = 4096;
 // The browser starts from at most this much of the folder box.
 constexpr size_t kMaxBrowseStartBytes = 259;
-
-extern const char kNoLimitText[]; // "无限制"
+// No speed limit shows as kNoLimitText (app/AppTexts.txt).
 
 class CSettingDlg : public CSDialog {
 public:

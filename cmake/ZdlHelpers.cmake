@@ -52,3 +52,21 @@ function(zdl_module_library name)
     target_link_libraries(${name} INTERFACE zdl_options ${A_LIBS})
   endif()
 endfunction()
+
+# zdl_module_texts(target TABLE.txt): the module's player-visible texts,
+# written in UTF-8 in the table beside its sources, as a generated header of
+# GBK constants (<build>/generated/<module>/<Table>.h, included as
+# "<module>/<Table>.h"). The build host converts them with iconv, for the
+# native and the cross builds alike.
+function(zdl_module_texts target table)
+  get_filename_component(_name ${table} NAME_WE)
+  file(RELATIVE_PATH _module ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  set(_dir ${PROJECT_BINARY_DIR}/generated)
+  set(_header ${_dir}/${_module}/${_name}.h)
+  add_custom_command(OUTPUT ${_header}
+    COMMAND sh cmake/gen-texts.sh ${_module}/${table} ${_header}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${table} ${PROJECT_SOURCE_DIR}/cmake/gen-texts.sh
+    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} VERBATIM)
+  target_sources(${target} PRIVATE ${_header})
+  target_include_directories(${target} PUBLIC ${_dir})
+endfunction()

@@ -1,5 +1,7 @@
 #include "core_client/CoreLaunch.h"
 
+#include "core_client/CoreClientTexts.h"
+
 #include "platform/Process.h"
 #include "platform/SystemInfo.h"
 
@@ -53,8 +55,7 @@ std::string TrimInstallDir(const std::string& installDir)
 
 std::string CoreProgramFileName(const std::string& namePart)
 {
-    // "Orvane下载器-" in GBK.
-    return "Orvane\xcf\xc2\xd4\xd8\xc6\xf7-" + namePart + ".exe";
+    return kCoreProgramNamePrefix + namePart + ".exe";
 }
 
 bool ExtractCoreProgram(

@@ -13,6 +13,7 @@
 // sessions with their own environment.
 #pragma once
 
+#include "core_client/CoreClientTexts.h"
 #include "core_client/CoreLaunch.h"
 #include "core_client/CoreStatus.h"
 #include "core_client/IInteractive.h"
@@ -53,9 +54,8 @@ struct CoreStartRequest {
     std::string mode = "download";
 };
 
-// "启动下载器内核进程失败, 错误码: %d" and "错误" in GBK.
-extern const char kCoreStartFailedFormat[];
-extern const char kErrorTitle[];
+// The start-failure message kCoreStartFailedFormat and its title kErrorTitle
+// are in core_client/CoreClientTexts.txt.
 
 class CoreSession {
 public:

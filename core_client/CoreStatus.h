@@ -43,6 +43,18 @@ enum ErrorKind : int32_t {
     kErrorReadSeed = 7, // "ReadSeed"
 };
 
+// What the core's "ErrorCode" says: the HTTP status where the server
+// answered, else one of the core's own codes.
+enum CoreErrorCode : int32_t {
+    kCodeShortBody = 1000, // the server closed before the piece or file was whole
+    kCodeHashMismatch = 1001, // the bytes served do not match the release
+    kCodeTimeout = 1002, // no data, or far too slow, for a bounded time
+    kCodeNoConnection = 1003, // refused, reset or name not resolved: no HTTP answer
+    kCodeBadDescription = 1004, // description or digest malformed or beyond the limits
+    kCodeReleaseChanged = 1005, // the release changed on the server while downloading
+    kCodeLinkRefused = 1030, // a link or junction inside the install folder, not written through
+};
+
 struct CoreStatus {
     float downloadBandWidth = 0; // KB/s
     float uploadBandWidth = 0; // KB/s
@@ -54,6 +66,7 @@ struct CoreStatus {
     int32_t p2pState = 0;
     int32_t errorKind = kErrorNone;
     int32_t errorCode = 0;
+    bool serverBusy = false; // the core waits on a server that answered 503 or 429
     std::string fileName; // empty until known
     std::string errorFile;
 };

@@ -215,6 +215,9 @@ void ExtractStatus(
     }
 
     ReadInt32(values, kKeyErrorCode, &status.errorCode);
+    it = values.find(kKeyServerBusy);
+    if (it != values.end() && (it->second == "1" || it->second == "0"))
+        status.serverBusy = it->second == "1";
     it = values.find(kKeyErrorFile);
     if (it != values.end())
         status.errorFile = it->second;
@@ -231,6 +234,7 @@ void ResetStatus(CoreStatus& status)
     status.verifyPercentage = 0;
     status.p2pState = 0;
     status.errorKind = kErrorNone;
+    status.serverBusy = false;
     status.fileName.clear();
 }
 

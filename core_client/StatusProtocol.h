@@ -38,6 +38,9 @@ constexpr const char* kKeyErrorFile = "ErrorFile";
 // Of the missing bytes, those whose space on disk the core has already
 // reserved (files created at full size); free space need not hold them.
 constexpr const char* kKeyReservedByte = "ReservedByte";
+// "1" while the core waits on a server that answered 503 or 429, "0" once
+// it is served again.
+constexpr const char* kKeyServerBusy = "ServerBusy";
 
 // The "Error" value of an error that has cleared.
 constexpr const char* kErrorWordNone = "None";
@@ -73,12 +76,14 @@ using FreeSpaceQuery = std::function<bool(uint64_t* freeBytes)>;
 // |awaitingFileName|. "Error" "WriteFile" becomes kErrorDiskFull when
 // |freeSpace| answers with less than the missing bytes the core has not
 // reserved yet (incompleteByte less "ReservedByte"), else kErrorWriteFile;
-// "None" (the error has cleared) becomes kErrorNone.
+// "None" (the error has cleared) becomes kErrorNone. "ServerBusy" "1" or "0"
+// sets or clears serverBusy; any other value leaves it.
 void ExtractStatus(
     const StatusValues& values, CoreStatus& status, bool& awaitingFileName, const FreeSpaceQuery& freeSpace);
 
-// A fresh core's status: numbers 0 except errorCode, fileName empty;
-// errorCode and errorFile keep their values until the new core reports.
+// A fresh core's status: numbers 0 except errorCode, fileName empty, not
+// busy; errorCode and errorFile keep their values until the new core
+// reports.
 void ResetStatus(CoreStatus& status);
 
 } // namespace zdl

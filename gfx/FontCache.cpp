@@ -8,8 +8,6 @@
 
 namespace zdl {
 
-const char kSongTiFace[] = "\xCB\xCE\xCC\xE5"; // 宋体
-
 namespace {
 
     // Copies a GBK string of at most |capacity| - 1 bytes, never splitting a

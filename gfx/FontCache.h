@@ -10,6 +10,8 @@
 // User-interface thread only.
 #pragma once
 
+#include "gfx/GfxTexts.h"
+
 #include <cstdint>
 
 namespace zdl {
@@ -81,10 +83,8 @@ constexpr uint32_t kSegmentUnderline = 0x4000000;
 // proof quality, Swiss family.
 void MakeRichTextFont(FontHandle* font, const char* face, int32_t segmentHeight, uint32_t style, bool perSegmentHeight);
 
-// The caption font spec: height 12, normal weight, Swiss family, "宋体".
+// The caption font spec: height 12, normal weight, Swiss family, "宋体"
+// (kSongTiFace, gfx/GfxTexts.txt).
 FontSpec CaptionFontSpec();
-
-// The face name "宋体" in GBK.
-extern const char kSongTiFace[];
 
 } // namespace zdl

@@ -9,8 +9,6 @@
 
 namespace zdl {
 
-const char kKaiTiFace[] = "\xBF\xAC\xCC\xE5"; // 楷体
-
 namespace {
 
     // Right margin the wrapping keeps free; a wrap moves down by the text

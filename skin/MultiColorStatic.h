@@ -15,6 +15,7 @@
 // stays the same). User-interface thread only.
 #pragma once
 
+#include "skin/SkinTexts.h"
 #include "skin/Static.h"
 #include "skin/TextSegment.h"
 
@@ -24,8 +25,7 @@
 
 namespace zdl {
 
-// "楷体" in GBK: the initial face of rich text.
-extern const char kKaiTiFace[];
+// The initial face of rich text is kKaiTiFace ("楷体", skin/SkinTexts.txt).
 
 // Lines one layout makes at most; a longer text is cut there (the licence
 // has about a hundred).

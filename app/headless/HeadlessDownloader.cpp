@@ -138,7 +138,7 @@ std::string HeadlessDownloader::RenderLine(
         if (ascii)
             bar += i < filled ? "#" : ".";
         else
-            bar += i < filled ? "\xe2\x96\x88" : "\xe2\x96\x91"; // full block, light shade
+            bar += i < filled ? "█" : "░"; // full block, light shade
     }
     bar += "]";
     char head[32];

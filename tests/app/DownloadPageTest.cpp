@@ -174,6 +174,43 @@ namespace {
         EXPECT_TRUE(script_.Boxes().empty());
     }
 
+    // A file the server does not serve, reported by the core: the status line
+    // tells it once it has lasted 10 s on the page's clock, and the first
+    // poll without it brings the time left back.
+    TEST_F(DownloadPageTest, LastingServerTroubleIsToldOnTheStatusLineUntilItClears)
+    {
+        std::atomic<uint32_t> clock { 1000 };
+        page_.reset();
+        env_.now = [&clock] { return clock.load(); };
+        page_ = std::make_unique<DownloadPage>(&view_, env_);
+        StartAndWatch(30);
+        const std::string minutesFormat = kTimeMinutes;
+        const std::string timeLeft = minutesFormat.substr(0, minutesFormat.find('%')); // "预计还需 "
+        ASSERT_EQ(0u, view_.status.rfind(timeLeft, 0));
+
+        CoreStatus missing = Downloading(30);
+        missing.errorKind = kErrorDownloadSeed;
+        missing.errorCode = 404;
+        core_.SetStatus(missing);
+        int polls = core_.Polls();
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return core_.Polls() > polls + 2; })); // seen at 1000
+        clock = 1000 + 9999; // shorter than the grace period
+        polls = core_.Polls();
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return core_.Polls() > polls + 2; }));
+        EXPECT_EQ(0u, view_.status.rfind(timeLeft, 0)) << "the time left";
+
+        clock = 1000 + 10000;
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return view_.status == kTextServerFilesMissing; }));
+        EXPECT_NE("", view_.info) << "size and speed stay";
+        EXPECT_TRUE(script_.Boxes().empty());
+        EXPECT_EQ(static_cast<int>(PageButton::kStop), view_.State());
+
+        core_.SetStatus(Downloading(30));
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return view_.status != kTextServerFilesMissing; }));
+        EXPECT_EQ(0u, view_.status.rfind(timeLeft, 0)) << "the time left";
+        EXPECT_EQ(0, core_.Stops());
+    }
+
     TEST_F(DownloadPageTest, CompletionWithoutFileNameShowsDoneAndKeepsPolling)
     {
         page_->OnStart();

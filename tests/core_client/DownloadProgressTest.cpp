@@ -241,5 +241,123 @@ namespace {
         EXPECT_EQ(p.AverageDownloadSpeed(), 0);
     }
 
+    TEST(ServerTroubleText, WordCodeAndPhaseChooseTheText)
+    {
+        struct Case {
+            int32_t phase;
+            int32_t kind;
+            int32_t code;
+            bool busy;
+            const char* text; // null: no trouble to tell
+        } cases[] = {
+            { kStateDownloading, kErrorNone, 0, false, nullptr },
+            { kStateDownloading, kErrorNone, 404, false, nullptr }, // a code left from a cleared error
+            { kStateDownloading, kErrorDiskFull, 0, false, nullptr },
+            { kStateCreateFile, kErrorWriteFile, 5, false, nullptr },
+            { kStateIniting, kErrorOpenFile, 32, false, nullptr },
+            { kStateDownloading, kErrorNone, 0, true, kTextServerBusy },
+            { kStateDownloading, kErrorDownloadSeed, 404, true, kTextServerBusy },
+            { kStateDownloading, kErrorDownloadSeed, 503, false, kTextServerBusy },
+            { kStateDownloadSeedFileFail, kErrorDownloadSeed, 429, false, kTextServerBusy },
+            { kStateDownloading, kErrorDownloadSeed, 404, false, kTextServerFilesMissing },
+            { kStateDownloading, kErrorDownloadSeed, 410, false, kTextServerFilesMissing },
+            { kStateDownloadSeedFileFail, kErrorDownloadSeed, 404, false, kTextServerNoDescription },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, 404, false, kTextServerNoDescription },
+            { kStateDownloading, kErrorDownloadSeed, kCodeHashMismatch, false, kTextServerFilesDamaged },
+            { kStateDownloadSeedFileFail, kErrorDownloadSeed, kCodeHashMismatch, false, kTextServerBadDescription },
+            { kStateDownloadSeedFileFail, kErrorReadSeed, 0, false, kTextServerBadDescription },
+            { kStateDownloadSeedFileFail, kErrorReadSeed, 404, false, kTextServerBadDescription },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeBadDescription, false, kTextServerBadDescription },
+            { kStateDownloading, kErrorDownloadSeed, kCodeShortBody, false, kTextServerCutOff },
+            { kStateDownloading, kErrorDownloadSeed, kCodeTimeout, false, kTextServerTimeout },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeNoConnection, false, kTextServerUnreachable },
+            { kStateDownloading, kErrorDownloadSeed, kCodeReleaseChanged, false, kTextServerReleaseChanged },
+            { kStateDownloading, kErrorDownloadSeed, 400, false, kTextServerRefused },
+            { kStateDownloading, kErrorDownloadSeed, 403, false, kTextServerRefused },
+            { kStateDownloadSeedFileFail, kErrorDownloadSeed, 599, false, kTextServerRefused },
+            { kStateDownloading, kErrorDownloadSeed, 600, false, kTextServerTrouble },
+            { kStateDownloading, kErrorDownloadSeed, 399, false, kTextServerTrouble },
+            { kStateDownloading, kErrorDownloadSeed, 206, false, kTextServerTrouble },
+            { kStateDownloading, kErrorDownloadSeed, 0, false, kTextServerTrouble },
+            { kStateDownloading, kErrorDownloadSeed, 1010, false, kTextServerTrouble },
+            { kStateDownloading, kErrorDownloadSeed, -1, false, kTextServerTrouble },
+        };
+        for (const Case& c : cases) {
+            CoreStatus s;
+            s.p2pState = c.phase;
+            s.errorKind = c.kind;
+            s.errorCode = c.code;
+            s.serverBusy = c.busy;
+            const char* text = ServerTroubleText(s);
+            if (c.text)
+                EXPECT_STREQ(text, c.text) << c.phase << " " << c.kind << " " << c.code << " " << c.busy;
+            else
+                EXPECT_EQ(text, nullptr) << c.phase << " " << c.kind << " " << c.code << " " << c.busy;
+        }
+    }
+
+    // The line tells a trouble once it has lasted the grace period, and only
+    // while it lasts; passing troubles never reach it.
+    TEST(DownloadProgress, LastingServerTroubleTakesTheStatusLine)
+    {
+        StallTimings t;
+        t.stallMs = 100000000; // no stall restarts in this test
+        DownloadProgress p(t);
+        CoreStatus missing = Downloading(30, 500);
+        missing.errorKind = kErrorDownloadSeed;
+        missing.errorCode = 404;
+        const std::string timeLeft = p.Tick(Downloading(30, 500), 1000).statusText;
+        ASSERT_NE(timeLeft, kTextServerFilesMissing);
+
+        // Shorter than the grace: the normal texts only.
+        EXPECT_NE(p.Tick(missing, 2000).statusText, kTextServerFilesMissing); // the episode starts
+        EXPECT_NE(p.Tick(missing, 11999).statusText, kTextServerFilesMissing);
+        EXPECT_NE(p.Tick(Downloading(30, 500), 13000).statusText, kTextServerFilesMissing); // cleared
+        EXPECT_NE(p.Tick(missing, 14000).statusText, kTextServerFilesMissing); // a new episode
+        EXPECT_NE(p.Tick(missing, 23999).statusText, kTextServerFilesMissing);
+
+        // Lasting: the line says so; the info line keeps size and speed.
+        TickOutcome o = p.Tick(missing, 24000);
+        EXPECT_EQ(o.statusText, kTextServerFilesMissing);
+        EXPECT_NE(o.infoText, "");
+        EXPECT_EQ(o.action, ProgressAction::kNone);
+        // A change of cause within the episode shows the new cause at once.
+        CoreStatus timedOut = missing;
+        timedOut.errorCode = kCodeTimeout;
+        EXPECT_EQ(p.Tick(timedOut, 25000).statusText, kTextServerTimeout);
+
+        // The first tick without it brings the normal texts back.
+        o = p.Tick(Downloading(30, 500), 26000);
+        EXPECT_NE(o.statusText, kTextServerTimeout);
+        EXPECT_EQ(o.statusText.rfind(Left(""), 0), 0u) << "time left";
+        EXPECT_NE(p.Tick(missing, 27000).statusText, kTextServerFilesMissing);
+    }
+
+    TEST(DownloadProgress, LastingTroubleLeavesDiskFullAndCompletionTheirTexts)
+    {
+        DownloadProgress p;
+        CoreStatus busyFull = Downloading(20);
+        busyFull.serverBusy = true;
+        busyFull.errorKind = kErrorDiskFull;
+        p.Tick(busyFull, 1000);
+        TickOutcome o = p.Tick(busyFull, 60000);
+        EXPECT_EQ(o.statusText, kTextDiskFull);
+
+        CoreStatus busyDone;
+        busyDone.p2pState = kStateDownloadCompleted;
+        busyDone.serverBusy = true;
+        p.Tick(busyDone, 61000);
+        EXPECT_EQ(p.Tick(busyDone, 90000).statusText, kTextDownloadDone);
+
+        // Before the download: the description cannot be fetched, in any phase.
+        CoreStatus noDescription;
+        noDescription.p2pState = kStateDownloadSeedFileFail;
+        noDescription.errorKind = kErrorDownloadSeed;
+        noDescription.errorCode = kCodeNoConnection;
+        p.Tick(noDescription, 100000);
+        noDescription.p2pState = kStateDownloadSeedFile; // the core tries again
+        EXPECT_EQ(p.Tick(noDescription, 110000).statusText, kTextServerUnreachable);
+    }
+
 } // namespace
 } // namespace zdl

@@ -293,6 +293,28 @@ namespace {
         }
     }
 
+    TEST(ExtractStatus, ServerBusyTakesOneAndZeroOnly)
+    {
+        struct Case {
+            const char* line;
+            bool before;
+            bool after;
+        } cases[] = {
+            { "[zdl] ServerBusy=1", false, true }, { "[zdl] ServerBusy = 1 ", false, true },
+            { "[zdl] ServerBusy=0", true, false },
+            { "[zdl] ServerBusy=yes", true, true }, // not a value of the key: kept
+            { "[zdl] ServerBusy=10", false, false }, { "[zdl] ServerBusy=", true, true },
+            { "[zdl] serverbusy=1", false, false }, // keys are case-sensitive
+        };
+        for (const Case& c : cases) {
+            CoreStatus s;
+            s.serverBusy = c.before;
+            bool awaiting = false;
+            Feed({ c.line }, s, awaiting);
+            EXPECT_EQ(s.serverBusy, c.after) << c.line;
+        }
+    }
+
     TEST(ResetStatus, KeepsErrorCodeAndErrorFile)
     {
         CoreStatus s;
@@ -305,6 +327,7 @@ namespace {
         s.verifyPercentage = 7;
         s.p2pState = 14;
         s.errorKind = 1;
+        s.serverBusy = true;
         s.errorCode = 112;
         s.fileName = "x";
         s.errorFile = "y";
@@ -318,6 +341,7 @@ namespace {
         EXPECT_EQ(s.verifyPercentage, 0);
         EXPECT_EQ(s.p2pState, 0);
         EXPECT_EQ(s.errorKind, 0);
+        EXPECT_FALSE(s.serverBusy);
         EXPECT_EQ(s.fileName, "");
         EXPECT_EQ(s.errorCode, 112);
         EXPECT_EQ(s.errorFile, "y");
