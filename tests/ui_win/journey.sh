@@ -24,6 +24,9 @@
 #     with exit code 0;
 #   - the install folder matches the served client byte for byte and
 #     "version.bin" holds exactly "special_instal_20190627:23\r\n".
+# ZDL_JOURNEY_LANG, ZDL_JOURNEY_FOLDER and ZDL_JOURNEY_USER (journey-common.sh)
+# run it under another code page, into a folder with Chinese characters, as
+# a user whose name GBK cannot hold.
 #
 #   journey.sh ZDL_EXE TOOLS_BUILD OUT_DIR [HELPERS_DIR]
 #
@@ -120,7 +123,7 @@ settings() { # screenshot keys...
 }
 # shellcheck disable=SC2046 # one key per digit
 settings 06-settings-limit space Tab $(echo $limit | sed "s/./& /g")
-expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
+expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\n%s\n' $limit "$ini_dir_line")
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit: $(od -c "$ini" 2>&1 | head -8)"
 
 # "install" (680,270 on the page; "stop", "continue" and "finish" take its
@@ -199,7 +202,7 @@ say "the download went on after the server's return"
 # "set" during the download: the limit off. The core restarts without it
 # and the rest comes at full speed.
 settings 14-settings-nolimit space
-expect=$(printf 'MaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
+expect=$(printf 'MaxDownloadSpd=%s\r\n%s\n' $limit "$ini_dir_line")
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit was switched off: $(od -c "$ini" 2>&1 | head -8)"
 
 # The download completes.
@@ -218,7 +221,7 @@ for _ in $(seq $((20 * slow))); do
 done
 [ -f "$install/zpc-started.txt" ] || fail "the game (zpc.exe) did not run"
 say "game: $(tr -d '\r' <"$install/zpc-started.txt" | tr '\n' ' ')"
-grep -qix 'cwd=C:\\Program Files\\Orvane\\Zephyra\\\?'$'\r' "$install/zpc-started.txt" ||
+grep -qixF "cwd=$install_win"$'\r' "$install/zpc-started.txt" || grep -qixF "cwd=${install_win%\\}"$'\r' "$install/zpc-started.txt" ||
   fail "the game's working folder is not the install folder"
 rm -f "$install/zpc-started.txt"
 
@@ -236,10 +239,24 @@ for where in '\\Desktop\\' '\\Programs\\Zephyra免费版\\'; do
   line=$(tr -d '\r' <"$out/links.txt" | grep -iF "$(printf "$where")" | head -1)
   [ -n "$line" ] || fail "no link in $(printf "$where")"
   IFS='|' read -r _ target dir description <<<"$line"
-  [ "${target,,}" = 'c:\program files\orvane\zephyra\zpc.exe' ] || fail "a link's target is $target"
-  [ "${dir,,}" = 'c:\program files\orvane\zephyra\' ] || fail "a link's working folder is $dir"
+  [ "${target,,}" = "${install_win,,}zpc.exe" ] || fail "a link's target is $target"
+  [ "${dir,,}" = "${install_win,,}" ] || fail "a link's working folder is $dir"
   [ "$description" = 'Zephyra免费版启动程序' ] || fail "a link's description is $description"
 done
 
+# Another user: the core was written to and started from that user's own
+# temporary folder, and the links are in that user's profile.
+if [ -n "${ZDL_JOURNEY_USER:-}" ]; then
+  core=$(find "$WINEPREFIX/drive_c/users/$ZDL_JOURNEY_USER" -name 'Orvane下载器-*.exe' 2>/dev/null | head -1)
+  [ -n "$core" ] || fail "no core program in the temporary folder of $ZDL_JOURNEY_USER"
+  say "core written to ${core#"$WINEPREFIX/drive_c/"}"
+  for l in "${winpaths[@]}"; do
+    case $l in
+    *"\\users\\$ZDL_JOURNEY_USER\\"*) ;;
+    *) fail "a link outside the profile of $ZDL_JOURNEY_USER: $l" ;;
+    esac
+  done
+fi
+
 same_as_served
-say "PASS: $(du -sh "$install" | cut -f1) installed to C:\\Program Files\\Orvane\\Zephyra, exit code 0"
+say "PASS: $(du -sh "$install" | cut -f1) installed to $install_win under $LANG, exit code 0"
