@@ -1,6 +1,9 @@
 #include "app/InstallCompletion.h"
 
-#include <cstdio>
+#include "platform/FileSystem.h"
+#include "platform/MessageBox.h"
+#include "platform/SystemInfo.h"
+#include "platform/WinDefs.h"
 
 namespace zdl {
 
@@ -9,6 +12,23 @@ const char kVersionRecord[] = "special_instal_20190627:23\r\n";
 static_assert(sizeof kVersionRecord - 1 == kVersionRecordSize, "the version record is 28 bytes");
 const char kGameExecutableName[] = "zpc.exe";
 const char kQuickLaunchSubfolder[] = "\\Microsoft\\Internet Explorer\\Quick Launch";
+// "Zephyra免费版下载器"
+const char kCompletionTitle[] = "Zephyra\xC3\xE2\xB7\xD1\xB0\xE6\xCF\xC2\xD4\xD8\xC6\xF7";
+
+namespace {
+
+    // "无法创建安装记录文件“"
+    const char kRecordFailedLead[] = "\xCE\xDE\xB7\xA8\xB4\xB4\xBD\xA8\xB0\xB2\xD7\xB0\xBC\xC7\xC2\xBC\xCE\xC4"
+                                     "\xBC\xFE\xA1\xB0";
+    // "”："
+    const char kRecordFailedPathEnd[] = "\xA1\xB1\xA3\xBA";
+    // "请确认安装文件夹可以写入、磁盘还有空间，然后点击“完成”重试。"
+    const char kRecordFailedAdvice[] = "\xC7\xEB\xC8\xB7\xC8\xCF\xB0\xB2\xD7\xB0\xCE\xC4\xBC\xFE\xBC\xD0\xBF\xC9"
+                                       "\xD2\xD4\xD0\xB4\xC8\xEB\xA1\xA2\xB4\xC5\xC5\xCC\xBB\xB9\xD3\xD0\xBF\xD5"
+                                       "\xBC\xE4\xA3\xAC\xC8\xBB\xBA\xF3\xB5\xE3\xBB\xF7\xA1\xB0\xCD\xEA\xB3\xC9"
+                                       "\xA1\xB1\xD6\xD8\xCA\xD4\xA1\xA3";
+
+} // namespace
 
 std::string VersionRecordPath(const std::string& installDir)
 {
@@ -20,16 +40,85 @@ std::string GameExecutablePath(const std::string& installDir)
     return installDir + kGameExecutableName;
 }
 
+bool WriteVersionRecordFile(const std::string& installDir, uint32_t* errorCode)
+{
+    // The platform's file calls take the GBK path whatever the system's code
+    // page; the line end is CR LF by hand, so the same 28 bytes reach disk.
+    FsStatus status;
+    if (WriteFileAtomically(VersionRecordPath(installDir), std::string(kVersionRecord, kVersionRecordSize), &status))
+        return true;
+    if (errorCode)
+        *errorCode = static_cast<uint32_t>(status.code);
+    return false;
+}
+
+std::string VersionRecordFailureText(const std::string& installDir, uint32_t errorCode)
+{
+    std::string text = kRecordFailedLead + VersionRecordPath(installDir) + kRecordFailedPathEnd;
+    std::string system = SystemErrorText(errorCode);
+    text += system.empty() ? std::to_string(errorCode) : system;
+    return text + "\r\n" + kRecordFailedAdvice;
+}
+
+VersionRecordKeeper::VersionRecordKeeper(Writer writer, Reporter reporter)
+    : writer_(std::move(writer))
+    , reporter_(std::move(reporter))
+{
+}
+
+bool VersionRecordKeeper::Complete(const std::string& installDir)
+{
+    std::string report;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        uint32_t code = 0;
+        bool repeat = failed_ && failedDir_ == installDir;
+        if (writer_(installDir, &code)) {
+            failed_ = false;
+            failedDir_.clear();
+            return true;
+        }
+        failed_ = true;
+        failedDir_ = installDir;
+        if (repeat)
+            return true;
+        report = VersionRecordFailureText(installDir, code);
+    }
+    // Outside the lock: the player may take a while to read it.
+    reporter_(report);
+    return true;
+}
+
+bool VersionRecordKeeper::Finish(const std::string& installDir)
+{
+    std::string report;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (!failed_ || failedDir_ != installDir)
+            return true;
+        uint32_t code = 0;
+        if (writer_(installDir, &code)) {
+            failed_ = false;
+            failedDir_.clear();
+            return true;
+        }
+        report = VersionRecordFailureText(installDir, code);
+    }
+    reporter_(report);
+    return false;
+}
+
+VersionRecordKeeper& TheVersionRecordKeeper()
+{
+    static VersionRecordKeeper keeper(
+        [](const std::string& dir, uint32_t* code) { return WriteVersionRecordFile(dir, code); },
+        [](const std::string& text) { ShowMessageBox(nullptr, text.c_str(), kCompletionTitle, MB_OK | MB_ICONERROR); });
+    return keeper;
+}
+
 bool WriteVersionRecord(const std::string& installDir)
 {
-    // Binary mode: the line end is written as CR LF by hand, so every build
-    // (and every C run-time) puts the same 28 bytes on disk.
-    std::FILE* file = std::fopen(VersionRecordPath(installDir).c_str(), "wb");
-    if (!file)
-        return false;
-    bool written = std::fwrite(kVersionRecord, 1, kVersionRecordSize, file) == kVersionRecordSize;
-    written = std::fflush(file) == 0 && written;
-    return std::fclose(file) == 0 && written;
+    return TheVersionRecordKeeper().Complete(installDir);
 }
 
 bool CreateFolderChain(const std::string& path, ShellPlatform& shell)
@@ -131,8 +220,10 @@ namespace {
 
 } // namespace
 
-void CompleteInstall(const std::string& installDir, ShellPlatform& shell)
+bool CompleteInstall(const std::string& installDir, ShellPlatform& shell, VersionRecordKeeper& records)
 {
+    if (!records.Finish(installDir))
+        return false;
     const std::string game = GameExecutablePath(installDir);
     bool comReady = shell.InitializeCom();
     std::string desktop;
@@ -145,6 +236,7 @@ void CompleteInstall(const std::string& installDir, ShellPlatform& shell)
     if (comReady)
         shell.UninitializeCom();
     shell.ShellOpen(game, installDir);
+    return true;
 }
 
 } // namespace zdl

@@ -118,8 +118,10 @@ std::string FormatSettings(const SettingsToWrite& settings)
         std::snprintf(line, sizeof line, "MaxUploadSpd=%.0f\r\n", settings.maxUpload);
         text += line;
     }
-    if (!settings.folder.empty())
-        text += std::string(kDefaultDirKey) + settings.folder + "\r\n";
+    const std::string folderLine = std::string(kDefaultDirKey) + settings.folder + "\r\n";
+    if (!settings.folder.empty() && folderLine.size() <= kMaxSettingsLineBytes
+        && settings.folder.find_first_of("\r\n") == std::string::npos)
+        text += folderLine;
     return text;
 }
 
@@ -176,6 +178,11 @@ std::string DefaultInstallDir(bool driveDExists, char systemDrive)
     if (!driveDExists)
         dir[0] = systemDrive;
     return dir;
+}
+
+std::string DefaultInstallDir(const std::function<DriveType(char letter)>& driveType, char systemDrive)
+{
+    return DefaultInstallDir(IsInstallDriveType(driveType('D')), systemDrive);
 }
 
 PageStartSettings PageSettingsFrom(const StoredSettings& stored, const std::string& defaultDir)

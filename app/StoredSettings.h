@@ -11,7 +11,10 @@
 // Plain functions on values; any thread.
 #pragma once
 
+#include "platform/SystemInfo.h"
+
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace zdl {
@@ -46,6 +49,10 @@ struct SettingsToWrite {
     double maxUpload = 0;
     std::string folder;
 };
+// The file's text. A folder whose "DefaultDir=" line the reader could not
+// take whole (longer than kMaxSettingsLineBytes with its line end, or with a
+// line end of its own) is left out: read back, it would be cut short and its
+// tail read as a line of its own; the page then starts from the default.
 std::string FormatSettings(const SettingsToWrite& settings);
 bool WriteSettingsFile(const std::string& path, const SettingsToWrite& settings);
 
@@ -72,8 +79,12 @@ bool EndsWithBackslash(const std::string& path);
 std::string WithTrailingBackslash(const std::string& path);
 
 // The install folder to start with when no setting gives one: the built-in
-// default where drive D: exists, else the same path on the system drive.
+// default where drive D: can hold an install, else the same path on the
+// system drive. |driveDExists| is DriveExists('D') (platform/SystemInfo.h):
+// false for a missing D: and for an optical or removable one.
 std::string DefaultInstallDir(bool driveDExists, char systemDrive);
+// The same with the drive type asked of |driveType|.
+std::string DefaultInstallDir(const std::function<DriveType(char letter)>& driveType, char systemDrive);
 
 // The page's start values from a file's settings.
 struct PageStartSettings {

@@ -1,5 +1,6 @@
 #include "gfx/ResourceArchive.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Resources.h"
 
 #include <cstring>
@@ -189,7 +190,8 @@ std::unique_ptr<ResourceStream> OpenResourceFile(const char* name)
 {
     if (!name || !*name)
         return nullptr;
-    if (std::FILE* f = std::fopen(name, "rb")) {
+    // A GBK name (the licence file's is Chinese) opens under any code page.
+    if (std::FILE* f = OpenStdioFile(name, "rb")) {
         // Some systems open a folder for reading; its first read fails. A
         // folder is no skin file: look in the archive as if it were absent.
         if (std::fgetc(f) != EOF || !std::ferror(f)) {

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,10 @@ bool WriteFileAtomically(
     const std::string& path, const std::string& data, FsStatus* status, Durability durability = Durability::Flushed);
 // Reads a whole file of at most `maxSize` bytes; false if larger.
 bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status);
+// The C run-time's stream for `path` opened with fopen `mode` ("rb", ...):
+// on Windows through the wide call, so a GBK name opens the same file under
+// any ANSI code page. Null when it cannot be opened.
+std::FILE* OpenStdioFile(const std::string& path, const char* mode);
 // Every regular file below `dir`, as "/"-separated paths relative to it,
 // sorted byte-wise. Symbolic links are not followed.
 bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* files);

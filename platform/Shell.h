@@ -36,7 +36,35 @@ struct FolderBrowseRequest {
 // file-system path (GBK, as the shell gives it: a drive root keeps its
 // backslash, other folders have none); false when the player cancels or the
 // choice has no file-system path. The browser's item list is always freed.
+// A folder the installer cannot use is refused with a message box
+// (CheckBrowsedFolder) and reads as cancelled. A hook replaces all of this.
 bool BrowseForFolder(const FolderBrowseRequest& request, std::string* chosen);
+
+// What the system's browser found out about the folder chosen.
+struct BrowsedFolder {
+    std::string path; // GBK; empty when GBK cannot hold the name
+    std::string shownName; // the name as far as GBK can show it ("?" for the rest)
+    bool nameFitsGbk = true; // every character of the name has a GBK code
+    bool writable = true; // the player may create files in it
+};
+
+// The refusal texts (GBK): the name has characters GBK cannot hold (the
+// downloader and the game use GBK names), or the player may not create
+// files there (a protected system folder without administrator rights).
+extern const char kTextFolderNameNotGbk[];
+extern const char kTextFolderNotWritable[];
+extern const char kTextFolderCheckTitle[]; // "选择安装文件夹"
+
+// True when |folder| may be used; otherwise tells the player why not in a
+// message box owned by |owner| (the folder's shown name first) and returns
+// false.
+bool CheckBrowsedFolder(NativeWindow owner, const BrowsedFolder& folder);
+
+// Whether the player may create files in the existing |folder| right now:
+// a probe file is created and removed. On Windows the program runs without
+// file virtualisation (its manifest asks for the player's own rights), so a
+// protected folder answers "no" instead of a private copy elsewhere.
+bool FolderAcceptsNewFiles(const std::string& folder);
 
 using FolderBrowserHook = std::function<bool(const FolderBrowseRequest& request, std::string* chosen)>;
 FolderBrowserHook SetFolderBrowserHook(FolderBrowserHook hook);
@@ -68,6 +96,6 @@ std::vector<std::string> ShellOpenedTargets();
 
 // Backends (platform/win32, platform/native): the system's own browser,
 // used when no hook is installed.
-bool SystemBrowseForFolder(const FolderBrowseRequest& request, std::string* chosen);
+bool SystemBrowseForFolder(const FolderBrowseRequest& request, BrowsedFolder* chosen);
 
 } // namespace zdl

@@ -1,6 +1,6 @@
 // The shell and COM services install completion needs: the thread's COM
 // apartment, the shell's special folders, the operating system's version,
-// shell links (IShellLinkA + IPersistFile), the shell verbs of a file
+// shell links (IShellLinkW + IPersistFile), the shell verbs of a file
 // (Shell32's string table and the "Shell.Application" object), starting a
 // program with the shell's "open" verb, and making folders.
 //
@@ -8,7 +8,9 @@
 // is the Win32 one (platform/win32/ShellPlatform_win.cpp); natively it is a
 // process-wide RecordingShellPlatform, which keeps a small picture of the file
 // system and writes every effect to its log, so completion can be tested
-// without Windows. Paths are GBK with backslashes. User-interface thread only.
+// without Windows. Paths are GBK with backslashes; the system's own folders
+// may hold escapes for what GBK cannot (platform/WideEscape.h), which the
+// Windows side turns back. User-interface thread only.
 #pragma once
 
 #include "platform/WinDefs.h"
@@ -69,8 +71,8 @@ public:
     // when it has none.
     virtual std::string LoadShellString(int id) = 0;
     // Through "Shell.Application": lists the verbs of the existing file
-    // |file| and runs the first whose name, in the ANSI code page, equals
-    // |verbName| byte for byte. 0 when one ran, kStatusNoInterface when the
+    // |file| and runs the first whose name equals |verbName| (as
+    // LoadShellString gave it) character for character. 0 when one ran, kStatusNoInterface when the
     // file's folder cannot be had as a shell folder, kStatusFail when no verb
     // matched or the shell object failed. Needs COM.
     virtual HResult InvokeItemVerb(const std::string& file, const std::string& verbName) = 0;

@@ -24,16 +24,33 @@ void SetLastErrorCode(uint32_t code);
 // (GetDiskFreeSpaceEx / statvfs). False when the folder cannot be queried.
 bool FreeDiskSpace(const std::string& folder, uint64_t* freeBytes);
 
+// The system's own text for error |code| as GBK (FormatMessage in the
+// system's language, strerror natively), without a trailing line end;
+// empty when the system has none.
+std::string SystemErrorText(uint32_t code);
+
 // The system's temporary folder, ending with the path separator, whatever
-// its length (callers apply their own limits). Empty when unavailable.
+// its length (callers apply their own limits). Empty when unavailable. On
+// Windows the characters of the user's name that GBK cannot hold travel as
+// escapes (platform/WideEscape.h), so the folder reaches the file and
+// process calls exactly as the system gave it.
 std::string TempFolder();
 
-// Drive letters of the system's file systems: whether |letter| names a
-// mounted drive (GetLogicalDrives), and the drive that holds the system
-// ("C" unless the system says otherwise). Natively there are no drive
-// letters: no drive exists and the system drive is 'C'.
-bool DriveExists(char letter);
+// What kind of drive a letter names (GetDriveType).
+enum class DriveType { kNone, kFixed, kRemovable, kOptical, kNetwork, kRamDisk, kUnknown };
+
+// Drive letters of the system's file systems: the kind of drive |letter|
+// names, and the drive that holds the system ("C" unless the system says
+// otherwise). Natively there are no drive letters: every letter is kNone
+// and the system drive is 'C'.
+DriveType QueryDriveType(char letter);
 char SystemDriveLetter();
+// Whether an install may go to drive |letter| by default: a fixed disk. An
+// optical or removable drive (a DVD drive or a card reader that took the
+// letter D:), a network share and a missing letter do not count.
+bool IsInstallDriveType(DriveType type);
+// IsInstallDriveType(QueryDriveType(letter)).
+bool DriveExists(char letter);
 
 // Milliseconds since an arbitrary start, wrapping like GetTickCount.
 uint32_t TickCountMs();

@@ -98,8 +98,10 @@ if [ "$with_i686" = 1 ] && [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --v
 fi
 
 # Wine takes its ANSI code page from the locale: the Chinese one gives 936,
-# the US one 1252 (the core's tests run under both).
-for loc in zh_CN en_US; do
+# the US one 1252, the Hindi one 65001 (UTF-8 as the ANSI code page, as on a
+# Windows with "UTF-8 for worldwide language support"); the core's tests run
+# under the first two, the install journey under all three.
+for loc in zh_CN en_US hi_IN; do
   if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf8$"; then
     echo "deps: generating the $loc.UTF-8 locale"
     grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null || echo "$loc.UTF-8 UTF-8" >> /etc/locale.gen

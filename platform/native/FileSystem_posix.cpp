@@ -258,6 +258,11 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, FsSta
     return Ok(status);
 }
 
+std::FILE* OpenStdioFile(const std::string& path, const char* mode)
+{
+    return std::fopen(path.c_str(), mode);
+}
+
 bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
 {
     File f;

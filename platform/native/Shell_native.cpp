@@ -2,8 +2,11 @@
 // records its target, and named mutexes are names held by this process.
 #include "platform/Shell.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <unistd.h>
 
 namespace zdl {
 
@@ -23,9 +26,23 @@ namespace {
 
 } // namespace
 
-bool SystemBrowseForFolder(const FolderBrowseRequest&, std::string*)
+bool SystemBrowseForFolder(const FolderBrowseRequest&, BrowsedFolder*)
 {
     return false;
+}
+
+bool FolderAcceptsNewFiles(const std::string& folder)
+{
+    std::string probe = folder;
+    if (probe.empty() || probe.back() != '/')
+        probe += '/';
+    probe += ".zdl-write-probe-" + std::to_string(getpid());
+    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return errno == EEXIST;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 bool NamedMutex::Acquire(const std::string& gbkName)

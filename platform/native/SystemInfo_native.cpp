@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <sys/statvfs.h>
 
@@ -26,6 +27,11 @@ bool FreeDiskSpace(const std::string& folder, uint64_t* freeBytes)
     return true;
 }
 
+std::string SystemErrorText(uint32_t code)
+{
+    return std::strerror(static_cast<int>(code));
+}
+
 std::string TempFolder()
 {
     const char* dir = std::getenv("TMPDIR");
@@ -47,9 +53,9 @@ uint32_t TickCountMs()
 
 namespace zdl {
 
-bool DriveExists(char)
+DriveType QueryDriveType(char)
 {
-    return false;
+    return DriveType::kNone;
 }
 
 char SystemDriveLetter()

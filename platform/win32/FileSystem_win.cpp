@@ -234,6 +234,14 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, FsSta
     return Ok(status);
 }
 
+std::FILE* OpenStdioFile(const std::string& path, const char* mode)
+{
+    std::wstring wideMode;
+    for (const char* m = mode; *m; ++m)
+        wideMode += static_cast<wchar_t>(static_cast<unsigned char>(*m));
+    return _wfopen(WideFromGbk(path).c_str(), wideMode.c_str());
+}
+
 bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
 {
     File f;

@@ -1,8 +1,16 @@
 // The Win32 shell services: COM, SHGetFolderPath, shell links through
-// IShellLinkA + IPersistFile, verbs through Shell32's string table and the
+// IShellLinkW + IPersistFile, verbs through Shell32's string table and the
 // "Shell.Application" automation object, ShellExecute. Every interface
 // obtained is released on every path (ComRef).
+//
+// Only wide calls: the portable code's GBK becomes UTF-16 through code page
+// 936 (platform/win32/Gbk_win.h), never the ANSI code page, so a Western or
+// UTF-8 system gets the same names and targets as a Chinese one. The
+// system's folders come back lossless (escapes for what GBK cannot hold), so
+// a user profile named "Jörg" or in Korean still receives its links.
 #include "platform/ShellPlatform.h"
+
+#include "platform/win32/Gbk_win.h"
 
 #include <windows.h>
 
@@ -53,43 +61,14 @@ namespace {
         BSTR s_ = nullptr;
     };
 
-    std::wstring ToWide(const std::string& text)
+    // The offset just after the last backslash of the GBK |path|: as UTF-16
+    // no backslash can hide in a double-byte character.
+    std::wstring FileName(const std::wstring& path, std::wstring* folder)
     {
-        if (text.empty())
-            return std::wstring();
-        int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-        if (n <= 0)
-            return std::wstring();
-        std::wstring wide(static_cast<size_t>(n), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-        return wide;
-    }
-
-    std::string ToAnsi(const wchar_t* text, UINT length)
-    {
-        if (!text || length == 0)
-            return std::string();
-        int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-        if (n <= 0)
-            return std::string();
-        std::string ansi(static_cast<size_t>(n), '\0');
-        WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), &ansi[0], n, nullptr, nullptr);
-        return ansi;
-    }
-
-    // The offset just after the last backslash, stepping over double-byte
-    // characters so a trail byte of 0x5C is never taken for a separator.
-    size_t FileNameOffset(const std::string& path)
-    {
-        size_t nameAt = 0;
-        const char* p = path.c_str();
-        while (*p) {
-            const char* next = CharNextA(p);
-            if (next == p + 1 && *p == '\\')
-                nameAt = static_cast<size_t>(next - path.c_str());
-            p = next;
-        }
-        return nameAt;
+        size_t slash = path.rfind(L'\\');
+        size_t nameAt = slash == std::wstring::npos ? 0 : slash + 1;
+        *folder = path.substr(0, nameAt);
+        return path.substr(nameAt);
     }
 
     int FolderId(ShellFolder folder)
@@ -105,9 +84,9 @@ namespace {
         return CSIDL_APPDATA;
     }
 
-    bool OpenLink(ComRef<IShellLinkA>* link, ComRef<IPersistFile>* file)
+    bool OpenLink(ComRef<IShellLinkW>* link, ComRef<IPersistFile>* file)
     {
-        if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link->putVoid())))
+        if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link->putVoid())))
             return false;
         return SUCCEEDED((*link)->QueryInterface(IID_IPersistFile, file->putVoid()));
     }
@@ -120,10 +99,10 @@ namespace {
 
         bool GetFolderPath(ShellFolder folder, std::string* path) override
         {
-            char buffer[MAX_PATH + 1] = {};
-            if (SHGetFolderPathA(nullptr, FolderId(folder), nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK)
+            wchar_t buffer[MAX_PATH + 1] = {};
+            if (SHGetFolderPathW(nullptr, FolderId(folder), nullptr, SHGFP_TYPE_CURRENT, buffer) != S_OK)
                 return false;
-            *path = buffer;
+            *path = GbkPathFromWide(buffer);
             return !path->empty();
         }
 
@@ -138,7 +117,7 @@ namespace {
 
         PathKind GetPathKind(const std::string& path) override
         {
-            DWORD attrs = GetFileAttributesA(path.c_str());
+            DWORD attrs = GetFileAttributesW(WideFromGbk(path).c_str());
             if (attrs == INVALID_FILE_ATTRIBUTES)
                 return PathKind::kMissing;
             return (attrs & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::kFolder : PathKind::kFile;
@@ -146,7 +125,7 @@ namespace {
 
         MakeFolderResult MakeFolder(const std::string& path) override
         {
-            if (CreateDirectoryA(path.c_str(), nullptr))
+            if (CreateDirectoryW(WideFromGbk(path).c_str(), nullptr))
                 return MakeFolderResult::kCreated;
             return GetLastError() == ERROR_ALREADY_EXISTS ? MakeFolderResult::kAlreadyExists
                                                           : MakeFolderResult::kFailed;
@@ -154,52 +133,60 @@ namespace {
 
         bool WriteShortcut(const std::string& linkPath, const ShortcutInfo& info) override
         {
-            ComRef<IShellLinkA> link;
+            ComRef<IShellLinkW> link;
             ComRef<IPersistFile> file;
             if (!OpenLink(&link, &file))
                 return false;
-            if (FAILED(link->SetPath(info.target.c_str())))
+            if (FAILED(link->SetPath(WideFromGbk(info.target).c_str())))
                 return false;
             if (!info.workingFolder.empty())
-                link->SetWorkingDirectory(info.workingFolder.c_str());
-            link->SetDescription(info.description.c_str());
+                link->SetWorkingDirectory(WideFromGbk(info.workingFolder).c_str());
+            link->SetDescription(WideFromGbk(info.description).c_str());
             link->SetShowCmd(SW_SHOWNORMAL);
-            DWORD attrs = GetFileAttributesA(linkPath.c_str());
+            std::wstring wide = WideFromGbk(linkPath);
+            DWORD attrs = GetFileAttributesW(wide.c_str());
             if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
-                SetFileAttributesA(linkPath.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-            std::wstring wide = ToWide(linkPath);
+                SetFileAttributesW(wide.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
             return !wide.empty() && SUCCEEDED(file->Save(wide.c_str(), TRUE));
         }
 
         bool ReadShortcut(const std::string& linkPath, ShortcutInfo* info) override
         {
-            ComRef<IShellLinkA> link;
+            ComRef<IShellLinkW> link;
             ComRef<IPersistFile> file;
             if (!OpenLink(&link, &file))
                 return false;
-            std::wstring wide = ToWide(linkPath);
+            std::wstring wide = WideFromGbk(linkPath);
             if (wide.empty() || FAILED(file->Load(wide.c_str(), STGM_READ)))
                 return false;
-            char buffer[INFOTIPSIZE + 1] = {};
-            if (FAILED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH)))
+            wchar_t buffer[INFOTIPSIZE + 1] = {};
+            // The item list first: it holds the target's names in UTF-16,
+            // where a link's location record may hold them in the ANSI code
+            // page (Wine's does), which loses Chinese on a Western system.
+            PIDLIST_ABSOLUTE items = nullptr;
+            bool fromItems
+                = SUCCEEDED(link->GetIDList(&items)) && items && SHGetPathFromIDListW(items, buffer) && buffer[0];
+            CoTaskMemFree(items);
+            if (!fromItems && FAILED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH)))
                 return false;
-            info->target = buffer;
-            buffer[0] = '\0';
-            info->workingFolder = SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH)) ? buffer : "";
-            buffer[0] = '\0';
-            info->description = SUCCEEDED(link->GetDescription(buffer, INFOTIPSIZE)) ? buffer : "";
+            info->target = GbkPathFromWide(buffer);
+            buffer[0] = L'\0';
+            info->workingFolder = SUCCEEDED(link->GetWorkingDirectory(buffer, MAX_PATH)) ? GbkPathFromWide(buffer) : "";
+            buffer[0] = L'\0';
+            info->description = SUCCEEDED(link->GetDescription(buffer, INFOTIPSIZE)) ? GbkFromWide(buffer) : "";
             return true;
         }
 
         std::string LoadShellString(int id) override
         {
-            HMODULE shell32 = LoadLibraryA("Shell32.dll");
+            HMODULE shell32 = LoadLibraryW(L"Shell32.dll");
             if (!shell32)
                 return std::string();
-            char buffer[257] = {};
-            int n = LoadStringA(shell32, static_cast<UINT>(id), buffer, 256);
+            wchar_t buffer[257] = {};
+            int n = LoadStringW(shell32, static_cast<UINT>(id), buffer, 256);
             FreeLibrary(shell32);
-            return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+            // Lossless: a Korean or Russian system's verb must still match.
+            return n > 0 ? GbkPathFromWide(std::wstring(buffer, static_cast<size_t>(n))) : std::string();
         }
 
         HResult InvokeItemVerb(const std::string& file, const std::string& verbName) override
@@ -208,17 +195,19 @@ namespace {
             if (FAILED(
                     CoCreateInstance(CLSID_Shell, nullptr, CLSCTX_INPROC_SERVER, IID_IShellDispatch, shell.putVoid())))
                 return E_FAIL;
-            size_t nameAt = FileNameOffset(file);
+            std::wstring folderName;
+            std::wstring fileName = FileName(WideFromGbk(file), &folderName);
+            const std::wstring wantedVerb = WideFromGbk(verbName);
             VARIANT folderPath;
             VariantInit(&folderPath);
             folderPath.vt = VT_BSTR;
-            folderPath.bstrVal = SysAllocString(ToWide(file.substr(0, nameAt)).c_str());
+            folderPath.bstrVal = SysAllocString(folderName.c_str());
             ComRef<Folder> folder;
             HRESULT hr = shell->NameSpace(folderPath, folder.put());
             VariantClear(&folderPath);
             if (hr != S_OK || !folder.get())
                 return E_NOINTERFACE;
-            Bstr name(ToWide(file.substr(nameAt)));
+            Bstr name(fileName);
             ComRef<FolderItem> item;
             if (FAILED(folder->ParseName(name.get(), item.put())) || !item.get())
                 return E_FAIL;
@@ -237,7 +226,7 @@ namespace {
                 Bstr verbText;
                 if (FAILED(verb->get_Name(verbText.put())))
                     continue;
-                if (ToAnsi(verbText.get(), SysStringLen(verbText.get())) == verbName) {
+                if (std::wstring(verbText.get(), SysStringLen(verbText.get())) == wantedVerb) {
                     verb->DoIt();
                     return S_OK;
                 }
@@ -247,8 +236,10 @@ namespace {
 
         bool ShellOpen(const std::string& file, const std::string& workingFolder) override
         {
-            HINSTANCE result = ShellExecuteA(nullptr, "open", file.c_str(), "",
-                workingFolder.empty() ? nullptr : workingFolder.c_str(), SW_SHOWNORMAL);
+            std::wstring wideFile = WideFromGbk(file);
+            std::wstring folder = WideFromGbk(workingFolder);
+            HINSTANCE result = ShellExecuteW(
+                nullptr, L"open", wideFile.c_str(), L"", folder.empty() ? nullptr : folder.c_str(), SW_SHOWNORMAL);
             return reinterpret_cast<INT_PTR>(result) > 32;
         }
     };

@@ -1,6 +1,8 @@
 // The shell services on Windows. Texts are GBK; the wide functions are
 // called with text converted from and to code page 936, so names and paths
-// come out right whatever the system's ANSI code page is.
+// come out right whatever the system's ANSI code page is. A chosen folder
+// whose name GBK cannot hold is never turned into "?": the browser reports
+// it, and BrowseForFolder refuses it.
 #include "platform/Shell.h"
 #include "platform/win32/Gbk_win.h"
 
@@ -12,19 +14,6 @@
 namespace zdl {
 
 namespace {
-
-    std::string Gbk(const wchar_t* text)
-    {
-        if (!text || !*text)
-            return std::string();
-        int n = WideCharToMultiByte(936, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        if (n <= 0)
-            return std::string();
-        std::string out(static_cast<size_t>(n), '\0');
-        WideCharToMultiByte(936, 0, text, -1, &out[0], n, nullptr, nullptr);
-        out.resize(static_cast<size_t>(n - 1));
-        return out;
-    }
 
     struct BrowseContext {
         std::wstring initial;
@@ -51,7 +40,7 @@ namespace {
 
 } // namespace
 
-bool SystemBrowseForFolder(const FolderBrowseRequest& request, std::string* chosen)
+bool SystemBrowseForFolder(const FolderBrowseRequest& request, BrowsedFolder* chosen)
 {
     BrowseContext context { WideFromGbk(request.initialFolder), WideFromGbk(request.windowTitle) };
     std::wstring prompt = WideFromGbk(request.prompt);
@@ -69,9 +58,30 @@ bool SystemBrowseForFolder(const FolderBrowseRequest& request, std::string* chos
     wchar_t path[MAX_PATH] = {};
     bool ok = SHGetPathFromIDListW(items, path) && path[0];
     CoTaskMemFree(items);
-    if (ok)
-        *chosen = Gbk(path);
-    return ok;
+    if (!ok)
+        return false;
+    chosen->shownName = GbkFromWide(path);
+    chosen->nameFitsGbk = ExactGbkFromWide(path, &chosen->path);
+    if (!chosen->nameFitsGbk)
+        chosen->path.clear();
+    chosen->writable = chosen->nameFitsGbk && FolderAcceptsNewFiles(chosen->path);
+    return true;
+}
+
+bool FolderAcceptsNewFiles(const std::string& folder)
+{
+    std::wstring probe = WideFromGbk(folder);
+    if (probe.empty())
+        return false;
+    if (probe.back() != L'\\')
+        probe += L'\\';
+    probe += L".zdl-write-probe-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_EXISTS;
+    CloseHandle(file);
+    return true;
 }
 
 bool NamedMutex::Acquire(const std::string& gbkName)

@@ -1,20 +1,17 @@
 #include "platform/SystemProxy.h"
 
+#include "platform/win32/Gbk_win.h"
+
 #include <windows.h>
 #include <winhttp.h>
 
 namespace zdl {
 
+// Proxy names are host names and ports; as GBK like every other text, never
+// through the ANSI code page.
 static std::string Narrow(const wchar_t* w)
 {
-    if (!w)
-        return std::string();
-    int n = WideCharToMultiByte(CP_ACP, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return std::string();
-    std::string s(static_cast<size_t>(n - 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, w, -1, &s[0], n, nullptr, nullptr);
-    return s;
+    return w ? GbkFromWide(w) : std::string();
 }
 
 // The user's Internet Options proxy. The list is either one "host:port"

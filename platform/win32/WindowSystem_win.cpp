@@ -67,26 +67,77 @@ namespace {
 
 } // namespace
 
+// The installer's windows are Unicode windows, so their titles and the
+// characters typed reach them whole under any ANSI code page. The portable
+// window procedures read typed characters as GBK bytes (a double-byte
+// character as two WM_CHAR, as an ANSI window under code page 936 gets
+// them): a thunk per class turns each UTF-16 WM_CHAR into those bytes.
+namespace {
+
+    struct ClassProc {
+        ATOM atom = 0;
+        WindowProcFn proc = nullptr;
+    };
+    constexpr size_t kMaxWindowClasses = 16;
+    ClassProc classProcs[kMaxWindowClasses]; // written before any window of the class exists
+
+    WindowProcFn ProcOf(HWND window)
+    {
+        ATOM atom = static_cast<ATOM>(GetClassWord(window, GCW_ATOM));
+        for (const ClassProc& c : classProcs)
+            if (c.atom == atom)
+                return c.proc;
+        return nullptr;
+    }
+
+    LRESULT CALLBACK WideWindowThunk(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        WindowProcFn proc = ProcOf(window);
+        if (!proc)
+            return DefWindowProcW(window, msg, wParam, lParam);
+        if (msg == WM_CHAR && wParam >= 0x80) {
+            std::string gbk = GbkFromWide(std::wstring(1, static_cast<wchar_t>(wParam)));
+            LRESULT result = 0;
+            for (char c : gbk)
+                result = proc(window, msg, static_cast<unsigned char>(c), lParam);
+            return result;
+        }
+        return proc(window, msg, wParam, lParam);
+    }
+
+} // namespace
+
 bool WsClassRegistered(NativeInstance instance, const char* className)
 {
-    WNDCLASSEXA wc = {};
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
-    return GetClassInfoExA(static_cast<HINSTANCE>(instance), className, &wc) != 0;
+    return GetClassInfoExW(static_cast<HINSTANCE>(instance), WideFromGbk(className).c_str(), &wc) != 0;
 }
 
 bool WsRegisterClass(NativeInstance instance, const char* className, WindowProcFn proc, NativeCursor cursor,
     NativeBrush brush, NativeIcon icon)
 {
-    WNDCLASSEXA wc = {};
+    ClassProc* slot = nullptr;
+    for (ClassProc& c : classProcs)
+        if (!c.atom && !slot)
+            slot = &c;
+    if (!slot)
+        return false;
+    const std::wstring name = WideFromGbk(className);
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_VREDRAW | CS_HREDRAW;
-    wc.lpfnWndProc = reinterpret_cast<WNDPROC>(proc);
+    wc.lpfnWndProc = WideWindowThunk;
     wc.hInstance = static_cast<HINSTANCE>(instance);
     wc.hCursor = static_cast<HCURSOR>(cursor);
     wc.hbrBackground = static_cast<HBRUSH>(brush);
     wc.hIcon = static_cast<HICON>(icon);
-    wc.lpszClassName = className;
-    return RegisterClassExA(&wc) != 0;
+    wc.lpszClassName = name.c_str();
+    slot->proc = proc;
+    slot->atom = RegisterClassExW(&wc);
+    if (!slot->atom)
+        slot->proc = nullptr;
+    return slot->atom != 0;
 }
 
 NativeWindow WsCreateWindow(const WindowCreateParams& p)
@@ -109,17 +160,17 @@ bool WsIsWindow(NativeWindow window)
 
 LResult WsDefWindowProc(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
 {
-    return DefWindowProcA(H(window), msg, wParam, lParam);
+    return DefWindowProcW(H(window), msg, wParam, lParam);
 }
 
 LResult WsSendMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
 {
-    return SendMessageA(H(window), msg, wParam, lParam);
+    return SendMessageW(H(window), msg, wParam, lParam);
 }
 
 bool WsPostMessage(NativeWindow window, unsigned msg, WParam wParam, LParam lParam)
 {
-    return PostMessageA(H(window), msg, wParam, lParam) != 0;
+    return PostMessageW(H(window), msg, wParam, lParam) != 0;
 }
 
 void WsPostQuitMessage(int exitCode)
@@ -214,13 +265,13 @@ NativeIcon WsLoadIcon(NativeInstance instance, int resourceId)
 bool WsMessageWaiting()
 {
     MSG msg;
-    return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0;
+    return PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0;
 }
 
 int WsGetMessage(NativeMessage* message)
 {
     MSG msg;
-    BOOL r = GetMessageA(&msg, nullptr, 0, 0);
+    BOOL r = GetMessageW(&msg, nullptr, 0, 0);
     message->window = msg.hwnd;
     message->message = msg.message;
     message->wParam = msg.wParam;
@@ -232,7 +283,7 @@ void WsDispatchMessage(const NativeMessage& message)
 {
     MSG msg = ToMsg(message);
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
 }
 
 NativeAccel WsCreateAcceleratorTable(const AcceleratorEntry* entries, int count)
@@ -257,7 +308,7 @@ void WsDestroyAcceleratorTable(NativeAccel table)
 bool WsTranslateAccelerator(NativeWindow window, NativeAccel table, const NativeMessage& message)
 {
     MSG msg = ToMsg(message);
-    return TranslateAcceleratorA(H(window), static_cast<HACCEL>(table), &msg) != 0;
+    return TranslateAcceleratorW(H(window), static_cast<HACCEL>(table), &msg) != 0;
 }
 
 void WsSleep(uint32_t milliseconds)
@@ -267,14 +318,16 @@ void WsSleep(uint32_t milliseconds)
 
 intptr_t WsDialogBox(NativeInstance instance, int templateId, NativeWindow parent, DialogProcFn proc, void* param)
 {
-    return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), H(parent),
+    // Unicode dialogs: the template's texts become the controls' texts
+    // without passing through the ANSI code page.
+    return DialogBoxParamW(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEW(templateId), H(parent),
         reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
 }
 
 intptr_t WsDialogBoxIndirect(
     NativeInstance instance, const void* dialogTemplate, NativeWindow parent, DialogProcFn proc, void* param)
 {
-    return DialogBoxIndirectParamA(static_cast<HINSTANCE>(instance), static_cast<LPCDLGTEMPLATEA>(dialogTemplate),
+    return DialogBoxIndirectParamW(static_cast<HINSTANCE>(instance), static_cast<LPCDLGTEMPLATEW>(dialogTemplate),
         H(parent), reinterpret_cast<DLGPROC>(proc), reinterpret_cast<LPARAM>(param));
 }
 
@@ -327,7 +380,7 @@ void WsCheckDlgButton(NativeWindow dialog, int itemId, bool checked)
 
 intptr_t WsSendDialogMessage(NativeWindow dialog, unsigned msg, WParam wParam, LParam lParam)
 {
-    return SendMessageA(H(dialog), msg, wParam, lParam);
+    return SendMessageW(H(dialog), msg, wParam, lParam);
 }
 
 void WsSetDialogScript(DialogScript) { }

@@ -3,8 +3,11 @@
 // that find no matching verb, COM pairing, and the folder-chain walk.
 #include "app/InstallCompletion.h"
 
+#include "platform/SystemInfo.h"
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -54,7 +57,7 @@ namespace {
             std::ofstream old(dir + "version.bin", std::ios::binary);
             old << std::string(100, 'x');
         }
-        ASSERT_TRUE(WriteVersionRecord(dir));
+        ASSERT_TRUE(WriteVersionRecordFile(dir));
         std::ifstream in(dir + "version.bin", std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(std::string("special_instal_20190627:23\r\n"), bytes);
@@ -62,7 +65,9 @@ namespace {
         std::remove((dir + "version.bin").c_str());
         rmdir(tmpl);
         // The folder is gone: the record cannot be written and says so.
-        EXPECT_FALSE(WriteVersionRecord(dir));
+        uint32_t code = 0;
+        EXPECT_FALSE(WriteVersionRecordFile(dir, &code));
+        EXPECT_EQ(static_cast<uint32_t>(ENOENT), code);
         // A path far longer than the classic 260 bytes is not cut short.
         EXPECT_EQ(std::string(300, 'a') + "\\version.bin", VersionRecordPath(std::string(300, 'a') + "\\"));
     }
@@ -129,6 +134,53 @@ namespace {
         EXPECT_EQ(expected, m.log);
         EXPECT_EQ(kStatusFail, InvokeShellVerb(kGroup + "\\" + kLink, kPinToStartMenuVerb, m));
         EXPECT_EQ(kVerbFileMissing, InvokeShellVerb(kGroup + "\\missing.lnk", kPinToStartMenuVerb, m));
+    }
+
+    // A record that fails twice, then can be written (the player freed the
+    // folder): told once while downloading, again at each failed "finish",
+    // and "finish" does nothing else until the record is there.
+    TEST(InstallCompletionTest, UnwritableRecordIsReportedOnceAndRetriedByFinishAlone)
+    {
+        int failuresLeft = 3;
+        std::vector<std::string> writes;
+        std::vector<std::string> reports;
+        VersionRecordKeeper keeper(
+            [&](const std::string& dir, uint32_t* code) {
+                writes.push_back(dir);
+                if (failuresLeft == 0)
+                    return true;
+                --failuresLeft;
+                *code = EACCES;
+                return false;
+            },
+            [&](const std::string& text) { reports.push_back(text); });
+        Machine m({ 6, 1 });
+
+        EXPECT_TRUE(keeper.Complete(kDir)); // "finish" is offered all the same
+        EXPECT_TRUE(keeper.Complete(kDir)); // a second try is not told again
+        ASSERT_EQ(1u, reports.size());
+        EXPECT_EQ(VersionRecordFailureText(kDir, EACCES), reports[0]);
+        EXPECT_NE(std::string::npos, reports[0].find(VersionRecordPath(kDir)));
+        EXPECT_NE(std::string::npos, reports[0].find(SystemErrorText(EACCES)));
+
+        EXPECT_FALSE(CompleteInstall(kDir, m, keeper));
+        EXPECT_EQ(2u, reports.size());
+        EXPECT_TRUE(m.log.empty()); // no COM, no link, no game
+        EXPECT_TRUE(CompleteInstall(kDir, m, keeper));
+        EXPECT_EQ(2u, reports.size());
+        EXPECT_EQ("open " + kGame + " in " + kDir, m.log.back());
+        EXPECT_EQ(4u, writes.size());
+        // Written once, "finish" never writes it again.
+        m.log.clear();
+        EXPECT_TRUE(CompleteInstall(kDir, m, keeper));
+        EXPECT_EQ(4u, writes.size());
+        // Another folder's failure is told afresh; a success clears it.
+        failuresLeft = 1;
+        EXPECT_TRUE(keeper.Complete("E:\\Other\\"));
+        EXPECT_EQ(3u, reports.size());
+        EXPECT_TRUE(keeper.Complete("E:\\Other\\"));
+        EXPECT_TRUE(keeper.Finish("E:\\Other\\"));
+        EXPECT_EQ(3u, reports.size());
     }
 
     TEST(InstallCompletionTest, VistaToEightIsMajorSixMinorZeroToTwo)

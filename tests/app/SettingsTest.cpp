@@ -59,6 +59,56 @@ namespace {
         EXPECT_EQ("C:\\Program Files\\Orvane\\Zephyra\\", DefaultInstallDir(false, 'C'));
     }
 
+    TEST(StoredSettingsTest, WrittenFolderLineIsReadBackWholeOrNotWritten)
+    {
+        // "DefaultDir=" (11) + folder + CR LF: 986 folder bytes fill the
+        // reader's 999-byte line exactly; one more would spill its tail,
+        // which here reads as a limit the player never set.
+        const std::string tail = "MaxDownloadSpd=7";
+        struct Case {
+            size_t folderBytes;
+            bool written;
+        };
+        for (const Case& c : { Case { 986, true }, Case { 987, false }, Case { 2000, false } }) {
+            SettingsToWrite w;
+            w.folder = "E:\\" + std::string(c.folderBytes - 3 - tail.size(), 'a') + tail;
+            ASSERT_EQ(c.folderBytes, w.folder.size());
+            StoredSettings back = ParseSettings(FormatSettings(w));
+            EXPECT_EQ(c.written, back.hasDefaultDir) << c.folderBytes;
+            EXPECT_EQ(c.written ? w.folder : std::string(), back.defaultDir) << c.folderBytes;
+            EXPECT_EQ(-1, back.maxDownloadSpeed) << c.folderBytes;
+        }
+        // A folder with a line end of its own would write two lines.
+        SettingsToWrite w;
+        w.folder = "E:\\a\r\nMaxUploadSpd=9";
+        w.limitUpload = true;
+        EXPECT_EQ("LimitUploadSpd=1\r\n", FormatSettings(w));
+    }
+
+    TEST(StoredSettingsTest, DefaultFolderIsOnDOnlyWhenDIsAFixedDisk)
+    {
+        struct Case {
+            DriveType d;
+            char system;
+            char expected;
+        };
+        for (const Case& c : { Case { DriveType::kFixed, 'C', 'D' }, Case { DriveType::kOptical, 'C', 'C' },
+                 Case { DriveType::kRemovable, 'E', 'E' }, Case { DriveType::kNone, 'C', 'C' },
+                 Case { DriveType::kNetwork, 'C', 'C' }, Case { DriveType::kUnknown, 'C', 'C' } }) {
+            std::string asked;
+            std::string dir = DefaultInstallDir(
+                [&](char letter) {
+                    asked += letter;
+                    return c.d;
+                },
+                c.system);
+            EXPECT_EQ("D", asked);
+            EXPECT_EQ(std::string(1, c.expected) + ":\\Program Files\\Orvane\\Zephyra\\", dir) << static_cast<int>(c.d);
+        }
+        // Natively no letter names a drive: the page starts on the system drive.
+        EXPECT_FALSE(DriveExists('D'));
+    }
+
     TEST(StoredSettingsTest, TypedLimitsAreClampedNeverOverflowed)
     {
         EXPECT_EQ(0, ParseTypedLimit(kNoLimitText));

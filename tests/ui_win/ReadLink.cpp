@@ -27,8 +27,14 @@ bool PrintLink(const wchar_t* path)
     if (SUCCEEDED(hr))
         hr = file->Load(path, STGM_READ);
     wchar_t target[MAX_PATH] = {}, dir[MAX_PATH] = {}, description[INFOTIPSIZE] = {};
-    if (SUCCEEDED(hr))
+    // The target from the link's item list (UTF-16 names), as the installer
+    // reads it; the location record's path as a fall-back.
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (SUCCEEDED(hr) && SUCCEEDED(link->GetIDList(&items)) && items && SHGetPathFromIDListW(items, target)) {
+    } else if (SUCCEEDED(hr)) {
         hr = link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    }
+    CoTaskMemFree(items);
     if (SUCCEEDED(hr))
         hr = link->GetWorkingDirectory(dir, MAX_PATH);
     if (SUCCEEDED(hr))

@@ -8,11 +8,30 @@
 # The steps wait on what they need to see (a window, a file, pixels that
 # change or hold still), each wait bounded and grown with the slowness of
 # the program's Wine, never on a fixed pause.
+#
+# ZDL_JOURNEY_LANG picks the locale, and with it Wine's ANSI code page
+# (zh_CN.UTF-8: 936, en_US.UTF-8: 1252, hi_IN.UTF-8: 65001); the locale must
+# exist on this machine (scripts/deps.sh makes them). ZDL_JOURNEY_USER names
+# the Windows user (its profile, temporary folder, desktop and Start menu
+# carry the name), in a prefix of its own.
 set -uo pipefail
 exe=$1 tools=$2 out=$3
 helpers=${4:-$(dirname "$exe")/tests/ui_win}
 here=$(cd "$(dirname "$0")" && pwd)
 scripts=$(cd "$here/../../scripts" && pwd)
+if [ -n "${ZDL_JOURNEY_LANG:-}" ]; then
+  locale -a 2>/dev/null | grep -qix "${ZDL_JOURNEY_LANG%%.*}.utf8" ||
+    { echo "journey: no $ZDL_JOURNEY_LANG locale (scripts/deps.sh makes it); skipped" >&2; exit 77; }
+  export ZDL_WINE_LANG=$ZDL_JOURNEY_LANG
+fi
+# Wine names the profile folder after the Unix user ($USER) when it makes a
+# prefix and keeps that name, so another user gets a prefix of its own
+# (made once, then cached like the others).
+if [ -n "${ZDL_JOURNEY_USER:-}" ]; then
+  export USER=$ZDL_JOURNEY_USER LOGNAME=$ZDL_JOURNEY_USER WINEUSERNAME=$ZDL_JOURNEY_USER
+  ZDL_WINE_PREFIX="${ZDL_WINE_PREFIX:-/var/cache/zdl-wine/prefix64}-user-$(printf %s "$USER" | md5sum | cut -c1-8)"
+  export ZDL_WINE_PREFIX
+fi
 # shellcheck source=scripts/wine-env.sh
 . "$scripts/wine-env.sh"
 mib=${ZDL_JOURNEY_MIB:-16}
@@ -68,12 +87,22 @@ serve || skip "nginx could not serve on 127.0.0.1:$port"
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 zdl_wine_prefix 8>&- || skip "no Wine prefix"
 [ ! -e "$WINEPREFIX/dosdevices/d:" ] || skip "the Wine prefix has a D: drive"
+[ -z "${ZDL_JOURNEY_USER:-}" ] || [ -d "$WINEPREFIX/drive_c/users/$ZDL_JOURNEY_USER" ] ||
+  fail "the prefix $WINEPREFIX has no profile for $ZDL_JOURNEY_USER"
 # Wine makes the desktop a link to the home folder; the desktop link is
 # kept inside the prefix instead.
 for d in "$WINEPREFIX"/drive_c/users/*/Desktop; do
   [ -L "$d" ] && rm -f "$d" && mkdir -p "$d"
 done
+# The install folder: the default on C: (no D:), or ZDL_JOURNEY_FOLDER (a
+# folder on C: in UTF-8 such as "游戏/Zephyra") given to zdl.exe through a
+# "DefaultDir=" line (GBK) in the settings file it starts with.
+install_win='C:\Program Files\Orvane\Zephyra\'
 install="$WINEPREFIX/drive_c/Program Files/Orvane/Zephyra"
+if [ -n "${ZDL_JOURNEY_FOLDER:-}" ]; then
+  install_win="C:\\${ZDL_JOURNEY_FOLDER//\//\\}\\"
+  install="$WINEPREFIX/drive_c/$ZDL_JOURNEY_FOLDER"
+fi
 # The links "finish" makes: on the desktop, in the program group and, on
 # systems other than Vista to 8, in Quick Launch.
 link_files() {
@@ -90,6 +119,9 @@ mkdir -p "$out/bin"
 cp "$exe" "$out/bin/zdl.exe"
 # shellcheck disable=SC2034 # the journeys' settings file
 ini=$out/bin/zphdownloader.ini
+# What the settings file holds for the folder (GBK, as zdl.exe writes it).
+ini_dir_line=$(printf 'DefaultDir=%s\r\n' "$install_win" | iconv -f UTF-8 -t GBK)
+[ -z "${ZDL_JOURNEY_FOLDER:-}" ] || printf '%s' "$ini_dir_line" >"$ini"
 
 zdl_xvfb_start 8>&- || skip "no Xvfb"
 zdl_wine_session 5 8>&-

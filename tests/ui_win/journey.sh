@@ -24,6 +24,9 @@
 #     with exit code 0;
 #   - the install folder matches the served client byte for byte and
 #     "version.bin" holds exactly "special_instal_20190627:23\r\n".
+# ZDL_JOURNEY_LANG, ZDL_JOURNEY_FOLDER and ZDL_JOURNEY_USER (journey-common.sh)
+# run it under another code page, into a folder with Chinese characters, as
+# a user whose name GBK cannot hold.
 #
 #   journey.sh ZDL_EXE TOOLS_BUILD OUT_DIR [HELPERS_DIR]
 #
@@ -116,7 +119,7 @@ settings() { # screenshot keys...
 }
 # shellcheck disable=SC2046 # one key per digit
 settings 06-settings-limit space Tab $(grep -o . <<<"$limit")
-expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
+expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\n%s\n' "$limit" "$ini_dir_line")
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit: $(od -c "$ini" 2>&1 | head -8)"
 
 # "install" (680,270 on the page; "stop", "continue" and "finish" take its
@@ -195,7 +198,7 @@ say "the download went on after the server's return"
 # "set" during the download: the limit off. The core restarts without it
 # and the rest comes at full speed.
 settings 14-settings-nolimit space
-expect=$(printf 'MaxDownloadSpd=%s\r\nDefaultDir=C:\\Program Files\\Orvane\\Zephyra\\\r\n' $limit)
+expect=$(printf 'MaxDownloadSpd=%s\r\n%s\n' $limit "$ini_dir_line")
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit was switched off: $(od -c "$ini" 2>&1 | head -8)"
 
 # The download completes.
@@ -213,7 +216,7 @@ click_to_end $((mx + 720)) $((my + 285)) 30 16-finished finish
 game_ran() { [ -f "$install/zpc-started.txt" ]; }
 wait_for 20 game_ran || fail "the game (zpc.exe) did not run"
 say "game: $(tr -d '\r' <"$install/zpc-started.txt" | tr '\n' ' ')"
-grep -qix 'cwd=C:\\Program Files\\Orvane\\Zephyra\\\?'$'\r' "$install/zpc-started.txt" ||
+grep -qixF "cwd=$install_win"$'\r' "$install/zpc-started.txt" || grep -qixF "cwd=${install_win%\\}"$'\r' "$install/zpc-started.txt" ||
   fail "the game's working folder is not the install folder"
 rm -f "$install/zpc-started.txt"
 
@@ -231,10 +234,24 @@ for where in "\\Desktop\\" "\\Programs\\Zephyra免费版\\"; do
   line=$(tr -d '\r' <"$out/links.txt" | grep -iF "$where" | head -1)
   [ -n "$line" ] || fail "no link in $where"
   IFS='|' read -r _ target dir description <<<"$line"
-  [ "${target,,}" = 'c:\program files\orvane\zephyra\zpc.exe' ] || fail "a link's target is $target"
-  [ "${dir,,}" = "c:\\program files\\orvane\\zephyra\\" ] || fail "a link's working folder is $dir"
+  [ "${target,,}" = "${install_win,,}zpc.exe" ] || fail "a link's target is $target"
+  [ "${dir,,}" = "${install_win,,}" ] || fail "a link's working folder is $dir"
   [ "$description" = 'Zephyra免费版启动程序' ] || fail "a link's description is $description"
 done
 
+# Another user: the core was written to and started from that user's own
+# temporary folder, and the links are in that user's profile.
+if [ -n "${ZDL_JOURNEY_USER:-}" ]; then
+  core=$(find "$WINEPREFIX/drive_c/users/$ZDL_JOURNEY_USER" -name 'Orvane下载器-*.exe' 2>/dev/null | head -1)
+  [ -n "$core" ] || fail "no core program in the temporary folder of $ZDL_JOURNEY_USER"
+  say "core written to ${core#"$WINEPREFIX/drive_c/"}"
+  for l in "${winpaths[@]}"; do
+    case $l in
+    *"\\users\\$ZDL_JOURNEY_USER\\"*) ;;
+    *) fail "a link outside the profile of $ZDL_JOURNEY_USER: $l" ;;
+    esac
+  done
+fi
+
 same_as_served
-say "PASS: $(du -sh "$install" | cut -f1) installed to C:\\Program Files\\Orvane\\Zephyra, exit code 0"
+say "PASS: $(du -sh "$install" | cut -f1) installed to $install_win under $LANG, exit code 0"
