@@ -8,6 +8,29 @@
 
 namespace zdl::core {
 
+namespace {
+
+    // The described (GBK) form of a UTF-8 name, refused unless converting
+    // it back gives the very same bytes: a decomposed accent, for one, would
+    // come back composed, and the server would not know that name.
+    bool DescribedName(const std::string& utf8, std::string* gbk, std::string* error)
+    {
+        std::string back;
+        if (!Utf8ToGbk(utf8, gbk)) {
+            *error = "file name not representable in GBK: " + utf8;
+            return false;
+        }
+        if (!GbkToUtf8Exact(*gbk, &back) || back != utf8) {
+            *error = "file name does not survive the conversion to GBK and back (the server would be asked for "
+                     "another name): "
+                + utf8;
+            return false;
+        }
+        return true;
+    }
+
+} // namespace
+
 bool BuildDescription(const std::string& folder, const BuildSettings& s, DownloadDescription* out, std::string* error)
 {
     *out = DownloadDescription();
@@ -29,15 +52,22 @@ bool BuildDescription(const std::string& folder, const BuildSettings& s, Downloa
     }
     out->title = s.title;
     out->root = s.root;
+    out->serverNames = s.names == NameEncoding::Utf8 ? ServerNames::Utf8 : ServerNames::Gbk;
+    if (s.names == NameEncoding::Utf8 && !DescribedName(s.root, &out->root, error)) {
+        *error = "root: " + *error;
+        return false;
+    }
+    if (!out->root.empty() && !IsSafeRelativePath(out->root)) {
+        *error = "unsafe root: " + s.root;
+        return false;
+    }
     out->pieceSize = s.pieceSize;
     std::vector<uint8_t> buffer(s.pieceSize);
     Sha256 fileHash, pieceHash;
     for (const std::string& rel : paths) {
         std::string described = rel;
-        if (s.names == NameEncoding::Utf8 && !Utf8ToGbk(rel, &described)) {
-            *error = "file name not representable in GBK: " + rel;
+        if (s.names == NameEncoding::Utf8 && !DescribedName(rel, &described, error))
             return false;
-        }
         if (!IsSafeRelativePath(described)) {
             *error = "unsafe file name: " + rel;
             return false;

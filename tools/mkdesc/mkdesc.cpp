@@ -4,10 +4,13 @@
 //   zdl-mkdesc <client folder> <output folder> [--piece-size bytes]
 //              [--title text] [--root folder] [--name file name] [--raw-names]
 //
-// Described names are GBK. File names are read as UTF-8 (the build
-// machine's encoding) and converted; a name GBK cannot hold is refused.
-// --raw-names takes the names' bytes as they are, for a tree whose names
-// already are GBK.
+// Described names are GBK (the names the files get in the player's install
+// folder). File names are read as UTF-8 (the build machine's encoding) and
+// converted; a name GBK cannot hold, or one that does not convert back to
+// the same bytes, is refused. The description then tells the core to ask
+// the server for the UTF-8 names, as the server publishing this very tree
+// names them. --raw-names takes the names' bytes as they are, for a tree
+// whose names already are GBK (and are served so).
 //
 // The server then publishes <output folder> with the client folder's files
 // below it in <root> (default "files").
@@ -27,9 +30,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
             "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
             "[--root r] [--name n] [--raw-names]\n"
-            "  File names are read as UTF-8 and described in GBK; a name GBK cannot\n"
-            "  hold is refused. --raw-names takes names as they are, for a tree\n"
-            "  whose names already are GBK bytes.\n");
+            "  File names are read as UTF-8 and described in GBK; the server is asked\n"
+            "  for them in UTF-8. A name GBK cannot hold exactly is refused.\n"
+            "  --raw-names takes names as they are, for a tree whose names already\n"
+            "  are GBK bytes on the disk and on the server.\n");
         return 2;
     }
     BuildSettings settings;
