@@ -177,7 +177,8 @@ def wait_dead(pid, timeout):
 
 def tree_digest(root, names="raw"):
     """Digest per file; |names| "gbk" or "utf-8" compares names as text (the
-    served names are GBK, and Wine keeps a Windows program's in UTF-8)."""
+    served names are GBK; the native core writes UTF-8 names, and Wine keeps
+    a Windows program's in UTF-8)."""
     out = {}
     for d, dirs, files in os.walk(root):
         dirs[:] = [x for x in dirs if x != ".zdlcore"]
@@ -197,8 +198,8 @@ def check(cond, message):
 
 
 def check_same_tree(install):
-    want = tree_digest(os.path.join(ARGS.www, "files"), "gbk" if ARGS.wine_run else "raw")
-    got = tree_digest(install, "utf-8" if ARGS.wine_run else "raw")
+    want = tree_digest(os.path.join(ARGS.www, "files"), "gbk")
+    got = tree_digest(install, "utf-8")
     check(want == got, "install folder differs from the server's files: missing %s, extra %s" % (
         sorted(set(want) - set(got))[:5], sorted(set(got) - set(want))[:5]))
 
