@@ -199,7 +199,7 @@ def files(root):
             out[rel] = os.path.join(d, n)
     return out
 a, b = files(served), files(install)
-if not any(k.decode('utf-8', 'replace') != k.decode('ascii', 'replace') for k in a):
+if not any(max(k) > 127 for k in a):
     print('the served client has no non-ASCII name')
     sys.exit(1)
 extra = set(b) - set(a) - {b'version.bin'}
