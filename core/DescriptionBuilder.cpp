@@ -10,9 +10,10 @@ namespace zdl::core {
 
 namespace {
 
-    // The described (GBK) form of a UTF-8 name, refused unless converting
-    // it back gives the very same bytes: a decomposed accent, for one, would
-    // come back composed, and the server would not know that name.
+    // The described (GBK) form of a UTF-8 name. The core rebuilds the
+    // server's name from the GBK one, so a name is refused unless that
+    // conversion gives back the very bytes on the disk; a decomposed accent
+    // (as macOS stores names) has no GBK form at all and is refused first.
     bool DescribedName(const std::string& utf8, std::string* gbk, std::string* error)
     {
         std::string back;
