@@ -8,6 +8,30 @@
 
 namespace zdl::core {
 
+namespace {
+
+    // The described (GBK) form of a UTF-8 name. The core rebuilds the
+    // server's name from the GBK one, so a name is refused unless that
+    // conversion gives back the very bytes on the disk; a decomposed accent
+    // (as macOS stores names) has no GBK form at all and is refused first.
+    bool DescribedName(const std::string& utf8, std::string* gbk, std::string* error)
+    {
+        std::string back;
+        if (!Utf8ToGbk(utf8, gbk)) {
+            *error = "file name not representable in GBK: " + utf8;
+            return false;
+        }
+        if (!GbkToUtf8Exact(*gbk, &back) || back != utf8) {
+            *error = "file name does not survive the conversion to GBK and back (the server would be asked for "
+                     "another name): "
+                + utf8;
+            return false;
+        }
+        return true;
+    }
+
+} // namespace
+
 bool BuildDescription(const std::string& folder, const BuildSettings& s, DownloadDescription* out, std::string* error)
 {
     *out = DownloadDescription();
@@ -29,15 +53,22 @@ bool BuildDescription(const std::string& folder, const BuildSettings& s, Downloa
     }
     out->title = s.title;
     out->root = s.root;
+    out->serverNames = s.names == NameEncoding::Utf8 ? ServerNames::Utf8 : ServerNames::Gbk;
+    if (s.names == NameEncoding::Utf8 && !DescribedName(s.root, &out->root, error)) {
+        *error = "root: " + *error;
+        return false;
+    }
+    if (!out->root.empty() && !IsSafeRelativePath(out->root)) {
+        *error = "unsafe root: " + s.root;
+        return false;
+    }
     out->pieceSize = s.pieceSize;
     std::vector<uint8_t> buffer(s.pieceSize);
     Sha256 fileHash, pieceHash;
     for (const std::string& rel : paths) {
         std::string described = rel;
-        if (s.names == NameEncoding::Utf8 && !Utf8ToGbk(rel, &described)) {
-            *error = "file name not representable in GBK: " + rel;
+        if (s.names == NameEncoding::Utf8 && !DescribedName(rel, &described, error))
             return false;
-        }
         if (!IsSafeRelativePath(described)) {
             *error = "unsafe file name: " + rel;
             return false;

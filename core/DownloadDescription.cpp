@@ -1,5 +1,7 @@
 #include "core/DownloadDescription.h"
 
+#include "platform/Console.h"
+
 #include <cstring>
 #include <set>
 
@@ -41,6 +43,9 @@ PieceLocation DownloadDescription::Locate(uint32_t piece) const
 }
 
 namespace {
+
+    // Larger version numbers are not read as numbers at all.
+    constexpr uint64_t kMaxKnownVersion = 1000000;
 
     bool IsGbkLeadByte(unsigned char c)
     {
@@ -130,6 +135,21 @@ namespace {
         return s;
     }
 
+    // "ZDLDESC <version>": the version, 0 when the line is no header.
+    int HeaderVersion(const std::string& line)
+    {
+        uint64_t v = 0;
+        if (!KeyNumber(line, "ZDLDESC", kMaxKnownVersion, &v))
+            return 0;
+        return static_cast<int>(v);
+    }
+
+    bool ConvertsToUtf8(const std::string& gbk)
+    {
+        std::string utf8;
+        return GbkToUtf8Exact(gbk, &utf8);
+    }
+
 } // namespace
 
 bool IsSafeRelativePath(const std::string& path)
@@ -179,14 +199,28 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
         return fail("description has NUL or CR bytes");
     size_t pos = 0;
     std::string line, value;
-    if (!NextLine(s, &pos, &line) || line != "ZDLDESC 1")
-        return fail("not a version 1 description");
+    const int version = NextLine(s, &pos, &line) ? HeaderVersion(line) : 0;
+    if (version == 0)
+        return fail("not a download description");
+    if (version > kDescriptionVersion)
+        return fail("description version " + std::to_string(version) + " is newer than this core, which reads up to "
+            + std::to_string(kDescriptionVersion));
     if (!NextLine(s, &pos, &line) || !KeyValue(line, "title", &out->title) || out->title.size() > kMaxTitleBytes)
         return fail("bad title line");
     if (!NextLine(s, &pos, &line) || !KeyValue(line, "root", &out->root))
         return fail("bad root line");
     if (!out->root.empty() && !IsSafeRelativePath(out->root))
         return fail("unsafe root");
+    if (version >= 2) {
+        if (!NextLine(s, &pos, &line) || !KeyValue(line, "names", &value) || (value != "utf-8" && value != "gbk"))
+            return fail("bad names line");
+        out->serverNames = value == "utf-8" ? ServerNames::Utf8 : ServerNames::Gbk;
+    }
+    // Every UTF-8 address is made from the GBK name: a name that does not
+    // convert could not be fetched.
+    const bool needUtf8 = out->serverNames == ServerNames::Utf8;
+    if (needUtf8 && !ConvertsToUtf8(out->root))
+        return fail("root has no UTF-8 form");
     uint64_t pieceSize = 0, totalSize = 0, fileCount = 0, pieceCount = 0;
     if (!NextLine(s, &pos, &line) || !KeyNumber(line, "piecesize", kMaxPieceSize, &pieceSize)
         || pieceSize < kMinPieceSize)
@@ -216,6 +250,8 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
         f.path = line.substr(sp2 + 1);
         if (!IsSafeRelativePath(f.path))
             return fail("unsafe path in file line " + std::to_string(i));
+        if (needUtf8 && !ConvertsToUtf8(f.path))
+            return fail("path without a UTF-8 form in file line " + std::to_string(i));
         std::string lower = Lower(f.path);
         // The folder itself too: on Windows ".ZDLCORE" is the same name.
         if (lower == kInfoFolderName
@@ -254,9 +290,12 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
 
 std::string SerializeDescription(const DownloadDescription& d)
 {
-    std::string s = "ZDLDESC 1\n";
+    const bool utf8 = d.serverNames == ServerNames::Utf8;
+    std::string s = utf8 ? "ZDLDESC 2\n" : "ZDLDESC 1\n";
     s += "title " + d.title + "\n";
     s += "root " + d.root + "\n";
+    if (utf8)
+        s += "names utf-8\n";
     s += "piecesize " + std::to_string(d.pieceSize) + "\n";
     s += "totalsize " + std::to_string(d.totalSize) + "\n";
     s += "files " + std::to_string(d.files.size()) + "\n";
@@ -302,6 +341,20 @@ std::string EncodeUrlPath(const std::string& path)
         }
     }
     return out;
+}
+
+std::string FileAddress(const std::string& httpUrl, const DownloadDescription& desc, uint32_t file)
+{
+    auto name = [&desc](const std::string& gbk) {
+        std::string utf8;
+        if (desc.serverNames == ServerNames::Utf8 && GbkToUtf8Exact(gbk, &utf8))
+            return EncodeUrlPath(utf8);
+        return EncodeUrlPath(gbk);
+    };
+    std::string url = httpUrl + "/";
+    if (!desc.root.empty())
+        url += name(desc.root) + "/";
+    return url + name(desc.files[file].path);
 }
 
 } // namespace zdl::core

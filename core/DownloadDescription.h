@@ -3,9 +3,10 @@
 // file (named by "-Torrent", usually "zphdownload_setup.exe.data") served
 // beside the client's files, with a digest file next to it:
 //
-//   ZDLDESC 1                           format and version
+//   ZDLDESC 2                           format and version
 //   title <text>                        shown nowhere, for people
 //   root <folder>                       files are under <HttpUrl>/<root>/
+//   names <utf-8|gbk>                   how the server names the files
 //   piecesize <bytes>
 //   totalsize <bytes>
 //   files <count>
@@ -17,7 +18,16 @@
 // Each file is cut into pieces of `piecesize` bytes (its last piece may be
 // shorter); a piece never spans two files, so one HTTP range request
 // fetches one piece. Paths are relative, "/"-separated, in the client's
-// code page. Every line ends with a single line feed.
+// code page (GBK): the names the files get in the install folder. Every
+// line ends with a single line feed.
+//
+// "names" says how a file is addressed on the server: "utf-8" asks for its
+// root and path as UTF-8, percent-encoded, as static web servers and CDNs
+// name files published from a UTF-8 file system; "gbk" asks for their GBK
+// bytes, percent-encoded. Version 1 has no "names" line and means "gbk".
+// A description is written in the lowest version that holds it, so a
+// GBK-addressed one stays readable by cores that only know version 1; a
+// core refuses a version newer than its own.
 //
 // The digest file "<name>.digest" is one line "ZDLDIGEST 1 <sha256> <size>"
 // for the description's exact bytes; a core compares it with its local
@@ -42,11 +52,17 @@ constexpr uint32_t kMaxPieceSize = 16u << 20;
 constexpr uint64_t kMaxTotalSize = uint64_t(1) << 42;
 constexpr size_t kMaxPathBytes = 200;
 constexpr size_t kMaxTitleBytes = 200;
-constexpr int kDescriptionVersion = 1;
+constexpr int kDescriptionVersion = 2; // the newest this core reads and writes
 
 // The core's own folder inside the install folder (resume state, lock,
 // the local copy of the description); no described file may lie in it.
 constexpr char kInfoFolderName[] = ".zdlcore";
+
+// How the server names the described files (the "names" line).
+enum class ServerNames {
+    Gbk, // the GBK bytes, percent-encoded (version 1, zdl-mkdesc --raw-names)
+    Utf8, // the same names in UTF-8, percent-encoded
+};
 
 struct DescribedFile {
     std::string path;
@@ -66,6 +82,7 @@ class DownloadDescription {
 public:
     std::string title;
     std::string root;
+    ServerNames serverNames = ServerNames::Gbk;
     uint32_t pieceSize = 0;
     uint64_t totalSize = 0;
     std::vector<DescribedFile> files;
@@ -101,5 +118,11 @@ bool ParseDigestText(const std::string& text, Sha256Digest* digest, uint64_t* si
 
 // Percent-encodes a relative path for a URL, keeping the "/" separators.
 std::string EncodeUrlPath(const std::string& path);
+
+// The URL of described file `file` below the server folder `httpUrl` (the
+// "-HttpUrl" option): "<httpUrl>/<root>/<path>", root and path named as
+// `desc.serverNames` says. ParseDescription has checked that every name
+// converts.
+std::string FileAddress(const std::string& httpUrl, const DownloadDescription& desc, uint32_t file);
 
 } // namespace zdl::core

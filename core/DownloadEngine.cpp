@@ -325,7 +325,6 @@ namespace {
             static_cast<size_t>(opt_.httpThreads) + 2);
         writer.Start(good, [&fetcher] { fetcher.Wakeup(); });
 
-        std::string base = opt_.httpUrl + "/" + (desc_.root.empty() ? "" : EncodeUrlPath(desc_.root) + "/");
         std::vector<std::vector<uint8_t>> spare;
         std::vector<FetchDone> done;
         std::vector<PieceVerdict> verdicts;
@@ -371,7 +370,7 @@ namespace {
                 }
                 PieceRequest req;
                 req.piece = p;
-                req.url = base + EncodeUrlPath(desc_.files[loc.file].path);
+                req.url = FileAddress(opt_.httpUrl, desc_, loc.file);
                 req.offset = loc.offset;
                 req.length = loc.length;
                 req.fileSize = desc_.files[loc.file].size;
@@ -515,8 +514,7 @@ namespace {
         const DescribedFile& f = desc_.files[file];
         StreamRequest r;
         r.file = file;
-        r.url
-            = opt_.httpUrl + "/" + (desc_.root.empty() ? "" : EncodeUrlPath(desc_.root) + "/") + EncodeUrlPath(f.path);
+        r.url = FileAddress(opt_.httpUrl, desc_, file);
         r.fileSize = f.size;
         r.pieceSize = desc_.pieceSize;
         r.firstPiece = f.firstPiece;

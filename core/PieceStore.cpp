@@ -12,7 +12,7 @@ PieceStore::PieceStore(const DownloadDescription& desc, std::string dir)
 
 std::string PieceStore::PathOf(uint32_t file) const
 {
-    return dir_ + "/" + desc_.files[file].path;
+    return dir_ + "/" + DiskPathFromGbk(desc_.files[file].path);
 }
 
 std::string PieceStore::ReportName(uint32_t file) const

@@ -26,6 +26,7 @@ public:
     // `desc` must outlive the store.
     PieceStore(const DownloadDescription& desc, std::string dir);
 
+    // The file's path on the disk (natively its name in UTF-8).
     std::string PathOf(uint32_t file) const;
     // The file as errors name it: relative to the install folder, with the
     // system's separator.

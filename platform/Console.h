@@ -1,7 +1,7 @@
-// The terminal side of console programs (the headless downloader): text
-// conversion from the system's GBK to UTF-8 for output, whether standard
-// output is a terminal, and Ctrl-C as a request to stop rather than an
-// abrupt end.
+// The terminal side of console programs (the headless downloader, the
+// publisher's tools): text conversion between the system's GBK and UTF-8,
+// whether standard output is a terminal, and Ctrl-C as a request to stop
+// rather than an abrupt end.
 #pragma once
 
 #include <string>
@@ -13,6 +13,9 @@ std::string GbkToUtf8(const std::string& gbk);
 // UTF-8 text as GBK; false when it is not valid UTF-8 or holds a character
 // GBK cannot represent (nothing is replaced by a look-alike).
 bool Utf8ToGbk(const std::string& utf8, std::string* gbk);
+// GBK bytes as UTF-8; false when a byte sequence is not a GBK character
+// (nothing is replaced). Safe on any thread.
+bool GbkToUtf8Exact(const std::string& gbk, std::string* utf8);
 
 // True when standard output is an interactive terminal.
 bool StandardOutputIsTerminal();

@@ -4,7 +4,8 @@
 //
 // Paths are GBK byte strings (code page 936, whatever the system's ANSI
 // code page: Windows converts them to UTF-16 and uses the wide calls) with
-// "/" as separator; natively they are bytes as they are. Every call reports failure
+// "/" as separator; natively they are bytes as they are, and the client's
+// described names reach the disk through DiskPathFromGbk. Every call reports failure
 // as a bool plus an FsStatus that tells the caller what kind of failure it
 // was, so the core can tell a full disk from a file held by another program.
 // A File object is used by one thread at a time; different File objects may
@@ -92,6 +93,11 @@ std::FILE* OpenStdioFile(const std::string& path, const char* mode);
 // Every regular file below `dir`, as "/"-separated paths relative to it,
 // sorted byte-wise. Symbolic links are not followed.
 bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* files);
+// The name a client file's relative path (GBK, as download descriptions
+// hold it) takes on this system's disk: on Windows the GBK path itself (the
+// calls above convert it); natively its UTF-8 form, as every other program
+// there reads names. A path that is not GBK keeps its bytes.
+std::string DiskPathFromGbk(const std::string& gbk);
 // Free bytes available to this user on the volume holding `path`.
 bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes);
 

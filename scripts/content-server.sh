@@ -4,7 +4,8 @@
 #   scripts/content-server.sh start <web root> <work dir> [<cert> <key>]
 #                                                  prints the port; HTTPS
 #                                                  with a certificate and key
-# (a free port; ZDL_SERVER_PORT asks for that port instead)
+# (a free port; ZDL_SERVER_PORT asks for that port instead; ZDL_SERVER_CONF
+# adds its text to the server block, e.g. a location without Range)
 #   scripts/content-server.sh stop <work dir>
 # The work dir holds the generated config, pid file and logs. The server
 # stops itself after ZDL_SERVER_LIFETIME seconds (default 900) if nobody
@@ -56,6 +57,7 @@ http {
     listen 127.0.0.1:$port $tls;
     root $root;
     location / { }
+    ${ZDL_SERVER_CONF:-}
   }
 }
 CONF

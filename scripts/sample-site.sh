@@ -12,7 +12,9 @@
 #   zdl_sample_site TOOLS WWW MIB [GAME]
 #                                   makes the client of MIB MiB under WWW, with
 #                                   its description, unless WWW already holds
-#                                   one of that size (TOOLS: a host build with
+#                                   one of that size; its names are UTF-8 on
+#                                   the server, as a publisher's Linux machine
+#                                   publishes them (TOOLS: a host build with
 #                                   zdl-sampleclient and zdl-mkdesc); GAME, a
 #                                   program, replaces its "zpc.exe" before the
 #                                   description is made; sets SAMPLE_FILES to
@@ -48,9 +50,9 @@ zdl_sample_port_lock() {
 zdl_sample_site() {
   local tools=$1 www=$2 mib=$3 game=${4:-}
   SAMPLE_FILES=$www$SAMPLE_PREFIX/files
-  [ -f "$www/.made-$mib" ] && { [ -z "$game" ] || cmp -s "$game" "$SAMPLE_FILES/zpc.exe"; } && return 0
+  [ -f "$www/.made-$mib-utf8" ] && { [ -z "$game" ] || cmp -s "$game" "$SAMPLE_FILES/zpc.exe"; } && return 0
   rm -rf "$www"
-  "$tools/tools/sampleclient/zdl-sampleclient" "$SAMPLE_FILES" "$mib" 1 >/dev/null || {
+  "$tools/tools/sampleclient/zdl-sampleclient" "$SAMPLE_FILES" "$mib" 1 --utf8-names >/dev/null || {
     echo "zdl-sampleclient failed" >&2
     return 1
   }
@@ -61,9 +63,9 @@ zdl_sample_site() {
     }
     cp "$game" "$SAMPLE_FILES/zpc.exe"
   fi
-  "$tools/tools/mkdesc/zdl-mkdesc" "$SAMPLE_FILES" "$www$SAMPLE_PREFIX" --raw-names --name "$SAMPLE_NAME" >/dev/null || {
+  "$tools/tools/mkdesc/zdl-mkdesc" "$SAMPLE_FILES" "$www$SAMPLE_PREFIX" --name "$SAMPLE_NAME" >/dev/null || {
     echo "zdl-mkdesc failed" >&2
     return 1
   }
-  touch "$www/.made-$mib"
+  touch "$www/.made-$mib-utf8"
 }

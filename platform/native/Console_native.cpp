@@ -55,6 +55,37 @@ bool Utf8ToGbk(const std::string& utf8, std::string* gbk)
     return ok;
 }
 
+bool GbkToUtf8Exact(const std::string& gbk, std::string* utf8)
+{
+    utf8->clear();
+    // One converter per thread: the download core converts a name for
+    // every file it opens, on several threads.
+    struct Converter {
+        iconv_t cd = iconv_open("UTF-8", "GBK");
+        ~Converter()
+        {
+            if (cd != reinterpret_cast<iconv_t>(-1))
+                iconv_close(cd);
+        }
+    };
+    thread_local Converter converter;
+    if (converter.cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    iconv(converter.cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
+    char buffer[1024];
+    char* in = const_cast<char*>(gbk.data());
+    size_t inLeft = gbk.size();
+    while (inLeft > 0) {
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        size_t r = iconv(converter.cd, &in, &inLeft, &o, &oLeft);
+        utf8->append(buffer, static_cast<size_t>(o - buffer));
+        if (r == static_cast<size_t>(-1) && errno != E2BIG)
+            return false;
+    }
+    return true;
+}
+
 bool StandardOutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;

@@ -5,6 +5,8 @@
 #endif
 #include "platform/FileSystem.h"
 
+#include "platform/Console.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
@@ -318,6 +320,12 @@ bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* file
         return false;
     std::sort(files->begin(), files->end());
     return true;
+}
+
+std::string DiskPathFromGbk(const std::string& gbk)
+{
+    std::string utf8;
+    return GbkToUtf8Exact(gbk, &utf8) ? utf8 : gbk;
 }
 
 bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes)

@@ -44,6 +44,24 @@ bool Utf8ToGbk(const std::string& utf8, std::string* gbk)
     return !lossy;
 }
 
+bool GbkToUtf8Exact(const std::string& gbk, std::string* utf8)
+{
+    utf8->clear();
+    if (gbk.empty())
+        return true;
+    int wide = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+    if (wide <= 0)
+        return false;
+    std::vector<wchar_t> w(static_cast<size_t>(wide));
+    MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()), w.data(), wide);
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return false;
+    utf8->resize(static_cast<size_t>(n));
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, &(*utf8)[0], n, nullptr, nullptr);
+    return true;
+}
+
 bool StandardOutputIsTerminal()
 {
     DWORD mode = 0;

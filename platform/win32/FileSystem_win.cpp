@@ -286,6 +286,11 @@ static bool ListInto(const std::string& root, const std::string& rel, std::vecto
     return ok;
 }
 
+std::string DiskPathFromGbk(const std::string& gbk)
+{
+    return gbk;
+}
+
 bool ListFilesRecursively(const std::string& dir, std::vector<std::string>* files)
 {
     files->clear();

@@ -178,4 +178,90 @@ TEST(DownloadDescription, UrlEncoding)
     EXPECT_EQ(EncodeUrlPath("data/\xd7\xd6 a+b%.txt"), "data/%D7%D6%20a%2Bb%25.txt");
 }
 
+// Version 2 adds the "names" line after "root"; version 1 (no such line)
+// keeps the GBK addresses of old releases; newer versions are refused with
+// a reason that says so.
+TEST(DownloadDescription, VersionsAndServerNames)
+{
+    const std::string v2
+        = Replace(Replace(Valid(), "ZDLDESC 1", "ZDLDESC 2"), "root files\n", "root files\nnames utf-8\n");
+    struct Case {
+        std::string text;
+        bool ok;
+        ServerNames names;
+        std::string error;
+    } cases[] = {
+        { Valid(), true, ServerNames::Gbk, "" },
+        { v2, true, ServerNames::Utf8, "" },
+        { Replace(v2, "names utf-8", "names gbk"), true, ServerNames::Gbk, "" },
+        { Replace(v2, "names utf-8", "names UTF-8"), false, {}, "bad names line" },
+        { Replace(v2, "names utf-8", "names"), false, {}, "bad names line" },
+        { Replace(v2, "names utf-8\n", ""), false, {}, "bad names line" },
+        { Replace(Valid(), "root files\n", "root files\nnames gbk\n"), false, {}, "bad piece size" },
+        { Replace(v2, "ZDLDESC 2", "ZDLDESC 3"), false, {},
+            "description version 3 is newer than this core, which reads up to 2" },
+        { Replace(v2, "ZDLDESC 2", "ZDLDESC 99999"), false, {},
+            "description version 99999 is newer than this core, which reads up to 2" },
+        { Replace(v2, "ZDLDESC 2", "ZDLDESC 0"), false, {}, "not a download description" },
+        { Replace(v2, "ZDLDESC 2", "ZDLDESC 02"), false, {}, "not a download description" },
+        { Replace(v2, "ZDLDESC 2", "ZDLDESC 99999999999"), false, {}, "not a download description" },
+        { Replace(v2, "ZDLDESC 2", "ZDLDESC"), false, {}, "not a download description" },
+        // A UTF-8 address is made from the GBK name: one without a UTF-8
+        // form (0xA2AB is no GBK character) could never be fetched.
+        { Replace(v2, " zpc.exe\n", " \xa2\xab.exe\n"), false, {}, "path without a UTF-8 form in file line 0" },
+        { Replace(v2, "root files", "root \xa2\xab"), false, {}, "root has no UTF-8 form" },
+        { Replace(Valid(), " zpc.exe\n", " \xa2\xab.exe\n"), true, ServerNames::Gbk, "" },
+    };
+    for (const Case& c : cases) {
+        DownloadDescription d;
+        std::string error;
+        EXPECT_EQ(ParseDescription(c.text, &d, &error), c.ok) << c.text.substr(0, 60);
+        EXPECT_EQ(error, c.error);
+        if (c.ok) {
+            EXPECT_EQ(d.serverNames, c.names);
+            // Written back in the lowest version that holds it.
+            EXPECT_EQ(
+                SerializeDescription(d).compare(0, 10, c.names == ServerNames::Utf8 ? "ZDLDESC 2\n" : "ZDLDESC 1\n"),
+                0);
+            DownloadDescription again;
+            ASSERT_TRUE(ParseDescription(SerializeDescription(d), &again, &error)) << error;
+            EXPECT_EQ(again.serverNames, c.names);
+        }
+    }
+    DownloadDescription d;
+    std::string error;
+    ASSERT_TRUE(ParseDescription(v2, &d, &error));
+    EXPECT_EQ(SerializeDescription(d), v2);
+}
+
+// The one place a file's URL is made: root and path named as the
+// description says, each percent-encoded, "/" kept.
+TEST(DownloadDescription, FileAddress)
+{
+    DownloadDescription d;
+    std::string error;
+    ASSERT_TRUE(
+        ParseDescription(Replace(Valid(), " data/pack00.pak\n", " data/\xd7\xd6\xcc\xe5 a+b.pak\n"), &d, &error))
+        << error;
+    struct Case {
+        ServerNames names;
+        std::string root;
+        uint32_t file;
+        std::string url;
+    } cases[] = {
+        { ServerNames::Gbk, "files", 0, "http://127.0.0.1:8089/base/files/zpc.exe" },
+        { ServerNames::Gbk, "files", 2, "http://127.0.0.1:8089/base/files/data/%D7%D6%CC%E5%20a%2Bb.pak" },
+        { ServerNames::Utf8, "files", 2, "http://127.0.0.1:8089/base/files/data/%E5%AD%97%E4%BD%93%20a%2Bb.pak" },
+        { ServerNames::Utf8, "", 2, "http://127.0.0.1:8089/base/data/%E5%AD%97%E4%BD%93%20a%2Bb.pak" },
+        { ServerNames::Gbk, "", 1, "http://127.0.0.1:8089/base/logs/empty.log" },
+        { ServerNames::Utf8, "\xb7\xa2/v1", 0, "http://127.0.0.1:8089/base/%E5%8F%91/v1/zpc.exe" }, // 发
+        { ServerNames::Gbk, "\xb7\xa2/v1", 0, "http://127.0.0.1:8089/base/%B7%A2/v1/zpc.exe" },
+    };
+    for (const Case& c : cases) {
+        d.serverNames = c.names;
+        d.root = c.root;
+        EXPECT_EQ(FileAddress("http://127.0.0.1:8089/base", d, c.file), c.url);
+    }
+}
+
 } // namespace

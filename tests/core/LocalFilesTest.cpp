@@ -142,7 +142,9 @@ TEST(LocalFiles, BuildCheckFindsDamageAndMissingData)
 
 #ifndef _WIN32
 // The publisher's tree has UTF-8 names (the build machine's): described in
-// GBK, a name GBK cannot hold refused by name; raw names kept as bytes.
+// GBK and addressed in UTF-8 on the server, a name GBK cannot hold (a
+// decomposed accent among them) refused by name; raw names kept as bytes
+// and addressed as they are.
 TEST(LocalFiles, BuilderDescribesUtf8NamesInGbk)
 {
     std::string dir = TempDir("names");
@@ -155,11 +157,20 @@ TEST(LocalFiles, BuilderDescribesUtf8NamesInGbk)
     ASSERT_TRUE(BuildDescription(dir, s, &d, &error)) << error;
     ASSERT_EQ(d.files.size(), 2u);
     EXPECT_EQ(d.files[1].path, "\xcd\xbc\xb1\xea/\xd7\xca\xd4\xb4\xb0\xfc.big");
+    EXPECT_EQ(d.serverNames, ServerNames::Utf8);
+    EXPECT_EQ(FileAddress("http://h", d, 1), "http://h/files/%E5%9B%BE%E6%A0%87/%E8%B5%84%E6%BA%90%E5%8C%85.big");
 
-    WriteBytes(dir + "/\xed\x95\x9c.txt", "z"); // 한 (Hangul): no GBK form
-    EXPECT_FALSE(BuildDescription(dir, s, &d, &error));
-    EXPECT_EQ(error, "file name not representable in GBK: \xed\x95\x9c.txt");
-    RemoveFile(dir + "/\xed\x95\x9c.txt");
+    for (const char* bad : { "\xed\x95\x9c.txt", "cafe\xcc\x81.txt" }) { // 한 (Hangul); e + combining acute
+        WriteBytes(dir + "/" + bad, "z");
+        EXPECT_FALSE(BuildDescription(dir, s, &d, &error));
+        EXPECT_EQ(error, std::string("file name not representable in GBK: ") + bad);
+        RemoveFile(dir + "/" + bad);
+    }
+    s.root = "\xe5\x8f\x91\xe5\xb8\x83"; // 发布: the root is converted like the names
+    ASSERT_TRUE(BuildDescription(dir, s, &d, &error)) << error;
+    EXPECT_EQ(d.root, "\xb7\xa2\xb2\xbc");
+    EXPECT_EQ(FileAddress("http://h", d, 0), "http://h/%E5%8F%91%E5%B8%83/zpc.exe");
+    s.root = "files";
 
     std::string gbk = TempDir("gbknames"); // a tree already named in GBK
     WriteBytes(gbk + "/\xcd\xbc\xb1\xea.txt", "w");
@@ -167,6 +178,12 @@ TEST(LocalFiles, BuilderDescribesUtf8NamesInGbk)
     s.names = NameEncoding::Raw; // taken as they are
     ASSERT_TRUE(BuildDescription(gbk, s, &d, &error)) << error;
     EXPECT_EQ(d.files[0].path, "\xcd\xbc\xb1\xea.txt");
+    EXPECT_EQ(d.serverNames, ServerNames::Gbk);
+    EXPECT_EQ(FileAddress("http://h", d, 0), "http://h/files/%CD%BC%B1%EA.txt");
+    // Natively the install folder gets the UTF-8 name, whatever the server's.
+    PieceStore store(d, "/install");
+    EXPECT_EQ(store.PathOf(0), "/install/\xe5\x9b\xbe\xe6\xa0\x87.txt");
+    EXPECT_EQ(store.ReportName(0), "\xcd\xbc\xb1\xea.txt"); // status lines stay GBK
 }
 #endif
 

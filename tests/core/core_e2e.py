@@ -12,6 +12,7 @@ import argparse
 import hashlib
 import http.server
 import os
+import random
 import re
 import shlex
 import shutil
@@ -23,13 +24,9 @@ import sys
 import threading
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import zdltest  # noqa: E402
-from zdltest import check  # noqa: E402
-
 ARGS = None
 PIECE = 256 * 1024
-TORRENT = zdltest.TORRENT
+TORRENT = "zphdownload_setup.exe.data"
 # The core acts on "quit" within a second; the process's end (state saved,
 # threads joined, the sanitizers' exit checks) is measured here, on a
 # machine that may be loaded many times over. The faults this catches wait
@@ -37,25 +34,180 @@ TORRENT = zdltest.TORRENT
 QUIT_LIMIT = 3.0
 
 
-def Installer(install_dir, url, program=None, **kw):
-    """The core (--core, or |program|) on the installer's line channel."""
-    return zdltest.Installer(program or shlex.split(ARGS.core), ARGS.work, install_dir, url, **kw)
+class Installer:
+    """Listening side of the line channel plus the core process."""
+
+    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT,
+                 program=None, env=None, accept_timeout=30):
+        self.accept_timeout = accept_timeout
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(1)
+        self.port = self.listener.getsockname()[1]
+        self.conn = None
+        self.pending = b""
+        self.values = {}
+        self.history = []  # every P2PState value seen, in order
+        cmd = (program or shlex.split(ARGS.core)) + ["-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
+               "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
+               "-DownloadLimit", str(limit), "-UploadLimit", "10000"]
+        if delete_info:
+            cmd.append("-DeleteDownloadInfo")
+        cmd += ["-InteractivePort", str(self.port)] + list(extra)
+        self.stderr_path = os.path.join(ARGS.work, "core-%d.log" % self.port)
+        self.stderr = open(self.stderr_path, "w")
+        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr,
+                                     env=dict(os.environ, **(env or {})))
+
+    def accept(self, timeout=None):
+        self.listener.settimeout(timeout or self.accept_timeout)
+        self.conn, _ = self.listener.accept()
+        self.conn.setblocking(False)
+
+    def send(self, text):
+        try:
+            self.conn.sendall(text.encode())
+        except OSError:
+            pass
+
+    def drain(self):
+        while True:
+            try:
+                data = self.conn.recv(65536)
+            except BlockingIOError:
+                break
+            except OSError:
+                break
+            if not data:
+                break
+            self.pending += data
+        while b"\n" in self.pending:
+            line, self.pending = self.pending.split(b"\n", 1)
+            text = line.decode("latin-1")
+            if "[" not in text or "]" not in text:
+                continue
+            kv = text[text.index("]") + 1:].strip()
+            if "=" not in kv:
+                continue
+            key, value = kv.split("=", 1)
+            self.values[key.strip()] = value.strip()
+            if key.strip() == "P2PState":
+                if not self.history or self.history[-1] != value.strip():
+                    self.history.append(value.strip())
+
+    def poll(self):
+        if self.conn is None:
+            self.accept()
+        self.send("stat\nget tb\nget qf 0\n")
+        time.sleep(0.05)
+        self.drain()
+
+    def state(self):
+        return int(self.values.get("P2PState", "-1"))
+
+    def wait_for(self, pred, timeout, what, interval=0.25):
+        end = time.time() + timeout
+        while time.time() < end:
+            self.poll()
+            if pred(self):
+                return
+            if self.proc.poll() is not None:
+                self.drain()
+                if pred(self):
+                    return
+                raise AssertionError("core exited (%s) while waiting for %s; values %s\n%s" %
+                                     (self.proc.returncode, what, self.values, self.log()))
+            time.sleep(interval)
+        raise AssertionError("timed out waiting for %s; values %s\n%s" % (what, self.values, self.log()))
+
+    def quit_and_time(self, timeout=5):
+        start = time.time()
+        self.send("quit\n")
+        code = self.proc.wait(timeout)
+        return code, time.time() - start
+
+    def log(self):
+        self.stderr.flush()
+        with open(self.stderr_path, errors="replace") as f:
+            return f.read()[-3000:]
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(5)
+        self.stderr.close()
+        if self.conn:
+            self.conn.close()
+        self.listener.close()
 
 
-def names():
-    """How file names compare: a Windows core (under Wine) names files in
-    Unicode, which Wine writes as UTF-8, so the client's GBK names are
-    compared as the text they spell."""
-    return "text" if ARGS.windows_names else "raw"
+def check(cond, message):
+    if not cond:
+        raise AssertionError(message)
 
 
-def same_tree(a, b):
-    return zdltest.same_tree(a, b, want_names=names(), got_names=names())
+def client_name(raw):
+    """A client tree names its files in UTF-8, or in GBK bytes (a tree for
+    zdl-mkdesc --raw-names): compared as the text they spell."""
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return raw.decode("gbk")
 
 
-def Server(root, name, tls=()):
-    """nginx serving |root|; tls: (certificate, key) files to serve HTTPS with."""
-    return zdltest.ContentServer(ARGS.server, root, os.path.join(ARGS.work, "srv-" + name), tls)
+def install_name(raw):
+    """An install folder names its files in UTF-8, whatever the server does:
+    the native core writes UTF-8, and a Windows core's Unicode names are
+    UTF-8 under Wine. Anything else never matches a client name."""
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return "not UTF-8: %r" % raw
+
+
+def tree_digest(root, name=client_name, skip=(b".zdlcore",)):
+    out = {}
+    root = os.fsencode(root)
+    for dirpath, dirnames, filenames in os.walk(root):
+        dirnames[:] = [d for d in dirnames if d not in skip]
+        for n in filenames:
+            p = os.path.join(dirpath, n)
+            with open(p, "rb") as f:
+                out[name(os.path.relpath(p, root))] = hashlib.sha256(f.read()).hexdigest()
+    return out
+
+
+def same_tree(client, install):
+    da, db = tree_digest(client), tree_digest(install, install_name)
+    missing = set(da) ^ set(db)
+    differ = [k for k in da if k in db and da[k] != db[k]]
+    return not missing and not differ, "missing %s differ %s" % (sorted(missing)[:5], differ[:5])
+
+
+class Server:
+    def __init__(self, root, name, tls=(), conf=""):
+        """tls: (certificate, key) files to serve HTTPS with; conf: more
+        nginx configuration for the server block."""
+        self.work = os.path.join(ARGS.work, "srv-" + name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        out = subprocess.run([ARGS.server, "start", root, self.work] + list(tls), check=True, capture_output=True,
+                             text=True, timeout=20,
+                             env=dict(os.environ, ZDL_SERVER_LIFETIME="600", ZDL_SERVER_CONF=conf))
+        self.port = int(out.stdout.strip().splitlines()[-1])
+        self.url = "%s://127.0.0.1:%d" % ("https" if tls else "http", self.port)
+
+    def body_bytes(self, prefix="/files/"):
+        """Bytes of client files nginx sent, from its access log."""
+        total = 0
+        with open(os.path.join(self.work, "access.log")) as f:
+            for line in f:
+                m = re.search(r'"GET (\S+) HTTP/[\d.]+" (\d+) (\d+)', line)
+                if m and m.group(1).startswith(prefix):
+                    total += int(m.group(3))
+        return total
+
+    def stop(self):
+        subprocess.run([ARGS.server, "stop", self.work], timeout=20)
 
 
 # ---------------------------------------------------------------- fault server
@@ -144,17 +296,41 @@ class ThreadedServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 # ---------------------------------------------------------------------- tests
-def make_client(name, size_mib, seed=1, extra_files=()):
-    """A sample client in the work folder; |extra_files|: (GBK byte name, size)."""
-    return zdltest.make_client(ARGS.sampleclient, ARGS.mkdesc, os.path.join(ARGS.work, name), size_mib, seed,
-                               piece=PIECE, extra_files=extra_files)
+def make_client(name, size_mib, seed=1, extra_files=(), utf8=False):
+    """A client under <work>/<name>/files with its description beside it.
+    Its names are GBK bytes described with --raw-names, or with `utf8`
+    UTF-8 names described by zdl-mkdesc without options, as a publisher
+    does; extra_files are (byte name, size)."""
+    www = os.path.join(ARGS.work, name)
+    shutil.rmtree(www, ignore_errors=True)
+    subprocess.run([ARGS.sampleclient, os.path.join(www, "files"), str(size_mib), str(seed)] +
+                   (["--utf8-names"] if utf8 else []), check=True, capture_output=True, timeout=60)
+    for rel, size in extra_files:
+        path = os.path.join(os.path.join(www, "files").encode(), rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(random.Random(size).randbytes(size))
+    subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), www, "--piece-size", str(PIECE)] +
+                   ([] if utf8 else ["--raw-names"]), check=True, capture_output=True, timeout=60)
+    return www
+
+
+def description_head(www):
+    with open(os.path.join(www, TORRENT), "rb") as f:
+        return f.read().split(b"\npiecesize", 1)[0]
 
 
 def fresh_dir(name):
-    return zdltest.fresh_dir(os.path.join(ARGS.work, name))
+    d = os.path.join(ARGS.work, name)
+    shutil.rmtree(d, ignore_errors=True)
+    return d
 
 
 def test_full_download(www, srv):
+    # The main client's GBK tree is described with --raw-names: a version 1
+    # description without the "names" line, as releases made before it.
+    head = description_head(www)
+    check(head.startswith(b"ZDLDESC 1\n") and b"\nnames " not in head, "not an old description: %r" % head)
     inst = fresh_dir("inst-full")
     core = Installer(inst, srv.url, limit=-1)
     try:
@@ -537,35 +713,112 @@ def peak_rss_kib(pid):
     return 0
 
 
+# Names with characters whose GBK second byte is 0x5C ("\\"): 籠子/乗客.pak.
+CAGE_NAME = "\u7c60\u5b50/\u4e57\u5ba2.pak"
+
+
+def test_utf8_names(www, srv):
+    # A publisher's UTF-8 tree described by zdl-mkdesc without options and
+    # published as it is: every file is asked for by its UTF-8 name (no
+    # 404 in nginx's log) and lands under the same UTF-8 name.
+    extra = [(CAGE_NAME.encode(), 3 * PIECE + 5), ("\u56fe\u6807/\u56fe\u6807_000 a+b%.png".encode(), 999)]
+    www = make_client("www-utf8", 2, seed=11, extra_files=extra, utf8=True)
+    head = description_head(www)
+    check(head.startswith(b"ZDLDESC 2\n") and head.endswith(b"\nnames utf-8"), "description head %r" % head)
+    usrv = Server(www, "utf8")
+    inst = fresh_dir("inst-utf8")
+    core = Installer(inst, usrv.url, limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "completion from UTF-8 names")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs from the client: " + why)
+        check(os.path.isfile(os.path.join(inst, CAGE_NAME)), "no %s in %s" % (CAGE_NAME, os.listdir(inst)))
+        with open(os.path.join(usrv.work, "access.log")) as f:
+            statuses = re.findall(r'" (\d{3}) ', f.read())
+        check(statuses and set(statuses) <= {"200", "206"}, "nginx answered %s" % sorted(set(statuses)))
+        core.quit_and_time()
+    finally:
+        core.close()
+        usrv.stop()
+
+
+def run_check(url, *extra):
+    r = subprocess.run([ARGS.mkdesc, "--check", url + "/" + TORRENT] + list(extra), capture_output=True, text=True,
+                       timeout=120)
+    return r.returncode, r.stdout
+
+
+def test_publication_check(www, srv):
+    # The publisher's preflight against a good server and against one that
+    # misses a file, serves one truncated, one without Range and one with
+    # a changed byte: each reported by name, exit status 1.
+    www = make_client("www-check", 3, seed=13, utf8=True)
+    good = Server(www, "check-good")
+    try:
+        code, out = run_check(good.url)
+        check(code == 0 and out.endswith("every file is served whole\n"), "good server: exit %d\n%s" % (code, out))
+        check("FAILED" not in out and "names on the server in UTF-8" in out, out)
+        code, out = run_check(good.url, "--all-pieces")
+        pieces = int(re.search(r"\((\d+) pieces compared", out).group(1))
+        want = sum((os.path.getsize(os.path.join(d, f)) + PIECE - 1) // PIECE
+                   for d, _, fs in os.walk(os.path.join(www, "files")) for f in fs)
+        check(code == 0 and pieces == want, "--all-pieces: exit %d, %d of %d pieces\n%s" % (code, pieces, want, out))
+    finally:
+        good.stop()
+    files = os.path.join(www, "files")
+    os.remove(os.path.join(files, "data/pack00.pak"))
+    with open(os.path.join(files, "data/pack01.pak"), "r+b") as f:
+        f.truncate(PIECE + 100)
+    with open(os.path.join(files, "zpc.exe"), "r+b") as f:  # a changed byte in its first piece
+        f.seek(1000)
+        byte = f.read(1)
+        f.seek(1000)
+        f.write(bytes([byte[0] ^ 1]))
+    broken = Server(www, "check-broken", conf="location = /files/data/pack02.pak { max_ranges 0; }")
+    try:
+        code, out = run_check(broken.url)
+        check(code == 1 and "4 with problems" in out, "broken server: exit %d\n%s" % (code, out))
+        for want in ("FAILED  files/data/pack00.pak: not served (HTTP 404 for %s/files/data/pack00.pak)" % broken.url,
+                     "FAILED  files/data/pack01.pak: %d bytes on the server" % (PIECE + 100),
+                     "FAILED  files/data/pack02.pak: no Range support",
+                     "FAILED  files/zpc.exe: piece 0 (bytes 0-",
+                     "ok      files/data/\u5b57\u4f53 readme.txt"):
+            check(want in out, "no %r in\n%s" % (want, out))
+    finally:
+        broken.stop()
+
+
 def test_windows_code_pages(www, srv):
     # The Windows core under Wine with the Chinese and a Western ANSI code
     # page: a Chinese install folder whose name has a character with 0x5C
     # as second byte, described names with such characters, all byte for
-    # byte. Wine keeps Unix names in UTF-8, so the expected tree is the
-    # server's GBK names as UTF-8.
+    # byte. The Chinese code page fetches a GBK-named tree (--raw-names),
+    # the Western one a UTF-8-named tree, whose addresses the core makes
+    # from the GBK names whatever the system's code page. Wine keeps Unix
+    # names in UTF-8, so both install folders must spell the client's
+    # names in UTF-8.
     if not ARGS.wine_core:
         print("  SKIP Windows code pages: no --wine-core")
         return
-    extra = [("\u7c60\u5b50/\u4e57\u5ba2.pak".encode("gbk"), 3 * PIECE + 5)]  # 籠子/乗客.pak
-    www = make_client("www-cp", 2, seed=9, extra_files=extra)
-    want = zdltest.tree_digest(os.path.join(www, "files"), "gbk")
-    cpsrv = Server(www, "cp")
-    try:
-        for lang in ("zh_CN.UTF-8", "en_US.UTF-8"):
+    for lang, utf8 in (("zh_CN.UTF-8", False), ("en_US.UTF-8", True)):
+        name = CAGE_NAME.encode("utf-8" if utf8 else "gbk")
+        www = make_client("www-cp-" + lang[:5], 2, seed=9, extra_files=[(name, 3 * PIECE + 5)], utf8=utf8)
+        cpsrv = Server(www, "cp-" + lang[:5])
+        try:
             inst = fresh_dir("inst-cp-" + lang[:5]) + "/\u6e38\u620f\u7c60"  # 游戏籠
             env = dict(os.environ, ZDL_WINE_LANG=lang, LANG=lang, LC_ALL=lang)
             core = Installer("Z:" + inst, cpsrv.url, limit=-1, env=env, accept_timeout=90,
                              program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
             try:
                 core.wait_for(lambda c: c.state() == 15, 120, "completion under " + lang)
-                got = zdltest.tree_digest(inst, "utf-8")
-                check(got == want, "%s: install differs: missing %s, extra %s" % (
-                    lang, sorted(set(want) - set(got))[:3], sorted(set(got) - set(want))[:3]))
+                ok, why = same_tree(os.path.join(www, "files"), inst)
+                check(ok, "%s (%s names on the server): install differs: %s" % (lang, "UTF-8" if utf8 else "GBK", why))
+                check(os.path.isfile(os.path.join(inst, CAGE_NAME)), "%s: no %s" % (lang, CAGE_NAME))
                 core.quit_and_time(timeout=30)
             finally:
                 core.close()
-    finally:
-        cpsrv.stop()
+        finally:
+            cpsrv.stop()
 
 
 def test_malicious_description(www, srv):
@@ -732,7 +985,8 @@ def main():
              test_file_changed_behind_valid_state,
              test_corrupt_server_bytes, test_fault_server, test_missing_file, test_range_ignored,
              test_endless_description, test_malicious_description, test_quit_in_phases,
-             test_file_held_by_running_game, test_give_up, test_disk_full, test_windows_code_pages]
+             test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
+             test_windows_code_pages]
     failed = 0
     try:
         for t in tests:

@@ -3,16 +3,26 @@
 //
 //   zdl-mkdesc <client folder> <output folder> [--piece-size bytes]
 //              [--title text] [--root folder] [--name file name] [--raw-names]
+//   zdl-mkdesc --check <description URL> [--all-pieces]
 //
-// Described names are GBK. File names are read as UTF-8 (the build
-// machine's encoding) and converted; a name GBK cannot hold is refused.
-// --raw-names takes the names' bytes as they are, for a tree whose names
-// already are GBK.
+// The second form is the publisher's preflight (PublicationCheck.h): it
+// reads the published release as the core will and exits 1 when a file
+// would stop a player's download.
+//
+// Described names are GBK (the names the files get in the player's install
+// folder). File names are read as UTF-8 (the build machine's encoding) and
+// converted; a name GBK cannot hold, or one that does not convert back to
+// the same bytes, is refused. The description then tells the core to ask
+// the server for the UTF-8 names, as the server publishing this very tree
+// names them. --raw-names takes the names' bytes as they are, for a tree
+// whose names already are GBK (and are served so).
 //
 // The server then publishes <output folder> with the client folder's files
 // below it in <root> (default "files").
 #include "core/DescriptionBuilder.h"
+#include "core/HttpTransport.h"
 #include "platform/FileSystem.h"
+#include "tools/mkdesc/PublicationCheck.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,15 +31,45 @@
 using namespace zdl;
 using namespace zdl::core;
 
+namespace {
+
+int Check(int argc, char** argv)
+{
+    mkdesc::CheckSettings settings;
+    settings.descriptionUrl = argv[2];
+    for (int i = 3; i < argc; ++i) {
+        if (std::string(argv[i]) != "--all-pieces") {
+            std::fprintf(stderr, "zdl-mkdesc: unknown option %s\n", argv[i]);
+            return 2;
+        }
+        settings.allPieces = true;
+    }
+    if (!core::HttpGlobalInit()) {
+        std::fprintf(stderr, "zdl-mkdesc: cannot start libcurl\n");
+        return 1;
+    }
+    mkdesc::CheckSummary summary;
+    return mkdesc::CheckPublication(settings, stdout, &summary) ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::string(argv[1]) == "--check")
+        return Check(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr,
             "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
             "[--root r] [--name n] [--raw-names]\n"
-            "  File names are read as UTF-8 and described in GBK; a name GBK cannot\n"
-            "  hold is refused. --raw-names takes names as they are, for a tree\n"
-            "  whose names already are GBK bytes.\n");
+            "       zdl-mkdesc --check <description URL> [--all-pieces]\n"
+            "  File names are read as UTF-8 and described in GBK; the server is asked\n"
+            "  for them in UTF-8. A name GBK cannot hold exactly is refused.\n"
+            "  --raw-names takes names as they are, for a tree whose names already\n"
+            "  are GBK bytes on the disk and on the server.\n"
+            "  --check reads a published release as the downloader will: every file\n"
+            "  served, at its size, with Range, and its first and last piece (every\n"
+            "  piece with --all-pieces) as described. Exit status 1 on any problem.\n");
         return 2;
     }
     BuildSettings settings;

@@ -1,10 +1,12 @@
 // zdl-sampleclient: writes a deterministic stand-in for the game client
 // for tests and benchmarks: "zpc.exe", a few large archives, many small
-// files in nested folders, an empty file and a file with a GBK name.
+// files in nested folders, an empty file and a file with a Chinese name.
 //
-//   zdl-sampleclient <folder> <size in MiB> [seed]
+//   zdl-sampleclient <folder> <size in MiB> [seed] [--utf8-names]
 //
-// The same size and seed always give the same bytes.
+// The Chinese name is written in GBK bytes (a tree for zdl-mkdesc
+// --raw-names), or with --utf8-names in UTF-8, as a publisher's Linux
+// machine names it. The same size and seed always give the same bytes.
 #include "platform/FileSystem.h"
 
 #include <algorithm>
@@ -59,8 +61,13 @@ bool WriteFile(const std::string& root, const std::string& rel, uint64_t size, R
 
 int main(int argc, char** argv)
 {
+    bool utf8Names = false;
+    if (argc > 1 && std::string(argv[argc - 1]) == "--utf8-names") {
+        utf8Names = true;
+        --argc;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: zdl-sampleclient <folder> <size MiB> [seed]\n");
+        std::fprintf(stderr, "usage: zdl-sampleclient <folder> <size MiB> [seed] [--utf8-names]\n");
         return 2;
     }
     std::string root = argv[1];
@@ -85,7 +92,9 @@ int main(int argc, char** argv)
         ++n;
     }
     ok = ok && WriteFile(root, "logs/empty.log", 0, rng);
-    ok = ok && WriteFile(root, "data/\xd7\xd6\xcc\xe5 readme.txt", 777, rng); // GBK name with a blank
+    // "字体 readme.txt": a Chinese name with a blank.
+    const char* chinese = utf8Names ? "data/\xe5\xad\x97\xe4\xbd\x93 readme.txt" : "data/\xd7\xd6\xcc\xe5 readme.txt";
+    ok = ok && WriteFile(root, chinese, 777, rng);
     uint64_t rest = total > used ? total - used : 4096;
     for (int i = 0; ok && i < 4; ++i) {
         char name[64];
