@@ -37,7 +37,8 @@ public:
     // Pieces of files whose wait has ended, to be released.
     void TakeDue(Clock::time_point now, std::vector<uint32_t>* release);
     // The failing file with the most consecutive failures; false if none.
-    bool Worst(uint32_t* file, int* failures, long* httpStatus) const;
+    // `since` (if given) receives the time of its first failure in a row.
+    bool Worst(uint32_t* file, int* failures, long* httpStatus, Clock::time_point* since = nullptr) const;
 
     static int BackoffMs(int failures);
 
@@ -47,6 +48,7 @@ private:
         long httpStatus = 0;
         bool probing = false;
         Clock::time_point until;
+        Clock::time_point since; // the first failure in a row
         std::vector<uint32_t> parked;
     };
     std::unordered_map<uint32_t, Entry> files_;
