@@ -321,6 +321,11 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         return true;
     }
     const int code = FailureCode(d.cause, d.httpStatus);
+    if (IsBusyStatus(d.httpStatus) || d.httpStatus == 0 || d.cause == FetchCause::Timeout) {
+        // Not the file's fault: if the piece was probing a failing file,
+        // the file gets another probe.
+        retries_.ProbeNotStarted(file);
+    }
     if (IsBusyStatus(d.httpStatus) || d.httpStatus == 0) {
         tracker_.Release(d.piece);
         // The source is busy or silent: all its connections wait once.

@@ -32,7 +32,8 @@ public:
     // Parks `piece` while its file waits or another piece probes it; a
     // piece not parked of a failing file becomes its probe.
     bool ParkIfWaiting(uint32_t file, uint32_t piece, Clock::time_point now);
-    // The probe could not be started after all.
+    // The probe could not be started after all, or failed for a reason
+    // that is not the file's (a busy or silent server).
     void ProbeNotStarted(uint32_t file);
     // Pieces of files whose wait has ended, to be released.
     void TakeDue(Clock::time_point now, std::vector<uint32_t>* release);

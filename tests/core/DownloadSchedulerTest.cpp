@@ -193,6 +193,23 @@ TEST(DownloadScheduler, FailingFileWaitsAloneAndIsReportedOnceLasting)
     EXPECT_FALSE(r.s->Report(r.now).error);
 }
 
+TEST(DownloadScheduler, FailingFileWhoseProbeMeetsABusyServerIsProbedAgain)
+{
+    Rig r({ 2 * kPiece });
+    r.port.connections = 1;
+    r.At(0);
+    r.s->Fetched(r.port.End(0, 206, FetchCause::ShortBody), r.now); // the file waits
+    r.At(1000);
+    ASSERT_EQ(r.port.running.size(), 1u); // its probe
+    r.s->Fetched(r.port.End(r.port.running.begin()->second, 503), r.now);
+    r.At(100000);
+    ASSERT_EQ(r.port.running.size(), 1u); // probed again after the server's wait
+    r.ServeAll();
+    r.At(100001);
+    r.ServeAll();
+    EXPECT_TRUE(r.s->Complete());
+}
+
 TEST(DownloadScheduler, HashFailuresDelayThePieceAndRaiseReleaseDoubt)
 {
     Rig r({ 8 * kPiece });
