@@ -42,14 +42,18 @@
 
 namespace zdl::core {
 
-// Limits on what a description may declare.
-constexpr size_t kMaxDescriptionBytes = 64u << 20;
+// Limits on what a description may declare, shared by zdl-mkdesc and the
+// core. They bound the core's memory whatever a server declares: the
+// description is held once while it is parsed (at most 16 MiB, about
+// 250 000 pieces or 32 768 files), and every connection holds at most two
+// pieces (2 MiB each), so a core with 4 connections stays under 64 MiB.
+constexpr size_t kMaxDescriptionBytes = 16u << 20;
 constexpr size_t kMaxDigestBytes = 256;
-constexpr uint32_t kMaxFiles = 1u << 18;
-constexpr uint32_t kMaxPieces = 1u << 21;
+constexpr uint32_t kMaxFiles = 1u << 15;
+constexpr uint32_t kMaxPieces = 1u << 18;
 constexpr uint32_t kMinPieceSize = 16u << 10;
-constexpr uint32_t kMaxPieceSize = 16u << 20;
-constexpr uint64_t kMaxTotalSize = uint64_t(1) << 42;
+constexpr uint32_t kMaxPieceSize = 2u << 20;
+constexpr uint64_t kMaxTotalSize = uint64_t(kMaxPieces) * kMaxPieceSize;
 constexpr size_t kMaxPathBytes = 200;
 constexpr size_t kMaxTitleBytes = 200;
 constexpr int kDescriptionVersion = 2; // the newest this core reads and writes

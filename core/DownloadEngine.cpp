@@ -1,22 +1,21 @@
 #include "core/DownloadEngine.h"
 
 #include "core/DownloadDescription.h"
-#include "core/FileRetryBook.h"
+#include "core/DownloadScheduler.h"
 #include "core/HttpTransport.h"
 #include "core/LocalChecker.h"
 #include "core/PieceFetcher.h"
 #include "core/PieceStore.h"
-#include "core/PieceTracker.h"
 #include "core/PieceWriter.h"
 #include "core/RateLimiter.h"
 #include "core/ResumeState.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
-#include <unordered_map>
-#include <unordered_set>
+#include <random>
 
 namespace zdl::core {
 
@@ -29,9 +28,7 @@ namespace {
     constexpr int kMaxBackoffMs = 15000; // network retries
     constexpr int kBadSeedWaitMs = 30000; // a broken description is not fixed quickly
     constexpr int kCheckThreads = 2;
-    constexpr int kMaxPieceDelayMs = 60000; // a piece the server keeps sending wrong
-    constexpr int kReportFileFailures = 3; // a file failing this often in a row is reported
-    constexpr int kStreamWaitMs = 1000; // a piece whose file is being streamed
+    constexpr size_t kSpareBuffers = 2; // piece buffers kept for reuse
 #ifdef _WIN32
     constexpr char kLockReportName[] = ".zdlcore\\lock";
 #else
@@ -41,6 +38,34 @@ namespace {
     int64_t MsSince(Clock::time_point t)
     {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+    }
+
+    // The scheduler's clock.
+    Millis NowMs()
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    }
+
+    // A failure of phases 5 to 10, reported once it is lasting.
+    struct Failure {
+        CoreError error = CoreError::DownloadSeed;
+        int code = 0;
+        std::string file;
+    };
+
+    // The code for a failed fetch of the digest or the description.
+    int FetchFailureCode(FetchOutcome r, long status)
+    {
+        switch (r) {
+        case FetchOutcome::Timeout:
+            return kCodeTimeout;
+        case FetchOutcome::TooLarge:
+            return kCodeMalformed;
+        case FetchOutcome::NetworkError:
+            return status ? kCodeShortBody : kCodeNoConnection;
+        default:
+            return static_cast<int>(status);
+        }
     }
 
     int BackoffMs(int failures)
@@ -65,19 +90,21 @@ namespace {
         void Run();
 
     private:
-        enum class Step { Next, Retry, Stop, GiveUp };
+        // Restart: the release changed, phases 5 to 14 run again on it.
+        enum class Step { Next, Retry, Stop, GiveUp, Restart };
 
         bool Sleep(int ms);
         bool Init();
-        Step FetchDigest();
-        Step LoadDescription();
+        Step LoadRelease();
+        Step FetchDigest(Failure* failure);
+        Step LoadDescription(Failure* failure);
         Step CreateFiles(std::vector<bool>* fresh);
         bool Check(const std::vector<bool>& fresh, std::vector<bool>* good);
         Step Download(std::vector<bool> good);
-        void ReportFailingFile(const FileRetryBook& retries);
-        bool StartStream(uint32_t file, uint32_t piece, PieceTracker& tracker, PieceFetcher& fetcher,
-            std::vector<std::pair<Clock::time_point, uint32_t>>& delayed);
+        void Publish(const SchedulerReport& report);
+        bool ReleaseChanged();
         void Complete();
+        std::string DigestUrl() const { return opt_.httpUrl + "/" + opt_.torrent + ".digest"; }
 
         const CoreOptions& opt_;
         StatusBoard& board_;
@@ -87,11 +114,12 @@ namespace {
 
         Sha256Digest digest_ {};
         uint64_t digestSize_ = 0;
-        std::string descBytes_;
+        std::vector<Sha256Digest> left_; // releases this core left for a newer one
         DownloadDescription desc_;
         std::unique_ptr<PieceStore> store_;
         ResumeState resume_;
         bool haveResume_ = false;
+        SchedulerReport reported_;
     };
 
     bool EngineRun::Sleep(int ms)
@@ -132,28 +160,32 @@ namespace {
         return false;
     }
 
-    EngineRun::Step EngineRun::FetchDigest()
+    EngineRun::Step EngineRun::FetchDigest(Failure* failure)
     {
         board_.SetPhase(Phase::GetSeedMd5);
         std::string body, detail;
         long status = 0;
-        FetchOutcome r = FetchSmallFile(
-            opt_.httpUrl + "/" + opt_.torrent + ".digest", kMaxDigestBytes, stop_, &body, &detail, &status);
+        FetchOutcome r = FetchSmallFile(DigestUrl(), kMaxDigestBytes, stop_, &body, &detail, &status);
         if (r == FetchOutcome::Cancelled)
             return Step::Stop;
         if (r == FetchOutcome::Ok && ParseDigestText(body, &digest_, &digestSize_)) {
             board_.ClearError(CoreError::DownloadTorrent);
             return Step::Next;
         }
-        if (r == FetchOutcome::Ok)
+        failure->error = CoreError::DownloadTorrent;
+        failure->code = FetchFailureCode(r, status);
+        failure->file = opt_.torrent + ".digest";
+        if (r == FetchOutcome::Ok) {
+            // Malformed, or declaring a description beyond the limits.
             detail = "malformed digest";
+            failure->code = kCodeMalformed;
+        }
         std::fprintf(stderr, "zdl-core: digest: %s\n", detail.c_str());
-        board_.SetError(CoreError::DownloadTorrent, static_cast<int>(status), opt_.torrent + ".digest");
         board_.SetPhase(Phase::GetSeedMd5Fail);
         return Step::Retry;
     }
 
-    EngineRun::Step EngineRun::LoadDescription()
+    EngineRun::Step EngineRun::LoadDescription(Failure* failure)
     {
         board_.SetPhase(Phase::CheckSeedFile);
         const std::string local = info_ + "/seed";
@@ -171,15 +203,17 @@ namespace {
                 opt_.httpUrl + "/" + opt_.torrent, static_cast<size_t>(digestSize_), stop_, &bytes, &detail, &status);
             if (r == FetchOutcome::Cancelled)
                 return Step::Stop;
+            failure->error = CoreError::DownloadSeed;
+            failure->code = FetchFailureCode(r, status);
+            failure->file = opt_.torrent;
             if (r == FetchOutcome::Ok
                 && (bytes.size() != digestSize_ || Sha256::Of(bytes.data(), bytes.size()) != digest_)) {
                 r = FetchOutcome::HttpError;
-                status = 0;
+                failure->code = bytes.size() != digestSize_ ? kCodeShortBody : kCodeHashMismatch;
                 detail = "description does not match its digest";
             }
             if (r != FetchOutcome::Ok) {
                 std::fprintf(stderr, "zdl-core: description: %s\n", detail.c_str());
-                board_.SetError(CoreError::DownloadSeed, static_cast<int>(status), opt_.torrent);
                 board_.SetPhase(Phase::DownloadSeedFileFail);
                 return Step::Retry;
             }
@@ -189,7 +223,9 @@ namespace {
         if (!ParseDescription(bytes, &desc_, &why)) {
             std::fprintf(stderr, "zdl-core: description refused: %s\n", why.c_str());
             RemoveFile(local);
-            board_.SetError(CoreError::ReadSeed, 0, opt_.torrent);
+            // It matched its digest: the publication is broken, not the
+            // transfer, so it is reported at once.
+            board_.SetError(CoreError::ReadSeed, kCodeMalformed, opt_.torrent);
             board_.SetPhase(Phase::DownloadSeedFileFail);
             Sleep(kBadSeedWaitMs);
             return stop_.load() ? Step::Stop : Step::Retry;
@@ -198,8 +234,9 @@ namespace {
         board_.ClearError(CoreError::ReadSeed);
         if (!haveLocal)
             WriteFileAtomically(local, bytes, &st); // only saves a later download
-        descBytes_.swap(bytes);
+        std::string().swap(bytes); // the parsed form is all that is needed now
         std::vector<std::string> names;
+        names.reserve(desc_.files.size());
         for (const DescribedFile& f : desc_.files)
             names.push_back(f.path);
         board_.SetFileNames(std::move(names));
@@ -304,187 +341,150 @@ namespace {
         return true;
     }
 
+    // The server as the scheduler's source of pieces: PieceFetcher's
+    // connections, the files' addresses and the buffers they reuse.
+    class ServerPort : public FetchPort {
+    public:
+        ServerPort(const CoreOptions& o, const DownloadDescription& d, PieceFetcher& f)
+            : opt_(o)
+            , desc_(d)
+            , fetcher_(f)
+        {
+        }
+
+        int IdleConnections() const override { return fetcher_.IdleSlots(); }
+
+        uint64_t StartPiece(uint32_t piece) override
+        {
+            PieceLocation loc = desc_.Locate(piece);
+            PieceRequest req;
+            req.piece = piece;
+            req.url = FileUrl(loc.file);
+            req.offset = loc.offset;
+            req.length = loc.length;
+            req.fileSize = desc_.files[loc.file].size;
+            std::vector<uint8_t> buffer;
+            if (!spare_.empty()) {
+                buffer = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            return fetcher_.Start(req, std::move(buffer));
+        }
+
+        uint64_t StartStream(uint32_t file, const std::vector<bool>& wanted) override
+        {
+            const DescribedFile& f = desc_.files[file];
+            StreamRequest r;
+            r.file = file;
+            r.url = FileUrl(file);
+            r.fileSize = f.size;
+            r.pieceSize = desc_.pieceSize;
+            r.firstPiece = f.firstPiece;
+            r.wanted = wanted;
+            return fetcher_.StartStream(std::move(r));
+        }
+
+        void Progress(std::vector<TransferBytes>* out) const override { fetcher_.Progress(out); }
+        void Drop(uint64_t transfer) override { fetcher_.Drop(transfer); }
+
+        // A piece buffer for a later request; only a few are kept, so that
+        // at most two pieces per connection are ever held.
+        void GiveBack(std::vector<uint8_t> buffer)
+        {
+            if (spare_.size() < kSpareBuffers && buffer.capacity() > 0)
+                spare_.push_back(std::move(buffer));
+        }
+
+    private:
+        // The one place a file's address on the server is built.
+        std::string FileUrl(uint32_t file) const
+        {
+            return FileAddress(opt_.httpUrl, desc_, file);
+        }
+
+        const CoreOptions& opt_;
+        const DownloadDescription& desc_;
+        PieceFetcher& fetcher_;
+        std::vector<std::vector<uint8_t>> spare_;
+    };
+
     EngineRun::Step EngineRun::Download(std::vector<bool> good)
     {
         board_.SetPhase(Phase::Downloading);
-        std::vector<uint32_t> lengths(desc_.PieceCount());
-        for (uint32_t p = 0; p < lengths.size(); ++p)
-            lengths[p] = desc_.Locate(p).length;
-        PieceTracker tracker(std::move(lengths));
-        for (uint32_t p = 0; p < good.size(); ++p)
-            if (good[p])
-                tracker.MarkDone(p);
-        if (tracker.Complete())
-            return Step::Next;
-
         RateLimiter limiter(uint64_t(opt_.downloadLimitKBps) * 1024);
         PieceFetcher fetcher(opt_.httpThreads, limiter);
         if (!fetcher.Init())
             return Step::GiveUp;
+        ServerPort server(opt_, desc_, fetcher);
+        SchedulerSettings settings;
+        settings.connections = opt_.httpThreads;
+        settings.rateLimit = limiter.Rate();
+        settings.giveUpMs = Millis(opt_.giveUpSeconds) * 1000;
+        settings.seed = std::random_device()();
+        DownloadScheduler scheduler(desc_, server, settings, NowMs());
+        for (uint32_t p = 0; p < good.size(); ++p)
+            if (good[p])
+                scheduler.MarkGood(p);
+        if (scheduler.Complete())
+            return Step::Next;
+
         PieceWriter writer(desc_, digest_, *store_, board_, info_ + "/state", opt_.stateSaveMs,
             static_cast<size_t>(opt_.httpThreads) + 2);
         writer.Start(good, [&fetcher] { fetcher.Wakeup(); });
-
-        std::vector<std::vector<uint8_t>> spare;
         std::vector<FetchDone> done;
         std::vector<PieceVerdict> verdicts;
-        int failures = 0;
-        auto nextRequest = Clock::now();
-        // Pieces that failed their hash check wait on their own before the next
-        // try (they stay "in flight" meanwhile), so one bad piece on the server
-        // neither stalls the rest nor is fetched in a tight loop.
-        std::unordered_map<uint32_t, int> hashFailures;
-        FileRetryBook retries;
-        std::unordered_set<uint32_t> streamFiles; // the server ignores Range for them
-        std::vector<uint32_t> release;
-        auto lastAnswer = Clock::now();
-        std::vector<std::pair<Clock::time_point, uint32_t>> delayed;
-        auto lastBytes = Clock::now();
-        auto rateStart = Clock::now();
+        Millis rateStart = NowMs();
         uint64_t rateBytes = 0;
+        reported_ = SchedulerReport();
         Step result = Step::Next;
-
         while (true) {
             if (stop_.load()) {
                 result = Step::Stop;
                 break;
             }
-            // At most "-HttpThread" pieces are fetched but not yet on disk at any
-            // time (in transfer or waiting for the writer): that bounds what a
-            // crash can lose.
-            while (Clock::now() >= nextRequest && fetcher.IdleSlots() > 0 && !writer.DiskFull()
-                && static_cast<size_t>(fetcher.BusySlots()) + writer.Pending()
-                    < static_cast<size_t>(opt_.httpThreads)) {
-                uint32_t p = 0;
-                if (!tracker.TakeNext(&p))
-                    break;
-                PieceLocation loc = desc_.Locate(p);
-                if (retries.ParkIfWaiting(loc.file, p, Clock::now()))
-                    continue;
-                if (streamFiles.count(loc.file)) {
-                    if (!StartStream(loc.file, p, tracker, fetcher, delayed)) {
-                        retries.ProbeNotStarted(loc.file);
-                        break;
-                    }
-                    continue;
-                }
-                PieceRequest req;
-                req.piece = p;
-                req.url = FileAddress(opt_.httpUrl, desc_, loc.file);
-                req.offset = loc.offset;
-                req.length = loc.length;
-                req.fileSize = desc_.files[loc.file].size;
-                std::vector<uint8_t> buffer;
-                if (!spare.empty()) {
-                    buffer = std::move(spare.back());
-                    spare.pop_back();
-                }
-                if (!fetcher.Start(req, std::move(buffer))) {
-                    tracker.Release(p);
-                    retries.ProbeNotStarted(loc.file);
-                    break;
-                }
-            }
-            release.clear();
-            retries.TakeDue(Clock::now(), &release);
-            for (uint32_t p : release)
-                tracker.Release(p);
-            for (size_t i = 0; i < delayed.size();) {
-                if (delayed[i].first <= Clock::now()) {
-                    tracker.Release(delayed[i].second);
-                    delayed[i] = delayed.back();
-                    delayed.pop_back();
-                } else {
-                    ++i;
-                }
-            }
+            scheduler.SetWriterLoad(writer.Pending(), writer.DiskFull());
+            scheduler.Tick(NowMs());
             done.clear();
             size_t room = static_cast<size_t>(opt_.httpThreads) + 2;
             fetcher.Pump(50, &done, room > writer.Pending() ? room - writer.Pending() : 0);
+            Millis now = NowMs();
             for (FetchDone& d : done) {
-                uint32_t file = desc_.Locate(d.piece).file;
-                if (d.httpStatus != 0)
-                    lastAnswer = Clock::now(); // the server is there
-                if (d.rangeIgnored || d.streamTail) {
-                    // Not a failure of the piece: it comes again by a stream
-                    // of its file.
-                    if (d.rangeIgnored && streamFiles.insert(file).second)
-                        std::fprintf(stderr, "zdl-core: the server ignores Range for %s: fetching it whole\n",
-                            desc_.files[file].path.c_str());
-                    tracker.Release(d.piece);
-                    spare.push_back(std::move(d.data));
-                    continue;
-                }
-                if (d.ok) {
-                    failures = 0;
+                if (!d.ok && !d.rangeIgnored && !d.streamTail && d.cause != FetchCause::Cancelled)
+                    board_.CountRetry();
+                if (scheduler.Fetched(d, now))
                     writer.Submit(d.piece, std::move(d.data));
-                    release.clear();
-                    if (retries.Succeeded(file, &release)) {
-                        for (uint32_t p : release)
-                            tracker.Release(p);
-                        std::fprintf(stderr, "zdl-core: %s is served again\n", desc_.files[file].path.c_str());
-                        ReportFailingFile(retries);
-                    }
-                    continue;
-                }
-                spare.push_back(std::move(d.data));
-                board_.CountRetry();
-                if (d.httpStatus == 0) {
-                    // No answer at all: the server or the network is down,
-                    // so every connection waits.
-                    tracker.Release(d.piece);
-                    ++failures;
-                    nextRequest = Clock::now() + std::chrono::milliseconds(BackoffMs(failures));
-                    if (failures <= 3 || failures % 20 == 0)
-                        std::fprintf(stderr, "zdl-core: piece %u: %s\n", d.piece, d.error.c_str());
-                    continue;
-                }
-                // The server answers but does not serve this file: the file
-                // waits on its own and the connections take other work.
-                int n = retries.Failed(file, d.piece, d.httpStatus, Clock::now());
-                if (n <= 3 || n % 10 == 0)
-                    std::fprintf(stderr, "zdl-core: piece %u of %s: %s (failure %d, next try in %d ms)\n", d.piece,
-                        desc_.files[file].path.c_str(), d.error.c_str(), n, FileRetryBook::BackoffMs(n));
-                if (n >= kReportFileFailures)
-                    ReportFailingFile(retries);
+                else
+                    server.GiveBack(std::move(d.data));
             }
             verdicts.clear();
             writer.TakeVerdicts(&verdicts);
             for (PieceVerdict& v : verdicts) {
-                if (v.good) {
-                    tracker.MarkDone(v.piece);
-                } else {
-                    // Bytes that do not match the description never count; the
-                    // piece is fetched again after a pause of its own.
-                    int n = ++hashFailures[v.piece];
-                    int delay = BackoffMs(n + 2);
-                    if (n > 6)
-                        delay = kMaxPieceDelayMs;
-                    delayed.emplace_back(Clock::now() + std::chrono::milliseconds(delay), v.piece);
+                if (!v.good)
                     board_.CountHashFailure();
-                    std::fprintf(stderr, "zdl-core: piece %u failed its hash check\n", v.piece);
-                }
-                spare.push_back(std::move(v.buffer));
+                scheduler.Verdict(v.piece, v.good, now);
+                server.GiveBack(std::move(v.buffer));
             }
-            if (spare.size() > static_cast<size_t>(opt_.httpThreads))
-                spare.resize(static_cast<size_t>(opt_.httpThreads));
             uint64_t got = fetcher.TakeReceivedBytes();
-            // Time spent waiting on a full disk or on the backoff of files
-            // the server answered for does not count towards giving up.
-            if (got || writer.DiskFull() || (fetcher.BusySlots() == 0 && Clock::now() >= nextRequest))
-                lastBytes = Clock::now();
+            scheduler.Received(got, now);
             rateBytes += got;
-            int64_t rateMs = MsSince(rateStart);
-            if (rateMs >= 1000) {
-                board_.SetDownloadRate(double(rateBytes) * 1000.0 / double(rateMs));
+            if (now - rateStart >= 1000) {
+                board_.SetDownloadRate(double(rateBytes) * 1000.0 / double(now - rateStart));
                 rateBytes = 0;
-                rateStart = Clock::now();
+                rateStart = now;
             }
-            board_.SetBytes(tracker.TotalBytes(), tracker.DoneBytes());
-            if (tracker.Complete())
+            board_.SetBytes(scheduler.Tracker().TotalBytes(), scheduler.Tracker().DoneBytes());
+            Publish(scheduler.Report(now));
+            if (scheduler.Complete())
                 break;
-            if (MsSince(lastBytes) >= int64_t(opt_.giveUpSeconds) * 1000
-                && MsSince(lastAnswer) >= int64_t(opt_.giveUpSeconds) * 1000) {
+            if (scheduler.WantsReleaseCheck()) {
+                bool changed = ReleaseChanged();
+                scheduler.ReleaseChecked(changed, NowMs());
+                if (changed) {
+                    result = Step::Restart;
+                    break;
+                }
+            }
+            if (scheduler.GaveUp(now)) {
                 std::fprintf(stderr, "zdl-core: no data from the server for %d s, giving up\n", opt_.giveUpSeconds);
                 result = Step::GiveUp;
                 break;
@@ -493,59 +493,58 @@ namespace {
         done.clear();
         fetcher.CancelAll(&done);
         board_.SetDownloadRate(0);
-        if (result == Step::Next)
+        board_.SetServerBusy(false);
+        if (result == Step::Next || result == Step::Restart)
             writer.Finish();
         else
             writer.Abort();
         return result;
     }
 
-    // Fetches `file` whole on one connection, for a server that ignores
-    // Range: every missing piece of the file (`piece`, just taken, among
-    // them) rides on the stream. While a stream of the file runs, a piece
-    // that comes free waits a moment for the next one.
-    bool EngineRun::StartStream(uint32_t file, uint32_t piece, PieceTracker& tracker, PieceFetcher& fetcher,
-        std::vector<std::pair<Clock::time_point, uint32_t>>& delayed)
+    // Shows the scheduler's lasting failure, or clears it once the failing
+    // operation succeeded; only changes reach the board, so an error the
+    // writer reports (a full disk) is not overwritten on every turn.
+    void EngineRun::Publish(const SchedulerReport& r)
     {
-        if (fetcher.IsStreaming(file)) {
-            delayed.emplace_back(Clock::now() + std::chrono::milliseconds(kStreamWaitMs), piece);
-            return true;
-        }
-        const DescribedFile& f = desc_.files[file];
-        StreamRequest r;
-        r.file = file;
-        r.url = FileAddress(opt_.httpUrl, desc_, file);
-        r.fileSize = f.size;
-        r.pieceSize = desc_.pieceSize;
-        r.firstPiece = f.firstPiece;
-        r.wanted.assign(f.pieceCount, false);
-        for (uint32_t i = 0; i < f.pieceCount; ++i)
-            r.wanted[i] = f.firstPiece + i == piece || tracker.Take(f.firstPiece + i);
-        std::vector<bool> wanted = r.wanted;
-        if (fetcher.StartStream(std::move(r)))
-            return true;
-        for (uint32_t i = 0; i < f.pieceCount; ++i)
-            if (wanted[i])
-                tracker.Release(f.firstPiece + i);
-        return false;
+        board_.SetServerBusy(r.serverBusy);
+        if (r.error == reported_.error && r.code == reported_.code && r.file == reported_.file)
+            return;
+        if (r.error)
+            board_.SetError(CoreError::DownloadSeed, r.code,
+                r.file >= 0 ? store_->ReportName(static_cast<uint32_t>(r.file)) : opt_.torrent);
+        else
+            board_.ClearError(CoreError::DownloadSeed);
+        reported_ = r;
     }
 
-    // Reports the file that fails most often (once it failed often enough),
-    // or clears the report when no file fails any more.
-    void EngineRun::ReportFailingFile(const FileRetryBook& retries)
+    // Pieces keep failing their hash: reads the digest again. A new release
+    // (never one this core already left) restarts the download on it.
+    bool EngineRun::ReleaseChanged()
     {
-        uint32_t file = 0;
-        int failures = 0;
-        long status = 0;
-        if (retries.Worst(&file, &failures, &status) && failures >= kReportFileFailures)
-            board_.SetError(CoreError::DownloadSeed, static_cast<int>(status), store_->ReportName(file));
-        else if (failures < kReportFileFailures)
-            board_.ClearError(CoreError::DownloadSeed);
+        std::string body, detail;
+        Sha256Digest digest {};
+        uint64_t size = 0;
+        if (FetchSmallFile(DigestUrl(), kMaxDigestBytes, stop_, &body, &detail) != FetchOutcome::Ok
+            || !ParseDigestText(body, &digest, &size)) {
+            std::fprintf(stderr, "zdl-core: pieces fail their hash and the digest cannot be read again\n");
+            return false;
+        }
+        if (digest == digest_ || std::find(left_.begin(), left_.end(), digest) != left_.end()) {
+            std::fprintf(stderr, "zdl-core: pieces fail their hash but the release is unchanged\n");
+            return false;
+        }
+        std::fprintf(stderr, "zdl-core: the release changed on the server: starting over on the new one\n");
+        left_.push_back(digest_);
+        return true;
     }
 
     void EngineRun::Complete()
     {
         store_->CloseAll();
+        // Every piece is verified on disk: an error left from the way (a
+        // resume state that could not be saved on a full disk) no longer
+        // means anything.
+        board_.ClearAllErrors();
         board_.SetBytes(desc_.totalSize, desc_.totalSize);
         if (opt_.deleteDownloadInfo) {
             RemoveFile(info_ + "/state");
@@ -555,48 +554,56 @@ namespace {
             // delete a file it holds open, so let go of it first.
             lock_.Release();
             RemoveFile(info_ + "/lock");
+            RemoveEmptyDirectory(info_);
         }
         board_.SetPhase(Phase::DownloadCompleted);
         std::fprintf(stderr, "zdl-core: download complete\n");
+    }
+
+    // Phases 5 to 10, retried with backoff while the server fails; a
+    // failure is reported once it is lasting. GiveUp: the server stayed
+    // unreachable for "-GiveUpAfter" seconds.
+    EngineRun::Step EngineRun::LoadRelease()
+    {
+        FailureStreak streak;
+        auto start = Clock::now();
+        while (true) {
+            Failure failure;
+            Step s = FetchDigest(&failure);
+            if (s == Step::Next)
+                s = LoadDescription(&failure);
+            if (s != Step::Retry)
+                return s;
+            streak.Failed(MsSince(start), failure.code);
+            if (streak.Lasting(MsSince(start)))
+                board_.SetError(failure.error, failure.code, failure.file);
+            if (MsSince(start) >= int64_t(opt_.giveUpSeconds) * 1000)
+                return Step::GiveUp;
+            if (!Sleep(BackoffMs(streak.Count())))
+                return Step::Stop;
+        }
     }
 
     void EngineRun::Run()
     {
         if (!Init())
             return;
-        Step s;
-        // Phases 5 to 10, retried with backoff while the server fails.
-        int failures = 0;
-        auto firstFailure = Clock::now();
         while (true) {
-            s = FetchDigest();
-            if (s == Step::Next)
-                s = LoadDescription();
-            if (s == Step::Stop)
-                return;
-            if (s == Step::Next)
-                break;
-            if (failures++ == 0)
-                firstFailure = Clock::now();
-            if (MsSince(firstFailure) >= int64_t(opt_.giveUpSeconds) * 1000) {
-                board_.SetPhase(Phase::Quit);
-                return;
+            Step s = LoadRelease();
+            if (s == Step::Next) {
+                std::vector<bool> fresh, good;
+                if (CreateFiles(&fresh) != Step::Next || !Check(fresh, &good))
+                    return;
+                s = Download(std::move(good));
             }
-            if (!Sleep(BackoffMs(failures)))
-                return;
-        }
-        std::vector<bool> fresh, good;
-        if (CreateFiles(&fresh) != Step::Next)
-            return;
-        if (!Check(fresh, &good))
-            return;
-        s = Download(std::move(good));
-        if (s == Step::GiveUp) {
-            board_.SetPhase(Phase::Quit);
+            if (s == Step::Restart)
+                continue;
+            if (s == Step::GiveUp)
+                board_.SetPhase(Phase::Quit);
+            else if (s == Step::Next)
+                Complete();
             return;
         }
-        if (s == Step::Next)
-            Complete();
     }
 
 } // namespace

@@ -13,7 +13,8 @@ int FileRetryBook::BackoffMs(int failures)
 int FileRetryBook::Failed(uint32_t file, uint32_t piece, long httpStatus, Clock::time_point now)
 {
     Entry& e = files_[file];
-    ++e.failures;
+    if (e.failures++ == 0)
+        e.since = now;
     e.httpStatus = httpStatus;
     e.probing = false;
     e.until = now + std::chrono::milliseconds(BackoffMs(e.failures));
@@ -62,7 +63,7 @@ void FileRetryBook::TakeDue(Clock::time_point now, std::vector<uint32_t>* releas
     }
 }
 
-bool FileRetryBook::Worst(uint32_t* file, int* failures, long* httpStatus) const
+bool FileRetryBook::Worst(uint32_t* file, int* failures, long* httpStatus, Clock::time_point* since) const
 {
     bool any = false;
     for (const auto& [f, e] : files_) {
@@ -70,6 +71,8 @@ bool FileRetryBook::Worst(uint32_t* file, int* failures, long* httpStatus) const
             *file = f;
             *failures = e.failures;
             *httpStatus = e.httpStatus;
+            if (since)
+                *since = e.since;
             any = true;
         }
     }

@@ -32,12 +32,14 @@ public:
     // Parks `piece` while its file waits or another piece probes it; a
     // piece not parked of a failing file becomes its probe.
     bool ParkIfWaiting(uint32_t file, uint32_t piece, Clock::time_point now);
-    // The probe could not be started after all.
+    // The probe could not be started after all, or failed for a reason
+    // that is not the file's (a busy or silent server).
     void ProbeNotStarted(uint32_t file);
     // Pieces of files whose wait has ended, to be released.
     void TakeDue(Clock::time_point now, std::vector<uint32_t>* release);
     // The failing file with the most consecutive failures; false if none.
-    bool Worst(uint32_t* file, int* failures, long* httpStatus) const;
+    // `since` (if given) receives the time of its first failure in a row.
+    bool Worst(uint32_t* file, int* failures, long* httpStatus, Clock::time_point* since = nullptr) const;
 
     static int BackoffMs(int failures);
 
@@ -47,6 +49,7 @@ private:
         long httpStatus = 0;
         bool probing = false;
         Clock::time_point until;
+        Clock::time_point since; // the first failure in a row
         std::vector<uint32_t> parked;
     };
     std::unordered_map<uint32_t, Entry> files_;

@@ -1,9 +1,11 @@
 #include "core/HttpTransport.h"
 
+#include "core/DownloadScheduler.h"
 #include "platform/SystemProxy.h"
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 
 namespace zdl::core {
@@ -75,9 +77,25 @@ namespace {
         return bytes;
     }
 
-    int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    struct SmallProgress {
+        const std::atomic<bool>* stop;
+        TrickleGuard guard;
+        bool tooSlow;
+    };
+
+    Millis NowMs()
     {
-        return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+
+    int Progress(void* user, curl_off_t, curl_off_t now, curl_off_t, curl_off_t)
+    {
+        auto* p = static_cast<SmallProgress*>(user);
+        if (p->guard.TooSlow(NowMs(), static_cast<uint64_t>(now), kTrickleFloorBytesPerSecond))
+            p->tooSlow = true;
+        return p->stop->load() || p->tooSlow ? 1 : 0;
     }
 
 } // namespace
@@ -91,7 +109,10 @@ FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::
         *detail = "curl_easy_init failed";
         return FetchOutcome::NetworkError;
     }
+    body->reserve(maxBytes < kMaxSmallReserveBytes ? maxBytes : kMaxSmallReserveBytes);
     SmallBody sink { body, maxBytes, false };
+    SmallProgress progress { &stop, TrickleGuard(), false };
+    progress.guard.Start(NowMs());
     // An announced length beyond the limit ends the transfer before the body.
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     char why[CURL_ERROR_SIZE] = "";
@@ -101,7 +122,7 @@ FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, Progress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&stop));
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &progress);
     CURLcode rc = curl_easy_perform(h);
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
@@ -110,6 +131,10 @@ FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::
         *httpStatus = status;
     if (stop.load())
         return FetchOutcome::Cancelled;
+    if (progress.tooSlow || rc == CURLE_OPERATION_TIMEDOUT) {
+        *detail = "too slow: less than " + std::to_string(kTrickleFloorBytesPerSecond) + " bytes/s";
+        return FetchOutcome::Timeout;
+    }
     if (sink.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
         *detail = "larger than " + std::to_string(maxBytes) + " bytes";
         return FetchOutcome::TooLarge;

@@ -13,6 +13,9 @@ namespace zdl::core {
 
 constexpr long kConnectTimeoutSeconds = 10;
 constexpr long kLowSpeedSeconds = 30; // a connection that moves no byte this long is dropped
+// Small files (the description and its digest) are read at once up to this
+// size; the rest grows as it arrives.
+constexpr size_t kMaxSmallReserveBytes = 64u << 20;
 constexpr long kMaxRedirects = 5;
 
 // Once per process, before any other call. Reads CURL_CA_BUNDLE: a file of
@@ -23,10 +26,13 @@ bool HttpGlobalInit();
 // Options common to every request on `handle` for `url`.
 void ApplyCommonOptions(CURL* handle, const std::string& url);
 
-enum class FetchOutcome { Ok, HttpError, NetworkError, TooLarge, Cancelled };
+enum class FetchOutcome { Ok, HttpError, NetworkError, Timeout, TooLarge, Cancelled };
 
 // GET `url` into `body`, at most `maxBytes`: the transfer ends as soon as
-// the body would grow beyond that (TooLarge). Gives up when `stop` is set.
+// the body would grow beyond that (TooLarge); room for `maxBytes` is taken
+// at once, so the body is never copied while it grows. A transfer that
+// stays below the trickle floor for a trickle window ends (Timeout). Gives
+// up when `stop` is set.
 // `detail` describes a failure (status code or curl's message);
 // `httpStatus` (if given) receives the server's status, 0 without answer.
 FetchOutcome FetchSmallFile(const std::string& url, size_t maxBytes, const std::atomic<bool>& stop, std::string* body,

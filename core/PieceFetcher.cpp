@@ -4,7 +4,10 @@
 #include "platform/Socket.h"
 
 #include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <curl/curl.h>
 
 namespace zdl::core {
@@ -34,6 +37,11 @@ struct PieceFetcher::Slot {
     bool statusChecked = false;
     bool rangeIgnored = false;
     bool stream = false;
+    bool errorBody = false; // the answer is an error: its body is thrown away
+    uint64_t id = 0; // of the running transfer
+    uint64_t transferBytes = 0; // body bytes of the running transfer
+    size_t errorBytes = 0;
+    int retryAfterMs = -1;
     PieceRequest request;
     StreamRequest streamRequest;
     uint32_t streamIndex = 0; // piece of the file being received
@@ -75,6 +83,7 @@ static bool TakeStreamBytes(PieceFetcher::Slot* slot, const char* data, size_t b
         if (slot->received == length) {
             if (wanted) {
                 FetchDone d;
+                d.transfer = slot->id;
                 d.piece = r.firstPiece + slot->streamIndex;
                 d.ok = true;
                 d.httpStatus = 200;
@@ -104,6 +113,11 @@ static size_t WriteBody(char* data, size_t size, size_t n, void* user)
             slot->rangeIgnored = true;
             return 0;
         }
+        slot->errorBody = status < 200 || status > 299;
+    }
+    if (slot->errorBody) {
+        slot->errorBytes += bytes;
+        return slot->errorBytes <= kMaxErrorBodyBytes ? bytes : 0;
     }
     uint64_t now = NowMicros();
     RateLimiter& limiter = *slot->limiter;
@@ -112,6 +126,7 @@ static size_t WriteBody(char* data, size_t size, size_t n, void* user)
         return CURL_WRITEFUNC_PAUSE;
     }
     limiter.Consume(bytes, now);
+    slot->transferBytes += bytes;
     if (slot->stream) {
         slot->receivedTotal += bytes;
         if (!TakeStreamBytes(slot, data, bytes)) {
@@ -127,6 +142,34 @@ static size_t WriteBody(char* data, size_t size, size_t n, void* user)
     std::memcpy(slot->buffer.data() + slot->received, data, bytes);
     slot->received += static_cast<uint32_t>(bytes);
     slot->receivedTotal += bytes;
+    return bytes;
+}
+
+// "Retry-After: <seconds>" or "Retry-After: <HTTP date>".
+static size_t ReadHeader(char* data, size_t size, size_t n, void* user)
+{
+    auto* slot = static_cast<PieceFetcher::Slot*>(user);
+    size_t bytes = size * n;
+    static const char kName[] = "retry-after:";
+    const size_t nameLength = sizeof kName - 1;
+    if (bytes > nameLength && bytes < 200 && curl_strnequal(data, kName, nameLength)) {
+        std::string value(data + nameLength, bytes - nameLength);
+        while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' '))
+            value.pop_back();
+        value.erase(0, value.find_first_not_of(' '));
+        constexpr long kMaxSeconds = INT_MAX / 1000;
+        long seconds = -1;
+        if (!value.empty() && value.find_first_not_of("0123456789") == std::string::npos) {
+            seconds = value.size() > 7 ? kMaxSeconds : std::atol(value.c_str());
+        } else if (!value.empty()) {
+            time_t at = curl_getdate(value.c_str(), nullptr);
+            time_t now = std::time(nullptr);
+            if (at > 0)
+                seconds = at <= now ? 0 : (at - now > kMaxSeconds ? kMaxSeconds : static_cast<long>(at - now));
+        }
+        if (seconds >= 0)
+            slot->retryAfterMs = static_cast<int>(seconds > kMaxSeconds ? kMaxSeconds * 1000 : seconds * 1000);
+    }
     return bytes;
 }
 
@@ -200,6 +243,10 @@ PieceFetcher::Slot* PieceFetcher::IdleSlot()
             s->statusChecked = false;
             s->rangeIgnored = false;
             s->stream = false;
+            s->errorBody = false;
+            s->errorBytes = 0;
+            s->transferBytes = 0;
+            s->retryAfterMs = -1;
             s->received = 0;
             s->curlError[0] = '\0';
             return s;
@@ -207,11 +254,24 @@ PieceFetcher::Slot* PieceFetcher::IdleSlot()
     return nullptr;
 }
 
-bool PieceFetcher::StartStream(StreamRequest request)
+// Options of every transfer on `slot`.
+static void ApplyTransferOptions(CURL* h, PieceFetcher::Slot* slot, const std::string& url)
+{
+    curl_easy_reset(h);
+    ApplyCommonOptions(h, url);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, slot);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, ReadHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, slot);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, slot->curlError);
+    curl_easy_setopt(h, CURLOPT_PRIVATE, slot);
+}
+
+uint64_t PieceFetcher::StartStream(StreamRequest request)
 {
     Slot* slot = IdleSlot();
     if (!slot || request.pieceSize == 0)
-        return false;
+        return 0;
     slot->stream = true;
     slot->streamRequest = std::move(request);
     slot->streamIndex = 0;
@@ -219,50 +279,45 @@ bool PieceFetcher::StartStream(StreamRequest request)
     slot->buffer.clear();
     slot->request = PieceRequest();
     CURL* h = slot->easy;
-    curl_easy_reset(h);
-    ApplyCommonOptions(h, slot->streamRequest.url);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, slot);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, slot->curlError);
-    curl_easy_setopt(h, CURLOPT_PRIVATE, slot);
-    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    ApplyTransferOptions(h, slot, slot->streamRequest.url);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, limiter_.Rate() ? kLimitedBufferBytes : kUnlimitedBufferBytes);
     if (curl_multi_add_handle(multi_, h) != CURLM_OK)
-        return false;
+        return 0;
     slot->busy = true;
-    return true;
+    slot->id = nextId_++;
+    return slot->id;
 }
 
-bool PieceFetcher::IsStreaming(uint32_t file) const
+void PieceFetcher::Progress(std::vector<TransferBytes>* out) const
 {
     for (const Slot* s : slots_)
-        if (s->busy && s->stream && s->streamRequest.file == file)
-            return true;
-    return false;
+        if (s->busy)
+            out->push_back({ s->id, s->transferBytes });
 }
 
-bool PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffer)
+void PieceFetcher::Drop(uint64_t transfer)
+{
+    for (Slot* s : slots_)
+        if (s->busy && s->id == transfer)
+            Finish(*s, CURLE_OPERATION_TIMEDOUT, "too slow, dropped", &dropped_);
+}
+
+uint64_t PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffer)
 {
     Slot* slot = IdleSlot();
     if (!slot)
-        return false;
+        return 0;
     slot->busy = true;
     slot->request = request;
     slot->buffer = std::move(buffer);
     if (slot->buffer.size() < request.length)
         slot->buffer.resize(request.length);
     CURL* h = slot->easy;
-    curl_easy_reset(h);
-    ApplyCommonOptions(h, request.url);
+    ApplyTransferOptions(h, slot, request.url);
     char range[64];
     std::snprintf(range, sizeof range, "%llu-%llu", static_cast<unsigned long long>(request.offset),
         static_cast<unsigned long long>(request.offset + request.length - 1));
     curl_easy_setopt(h, CURLOPT_RANGE, range);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, slot);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, slot->curlError);
-    curl_easy_setopt(h, CURLOPT_PRIVATE, slot);
-    curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
     uint64_t rate = limiter_.Rate();
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, rate ? kLimitedBufferBytes : kUnlimitedBufferBytes);
     if (rate) {
@@ -277,38 +332,32 @@ bool PieceFetcher::Start(const PieceRequest& request, std::vector<uint8_t> buffe
     }
     if (curl_multi_add_handle(multi_, h) != CURLM_OK) {
         slot->busy = false;
-        return false;
+        return 0;
     }
-    return true;
+    slot->id = nextId_++;
+    return slot->id;
 }
 
 void PieceFetcher::FinishStream(
-    Slot& s, bool transferOk, const std::string& curlError, long status, std::vector<FetchDone>* done)
+    Slot& s, FetchCause cause, const std::string& error, long status, std::vector<FetchDone>* done)
 {
     for (FetchDone& d : s.ready)
         done->push_back(std::move(d));
     s.ready.clear();
-    StreamRequest& r = s.streamRequest;
-    bool whole = uint64_t(s.streamIndex) * r.pieceSize >= r.fileSize;
-    std::string error;
-    if (s.overflow)
-        error = "server sent more than the whole file";
-    else if (!transferOk)
-        error = curlError;
-    else if (status != 200)
-        error = "HTTP " + std::to_string(status) + " to a request for the whole file";
-    else if (!whole)
-        error = "whole file ended early";
     // Wanted pieces the stream never reached go back to the engine; the
     // first carries the failure.
+    const StreamRequest& r = s.streamRequest;
     bool first = true;
     for (uint32_t i = 0; i < r.wanted.size(); ++i) {
         if (!r.wanted[i])
             continue;
         FetchDone d;
+        d.transfer = s.id;
         d.piece = r.firstPiece + i;
         d.error = error.empty() ? "not in the stream" : error;
-        d.httpStatus = status == 200 && !error.empty() ? 0 : status;
+        d.cause = cause == FetchCause::None ? FetchCause::ShortBody : cause;
+        d.httpStatus = status;
+        d.retryAfterMs = s.retryAfterMs;
         d.streamTail = !first;
         first = false;
         done->push_back(std::move(d));
@@ -319,22 +368,52 @@ void PieceFetcher::FinishStream(
     s.stream = false;
 }
 
-void PieceFetcher::Finish(Slot& s, bool transferOk, const std::string& curlError, std::vector<FetchDone>* done)
+// What ended a transfer that did not deliver.
+static FetchCause CauseOf(int curlCode, long status, bool statusOk)
+{
+    if (curlCode == CURLE_OPERATION_TIMEDOUT)
+        return FetchCause::Timeout;
+    if (curlCode != CURLE_OK && status == 0)
+        return FetchCause::NoConnection;
+    if (!statusOk)
+        return FetchCause::HttpStatus;
+    return FetchCause::ShortBody;
+}
+
+void PieceFetcher::Finish(Slot& s, int curlCode, const std::string& curlError, std::vector<FetchDone>* done)
 {
     curl_multi_remove_handle(multi_, s.easy);
     long status = 0;
     curl_easy_getinfo(s.easy, CURLINFO_RESPONSE_CODE, &status);
+    const bool transferOk = curlCode == CURLE_OK;
     if (s.stream) {
-        FinishStream(s, transferOk, curlError, status, done);
+        const StreamRequest& r = s.streamRequest;
+        bool whole = uint64_t(s.streamIndex) * r.pieceSize >= r.fileSize;
+        std::string error;
+        FetchCause cause = FetchCause::None;
+        if (s.overflow) {
+            error = "server sent more than the whole file";
+            cause = FetchCause::ShortBody;
+        } else if (!transferOk || status != 200) {
+            error = !transferOk ? curlError : "HTTP " + std::to_string(status) + " to a request for the whole file";
+            cause = CauseOf(curlCode, status, status == 200);
+        } else if (!whole) {
+            error = "whole file ended early";
+            cause = FetchCause::ShortBody;
+        }
+        FinishStream(s, cause, error, status, done);
         return;
     }
     FetchDone d;
+    d.transfer = s.id;
     d.piece = s.request.piece;
     d.httpStatus = status;
+    d.retryAfterMs = s.retryAfterMs;
     d.rangeIgnored = s.rangeIgnored;
     bool statusOk = status == 206 || (status == 200 && s.request.offset == 0 && s.request.length == s.request.fileSize);
     d.ok = transferOk && statusOk && !s.overflow && s.received == s.request.length;
     if (!d.ok) {
+        d.cause = s.overflow ? FetchCause::ShortBody : CauseOf(curlCode, status, statusOk);
         if (s.rangeIgnored)
             d.error = "server ignores Range (HTTP 200 with the whole file)";
         else if (s.overflow)
@@ -355,6 +434,9 @@ void PieceFetcher::Finish(Slot& s, bool transferOk, const std::string& curlError
 
 void PieceFetcher::Pump(int waitMs, std::vector<FetchDone>* done, size_t streamRoom)
 {
+    for (FetchDone& d : dropped_)
+        done->push_back(std::move(d));
+    dropped_.clear();
     // Finished stream pieces the engine has room for; a stream that had to
     // pause for lack of room goes on below.
     for (Slot* s : slots_) {
@@ -400,15 +482,21 @@ void PieceFetcher::Pump(int waitMs, std::vector<FetchDone>* done, size_t streamR
             continue;
         CURLcode rc = msg->data.result;
         std::string err = rc == CURLE_OK ? "" : (slot->curlError[0] ? slot->curlError : curl_easy_strerror(rc));
-        Finish(*slot, rc == CURLE_OK, err, done);
+        Finish(*slot, rc, err, done);
     }
 }
 
 void PieceFetcher::CancelAll(std::vector<FetchDone>* done)
 {
+    for (FetchDone& d : dropped_)
+        done->push_back(std::move(d));
+    dropped_.clear();
+    size_t from = done->size();
     for (Slot* s : slots_)
         if (s->busy)
-            Finish(*s, false, "cancelled", done);
+            Finish(*s, CURLE_ABORTED_BY_CALLBACK, "cancelled", done);
+    for (size_t i = from; i < done->size(); ++i)
+        (*done)[i].cause = FetchCause::Cancelled;
 }
 
 void PieceFetcher::Wakeup()

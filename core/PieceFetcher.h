@@ -4,6 +4,10 @@
 // draw their bytes from one RateLimiter: a slot whose write finds the
 // bucket empty pauses its transfer until the bucket refills.
 //
+// An error answer (404, 503 ...) is read to its end when it is short, so
+// the connection stays open for the next request where the server allows
+// it; its "Retry-After" is passed on.
+//
 // A server that ignores Range answers 200 with the whole file; such an
 // answer is cut off at its first byte and reported (`rangeIgnored`). The
 // engine then fetches that file as one stream (StartStream): one request
@@ -15,6 +19,7 @@
 // it and feed the same PieceWriter. Used by the engine thread only.
 #pragma once
 
+#include "core/FetchPort.h"
 #include "core/RateLimiter.h"
 
 #include <cstddef>
@@ -45,18 +50,9 @@ struct StreamRequest {
 };
 
 constexpr size_t kStreamAhead = 4;
-
-struct FetchDone {
-    uint32_t piece = 0;
-    bool ok = false; // exactly `length` bytes arrived with a good status
-    std::vector<uint8_t> data;
-    std::string error; // for a failed fetch
-    long httpStatus = 0; // the server's answer; 0 when none came (network error)
-    bool rangeIgnored = false; // the server answered 200 to a part of the file
-    // A wanted piece a failed stream did not reach; the first such piece
-    // carries the failure, the others are only given back.
-    bool streamTail = false;
-};
+// An error answer's body is read (and thrown away) up to this size so the
+// connection can carry the next request; a longer one closes it.
+constexpr size_t kMaxErrorBodyBytes = 64 * 1024;
 
 class PieceFetcher {
 public:
@@ -69,10 +65,15 @@ public:
     int IdleSlots() const;
     int BusySlots() const;
     // Starts `request` on an idle slot; `buffer` is reused for the data.
-    bool Start(const PieceRequest& request, std::vector<uint8_t> buffer);
-    // Starts a stream on an idle slot.
-    bool StartStream(StreamRequest request);
-    bool IsStreaming(uint32_t file) const;
+    // Returns the transfer's id, 0 when no slot is idle.
+    uint64_t Start(const PieceRequest& request, std::vector<uint8_t> buffer);
+    // Starts a stream on an idle slot; its id, or 0.
+    uint64_t StartStream(StreamRequest request);
+    // Body bytes of every running transfer so far.
+    void Progress(std::vector<TransferBytes>* out) const;
+    // Ends a running transfer; its pieces come out of the next Pump as
+    // failed (FetchCause::Timeout).
+    void Drop(uint64_t transfer);
     // Runs the transfers for at most `waitMs` and appends finished fetches,
     // at most `streamRoom` of them pieces of streams.
     void Pump(int waitMs, std::vector<FetchDone>* done, size_t streamRoom = SIZE_MAX);
@@ -87,15 +88,17 @@ public:
 
 private:
     Slot* IdleSlot();
-    void Finish(Slot& slot, bool transferOk, const std::string& curlError, std::vector<FetchDone>* done);
+    void Finish(Slot& slot, int curlCode, const std::string& curlError, std::vector<FetchDone>* done);
     void FinishStream(
-        Slot& slot, bool transferOk, const std::string& curlError, long status, std::vector<FetchDone>* done);
+        Slot& slot, FetchCause cause, const std::string& error, long status, std::vector<FetchDone>* done);
 
     int connections_;
     RateLimiter& limiter_;
     CURLM* multi_ = nullptr;
     std::vector<Slot*> slots_; // owned
     size_t resumeFrom_ = 0;
+    uint64_t nextId_ = 1;
+    std::vector<FetchDone> dropped_; // ended by Drop, for the next Pump
 };
 
 } // namespace zdl::core

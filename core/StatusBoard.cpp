@@ -93,6 +93,19 @@ void StatusBoard::ClearError(CoreError e)
         errorActive_ = false;
 }
 
+void StatusBoard::ClearAllErrors()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    errorActive_ = false;
+}
+
+void StatusBoard::SetServerBusy(bool busy)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    serverBusy_ = busy;
+    serverBusyEver_ = serverBusyEver_ || busy;
+}
+
 void StatusBoard::CountHashFailure()
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -135,6 +148,8 @@ std::string StatusBoard::StatLines() const
         s += Line("ErrorCode", std::to_string(errorActive_ ? errorCode_ : 0));
         s += Line("ErrorFile", errorActive_ ? errorFile_ : std::string());
     }
+    if (serverBusyEver_)
+        s += Line("ServerBusy", serverBusy_ ? "1" : "0");
     return s;
 }
 

@@ -7,7 +7,9 @@
 //             DownloadBandWidth, UploadBandWidth, IncompleteByte, TotalByte,
 //             ReservedByte,
 //             and Error, ErrorCode, ErrorFile once an error happened, plus
-//             HashFailures and Retries for people reading along. An error
+//             HashFailures and Retries for people reading along, and
+//             ServerBusy ("1" while the core waits on a server that answered
+//             503 or 429, "0" otherwise) once it was ever "1". An error
 //             that has cleared (the failing operation succeeded since) reads
 //             "Error=None", "ErrorCode=0" and an empty "ErrorFile": the
 //             installer keeps the last value of every key, so the error
@@ -70,6 +72,9 @@ public:
     // Clears the error if it is of kind `error` (the operation that reported
     // it now works); a different, later error stays.
     void ClearError(CoreError error);
+    // Clears whatever error is reported (the download is complete).
+    void ClearAllErrors();
+    void SetServerBusy(bool busy);
     void CountHashFailure();
     void CountRetry();
     void SetFileNames(std::vector<std::string> names);
@@ -94,6 +99,8 @@ private:
     CoreError error_ = CoreError::WriteFile;
     int errorCode_ = 0;
     std::string errorFile_;
+    bool serverBusy_ = false;
+    bool serverBusyEver_ = false;
     uint64_t hashFailures_ = 0;
     uint64_t retries_ = 0;
     std::vector<std::string> fileNames_;

@@ -222,6 +222,10 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
     endless = None  # path served as an endless body
     endless_sent = []  # bytes sent per endless answer
     requests = []  # (path, range) of every request
+    times = []  # time.time() of every request
+    trickle = None  # path whose first request trickles 2 bytes a second
+    trickled = []  # (start, end) of the trickling answer
+    busy_until = 0  # answer 503 to everything before this time.time()
 
     def log_message(self, *a):
         pass
@@ -235,6 +239,29 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
         rel = unquote_to_bytes(self.path.lstrip("/"))
         path = os.path.join(self.root.encode(), rel)
         self.requests.append((rel, self.headers.get("Range")))
+        self.times.append(time.time())
+        if time.time() < self.busy_until:
+            body = b"busy"
+            self.send_response(503)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        if rel == self.trickle and not self.trickled:
+            self.trickled.append([time.time(), None])
+            self.send_response(206)
+            self.send_header("Content-Length", str(PIECE))
+            self.end_headers()
+            try:
+                for _ in range(120):  # a minute at most
+                    self.wfile.write(b"x")
+                    self.wfile.flush()
+                    time.sleep(0.5)
+            except OSError:
+                pass
+            self.trickled[-1][1] = time.time()
+            self.close_connection = True
+            return
         if rel == self.endless:
             self.send_response(200)
             self.send_header("Connection", "close")
@@ -616,6 +643,8 @@ class FaultServer:
     def __init__(self, www, **faults):
         FaultHandler.root = www
         FaultHandler.requests = []
+        FaultHandler.times = []
+        FaultHandler.trickled = []
         FaultHandler.endless_sent = []
         for k, v in faults.items():
             setattr(FaultHandler, k, v)
@@ -628,6 +657,7 @@ class FaultServer:
         self.server.server_close()
         FaultHandler.flaky, FaultHandler.missing, FaultHandler.ignore_range = True, set(), False
         FaultHandler.endless = None
+        FaultHandler.trickle, FaultHandler.busy_until = None, 0
 
 
 def largest_file(root):
@@ -700,6 +730,119 @@ def test_endless_description(www, srv):
         check(peak < 48 << 10, "peak RSS %d KiB" % peak)
         code, took = core.quit_and_time()
         check(took < 1.0, "quit took %.2f s" % took)
+    finally:
+        core.close()
+        fs.stop()
+
+
+def test_trickle_dropped(www, srv):
+    # The first request for the largest file trickles 2 bytes a second: the
+    # connection is dropped and its piece fetched again.
+    www = make_client("www-trickle", 6, seed=9)
+    size, rel = largest_file(os.path.join(www, "files"))
+    fs = FaultServer(www, flaky=False, trickle=("files/" + rel).encode())
+    inst = fresh_dir("inst-trickle")
+    core = Installer(inst, fs.url, limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, 60, "completion past a trickle")
+        end = time.time() + 5  # the handler sees the connection closed at its next write
+        while time.time() < end and not (FaultHandler.trickled and FaultHandler.trickled[0][1]):
+            time.sleep(0.1)
+        check(FaultHandler.trickled and FaultHandler.trickled[0][1], "no trickle dropped")
+        start, end = FaultHandler.trickled[0]
+        print("  trickle dropped after %.1f s" % (end - start))
+        check(end - start < 15, "trickle kept for %.1f s" % (end - start))
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+        fs.stop()
+
+
+def test_busy_server(www, srv):
+    # Mid-download the server answers 503 to everything for 20 s: the core
+    # waits as one, says so, sends few requests, and completes afterwards.
+    www = make_client("www-busy", 12, seed=10)
+    fs = FaultServer(www, flaky=False)
+    inst = fresh_dir("inst-busy")
+    core = Installer(inst, fs.url, limit=2000)
+    try:
+        core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) >= 10, 60, "10 %",
+                      interval=0.1)
+        start = time.time()
+        FaultHandler.busy_until = start + 20
+        core.wait_for(lambda c: c.values.get("ServerBusy") == "1", 5, "ServerBusy=1")
+        core.wait_for(lambda c: c.values.get("ErrorCode") == "503" and c.values.get("Error") == "DownloadSeed", 15,
+                      "the lasting 503 reported")
+        time.sleep(max(0, start + 20 - time.time()))
+        during = sum(1 for t in FaultHandler.times if start <= t < start + 20)
+        print("  busy server: %d requests in 20 s (%.2f/s)" % (during, during / 20.0))
+        check(during <= 20, "%d requests to a busy server in 20 s" % during)
+        core.wait_for(lambda c: c.state() == 15, 120, "completion once the server recovered")
+        check(core.values.get("ServerBusy") == "0" and core.values.get("Error") == "None",
+              "busy or error kept: %s" % core.values)
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+        fs.stop()
+
+
+def test_release_replaced(www, srv):
+    # At 40 % the publisher replaces three of the four packs and the
+    # description: the core notices, starts over on the new release keeping
+    # what it verified of the unchanged files, and completes it.
+    www = make_client("www-release", 24, seed=11)
+    server = Server(www, "release")
+    inst = fresh_dir("inst-release")
+    threads = 4
+    core = Installer(inst, server.url, threads=threads, limit=3000)
+    try:
+        core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) >= 40, 60, "40 %",
+                      interval=0.1)
+        before = server.body_bytes()
+        files = os.path.join(www, "files")
+        for n in (1, 2, 3):
+            path = os.path.join(files, "data", "pack%02d.pak" % n)
+            with open(path + ".new", "wb") as f:
+                f.write(random.Random(100 + n).randbytes(os.path.getsize(path) + n))
+            os.replace(path + ".new", path)
+        subprocess.run([ARGS.mkdesc, files, www, "--raw-names", "--piece-size", str(PIECE)], check=True,
+                       capture_output=True, timeout=60)
+        core.wait_for(lambda c: c.state() == 15, 120, "completion of the new release")
+        ok, why = same_tree(files, inst)
+        check(ok, "install differs from the new release: " + why)
+        after = server.body_bytes() - before
+        total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(files) for f in fs)
+        kept = os.path.getsize(os.path.join(files, "zpc.exe")) + os.path.getsize(os.path.join(files, "data",
+                                                                                                "pack00.pak"))
+        print("  release replaced at 40 %%: %d bytes fetched after the change (client %d, unchanged and done %d)" %
+              (after, total, kept))
+        check(after <= total - kept + 2 * threads * PIECE, "fetched %d bytes after the change" % after)
+        core.quit_and_time()
+    finally:
+        core.close()
+        server.stop()
+
+
+def test_huge_declared_description(www, srv):
+    # A digest that declares a 64 MiB description is refused before a byte
+    # of it is fetched; the error names the cause and memory stays small.
+    www = make_client("www-huge", 1, seed=12)
+    with open(os.path.join(www, TORRENT + ".digest"), "w") as f:
+        f.write("ZDLDIGEST 1 %s %d\n" % ("ab" * 32, 64 << 20))
+    fs = FaultServer(www, flaky=False)
+    core = Installer(fresh_dir("inst-huge"), fs.url)
+    try:
+        core.wait_for(lambda c: c.values.get("Error") == "DownloadTorrent", 30, "the digest refused")
+        check(core.values.get("ErrorCode") == "1004", "ErrorCode %s" % core.values.get("ErrorCode"))
+        check(not [r for r in FaultHandler.requests if r[0] == TORRENT.encode()], "the description was fetched")
+        peak = peak_rss_kib(core.proc.pid)
+        print("  64 MiB declared description: peak RSS %d KiB" % peak)
+        check(peak < 64 << 10, "peak RSS %d KiB" % peak)
+        core.quit_and_time()
     finally:
         core.close()
         fs.stop()
@@ -984,7 +1127,8 @@ def main():
     tests = [test_bad_command_line, test_full_download, test_https, test_resume_after_kill, test_damaged_state_and_file,
              test_file_changed_behind_valid_state,
              test_corrupt_server_bytes, test_fault_server, test_missing_file, test_range_ignored,
-             test_endless_description, test_malicious_description, test_quit_in_phases,
+             test_endless_description, test_trickle_dropped, test_busy_server, test_release_replaced,
+             test_huge_declared_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
              test_windows_code_pages]
     failed = 0

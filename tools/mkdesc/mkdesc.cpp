@@ -106,6 +106,11 @@ int main(int argc, char** argv)
         return 1;
     }
     std::string bytes = SerializeDescription(desc);
+    if (bytes.size() > kMaxDescriptionBytes) {
+        std::fprintf(stderr, "zdl-mkdesc: the description would take %zu bytes, more than the %zu a core accepts\n",
+            bytes.size(), kMaxDescriptionBytes);
+        return 1;
+    }
     FsStatus st;
     std::string out = argv[2];
     if (!CreateDirectories(out, &st) || !WriteFileAtomically(out + "/" + name, bytes, &st)

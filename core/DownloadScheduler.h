@@ -1,0 +1,230 @@
+// Every decision about time during the download, in one place: which piece
+// to request next and on which source, how long a failing file, piece or
+// server waits, when a connection is too slow to keep, when hash failures
+// mean that the release changed, when an error is lasting enough to report
+// and when to give up on a silent server.
+//
+// The scheduler owns no thread, socket or clock. The engine calls it with
+// the time on its own clock (milliseconds; tests pass any numbers), hands
+// it every finished transfer and every hash verdict, and asks it what to
+// report. It starts and drops transfers through FetchPort, so tests drive
+// it with a fake source in milliseconds.
+//
+// The rules:
+// - Pieces go in order; a piece whose hash failed waits on its own growing
+//   delay before it is fetched again.
+// - A file the server answers for but does not serve (404, short body ...)
+//   waits on its own backoff (FileRetryBook) while the rest goes on.
+// - A file whose server ignores Range is fetched whole, once at a time.
+// - A busy source (503, 429) or one that does not answer at all makes all
+//   its connections wait once: exponential backoff with a random spread,
+//   never shorter than the server's Retry-After (capped); then one probe
+//   request, and only its success lets every connection go again.
+// - A transfer that gets far less than the others (or less than a floor,
+//   judged against its share of the speed limit when there is one) over a
+//   window is dropped and its piece fetched again.
+// - Hash failures in a row (no good piece between them) make the scheduler
+//   hold new requests until the engine has re-read the digest: a changed
+//   release is never downloaded piece by failing piece.
+// - A failure is reported once it is lasting (kLastingFailures in a row or
+//   for kLastingFailureMs) and stays until the failing operation succeeds.
+// - The download gives up when no byte and no answer came for the give-up
+//   time (waiting on a full disk or on files the server answered for does
+//   not count).
+#pragma once
+
+#include "core/DownloadDescription.h"
+#include "core/FetchPort.h"
+#include "core/FileRetryBook.h"
+#include "core/PieceTracker.h"
+
+#include <cstdint>
+#include <random>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace zdl::core {
+
+using Millis = int64_t; // a time on the engine's clock
+
+// Lasting failures: reported from the third in a row, or once failing this long.
+constexpr int kLastingFailures = 3;
+constexpr Millis kLastingFailureMs = 10000;
+
+// Trickles: a transfer is judged over windows of this length.
+constexpr Millis kTrickleWindowMs = 10000;
+// Below this rate a transfer is too slow whatever the others do ...
+constexpr uint64_t kTrickleFloorBytesPerSecond = 2048;
+// ... and below the others' rate divided by this.
+constexpr uint64_t kTrickleRatio = 16;
+
+// A busy or silent source.
+constexpr Millis kFirstBusyWaitMs = 1000; // after 503 / 429
+constexpr Millis kMaxBusyWaitMs = 60000;
+constexpr Millis kMaxRetryAfterMs = 120000; // a longer Retry-After is cut to this
+constexpr Millis kFirstSilentWaitMs = 250; // after no answer at all
+constexpr Millis kMaxSilentWaitMs = 15000;
+
+// Pieces that fail their hash.
+constexpr Millis kMaxPieceDelayMs = 60000;
+constexpr int kDoubtReleaseAfter = 3; // hash failures in a row
+constexpr Millis kFirstReleaseRecheckMs = 30000; // between digest re-reads that found no change
+constexpr Millis kMaxReleaseRecheckMs = 600000;
+
+constexpr Millis kStreamWaitMs = 1000; // a piece whose file is being streamed
+
+// Codes of "ErrorCode" beyond HTTP statuses.
+constexpr int kCodeShortBody = 1000;
+constexpr int kCodeHashMismatch = 1001;
+constexpr int kCodeTimeout = 1002;
+constexpr int kCodeNoConnection = 1003;
+constexpr int kCodeMalformed = 1004;
+constexpr int kCodeReleaseChanged = 1005;
+
+// The code that names the cause of a failed transfer.
+int FailureCode(FetchCause cause, long httpStatus);
+
+// Judges one transfer (or a small-file fetch) window by window.
+class TrickleGuard {
+public:
+    void Start(Millis now, uint64_t bytes = 0);
+    // True when a window ended by `now` (`bytes` received in all); its
+    // rate is then LastRate() and the next window starts.
+    bool WindowEnded(Millis now, uint64_t bytes);
+    // A window ended with less than `floorBps` bytes per second.
+    bool TooSlow(Millis now, uint64_t bytes, uint64_t floorBps)
+    {
+        return WindowEnded(now, bytes) && lastRate_ < floorBps;
+    }
+    // The rate of the last whole window, 0 before one ended.
+    uint64_t LastRate() const { return lastRate_; }
+
+private:
+    Millis start_ = 0;
+    uint64_t startBytes_ = 0;
+    uint64_t lastRate_ = 0;
+};
+
+// Failures of one operation since its last success.
+class FailureStreak {
+public:
+    void Failed(Millis now, int code);
+    void Succeeded() { count_ = 0; }
+    bool Failing() const { return count_ > 0; }
+    bool Lasting(Millis now) const
+    {
+        return count_ >= kLastingFailures || (count_ > 0 && now - first_ >= kLastingFailureMs);
+    }
+    int Count() const { return count_; }
+    int Code() const { return code_; }
+
+private:
+    int count_ = 0;
+    int code_ = 0;
+    Millis first_ = 0;
+};
+
+// Waits before the next request: the backoff after `failures` in a row,
+// doubling from `first` up to `max`, never shorter than `atLeast`, plus a
+// random spread of up to half of it (so many cores do not retry in step).
+Millis SpreadBackoff(int failures, Millis first, Millis max, Millis atLeast, std::mt19937& random);
+
+struct SchedulerSettings {
+    int connections = 4; // transfers plus pieces waiting for the writer
+    uint64_t rateLimit = 0; // bytes per second, 0 unlimited
+    Millis giveUpMs = 300000;
+    uint32_t seed = 0; // of the random spread
+};
+
+// What the engine should show: an error (code, file index or -1) or none.
+struct SchedulerReport {
+    bool error = false;
+    int code = 0;
+    int64_t file = -1;
+    bool serverBusy = false;
+};
+
+class DownloadScheduler {
+public:
+    // `desc` and `port` must outlive the scheduler (not owned).
+    DownloadScheduler(const DownloadDescription& desc, FetchPort& port, const SchedulerSettings& settings, Millis now);
+
+    // A piece already good on disk.
+    void MarkGood(uint32_t piece);
+    // The writer's load: pieces queued and whether the disk is full.
+    void SetWriterLoad(size_t pending, bool diskFull);
+    // Starts what may start, lets due pieces go, drops trickles.
+    void Tick(Millis now);
+    // A finished transfer. True when its data is a piece for the writer.
+    bool Fetched(const FetchDone& done, Millis now);
+    // The writer's verdict on a piece handed to it.
+    void Verdict(uint32_t piece, bool good, Millis now);
+    // Body bytes received since the last call.
+    void Received(uint64_t bytes, Millis now);
+
+    bool Complete() const { return tracker_.Complete(); }
+    bool GaveUp(Millis now) const;
+    // Hash failures suggest the release changed: read the digest again and
+    // say whether it did. Nothing new starts until then.
+    bool WantsReleaseCheck() const { return doubt_; }
+    void ReleaseChecked(bool changed, Millis now);
+    SchedulerReport Report(Millis now) const;
+
+    const PieceTracker& Tracker() const { return tracker_; }
+    // A file fetched whole because the server ignores Range for it.
+    bool Streams(uint32_t file) const { return streamFiles_.count(file) != 0; }
+
+private:
+    struct Transfer {
+        uint32_t source = 0;
+        uint32_t piece = 0; // the first wanted piece of a stream
+        bool stream = false;
+        uint32_t file = 0;
+        Millis started = 0;
+        TrickleGuard guard;
+        uint64_t bytes = 0;
+        int epoch = 0; // of its source's waits when it started
+    };
+    // One place pieces come from; today the server.
+    struct Source {
+        FetchPort* port = nullptr; // not owned
+        Millis waitUntil = 0; // busy or silent: nothing starts before
+        bool busy = false; // the wait is for a 503 / 429
+        bool probing = false; // after a wait, one request tests the source
+        int waits = 0; // waits in a row
+        int epoch = 0; // waits so far
+        FailureStreak streak; // failures of the source itself
+        int64_t failingFile = -1;
+        uint64_t pieceRate = 0; // of recent good transfers, bytes per second
+    };
+
+    void StartRequests(uint32_t source, Millis now);
+    bool StartStream(uint32_t source, uint32_t file, uint32_t piece, Millis now);
+    void ReleaseDue(Millis now);
+    void DropTrickles(uint32_t source, Millis now);
+    uint64_t TrickleFloor(uint64_t othersRate) const;
+    size_t TransfersOf(uint32_t source) const;
+    bool Streaming(uint32_t file) const;
+
+    const DownloadDescription& desc_;
+    SchedulerSettings settings_;
+    PieceTracker tracker_;
+    std::vector<Source> sources_;
+    std::unordered_map<uint64_t, Transfer> transfers_;
+    FileRetryBook retries_;
+    std::unordered_set<uint32_t> streamFiles_;
+    std::vector<std::pair<Millis, uint32_t>> delayed_; // pieces waiting out a delay
+    std::unordered_map<uint32_t, int> hashFailures_;
+    size_t writerPending_ = 0;
+    bool diskFull_ = false;
+    int hashStreak_ = 0; // hash failures since the last good piece
+    bool doubt_ = false;
+    int rechecks_ = 0;
+    Millis nextRecheck_ = 0;
+    Millis lastBytes_ = 0;
+    Millis lastAnswer_ = 0;
+    std::mt19937 random_;
+};
+
+} // namespace zdl::core

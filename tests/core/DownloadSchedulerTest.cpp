@@ -1,0 +1,409 @@
+// The download scheduler against a fake source, on a clock the tests move
+// by hand: every rule about time, in milliseconds of real time.
+#include "core/DownloadScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace zdl;
+using namespace zdl::core;
+
+namespace {
+
+constexpr uint32_t kPiece = 16 * 1024;
+
+// Files of the given sizes, cut into kPiece pieces.
+DownloadDescription Layout(std::vector<uint64_t> sizes)
+{
+    DownloadDescription d;
+    d.pieceSize = kPiece;
+    uint32_t pieces = 0;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        DescribedFile f;
+        f.path = "f" + std::to_string(i);
+        f.size = sizes[i];
+        d.totalSize += sizes[i];
+        pieces += PiecesOf(sizes[i], kPiece);
+        d.files.push_back(f);
+    }
+    d.pieceHashes.resize(pieces);
+    EXPECT_TRUE(d.Layout());
+    return d;
+}
+
+// A source whose transfers run until the test finishes them.
+class FakePort : public FetchPort {
+public:
+    int connections = 4;
+    std::map<uint64_t, uint32_t> running; // transfer -> piece (first wanted piece of a stream)
+    std::map<uint64_t, uint64_t> bytes;
+    std::vector<uint64_t> dropped;
+    std::vector<uint32_t> started; // pieces, in order; a stream adds its file | 0x80000000
+    uint64_t next = 1;
+
+    int IdleConnections() const override { return connections - static_cast<int>(running.size()); }
+    uint64_t StartPiece(uint32_t piece) override
+    {
+        if (IdleConnections() <= 0)
+            return 0;
+        started.push_back(piece);
+        running[next] = piece;
+        return next++;
+    }
+    uint64_t StartStream(uint32_t file, const std::vector<bool>&) override
+    {
+        if (IdleConnections() <= 0)
+            return 0;
+        started.push_back(file | 0x80000000u);
+        running[next] = file;
+        return next++;
+    }
+    void Progress(std::vector<TransferBytes>* out) const override
+    {
+        for (const auto& [id, piece] : running)
+            out->push_back({ id, bytes.count(id) ? bytes.at(id) : 0 });
+    }
+    void Drop(uint64_t transfer) override { dropped.push_back(transfer); }
+
+    // Ends the transfer of `piece` (a piece request) with the given result.
+    FetchDone End(uint32_t piece, long status, FetchCause cause = FetchCause::HttpStatus, int retryAfterMs = -1)
+    {
+        for (auto it = running.begin(); it != running.end(); ++it) {
+            if (it->second != piece)
+                continue;
+            FetchDone d;
+            d.transfer = it->first;
+            d.piece = piece;
+            d.httpStatus = status;
+            d.ok = status == 206 && cause == FetchCause::HttpStatus;
+            d.cause = d.ok ? FetchCause::None : cause;
+            d.retryAfterMs = retryAfterMs;
+            running.erase(it);
+            return d;
+        }
+        ADD_FAILURE() << "piece " << piece << " not running";
+        return FetchDone();
+    }
+};
+
+struct Rig {
+    DownloadDescription desc;
+    FakePort port;
+    SchedulerSettings settings;
+    std::unique_ptr<DownloadScheduler> s;
+    Millis now = 0;
+
+    explicit Rig(std::vector<uint64_t> sizes, SchedulerSettings set = SchedulerSettings())
+        : desc(Layout(std::move(sizes)))
+        , settings(set)
+    {
+        s = std::make_unique<DownloadScheduler>(desc, port, settings, now);
+    }
+    void At(Millis t)
+    {
+        now = t;
+        s->Tick(now);
+    }
+    // Serves every running piece request well and passes its hash.
+    void ServeAll()
+    {
+        std::vector<uint32_t> pieces;
+        for (const auto& [id, p] : port.running)
+            pieces.push_back(p);
+        for (uint32_t p : pieces) {
+            if (s->Fetched(port.End(p, 206), now))
+                s->Verdict(p, true, now);
+        }
+    }
+};
+
+TEST(DownloadScheduler, FetchesInOrderWithinTheConnectionAndWriterBudget)
+{
+    Rig r({ 5 * kPiece, 3 * kPiece });
+    r.s->SetWriterLoad(1, false); // one piece waits for the writer
+    r.At(1000);
+    EXPECT_EQ(r.port.started, (std::vector<uint32_t> { 0, 1, 2 }));
+    r.s->SetWriterLoad(0, true); // a full disk starts nothing
+    r.ServeAll();
+    r.At(1001);
+    EXPECT_EQ(r.port.started.size(), 3u);
+    r.s->SetWriterLoad(0, false);
+    for (int i = 0; i < 5 && !r.s->Complete(); ++i) {
+        r.At(1002 + i);
+        r.ServeAll();
+    }
+    EXPECT_TRUE(r.s->Complete());
+    EXPECT_EQ(r.port.started.size(), 8u); // every piece once
+    EXPECT_FALSE(r.s->Report(r.now).error);
+}
+
+TEST(DownloadScheduler, RangeIgnoredFileIsStreamedOnceAtATime)
+{
+    Rig r({ 4 * kPiece });
+    r.port.connections = 1;
+    r.At(1000);
+    FetchDone d = r.port.End(0, 200, FetchCause::HttpStatus);
+    d.rangeIgnored = true;
+    EXPECT_FALSE(r.s->Fetched(d, r.now));
+    EXPECT_TRUE(r.s->Streams(0));
+    r.port.connections = 2;
+    r.At(1001);
+    ASSERT_EQ(r.port.started.size(), 2u);
+    EXPECT_EQ(r.port.started[1], 0x80000000u); // one stream for the whole file
+    EXPECT_EQ(r.s->Tracker().InFlightPieces(), 4u); // all its pieces ride on it
+    r.At(1002);
+    EXPECT_EQ(r.port.started.size(), 2u); // no second stream, no range request
+    EXPECT_FALSE(r.s->Report(r.now).error); // not a failure
+}
+
+TEST(DownloadScheduler, FailingFileWaitsAloneAndIsReportedOnceLasting)
+{
+    Rig r({ 2 * kPiece, 2 * kPiece });
+    r.port.connections = 1;
+    r.At(1000);
+    EXPECT_FALSE(r.s->Fetched(r.port.End(0, 404), r.now));
+    EXPECT_FALSE(r.s->Report(r.now).error); // one failure is passing
+    r.At(1001);
+    EXPECT_EQ(r.port.started.back(), 2u); // the other file goes on
+    r.ServeAll();
+    r.At(1002);
+    r.ServeAll();
+    // The failing file is probed once its wait ends, one piece at a time.
+    Millis t = 1002;
+    int probes = 0;
+    while (!r.s->Report(r.now).error && t < 60000) {
+        r.At(t += 50);
+        if (!r.port.running.empty()) {
+            ++probes;
+            EXPECT_EQ(r.port.running.size(), 1u);
+            r.s->Fetched(r.port.End(r.port.running.begin()->second, 404), r.now);
+        }
+    }
+    SchedulerReport rep = r.s->Report(r.now);
+    EXPECT_EQ(rep.code, 404);
+    EXPECT_EQ(rep.file, 0);
+    EXPECT_EQ(probes, 2); // the third failure in a row is lasting
+    EXPECT_FALSE(rep.serverBusy);
+    // The error stays until the file is served.
+    r.At(t += 100000);
+    ASSERT_EQ(r.port.running.size(), 1u);
+    EXPECT_TRUE(r.s->Report(r.now).error);
+    r.ServeAll();
+    EXPECT_FALSE(r.s->Report(r.now).error);
+}
+
+TEST(DownloadScheduler, FailingFileWhoseProbeMeetsABusyServerIsProbedAgain)
+{
+    Rig r({ 2 * kPiece });
+    r.port.connections = 1;
+    r.At(0);
+    r.s->Fetched(r.port.End(0, 206, FetchCause::ShortBody), r.now); // the file waits
+    r.At(1000);
+    ASSERT_EQ(r.port.running.size(), 1u); // its probe
+    r.s->Fetched(r.port.End(r.port.running.begin()->second, 503), r.now);
+    r.At(100000);
+    ASSERT_EQ(r.port.running.size(), 1u); // probed again after the server's wait
+    r.ServeAll();
+    r.At(100001);
+    r.ServeAll();
+    EXPECT_TRUE(r.s->Complete());
+}
+
+TEST(DownloadScheduler, HashFailuresDelayThePieceAndRaiseReleaseDoubt)
+{
+    Rig r({ 8 * kPiece });
+    r.port.connections = 1;
+    r.At(1000);
+    ASSERT_TRUE(r.s->Fetched(r.port.End(0, 206), r.now));
+    r.s->Verdict(0, false, r.now);
+    r.At(1001);
+    EXPECT_EQ(r.port.started.back(), 1u); // piece 0 waits its delay
+    r.ServeAll();
+    r.At(1999);
+    EXPECT_EQ(r.port.started.back(), 2u);
+    r.ServeAll();
+    r.At(2001); // a second after the failure: piece 0 again
+    EXPECT_EQ(r.port.started.back(), 0u);
+    // Bad pieces in a row: the release may have changed. Nothing starts
+    // until the digest is read again.
+    ASSERT_TRUE(r.s->Fetched(r.port.End(0, 206), r.now));
+    r.s->Verdict(0, false, r.now);
+    for (uint32_t p : { 3u, 4u }) {
+        r.At(r.now + 1);
+        ASSERT_TRUE(r.s->Fetched(r.port.End(p, 206), r.now));
+        r.s->Verdict(p, false, r.now);
+    }
+    EXPECT_TRUE(r.s->WantsReleaseCheck());
+    size_t before = r.port.started.size();
+    r.At(r.now + 100000);
+    EXPECT_EQ(r.port.started.size(), before);
+    // Unchanged: work goes on, and the next doubt waits a while.
+    r.s->ReleaseChecked(false, r.now);
+    for (int i = 0; i < 3; ++i) {
+        r.At(r.now + 1);
+        ASSERT_EQ(r.port.running.size(), 1u);
+        uint32_t p = r.port.running.begin()->second;
+        ASSERT_TRUE(r.s->Fetched(r.port.End(p, 206), r.now));
+        r.s->Verdict(p, false, r.now);
+    }
+    EXPECT_FALSE(r.s->WantsReleaseCheck());
+    EXPECT_EQ(r.s->Report(r.now).code, kCodeHashMismatch); // a piece failed three times
+    r.At(r.now + kFirstReleaseRecheckMs + kMaxPieceDelayMs);
+    ASSERT_EQ(r.port.running.size(), 1u);
+    uint32_t p = r.port.running.begin()->second;
+    ASSERT_TRUE(r.s->Fetched(r.port.End(p, 206), r.now));
+    r.s->Verdict(p, false, r.now);
+    EXPECT_TRUE(r.s->WantsReleaseCheck());
+    // A good piece clears the mismatch once it is done.
+    r.s->ReleaseChecked(false, r.now);
+}
+
+TEST(DownloadScheduler, BusyServerIsOneWaitWithRetryAfterAndSpread)
+{
+    // 503 to everything for 20 s: four requests at once, then one probe
+    // per wait, each wait at least the doubling backoff and Retry-After.
+    std::vector<Millis> firstWaits;
+    for (uint32_t seed : { 1u, 2u, 3u }) {
+        SchedulerSettings set;
+        set.seed = seed;
+        set.giveUpMs = 5000;
+        Rig r({ 64 * kPiece }, set);
+        int requests = 0;
+        std::vector<Millis> probes;
+        for (r.At(0); r.now < 20000; r.At(r.now + 10)) {
+            std::vector<uint32_t> pieces;
+            for (const auto& [id, p] : r.port.running)
+                pieces.push_back(p);
+            for (uint32_t p : pieces) {
+                ++requests;
+                probes.push_back(r.now);
+                EXPECT_FALSE(r.s->Fetched(r.port.End(p, 503, FetchCause::HttpStatus, 2000), r.now));
+            }
+            EXPECT_TRUE(r.s->Report(r.now).serverBusy);
+        }
+        EXPECT_LE(requests, 10) << "seed " << seed;
+        ASSERT_GE(probes.size(), 6u);
+        for (size_t i = 4; i < probes.size(); ++i)
+            EXPECT_GE(probes[i] - probes[i - 1], 2000) << "Retry-After not honoured";
+        firstWaits.push_back(probes[4] - probes[3]);
+        EXPECT_EQ(r.s->Report(r.now).code, 503);
+        EXPECT_FALSE(r.s->GaveUp(r.now)); // waiting on a server that answers is no silence
+        // Recovery: the probe succeeds and every connection goes again.
+        r.At(r.now + 100000);
+        ASSERT_EQ(r.port.running.size(), 1u);
+        r.ServeAll();
+        EXPECT_FALSE(r.s->Report(r.now).serverBusy);
+        EXPECT_FALSE(r.s->Report(r.now).error);
+        r.At(r.now + 1);
+        EXPECT_EQ(r.port.running.size(), 4u);
+    }
+    // The random spread: cores do not retry in step.
+    EXPECT_FALSE(firstWaits[0] == firstWaits[1] && firstWaits[1] == firstWaits[2]);
+    // A Retry-After beyond the cap is cut to it.
+    std::mt19937 random(5);
+    Millis wait = SpreadBackoff(1, kFirstBusyWaitMs, kMaxBusyWaitMs, kMaxRetryAfterMs, random);
+    EXPECT_GE(wait, kMaxRetryAfterMs);
+    EXPECT_LE(wait, kMaxRetryAfterMs * 3 / 2);
+}
+
+TEST(DownloadScheduler, SilentServerWaitsThenGivesUp)
+{
+    SchedulerSettings set;
+    set.giveUpMs = 5000;
+    Rig r({ 4 * kPiece }, set);
+    int requests = 0;
+    for (r.At(0); !r.s->GaveUp(r.now) && r.now < 20000; r.At(r.now + 10)) {
+        while (!r.port.running.empty()) {
+            ++requests;
+            r.s->Fetched(r.port.End(r.port.running.begin()->second, 0, FetchCause::NoConnection), r.now);
+        }
+    }
+    EXPECT_TRUE(r.s->GaveUp(r.now));
+    EXPECT_GE(r.now, 5000);
+    EXPECT_LT(r.now, 5100);
+    EXPECT_LE(requests, 12);
+    SchedulerReport rep = r.s->Report(r.now);
+    EXPECT_TRUE(rep.error);
+    EXPECT_EQ(rep.code, kCodeNoConnection);
+    EXPECT_FALSE(rep.serverBusy);
+}
+
+TEST(DownloadScheduler, TrickleIsDroppedAndLastingTrickleReported)
+{
+    struct Case {
+        uint64_t limit; // bytes per second, 0 none
+        uint64_t trickleBps;
+        bool dropped;
+    } cases[] = {
+        { 0, 2, true }, // a trickle
+        { 0, 1500, true }, // below the floor
+        { 0, 64 * 1024, false }, // slow but fine
+        { 4 * 1024, 1100, false }, // its share of a low limit
+        { 4 * 1024, 100, true },
+    };
+    for (const Case& c : cases) {
+        SchedulerSettings set;
+        set.rateLimit = c.limit;
+        set.connections = 1;
+        Rig r({ 64 * kPiece }, set);
+        r.port.connections = 1;
+        r.At(0);
+        uint64_t id = r.port.running.begin()->first;
+        for (Millis t = 0; t <= kTrickleWindowMs; t += 1000) {
+            r.port.bytes[id] = c.trickleBps * static_cast<uint64_t>(t) / 1000;
+            r.At(t);
+        }
+        EXPECT_EQ(!r.port.dropped.empty(), c.dropped) << c.limit << " " << c.trickleBps;
+    }
+    // Against fast neighbours a slow connection is a trickle too.
+    Rig r({ 64 * kPiece });
+    r.At(0);
+    for (Millis t = 0; t <= kTrickleWindowMs; t += 1000) {
+        for (auto& [id, piece] : r.port.running)
+            r.port.bytes[id] = (piece == 0 ? 20000 : 2000000) * static_cast<uint64_t>(t) / 1000;
+        r.At(t);
+    }
+    ASSERT_EQ(r.port.dropped.size(), 1u);
+    EXPECT_EQ(r.port.running[r.port.dropped[0]], 0u);
+    // A server that only trickles: every drop is a failure; failing for
+    // 10 s, the second is reported as a timeout, and stays.
+    SchedulerSettings one;
+    one.connections = 1;
+    Rig t({ 64 * kPiece }, one);
+    t.port.connections = 1;
+    for (int round = 0; round < 3; ++round) {
+        t.At(t.now);
+        ASSERT_EQ(t.port.running.size(), 1u);
+        t.At(t.now + kTrickleWindowMs);
+        ASSERT_EQ(t.port.dropped.size(), static_cast<size_t>(round + 1));
+        t.s->Fetched(t.port.End(t.port.running.begin()->second, 206, FetchCause::Timeout), t.now);
+        EXPECT_EQ(t.s->Report(t.now).error, round >= 1) << round;
+        t.s->Received(20, t.now); // trickling bytes: no give-up
+    }
+    SchedulerReport rep = t.s->Report(t.now);
+    EXPECT_TRUE(rep.error);
+    EXPECT_EQ(rep.code, kCodeTimeout);
+    EXPECT_FALSE(t.s->GaveUp(t.now + 1));
+}
+
+TEST(DownloadScheduler, FailureStreakAndCodes)
+{
+    FailureStreak s;
+    EXPECT_FALSE(s.Lasting(0));
+    s.Failed(0, 503);
+    s.Failed(100, 503);
+    EXPECT_FALSE(s.Lasting(9999)); // two failures within 10 s: passing
+    EXPECT_TRUE(s.Lasting(kLastingFailureMs)); // failing for 10 s
+    s.Failed(200, 404);
+    EXPECT_TRUE(s.Lasting(200)); // three in a row
+    EXPECT_EQ(s.Code(), 404);
+    s.Succeeded();
+    EXPECT_FALSE(s.Lasting(100000));
+    EXPECT_EQ(FailureCode(FetchCause::HttpStatus, 404), 404);
+    EXPECT_EQ(FailureCode(FetchCause::ShortBody, 206), kCodeShortBody);
+    EXPECT_EQ(FailureCode(FetchCause::Timeout, 206), kCodeTimeout);
+    EXPECT_EQ(FailureCode(FetchCause::NoConnection, 0), kCodeNoConnection);
+}
+
+} // namespace
