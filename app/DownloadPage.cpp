@@ -401,8 +401,10 @@ void DownloadPage::OnFinish()
         env_.showMessageBox(env_.owner, kTextAcceptFirst, kPageTitle, MB_OK);
         return;
     }
-    if (env_.completeInstall)
-        env_.completeInstall(installDir_);
+    // A version record that still cannot be written keeps the window open:
+    // the player was told why, and "finish" tries again.
+    if (env_.completeInstall && !env_.completeInstall(installDir_))
+        return;
     if (env_.closeMainWindow)
         env_.closeMainWindow();
 }

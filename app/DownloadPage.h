@@ -63,7 +63,7 @@ struct PageEnvironment {
     // Install completion: the version record (poll thread, before "finish"
     // shows) and the finish work (user-interface thread).
     std::function<bool(const std::string& installDir)> writeVersionRecord;
-    std::function<void(const std::string& installDir)> completeInstall;
+    std::function<bool(const std::string& installDir)> completeInstall; // false: not completed, stay
     // Closes the main window (which ends the application).
     std::function<void()> closeMainWindow;
     // Runs the settings dialog modally; it writes the settings file itself

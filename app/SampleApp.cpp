@@ -54,7 +54,7 @@ PageEnvironment CSampleApp::CompleteEnvironment(NativeWindow owner) const
     if (!env.writeVersionRecord)
         env.writeVersionRecord = [](const std::string& dir) { return WriteVersionRecord(dir); };
     if (!env.completeInstall)
-        env.completeInstall = [](const std::string& dir) { CompleteInstall(dir); };
+        env.completeInstall = [](const std::string& dir) { return CompleteInstall(dir); };
     if (!env.runSettingsDialog)
         env.runSettingsDialog = RunSettingsDialog;
     if (!env.openUrl)

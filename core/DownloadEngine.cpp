@@ -397,10 +397,7 @@ namespace {
 
     private:
         // The one place a file's address on the server is built.
-        std::string FileUrl(uint32_t file) const
-        {
-            return FileAddress(opt_.httpUrl, desc_, file);
-        }
+        std::string FileUrl(uint32_t file) const { return FileAddress(opt_.httpUrl, desc_, file); }
 
         const CoreOptions& opt_;
         const DownloadDescription& desc_;

@@ -97,6 +97,7 @@ done
 # The install folder: the default on C: (no D:), or ZDL_JOURNEY_FOLDER (a
 # folder on C: in UTF-8 such as "游戏/Zephyra") given to zdl.exe through a
 # "DefaultDir=" line (GBK) in the settings file it starts with.
+# shellcheck disable=SC1003 # a Windows folder ends in a backslash
 install_win='C:\Program Files\Orvane\Zephyra\'
 install="$WINEPREFIX/drive_c/Program Files/Orvane/Zephyra"
 if [ -n "${ZDL_JOURNEY_FOLDER:-}" ]; then
