@@ -26,7 +26,10 @@ import time
 
 ARGS = None
 PIECE = 256 * 1024
-TORRENT = "zphdownload_setup.exe.data"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import zdltest  # noqa: E402  (found through the line above)
+
+TORRENT = zdltest.TORRENT
 # The core acts on "quit" within a second; the process's end (state saved,
 # threads joined, the sanitizers' exit checks) is measured here, on a
 # machine that may be loaded many times over. The faults this catches wait
@@ -34,111 +37,9 @@ TORRENT = "zphdownload_setup.exe.data"
 QUIT_LIMIT = 3.0
 
 
-class Installer:
-    """Listening side of the line channel plus the core process."""
-
-    def __init__(self, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True, torrent=TORRENT,
-                 program=None, env=None, accept_timeout=30):
-        self.accept_timeout = accept_timeout
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.listener.bind(("127.0.0.1", 0))
-        self.listener.listen(1)
-        self.port = self.listener.getsockname()[1]
-        self.conn = None
-        self.pending = b""
-        self.values = {}
-        self.history = []  # every P2PState value seen, in order
-        cmd = (program or shlex.split(ARGS.core)) + ["-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
-               "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
-               "-DownloadLimit", str(limit), "-UploadLimit", "10000"]
-        if delete_info:
-            cmd.append("-DeleteDownloadInfo")
-        cmd += ["-InteractivePort", str(self.port)] + list(extra)
-        self.stderr_path = os.path.join(ARGS.work, "core-%d.log" % self.port)
-        self.stderr = open(self.stderr_path, "w")
-        self.proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=self.stderr,
-                                     env=dict(os.environ, **(env or {})))
-
-    def accept(self, timeout=None):
-        self.listener.settimeout(timeout or self.accept_timeout)
-        self.conn, _ = self.listener.accept()
-        self.conn.setblocking(False)
-
-    def send(self, text):
-        try:
-            self.conn.sendall(text.encode())
-        except OSError:
-            pass
-
-    def drain(self):
-        while True:
-            try:
-                data = self.conn.recv(65536)
-            except BlockingIOError:
-                break
-            except OSError:
-                break
-            if not data:
-                break
-            self.pending += data
-        while b"\n" in self.pending:
-            line, self.pending = self.pending.split(b"\n", 1)
-            text = line.decode("latin-1")
-            if "[" not in text or "]" not in text:
-                continue
-            kv = text[text.index("]") + 1:].strip()
-            if "=" not in kv:
-                continue
-            key, value = kv.split("=", 1)
-            self.values[key.strip()] = value.strip()
-            if key.strip() == "P2PState":
-                if not self.history or self.history[-1] != value.strip():
-                    self.history.append(value.strip())
-
-    def poll(self):
-        if self.conn is None:
-            self.accept()
-        self.send("stat\nget tb\nget qf 0\n")
-        time.sleep(0.05)
-        self.drain()
-
-    def state(self):
-        return int(self.values.get("P2PState", "-1"))
-
-    def wait_for(self, pred, timeout, what, interval=0.25):
-        end = time.time() + timeout
-        while time.time() < end:
-            self.poll()
-            if pred(self):
-                return
-            if self.proc.poll() is not None:
-                self.drain()
-                if pred(self):
-                    return
-                raise AssertionError("core exited (%s) while waiting for %s; values %s\n%s" %
-                                     (self.proc.returncode, what, self.values, self.log()))
-            time.sleep(interval)
-        raise AssertionError("timed out waiting for %s; values %s\n%s" % (what, self.values, self.log()))
-
-    def quit_and_time(self, timeout=5):
-        start = time.time()
-        self.send("quit\n")
-        code = self.proc.wait(timeout)
-        return code, time.time() - start
-
-    def log(self):
-        self.stderr.flush()
-        with open(self.stderr_path, errors="replace") as f:
-            return f.read()[-3000:]
-
-    def close(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait(5)
-        self.stderr.close()
-        if self.conn:
-            self.conn.close()
-        self.listener.close()
+def Installer(install_dir, url, program=None, **kw):
+    """The core (--core, or |program|) on the installer's line channel."""
+    return zdltest.Installer(program or shlex.split(ARGS.core), ARGS.work, install_dir, url, **kw)
 
 
 def check(cond, message):
