@@ -15,7 +15,6 @@ the slowness the runner reports (32-bit Wine under qemu-user is about ten
 times slower). Exit code 77 when nginx or the program's Wine is missing.
 """
 import argparse
-import hashlib
 import os
 import queue
 import re
@@ -25,6 +24,10 @@ import subprocess
 import sys
 import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import zdltest  # noqa: E402
+from zdltest import check  # noqa: E402
 
 ARGS = None
 LINE = re.compile(r"\]\s+(\d+|--)% state=(\d+)")
@@ -175,61 +178,24 @@ def wait_dead(pid, timeout):
     return False
 
 
-def tree_digest(root, names="raw"):
-    """Digest per file; |names| "gbk" or "utf-8" compares names as text (the
-    served names are GBK; the native core writes UTF-8 names, and Wine keeps
-    a Windows program's in UTF-8)."""
-    out = {}
-    for d, dirs, files in os.walk(root):
-        dirs[:] = [x for x in dirs if x != ".zdlcore"]
-        for f in files:
-            p = os.path.join(d, f)
-            rel = os.path.relpath(p, root)
-            if names != "raw":
-                rel = os.fsencode(rel).decode(names, "replace")
-            with open(p, "rb") as fh:
-                out[rel] = hashlib.sha256(fh.read()).hexdigest()
-    return out
-
-
-def check(cond, message):
-    if not cond:
-        raise AssertionError(message)
-
-
 def check_same_tree(install):
-    want = tree_digest(os.path.join(ARGS.www, "files"), "gbk")
-    got = tree_digest(install, "utf-8")
-    check(want == got, "install folder differs from the server's files: missing %s, extra %s" % (
-        sorted(set(want) - set(got))[:5], sorted(set(got) - set(want))[:5]))
+    # The served names are GBK; the native core writes UTF-8 names, and Wine
+    # keeps a Windows program's in UTF-8.
+    ok, why = zdltest.same_tree(os.path.join(ARGS.www, "files"), install, want_names="gbk", got_names="utf-8")
+    check(ok, "install folder differs from the server's files: " + why)
 
 
 def fresh(name):
-    d = os.path.join(ARGS.work, name)
-    shutil.rmtree(d, ignore_errors=True)
-    os.makedirs(d)
-    return d
+    return zdltest.fresh_dir(os.path.join(ARGS.work, name), make=True)
 
 
 def served_bytes(since):
     """Bytes of client files nginx sent since byte offset |since| of its log."""
-    total = 0
-    with open(os.path.join(ARGS.work, "srv", "access.log"), "rb") as f:
-        f.seek(since)
-        for line in f:
-            parts = line.split(b'"')
-            if len(parts) > 2 and b"/files/" in parts[1]:
-                fields = parts[2].split()
-                if len(fields) >= 2 and fields[1].isdigit():
-                    total += int(fields[1])
-    return total
+    return ARGS.server_run.body_bytes(since=since)
 
 
 def log_size():
-    try:
-        return os.path.getsize(os.path.join(ARGS.work, "srv", "access.log"))
-    except OSError:
-        return 0
+    return ARGS.server_run.log_size()
 
 
 def test_full_download():
@@ -394,12 +360,10 @@ def main():
     os.makedirs(ARGS.work)
     ARGS.www = os.path.join(ARGS.work, "www")
     ARGS.temp = fresh("temp")
-    subprocess.run([ARGS.sampleclient, os.path.join(ARGS.www, "files"), "20", "7"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([ARGS.mkdesc, os.path.join(ARGS.www, "files"), ARGS.www, "--raw-names"], check=True, stdout=subprocess.DEVNULL)
-    env = dict(os.environ, ZDL_SERVER_LIFETIME=str(int(300 * ARGS.slow)))
-    port = subprocess.run([ARGS.server, "start", ARGS.www, os.path.join(ARGS.work, "srv")], check=True,
-                          stdout=subprocess.PIPE, env=env).stdout.decode().strip()
-    ARGS.url = "http://127.0.0.1:%s/zphdownload_setup.exe.data" % port
+    zdltest.make_client(ARGS.sampleclient, ARGS.mkdesc, ARGS.www, 20, 7)
+    ARGS.server_run = zdltest.ContentServer(ARGS.server, ARGS.www, os.path.join(ARGS.work, "srv"),
+                                            lifetime=300 * ARGS.slow)
+    ARGS.url = "%s/%s" % (ARGS.server_run.url, zdltest.TORRENT)
     tests = [test_full_download, test_pause_and_continue, test_kill9_restarts_through_stall_watch,
              test_restart_after_core_quits, test_disk_full_warning_clears, test_core_that_cannot_start]
     if ARGS.wine_run:
@@ -417,7 +381,7 @@ def main():
                 failed += 1
                 print("FAIL %s: %s" % (t.__name__, e), flush=True)
     finally:
-        subprocess.run([ARGS.server, "stop", os.path.join(ARGS.work, "srv")])
+        ARGS.server_run.stop()
     return 1 if failed else 0
 
 
