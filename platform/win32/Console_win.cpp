@@ -54,6 +54,12 @@ bool GbkToUtf8Exact(const std::string& gbk, std::string* utf8)
         return false;
     std::vector<wchar_t> w(static_cast<size_t>(wide));
     MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()), w.data(), wide);
+    // Code page 936 gives the codes GBK leaves unassigned (the user-defined
+    // areas) private-use characters; the GBK tables of other systems give
+    // them none. Such a name has no UTF-8 form on either side.
+    for (wchar_t c : w)
+        if (c >= 0xE000 && c <= 0xF8FF)
+            return false;
     int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
     if (n <= 0)
         return false;
