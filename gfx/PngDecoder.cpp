@@ -19,6 +19,12 @@ namespace {
             png_error(png, "short read");
     }
 
+    // Metadata, colour management and text: no transform here uses them.
+    // tRNS stays: it is the transparency of palette and grey pictures.
+    constexpr png_byte kSkippedChunks[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0"
+                                          "pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+    constexpr int kSkippedChunkCount = sizeof kSkippedChunks / 5;
+
     void Silent(png_structp, png_const_charp) { }
 
     void ErrorJump(png_structp png, png_const_charp)
@@ -50,6 +56,11 @@ bool DecodePng(ResourceStream* stream, DibImage* image)
     }
     png_set_read_fn(png, stream, ReadFromStream);
     png_set_user_limits(png, kMaxDibDimension, kMaxDibDimension);
+    // libpng reads a chunk it handles whole before looking at it, and a
+    // length over its limit is only a warning: a few bytes declaring a 400 MB
+    // text chunk make it allocate 400 MB. The ancillary chunks that do not
+    // change the pixels are skipped unread instead.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
     png_read_info(png, info);
     // Refused on the header, before any transform or row is allocated.
     if (int64_t(png_get_image_width(png, info)) * png_get_image_height(png, info) > kMaxDibPixels)

@@ -4,7 +4,8 @@
 # New inputs found during the run go to build/fuzz/corpus/<name>/, never into
 # the source tree; a crash leaves its input in build/fuzz/artifacts/.
 #   scripts/run-fuzz.sh [seconds per target (default 20)] [target ...]
-# Exits non-zero if any target crashes or reports a sanitizer error.
+# Exits non-zero if any target crashes, reports a sanitizer error or asks
+# for more than 256 MB at once (no input of a few KB has a reason to).
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 seconds=${1:-20}
@@ -28,7 +29,7 @@ for t in "${targets[@]}"; do
   log=$build/fuzz_$t.log
   found=("$build"/tests/*/fuzz_"$t")
   exe=${found[0]}
-  if [ -x "$exe" ] && "$exe" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
+  if [ -x "$exe" ] && "$exe" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -malloc_limit_mb=256 \
        -artifact_prefix="$build/artifacts/${t}-" -print_final_stats=1 \
        "$corpus" "tests/data/fuzz/$t" >"$log" 2>&1; then
     echo "ok ($(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs)"
