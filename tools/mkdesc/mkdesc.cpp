@@ -3,11 +3,13 @@
 //
 //   zdl-mkdesc <client folder> <output folder> [--piece-size bytes]
 //              [--title text] [--root folder] [--name file name] [--raw-names]
-//   zdl-mkdesc --check <description URL> [--all-pieces]
+//   zdl-mkdesc --check <description URL> [--all-pieces] [--key minisign.pub]
 //
 // The second form is the publisher's preflight (PublicationCheck.h): it
 // reads the published release as the core will and exits 1 when a file
-// would stop a player's download.
+// would stop a player's download. It checks the release's signature with
+// the keys given (--key, a public key file or its key line; twice for a
+// rotation), else with the keys this build was made with.
 //
 // Described names are GBK (the names the files get in the player's install
 // folder). File names are read as UTF-8 (the build machine's encoding) and
@@ -19,6 +21,7 @@
 //
 // The server then publishes <output folder> with the client folder's files
 // below it in <root> (default "files").
+#include "core/BuiltInKeys.h"
 #include "core/DescriptionBuilder.h"
 #include "core/HttpTransport.h"
 #include "platform/FileSystem.h"
@@ -33,16 +36,40 @@ using namespace zdl::core;
 
 namespace {
 
+// A public key given as a minisign.pub file or as its key line.
+bool ReadKey(const std::string& arg, PublicKey* key)
+{
+    std::string text;
+    FsStatus st;
+    if (ReadWholeFile(arg, 4096, &text, &st) && ParsePublicKey(text, key))
+        return true;
+    return ParsePublicKey(arg, key);
+}
+
 int Check(int argc, char** argv)
 {
     mkdesc::CheckSettings settings;
     settings.descriptionUrl = argv[2];
+    settings.keys = BuiltInKeys();
+    bool keyGiven = false;
     for (int i = 3; i < argc; ++i) {
-        if (std::string(argv[i]) != "--all-pieces") {
+        const std::string opt = argv[i];
+        if (opt == "--all-pieces") {
+            settings.allPieces = true;
+        } else if (opt == "--key" && i + 1 < argc) {
+            PublicKey key;
+            if (!ReadKey(argv[++i], &key)) {
+                std::fprintf(stderr, "zdl-mkdesc: %s is neither a minisign public key file nor a key line\n", argv[i]);
+                return 2;
+            }
+            if (!keyGiven)
+                settings.keys.clear(); // the keys given replace those built in
+            keyGiven = true;
+            settings.keys.push_back(key);
+        } else {
             std::fprintf(stderr, "zdl-mkdesc: unknown option %s\n", argv[i]);
             return 2;
         }
-        settings.allPieces = true;
     }
     if (!core::HttpGlobalInit()) {
         std::fprintf(stderr, "zdl-mkdesc: cannot start libcurl\n");
@@ -62,14 +89,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
             "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
             "[--root r] [--name n] [--raw-names]\n"
-            "       zdl-mkdesc --check <description URL> [--all-pieces]\n"
+            "       zdl-mkdesc --check <description URL> [--all-pieces] [--key minisign.pub]\n"
             "  File names are read as UTF-8 and described in GBK; the server is asked\n"
             "  for them in UTF-8. A name GBK cannot hold exactly is refused.\n"
             "  --raw-names takes names as they are, for a tree whose names already\n"
             "  are GBK bytes on the disk and on the server.\n"
             "  --check reads a published release as the downloader will: every file\n"
             "  served, at its size, with Range, and its first and last piece (every\n"
-            "  piece with --all-pieces) as described. Exit status 1 on any problem.\n");
+            "  piece with --all-pieces) as described, and the signature beside the\n"
+            "  digest verified with --key (or the key built in). Exit status 1 on\n"
+            "  any problem.\n");
         return 2;
     }
     BuildSettings settings;
