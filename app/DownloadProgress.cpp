@@ -83,6 +83,22 @@ const char* ServerTroubleText(const CoreStatus& status)
         return nullptr;
     if (status.errorKind == kErrorReadSeed)
         return kTextServerBadDescription;
+    if (status.errorKind == kErrorDownloadTorrent) {
+        switch (status.errorCode) {
+        case kCodeNoSignature:
+            return kTextReleaseUnsigned;
+        case kCodeMalformedSignature:
+        case kCodeBadSignature:
+        case kCodeNoSignedTime:
+            return kTextReleaseBadSignature;
+        case kCodeUnknownKey:
+            return kTextReleaseOtherKey;
+        case kCodeOlderRelease:
+            return kTextReleaseOlder;
+        default:
+            break;
+        }
+    }
     switch (status.errorCode) {
     case 429: // too many requests
     case 503: // service unavailable

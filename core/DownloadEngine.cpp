@@ -1,5 +1,6 @@
 #include "core/DownloadEngine.h"
 
+#include "core/BuiltInKeys.h"
 #include "core/DownloadDescription.h"
 #include "core/DownloadScheduler.h"
 #include "core/HttpTransport.h"
@@ -8,6 +9,7 @@
 #include "core/PieceStore.h"
 #include "core/PieceWriter.h"
 #include "core/RateLimiter.h"
+#include "core/ReleaseSignature.h"
 #include "core/ResumeState.h"
 #include "platform/FileSystem.h"
 
@@ -85,6 +87,12 @@ namespace {
             , stop_(stop)
         {
             info_ = opt_.dir + "/" + kInfoFolderName;
+            keys_ = BuiltInKeys();
+            PublicKey key;
+            if (keys_.empty() && ParsePublicKey(opt_.trustedKey, &key))
+                keys_.push_back(key);
+            else if (!keys_.empty() && !opt_.trustedKey.empty())
+                std::fprintf(stderr, "zdl-core: -TrustedKey ignored: this build trusts its own keys only\n");
         }
 
         void Run();
@@ -97,6 +105,9 @@ namespace {
         bool Init();
         Step LoadRelease();
         Step FetchDigest(Failure* failure);
+        Step CheckSignature(const std::string& digestBytes, Failure* failure);
+        bool SignedAndNewer(const std::string& digestBytes, const Sha256Digest& digest, ReleaseRecord* release);
+        void KeepReleaseRecord();
         Step LoadDescription(Failure* failure);
         Step CreateFiles(std::vector<bool>* fresh);
         bool Check(const std::vector<bool>& fresh, std::vector<bool>* good);
@@ -105,6 +116,7 @@ namespace {
         bool ReleaseChanged();
         void Complete();
         std::string DigestUrl() const { return opt_.httpUrl + "/" + opt_.torrent + ".digest"; }
+        std::string SignatureName() const { return opt_.torrent + ".digest.minisig"; }
 
         const CoreOptions& opt_;
         StatusBoard& board_;
@@ -115,6 +127,8 @@ namespace {
         Sha256Digest digest_ {};
         uint64_t digestSize_ = 0;
         std::vector<Sha256Digest> left_; // releases this core left for a newer one
+        std::vector<PublicKey> keys_; // empty: releases are taken unsigned
+        ReleaseRecord accepted_; // the signed release being installed
         DownloadDescription desc_;
         std::unique_ptr<PieceStore> store_;
         ResumeState resume_;
@@ -169,8 +183,10 @@ namespace {
         if (r == FetchOutcome::Cancelled)
             return Step::Stop;
         if (r == FetchOutcome::Ok && ParseDigestText(body, &digest_, &digestSize_)) {
-            board_.ClearError(CoreError::DownloadTorrent);
-            return Step::Next;
+            Step s = keys_.empty() ? Step::Next : CheckSignature(body, failure);
+            if (s == Step::Next)
+                board_.ClearError(CoreError::DownloadTorrent);
+            return s;
         }
         failure->error = CoreError::DownloadTorrent;
         failure->code = FetchFailureCode(r, status);
@@ -183,6 +199,96 @@ namespace {
         std::fprintf(stderr, "zdl-core: digest: %s\n", detail.c_str());
         board_.SetPhase(Phase::GetSeedMd5Fail);
         return Step::Retry;
+    }
+
+    // The code a refused signature is reported with.
+    int SignatureCode(SignatureVerdict v)
+    {
+        switch (v) {
+        case SignatureVerdict::UnknownKey:
+            return kCodeUnknownKey;
+        case SignatureVerdict::BadSignature:
+            return kCodeBadSignature;
+        case SignatureVerdict::NoTimestamp:
+            return kCodeNoSignedTime;
+        default:
+            return kCodeMalformedSignature;
+        }
+    }
+
+    // The release the install folder holds, if a signed one was accepted.
+    bool ReadReleaseRecord(const std::string& info, ReleaseRecord* held)
+    {
+        std::string text;
+        FsStatus st;
+        return ReadWholeFile(info + "/" + kReleaseRecordName, kMaxReleaseRecordBytes, &text, &st)
+            && ParseReleaseRecord(text, held);
+    }
+
+    // With trusted keys, the digest counts only when its signature verifies
+    // and the release is not older than the one the folder holds. A refusal
+    // is reported at once: waiting for it to last would only hide it, and
+    // nothing was written for the release.
+    EngineRun::Step EngineRun::CheckSignature(const std::string& digestBytes, Failure* failure)
+    {
+        std::string sig, detail;
+        long status = 0;
+        FetchOutcome r = FetchSmallFile(DigestUrl() + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail, &status);
+        if (r == FetchOutcome::Cancelled)
+            return Step::Stop;
+        failure->error = CoreError::DownloadTorrent;
+        failure->file = SignatureName();
+        failure->code = 0;
+        if (r == FetchOutcome::Ok) {
+            SignatureCheck c = VerifyReleaseSignature(sig, digestBytes, keys_);
+            ReleaseRecord held;
+            if (c.verdict != SignatureVerdict::Valid) {
+                failure->code = SignatureCode(c.verdict);
+                detail = c.reason;
+            } else if (accepted_.timestamp != 0 && !MayFollow(accepted_, { c.timestamp, digest_ })) {
+                // This core already took a newer release (the record may
+                // not have been written on a full disk).
+                failure->code = kCodeOlderRelease;
+                detail = "signed at " + std::to_string(c.timestamp) + ", older than the release being installed";
+            } else if (ReadReleaseRecord(info_, &held) && !MayFollow(held, { c.timestamp, digest_ })) {
+                failure->code = kCodeOlderRelease;
+                detail = "signed at " + std::to_string(c.timestamp) + ", the folder holds a release signed at "
+                    + std::to_string(held.timestamp);
+            } else {
+                accepted_ = { c.timestamp, digest_ };
+                std::fprintf(stderr, "zdl-core: release signed by key %s at %lld\n", KeyIdText(c.keyId).c_str(),
+                    static_cast<long long>(c.timestamp));
+                return Step::Next;
+            }
+        } else if (r == FetchOutcome::HttpError && (status == 404 || status == 410)) {
+            failure->code = kCodeNoSignature;
+        } else if (r == FetchOutcome::TooLarge) {
+            failure->code = kCodeMalformedSignature;
+            detail = "signature file too large";
+        } else {
+            // The server did not answer: a transfer failure like any other.
+            failure->code = FetchFailureCode(r, status);
+            std::fprintf(stderr, "zdl-core: signature: %s\n", detail.c_str());
+            board_.SetPhase(Phase::GetSeedMd5Fail);
+            return Step::Retry;
+        }
+        std::fprintf(stderr, "zdl-core: release refused: %s (%s)\n", detail.c_str(), SignatureName().c_str());
+        board_.SetError(failure->error, failure->code, failure->file);
+        board_.SetPhase(Phase::GetSeedMd5Fail);
+        return Step::Retry;
+    }
+
+    // Once the signed release's description is loaded: the folder now holds
+    // it, and no older one may follow.
+    void EngineRun::KeepReleaseRecord()
+    {
+        ReleaseRecord held;
+        if (ReadReleaseRecord(info_, &held) && held.timestamp == accepted_.timestamp
+            && held.description == accepted_.description)
+            return;
+        FsStatus st;
+        if (!WriteFileAtomically(info_ + "/" + kReleaseRecordName, MakeReleaseRecord(accepted_), &st))
+            std::fprintf(stderr, "zdl-core: cannot keep the release record (error %d)\n", st.code);
     }
 
     EngineRun::Step EngineRun::LoadDescription(Failure* failure)
@@ -530,9 +636,27 @@ namespace {
             std::fprintf(stderr, "zdl-core: pieces fail their hash but the release is unchanged\n");
             return false;
         }
+        ReleaseRecord next;
+        if (!keys_.empty() && !SignedAndNewer(body, digest, &next)) {
+            std::fprintf(
+                stderr, "zdl-core: pieces fail their hash; the server's other release is not signed as newer\n");
+            return false;
+        }
         std::fprintf(stderr, "zdl-core: the release changed on the server: starting over on the new one\n");
         left_.push_back(digest_);
         return true;
+    }
+
+    // A digest met while downloading: true when it is signed by a trusted
+    // key and newer than the release being installed.
+    bool EngineRun::SignedAndNewer(const std::string& digestBytes, const Sha256Digest& digest, ReleaseRecord* release)
+    {
+        std::string sig, detail;
+        if (FetchSmallFile(DigestUrl() + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail) != FetchOutcome::Ok)
+            return false;
+        SignatureCheck c = VerifyReleaseSignature(sig, digestBytes, keys_);
+        *release = { c.timestamp, digest };
+        return c.verdict == SignatureVerdict::Valid && MayFollow(accepted_, *release);
     }
 
     void EngineRun::Complete()
@@ -569,6 +693,8 @@ namespace {
             Step s = FetchDigest(&failure);
             if (s == Step::Next)
                 s = LoadDescription(&failure);
+            if (s == Step::Next && !keys_.empty())
+                KeepReleaseRecord();
             if (s != Step::Retry)
                 return s;
             streak.Failed(MsSince(start), failure.code);

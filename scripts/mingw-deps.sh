@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the static MinGW-w64 libraries the Windows build links against, from
 # Debian's own source packages: Lua 5.1, libpng, libjpeg-turbo, libcurl
-# (Schannel, no OpenSSL) and GoogleTest. zlib comes from libz-mingw-w64-dev.
+# (Schannel, no OpenSSL), libsodium (its minimal build: the release
+# signature's Ed25519 and BLAKE2b) and GoogleTest. zlib comes from
+# libz-mingw-w64-dev.
 #
 # Usage: mingw-deps.sh x86_64|i686
 # Everything lands in $ZDL_DEPS_CACHE (default /var/cache/zdl-deps), outside
@@ -119,6 +121,21 @@ build_curl() {
     -DCURL_DISABLE_LDAP=ON -DCURL_STATICLIB=ON -DHTTP_ONLY=ON
 }
 
+build_sodium() {
+  # Autotools: configured from a copy, so the unpacked source stays clean
+  # for the other target. --enable-minimal keeps what verifying a
+  # signature needs.
+  local src=$1 bld=$cache/build-sodium-$arch
+  rm -rf "$bld" && cp -a "$src" "$bld"
+  ( cd "$bld"
+    [ -x configure ] || ./autogen.sh -s
+    ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static --enable-minimal \
+      --disable-pie --disable-ssp CC="$cc" CFLAGS="-O2"
+    make -j "$jobs"
+    make install )
+  rm -rf "$bld"
+}
+
 build_gtest() {
   cmake_static "$1" "$cache/build-gtest-$arch" -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF
 }
@@ -127,4 +144,5 @@ build_once lua5.1 build_lua
 build_once libpng1.6 build_png
 build_once libjpeg-turbo build_jpeg
 build_once curl build_curl
+build_once libsodium build_sodium
 build_once googletest build_gtest
