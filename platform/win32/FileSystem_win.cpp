@@ -352,12 +352,14 @@ namespace {
         return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !reachable;
     }
 
-    bool FinalPath(HANDLE h, std::wstring* out)
+    // `volume`: VOLUME_NAME_DOS, or VOLUME_NAME_NT for a volume without a
+    // drive letter's name (some RAM disks and shares).
+    bool FinalPath(HANDLE h, DWORD volume, std::wstring* out)
     {
         std::vector<wchar_t> buffer(MAX_PATH + 1);
         for (int attempt = 0; attempt < 2; ++attempt) {
             DWORD n = GetFinalPathNameByHandleW(
-                h, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+                h, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | volume);
             if (n == 0)
                 return false;
             if (n < buffer.size()) {
@@ -369,55 +371,102 @@ namespace {
         return false;
     }
 
-    // Whether the open file `h` lies below the folder `root` once every
-    // link on both ways is resolved.
-    bool LiesBelow(HANDLE h, const std::wstring& root)
-    {
-        HANDLE r
-            = CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (r == INVALID_HANDLE_VALUE)
-            return false;
-        std::wstring rootFinal, fileFinal;
-        bool ok = FinalPath(r, &rootFinal) && FinalPath(h, &fileFinal);
-        CloseHandle(r);
-        if (!ok)
-            return false;
-        if (rootFinal.empty() || rootFinal.back() != L'\\')
-            rootFinal += L'\\';
-        return fileFinal.size() > rootFinal.size()
-            && _wcsnicmp(fileFinal.c_str(), rootFinal.c_str(), rootFinal.size()) == 0;
-    }
+    const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-    // Checks the folders of the first `count` names below `root`, making
-    // missing ones when `create`.
-    bool CheckFoldersBelow(
-        const std::wstring& root, const std::vector<std::string>& names, size_t count, bool create, FsStatus* status)
-    {
-        for (size_t i = 0; i < count; ++i) {
-            std::wstring path = PathOf(root, names, i + 1);
-            if (path.empty())
-                return Fail(status, ERROR_INVALID_NAME);
-            DWORD attr = GetFileAttributesW(path.c_str());
-            DWORD err = attr == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
-            if (attr == INVALID_FILE_ATTRIBUTES && create
-                && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)) {
-                if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-                    err = GetLastError();
-                    return ListedAsLink(path, false) ? FailLink(status, EntryOf(names, i + 1)) : Fail(status, err);
-                }
-                attr = GetFileAttributesW(path.c_str());
-                err = attr == INVALID_FILE_ATTRIBUTES ? GetLastError() : 0;
-            }
-            if (attr == INVALID_FILE_ATTRIBUTES)
-                return ListedAsLink(path, false) ? FailLink(status, EntryOf(names, i + 1)) : Fail(status, err);
-            if (attr & FILE_ATTRIBUTE_REPARSE_POINT)
-                return FailLink(status, EntryOf(names, i + 1));
-            if (!(attr & FILE_ATTRIBUTE_DIRECTORY))
-                return Fail(status, ERROR_DIRECTORY);
+    // The folders from the root down to a file, checked one by one and held
+    // open without FILE_SHARE_DELETE until the walk ends, so none of them
+    // can be renamed away and replaced by a junction meanwhile.
+    class FolderWalk {
+    public:
+        explicit FolderWalk(std::wstring root)
+            : root_(std::move(root))
+        {
         }
-        return true;
-    }
+        ~FolderWalk()
+        {
+            for (HANDLE h : held_)
+                CloseHandle(h);
+        }
+        FolderWalk(const FolderWalk&) = delete;
+        FolderWalk& operator=(const FolderWalk&) = delete;
+
+        const std::wstring& Root() const { return root_; }
+
+        // Whether the open entry `h` lies below the root once every link on
+        // both ways is resolved.
+        bool LiesBelow(HANDLE h)
+        {
+            if (rootFinal_.empty()) {
+                HANDLE r = CreateFileW(root_.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                if (r == INVALID_HANDLE_VALUE)
+                    return false;
+                bool ok = FinalPath(r, VOLUME_NAME_DOS, &rootFinal_)
+                    || (volume_ = VOLUME_NAME_NT, FinalPath(r, VOLUME_NAME_NT, &rootFinal_));
+                CloseHandle(r);
+                if (!ok || rootFinal_.empty())
+                    return false;
+                if (rootFinal_.back() != L'\\')
+                    rootFinal_ += L'\\';
+            }
+            std::wstring final;
+            return FinalPath(h, volume_, &final) && final.size() > rootFinal_.size()
+                && _wcsnicmp(final.c_str(), rootFinal_.c_str(), rootFinal_.size()) == 0;
+        }
+
+        // Checks the folders of the first `count` names, making missing
+        // ones when `create`; the last one is let go when `holdLast` is false
+        // (a folder about to be removed).
+        bool Folders(const std::vector<std::string>& names, size_t count, bool create, bool holdLast, FsStatus* status)
+        {
+            for (size_t i = 0; i < count; ++i) {
+                std::wstring path = PathOf(root_, names, i + 1);
+                if (path.empty())
+                    return Fail(status, ERROR_INVALID_NAME);
+                const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+                const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+                HANDLE h
+                    = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr);
+                DWORD err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+                if (h == INVALID_HANDLE_VALUE && create
+                    && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)) {
+                    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+                        err = GetLastError();
+                        return ListedAsLink(path, false) ? FailLink(status, EntryOf(names, i + 1)) : Fail(status, err);
+                    }
+                    h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr);
+                    err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+                }
+                if (h == INVALID_HANDLE_VALUE)
+                    return ListedAsLink(path, err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
+                        ? FailLink(status, EntryOf(names, i + 1))
+                        : Fail(status, err);
+                BY_HANDLE_FILE_INFORMATION info {};
+                bool read = GetFileInformationByHandle(h, &info) != 0;
+                err = read ? 0 : GetLastError();
+                bool link = read
+                    && ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                        || ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !LiesBelow(h)));
+                if (!read || link || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    CloseHandle(h);
+                    if (link)
+                        return FailLink(status, EntryOf(names, i + 1));
+                    return Fail(status, read ? ERROR_DIRECTORY : err);
+                }
+                if (i + 1 == count && !holdLast)
+                    CloseHandle(h);
+                else
+                    held_.push_back(h);
+            }
+            return true;
+        }
+
+    private:
+        std::wstring root_;
+        std::wstring rootFinal_; // with a trailing separator, once asked
+        DWORD volume_ = VOLUME_NAME_DOS; // the form rootFinal_ has
+        std::vector<HANDLE> held_; // owned
+    };
 
     enum class Create { No, IfMissing };
 
@@ -430,10 +479,10 @@ namespace {
             Fail(status, ERROR_INVALID_NAME);
             return INVALID_HANDLE_VALUE;
         }
-        const std::wstring wroot = RootWide(root);
-        if (!CheckFoldersBelow(wroot, names, names.size() - 1, false, status))
+        FolderWalk walk(RootWide(root));
+        if (!walk.Folders(names, names.size() - 1, false, true, status))
             return INVALID_HANDLE_VALUE;
-        const std::wstring path = PathOf(wroot, names, names.size());
+        const std::wstring path = PathOf(walk.Root(), names, names.size());
         if (path.empty()) {
             Fail(status, ERROR_INVALID_NAME);
             return INVALID_HANDLE_VALUE;
@@ -460,7 +509,7 @@ namespace {
         BY_HANDLE_FILE_INFORMATION info {};
         bool refused = !GetFileInformationByHandle(h, &info)
             || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
-            || !LiesBelow(h, wroot);
+            || !walk.LiesBelow(h);
         if (refused) {
             CloseHandle(h);
             if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
@@ -478,35 +527,32 @@ namespace {
         std::vector<std::string> names;
         if (!SplitBelow(rel, &names))
             return Fail(status, ERROR_INVALID_NAME);
-        const std::wstring wroot = RootWide(root);
         FsStatus local;
-        if (!CheckFoldersBelow(wroot, names, names.size() - (folder ? 0 : 1), false, &local)) {
+        auto fail = [&]() {
             if (local.kind == FsErrorKind::NotFound)
                 return Ok(status);
             if (status)
                 *status = local;
             return false;
-        }
-        const std::wstring path = PathOf(wroot, names, names.size());
-        if (folder)
+        };
+        if (folder) {
+            FolderWalk walk(RootWide(root));
+            if (!walk.Folders(names, names.size(), false, false, &local))
+                return fail();
+            const std::wstring path = PathOf(walk.Root(), names, names.size());
             return RemoveDirectoryW(path.c_str()) ? Ok(status) : Fail(status, GetLastError());
+        }
         // Opened as itself first: a link (or a file that lies elsewhere) is
-        // refused, not deleted.
-        HANDLE h = OpenLeafBelow(root, rel, FILE_READ_ATTRIBUTES,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, Create::No, &local);
-        if (h == INVALID_HANDLE_VALUE) {
-            if (local.kind == FsErrorKind::NotFound)
-                return Ok(status);
-            if (status)
-                *status = local;
-            return false;
-        }
+        // refused, not deleted; the handle deletes it when closed.
+        HANDLE h = OpenLeafBelow(root, rel, DELETE | FILE_READ_ATTRIBUTES, kShareAll, Create::No, &local);
+        if (h == INVALID_HANDLE_VALUE)
+            return fail();
+        FILE_DISPOSITION_INFO dispose {};
+        dispose.DeleteFile = TRUE;
+        bool ok = SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+        DWORD err = ok ? 0 : GetLastError();
         CloseHandle(h);
-        if (!DeleteFileW(path.c_str())) {
-            DWORD err = GetLastError();
-            return err == ERROR_FILE_NOT_FOUND ? Ok(status) : Fail(status, err);
-        }
-        return Ok(status);
+        return ok ? Ok(status) : Fail(status, err);
     }
 
 } // namespace
@@ -528,7 +574,8 @@ bool CreateDirectoriesBelow(const std::string& root, const std::string& rel, FsS
     std::vector<std::string> names;
     if (!SplitBelow(rel, &names))
         return Fail(status, ERROR_INVALID_NAME);
-    return CheckFoldersBelow(RootWide(root), names, names.size(), true, status) && Ok(status);
+    FolderWalk walk(RootWide(root));
+    return walk.Folders(names, names.size(), true, false, status) && Ok(status);
 }
 
 bool WriteFileAtomicallyBelow(
