@@ -428,17 +428,22 @@ namespace {
                 HANDLE h
                     = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr);
                 DWORD err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+                // A name that is taken yet cannot be opened is a dangling link.
+                bool taken = false;
                 if (h == INVALID_HANDLE_VALUE && create
                     && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)) {
-                    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+                    if (!CreateDirectoryW(path.c_str(), nullptr)) {
                         err = GetLastError();
-                        return ListedAsLink(path, false) ? FailLink(status, EntryOf(names, i + 1)) : Fail(status, err);
+                        if (err != ERROR_ALREADY_EXISTS)
+                            return ListedAsLink(path, false) ? FailLink(status, EntryOf(names, i + 1))
+                                                             : Fail(status, err);
+                        taken = true;
                     }
                     h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr);
                     err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
                 }
                 if (h == INVALID_HANDLE_VALUE)
-                    return ListedAsLink(path, err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
+                    return taken || ListedAsLink(path, err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
                         ? FailLink(status, EntryOf(names, i + 1))
                         : Fail(status, err);
                 BY_HANDLE_FILE_INFORMATION info {};

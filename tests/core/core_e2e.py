@@ -1103,8 +1103,8 @@ def test_links_inside_install(www, srv):
 def test_wine_links(www, srv):
     # The Windows core under Wine: a Unix symbolic link to a file outside
     # (which Windows code sees as the file it points to, at another final
-    # path) and one to a folder outside (a reparse point) are refused; nothing
-    # outside changes.
+    # path), one to a folder outside (a reparse point) and a dangling one in
+    # place of the core's own folder are refused; nothing outside changes.
     if not ARGS.wine_core:
         print("  SKIP Windows core and links: no --wine-core")
         return
@@ -1128,6 +1128,22 @@ def test_wine_links(www, srv):
         core.wait_for(lambda c: c.state() == 15, 120, "completion once the links are gone")
         ok, why = same_tree(os.path.join(www, "files"), inst)
         check(ok, "install differs: " + why)
+        core.quit_and_time(timeout=30)
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+    # The core's own folder a dangling link: nothing is made where it points.
+    inst = fresh_dir("inst-links-wine-state")
+    os.makedirs(inst)
+    os.symlink(os.path.join(outside, "state"), os.path.join(inst, ".zdlcore"))
+    core = Installer("Z:" + inst, srv.url, limit=-1, accept_timeout=90,
+                     program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
+    try:
+        wait_refused(core, ".zdlcore", 60)
+        check(core.state() == 4, "state %s" % core.state())
+        time.sleep(2.5)
+        check(os.listdir(inst) == [".zdlcore"], "written beside the refused folder: %s" % os.listdir(inst))
         core.quit_and_time(timeout=30)
     finally:
         core.close()
