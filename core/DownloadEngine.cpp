@@ -117,6 +117,9 @@ namespace {
         void Complete();
         std::string DigestUrl() const { return opt_.httpUrl + "/" + opt_.torrent + ".digest"; }
         std::string SignatureName() const { return opt_.torrent + ".digest.minisig"; }
+        // A file of ".zdlcore" relative to the install folder, for the
+        // confined calls of the file layer.
+        static std::string InfoPath(const char* name) { return std::string(kInfoFolderName) + "/" + name; }
 
         const CoreOptions& opt_;
         StatusBoard& board_;
@@ -153,12 +156,20 @@ namespace {
         auto start = Clock::now();
         bool reported = false;
         while (!stop_.load()) {
+            // The install folder itself may be a link (followed); its
+            // ".zdlcore" and the lock in it may not.
             FsStatus st;
-            if (CreateDirectories(info_, &st)) {
-                if (lock_.TryAcquire(info_ + "/lock", &st)) {
+            if (CreateDirectories(opt_.dir, &st) && CreateDirectoriesBelow(opt_.dir, kInfoFolderName, &st)) {
+                if (lock_.TryAcquireBelow(opt_.dir, InfoPath("lock"), &st)) {
                     board_.ClearError(CoreError::OpenFile);
                     return true;
                 }
+            }
+            if (!reported && st.kind == FsErrorKind::Link) {
+                board_.SetError(CoreError::OpenFile, kCodeLinkRefused, ReportPath(st.entry));
+                board_.SetPhase(Phase::InitError);
+                std::fprintf(stderr, "zdl-core: %s in the install folder is a link: refused\n", st.entry.c_str());
+                reported = true;
             }
             if (!reported && (st.kind != FsErrorKind::InUse || MsSince(start) >= kLockWaitMs)) {
                 // Another core keeps the folder, or the folder cannot be made.
@@ -217,11 +228,14 @@ namespace {
     }
 
     // The release the install folder holds, if a signed one was accepted.
-    bool ReadReleaseRecord(const std::string& info, ReleaseRecord* held)
+    // Read confined like the core's other files: a link planted in its
+    // place counts as no record.
+    bool ReadReleaseRecord(const std::string& dir, ReleaseRecord* held)
     {
         std::string text;
         FsStatus st;
-        return ReadWholeFile(info + "/" + kReleaseRecordName, kMaxReleaseRecordBytes, &text, &st)
+        return ReadWholeFileBelow(
+                   dir, std::string(kInfoFolderName) + "/" + kReleaseRecordName, kMaxReleaseRecordBytes, &text, &st)
             && ParseReleaseRecord(text, held);
     }
 
@@ -250,7 +264,7 @@ namespace {
                 // not have been written on a full disk).
                 failure->code = kCodeOlderRelease;
                 detail = "signed at " + std::to_string(c.timestamp) + ", older than the release being installed";
-            } else if (ReadReleaseRecord(info_, &held) && !MayFollow(held, { c.timestamp, digest_ })) {
+            } else if (ReadReleaseRecord(opt_.dir, &held) && !MayFollow(held, { c.timestamp, digest_ })) {
                 failure->code = kCodeOlderRelease;
                 detail = "signed at " + std::to_string(c.timestamp) + ", the folder holds a release signed at "
                     + std::to_string(held.timestamp);
@@ -283,22 +297,22 @@ namespace {
     void EngineRun::KeepReleaseRecord()
     {
         ReleaseRecord held;
-        if (ReadReleaseRecord(info_, &held) && held.timestamp == accepted_.timestamp
+        if (ReadReleaseRecord(opt_.dir, &held) && held.timestamp == accepted_.timestamp
             && held.description == accepted_.description)
             return;
         FsStatus st;
-        if (!WriteFileAtomically(info_ + "/" + kReleaseRecordName, MakeReleaseRecord(accepted_), &st))
+        if (!WriteFileAtomicallyBelow(opt_.dir, InfoPath(kReleaseRecordName), MakeReleaseRecord(accepted_), &st))
             std::fprintf(stderr, "zdl-core: cannot keep the release record (error %d)\n", st.code);
     }
 
     EngineRun::Step EngineRun::LoadDescription(Failure* failure)
     {
         board_.SetPhase(Phase::CheckSeedFile);
-        const std::string local = info_ + "/seed";
+        const std::string local = InfoPath("seed");
         std::string bytes;
         FsStatus st;
-        bool haveLocal = ReadWholeFile(local, kMaxDescriptionBytes, &bytes, &st) && bytes.size() == digestSize_
-            && Sha256::Of(bytes.data(), bytes.size()) == digest_;
+        bool haveLocal = ReadWholeFileBelow(opt_.dir, local, kMaxDescriptionBytes, &bytes, &st)
+            && bytes.size() == digestSize_ && Sha256::Of(bytes.data(), bytes.size()) == digest_;
         if (!haveLocal) {
             board_.SetPhase(Phase::DownloadSeedFile);
             std::string detail;
@@ -328,7 +342,7 @@ namespace {
         std::string why;
         if (!ParseDescription(bytes, &desc_, &why)) {
             std::fprintf(stderr, "zdl-core: description refused: %s\n", why.c_str());
-            RemoveFile(local);
+            RemoveFileBelow(opt_.dir, local, &st);
             // It matched its digest: the publication is broken, not the
             // transfer, so it is reported at once.
             board_.SetError(CoreError::ReadSeed, kCodeMalformed, opt_.torrent);
@@ -339,7 +353,7 @@ namespace {
         board_.ClearError(CoreError::DownloadSeed);
         board_.ClearError(CoreError::ReadSeed);
         if (!haveLocal)
-            WriteFileAtomically(local, bytes, &st); // only saves a later download
+            WriteFileAtomicallyBelow(opt_.dir, local, bytes, &st); // only saves a later download
         std::string().swap(bytes); // the parsed form is all that is needed now
         std::vector<std::string> names;
         names.reserve(desc_.files.size());
@@ -349,7 +363,7 @@ namespace {
         board_.SetBytes(desc_.totalSize, 0);
 
         std::string stateBytes;
-        haveResume_ = ReadWholeFile(info_ + "/state", 2 * kMaxPieces + 4096, &stateBytes, &st)
+        haveResume_ = ReadWholeFileBelow(opt_.dir, InfoPath("state"), 2 * kMaxPieces + 4096, &stateBytes, &st)
             && DecodeResumeState(stateBytes, desc_.PieceCount(), &resume_) && resume_.description == digest_;
         return Step::Next;
     }
@@ -380,8 +394,12 @@ namespace {
                 continue;
             }
             cleared = false;
-            std::string path = store_->ReportName(i);
-            if (st.kind == FsErrorKind::InUse || st.kind == FsErrorKind::Denied) {
+            std::string path = store_->ReportName(i, st);
+            if (st.kind == FsErrorKind::Link) {
+                // Nothing is written through it: the player removes it.
+                board_.SetError(CoreError::OpenFile, kCodeLinkRefused, path);
+                board_.SetPhase(Phase::CreateFile);
+            } else if (st.kind == FsErrorKind::InUse || st.kind == FsErrorKind::Denied) {
                 board_.SetError(CoreError::OpenFile, st.code, path);
                 board_.SetPhase(Phase::AnalysisSeedError);
             } else {
@@ -531,7 +549,7 @@ namespace {
         if (scheduler.Complete())
             return Step::Next;
 
-        PieceWriter writer(desc_, digest_, *store_, board_, info_ + "/state", opt_.stateSaveMs,
+        PieceWriter writer(desc_, digest_, *store_, board_, InfoPath("state"), opt_.stateSaveMs,
             static_cast<size_t>(opt_.httpThreads) + 2);
         writer.Start(good, [&fetcher] { fetcher.Wakeup(); });
         std::vector<FetchDone> done;
@@ -668,14 +686,16 @@ namespace {
         board_.ClearAllErrors();
         board_.SetBytes(desc_.totalSize, desc_.totalSize);
         if (opt_.deleteDownloadInfo) {
-            RemoveFile(info_ + "/state");
-            RemoveFile(info_ + "/state.tmp");
-            RemoveFile(info_ + "/seed");
+            // Confined: a link put in place of one of them stays, and
+            // nothing outside the folder is removed.
+            FsStatus st;
+            for (const char* name : { "state", "state.tmp", "seed" })
+                RemoveFileBelow(opt_.dir, InfoPath(name), &st);
             // The engine ends here, so the folder is free; Windows cannot
             // delete a file it holds open, so let go of it first.
             lock_.Release();
-            RemoveFile(info_ + "/lock");
-            RemoveEmptyDirectory(info_);
+            RemoveFileBelow(opt_.dir, InfoPath("lock"), &st);
+            RemoveEmptyDirectoryBelow(opt_.dir, kInfoFolderName, &st);
         }
         board_.SetPhase(Phase::DownloadCompleted);
         std::fprintf(stderr, "zdl-core: download complete\n");

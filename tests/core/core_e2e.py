@@ -1271,6 +1271,146 @@ def test_disk_full(www, srv):
         subprocess.run(["umount", "-l", mnt])
 
 
+def outside_snapshot(root):
+    """Every entry below |root| (links not followed): kind, size, mtime and
+    content digest, so that any change outside an install folder shows."""
+    out = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        for n in dirnames + filenames:
+            p = os.path.join(dirpath, n)
+            st = os.lstat(p)
+            digest = ""
+            if os.path.isfile(p) and not os.path.islink(p):
+                with open(p, "rb") as f:
+                    digest = hashlib.sha256(f.read()).hexdigest()
+            out[os.path.relpath(p, root)] = (st.st_mode, st.st_size, st.st_mtime_ns, digest)
+    return out
+
+
+def plant_outside(name):
+    """A folder outside the install folder with a victim file in it."""
+    outside = fresh_dir(name)
+    os.makedirs(os.path.join(outside, "folder"))
+    with open(os.path.join(outside, "victim.exe"), "wb") as f:
+        f.write(b"not the game\n" * 100)
+    return outside
+
+
+def first_client_folder(www):
+    """A top-level folder of the client, as the install folder names it."""
+    top = os.path.join(www, "files")
+    for n in sorted(os.listdir(os.fsencode(top))):
+        if os.path.isdir(os.path.join(os.fsencode(top), n)):
+            return client_name(n)
+    raise AssertionError("the client has no folder")
+
+
+def wait_refused(core, entry, timeout=30):
+    core.wait_for(lambda c: c.values.get("Error") == "OpenFile" and c.values.get("ErrorCode") == "1030"
+                  and c.values.get("ErrorFile", "").encode("latin-1") == entry.encode("gbk"),
+                  timeout, "the link %s refused" % entry)
+
+
+def test_links_inside_install(www, srv):
+    # A link to a file outside planted as zpc.exe and a client folder that is
+    # a link to a folder outside: each is refused by name (OpenFile, 1030),
+    # nothing outside changes, and the download completes once the player
+    # removed them. The install folder itself is reached through a link.
+    outside = plant_outside("links-outside")
+    real = fresh_dir("inst-links-real")
+    os.makedirs(real)
+    inst = os.path.join(ARGS.work, "inst-links")
+    if os.path.islink(inst):
+        os.remove(inst)
+    os.symlink(real, inst)
+    folder = first_client_folder(www)
+    os.symlink(os.path.join(outside, "victim.exe"), os.path.join(real, "zpc.exe"))
+    os.symlink(os.path.join(outside, "folder"), os.path.join(real, folder))
+    before = outside_snapshot(outside)
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        wait_refused(core, "zpc.exe")
+        time.sleep(2.5)  # a retry or two
+        check(core.state() == 11, "state %s" % core.state())
+        check(os.path.islink(os.path.join(real, "zpc.exe")), "the link was replaced")
+        os.remove(os.path.join(real, "zpc.exe"))
+        wait_refused(core, folder)
+        check(outside_snapshot(outside) == before, "something outside the install folder changed")
+        os.remove(os.path.join(real, folder))
+        core.wait_for(lambda c: c.state() == 15, 60, "completion once the links are gone")
+        ok, why = same_tree(os.path.join(www, "files"), real)
+        check(ok, "install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+    # The core's own folder a link: refused before anything is written.
+    inst = fresh_dir("inst-links-state")
+    os.makedirs(inst)
+    os.symlink(os.path.join(outside, "folder"), os.path.join(inst, ".zdlcore"))
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        wait_refused(core, ".zdlcore")
+        check(core.state() == 4, "state %s" % core.state())
+        time.sleep(2.5)
+        check(os.listdir(inst) == [".zdlcore"], "written beside the refused folder: %s" % os.listdir(inst))
+        core.quit_and_time()
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+
+def test_wine_links(www, srv):
+    # The Windows core under Wine: a Unix symbolic link to a file outside
+    # (which Windows code sees as the file it points to, at another final
+    # path), one to a folder outside (a reparse point) and a dangling one in
+    # place of the core's own folder are refused; nothing outside changes.
+    if not ARGS.wine_core:
+        print("  SKIP Windows core and links: no --wine-core")
+        return
+    outside = plant_outside("links-outside-wine")
+    inst = fresh_dir("inst-links-wine")
+    os.makedirs(inst)
+    folder = first_client_folder(www)
+    os.symlink(os.path.join(outside, "victim.exe"), os.path.join(inst, "zpc.exe"))
+    os.symlink(os.path.join(outside, "folder"), os.path.join(inst, folder))
+    before = outside_snapshot(outside)
+    core = Installer("Z:" + inst, srv.url, limit=-1, accept_timeout=90,
+                     program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
+    try:
+        wait_refused(core, "zpc.exe", 60)
+        time.sleep(2.5)
+        check(os.path.islink(os.path.join(inst, "zpc.exe")), "the link was replaced")
+        os.remove(os.path.join(inst, "zpc.exe"))
+        wait_refused(core, folder, 30)
+        check(outside_snapshot(outside) == before, "something outside the install folder changed")
+        os.remove(os.path.join(inst, folder))
+        core.wait_for(lambda c: c.state() == 15, 120, "completion once the links are gone")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        core.quit_and_time(timeout=30)
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+    # The core's own folder a dangling link: nothing is made where it points.
+    inst = fresh_dir("inst-links-wine-state")
+    os.makedirs(inst)
+    os.symlink(os.path.join(outside, "state"), os.path.join(inst, ".zdlcore"))
+    core = Installer("Z:" + inst, srv.url, limit=-1, accept_timeout=90,
+                     program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
+    try:
+        wait_refused(core, ".zdlcore", 60)
+        check(core.state() == 4, "state %s" % core.state())
+        time.sleep(2.5)
+        check(os.listdir(inst) == [".zdlcore"], "written beside the refused folder: %s" % os.listdir(inst))
+        core.quit_and_time(timeout=30)
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+
 def main():
     global ARGS
     p = argparse.ArgumentParser()
@@ -1292,7 +1432,8 @@ def main():
              test_endless_description, test_trickle_dropped, test_busy_server, test_release_replaced,
              test_huge_declared_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
-             test_windows_code_pages, test_signed_release, test_publisher_signing]
+             test_windows_code_pages, test_signed_release, test_publisher_signing,
+             test_links_inside_install, test_wine_links]
     failed = 0
     try:
         for t in tests:
