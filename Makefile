@@ -14,7 +14,7 @@ CACHE ?= /var/cache/zdl-deps
 JOBS ?= $(shell nproc)
 SOURCE_URL ?=
 WEB_HOST ?=
-url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL)) $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
+url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL='$(SOURCE_URL)') $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
 .PHONY: lint deps deps-demo native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean

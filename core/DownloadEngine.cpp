@@ -96,15 +96,17 @@ namespace {
         bool Sleep(int ms);
         bool Init();
         Step LoadRelease();
-        Step FetchDigest(Failure* failure);
-        Step LoadDescription(Failure* failure);
+        Step ChooseRelease(Failure* failure);
+        Step FetchDigest(const std::string& base, Failure* failure);
+        Step LoadDescription(const std::string& base, Failure* failure);
         Step CreateFiles(std::vector<bool>* fresh);
         bool Check(const std::vector<bool>& fresh, std::vector<bool>* good);
         Step Download(std::vector<bool> good);
         void Publish(const SchedulerReport& report);
         bool ReleaseChanged();
         void Complete();
-        std::string DigestUrl() const { return opt_.httpUrl + "/" + opt_.torrent + ".digest"; }
+        std::string DigestUrl(const std::string& base) const { return base + "/" + opt_.torrent + ".digest"; }
+        std::vector<std::string> FileMirrors() const;
 
         const CoreOptions& opt_;
         StatusBoard& board_;
@@ -160,12 +162,13 @@ namespace {
         return false;
     }
 
-    EngineRun::Step EngineRun::FetchDigest(Failure* failure)
+    // The digest of the release `base` (one of the "-HttpUrl" mirrors) serves.
+    EngineRun::Step EngineRun::FetchDigest(const std::string& base, Failure* failure)
     {
         board_.SetPhase(Phase::GetSeedMd5);
         std::string body, detail;
         long status = 0;
-        FetchOutcome r = FetchSmallFile(DigestUrl(), kMaxDigestBytes, stop_, &body, &detail, &status);
+        FetchOutcome r = FetchSmallFile(DigestUrl(base), kMaxDigestBytes, stop_, &body, &detail, &status);
         if (r == FetchOutcome::Cancelled)
             return Step::Stop;
         if (r == FetchOutcome::Ok && ParseDigestText(body, &digest_, &digestSize_)) {
@@ -180,12 +183,14 @@ namespace {
             detail = "malformed digest";
             failure->code = kCodeMalformed;
         }
-        std::fprintf(stderr, "zdl-core: digest: %s\n", detail.c_str());
+        std::fprintf(stderr, "zdl-core: digest from %s: %s\n", base.c_str(), detail.c_str());
         board_.SetPhase(Phase::GetSeedMd5Fail);
         return Step::Retry;
     }
 
-    EngineRun::Step EngineRun::LoadDescription(Failure* failure)
+    // The description the digest vouches for: the local copy, else fetched
+    // from `base`, the mirror that gave the digest.
+    EngineRun::Step EngineRun::LoadDescription(const std::string& base, Failure* failure)
     {
         board_.SetPhase(Phase::CheckSeedFile);
         const std::string local = info_ + "/seed";
@@ -200,7 +205,7 @@ namespace {
             // at once, so an endless answer costs neither time nor memory.
             long status = 0;
             FetchOutcome r = FetchSmallFile(
-                opt_.httpUrl + "/" + opt_.torrent, static_cast<size_t>(digestSize_), stop_, &bytes, &detail, &status);
+                base + "/" + opt_.torrent, static_cast<size_t>(digestSize_), stop_, &bytes, &detail, &status);
             if (r == FetchOutcome::Cancelled)
                 return Step::Stop;
             failure->error = CoreError::DownloadSeed;
@@ -213,7 +218,7 @@ namespace {
                 detail = "description does not match its digest";
             }
             if (r != FetchOutcome::Ok) {
-                std::fprintf(stderr, "zdl-core: description: %s\n", detail.c_str());
+                std::fprintf(stderr, "zdl-core: description from %s: %s\n", base.c_str(), detail.c_str());
                 board_.SetPhase(Phase::DownloadSeedFileFail);
                 return Step::Retry;
             }
@@ -341,14 +346,40 @@ namespace {
         return true;
     }
 
-    // The server as the scheduler's source of pieces: PieceFetcher's
-    // connections, the files' addresses and the buffers they reuse.
+    // Piece buffers for later requests; only a few are kept, so that at
+    // most two pieces per connection are ever held.
+    class BufferPool {
+    public:
+        std::vector<uint8_t> Take()
+        {
+            std::vector<uint8_t> buffer;
+            if (!spare_.empty()) {
+                buffer = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            return buffer;
+        }
+        void GiveBack(std::vector<uint8_t> buffer)
+        {
+            if (spare_.size() < kSpareBuffers && buffer.capacity() > 0)
+                spare_.push_back(std::move(buffer));
+        }
+
+    private:
+        std::vector<std::vector<uint8_t>> spare_;
+    };
+
+    // One mirror as a source of pieces for the scheduler: the files'
+    // addresses below its base. Every mirror shares PieceFetcher's
+    // connections (and its connection cache), so transfer ids are unique
+    // across mirrors and a connection goes wherever the scheduler sends it.
     class ServerPort : public FetchPort {
     public:
-        ServerPort(const CoreOptions& o, const DownloadDescription& d, PieceFetcher& f)
-            : opt_(o)
+        ServerPort(std::string base, const DownloadDescription& d, PieceFetcher& f, BufferPool& pool)
+            : base_(std::move(base))
             , desc_(d)
             , fetcher_(f)
+            , pool_(pool)
         {
         }
 
@@ -363,12 +394,7 @@ namespace {
             req.offset = loc.offset;
             req.length = loc.length;
             req.fileSize = desc_.files[loc.file].size;
-            std::vector<uint8_t> buffer;
-            if (!spare_.empty()) {
-                buffer = std::move(spare_.back());
-                spare_.pop_back();
-            }
-            return fetcher_.Start(req, std::move(buffer));
+            return fetcher_.Start(req, pool_.Take());
         }
 
         uint64_t StartStream(uint32_t file, const std::vector<bool>& wanted) override
@@ -387,23 +413,30 @@ namespace {
         void Progress(std::vector<TransferBytes>* out) const override { fetcher_.Progress(out); }
         void Drop(uint64_t transfer) override { fetcher_.Drop(transfer); }
 
-        // A piece buffer for a later request; only a few are kept, so that
-        // at most two pieces per connection are ever held.
-        void GiveBack(std::vector<uint8_t> buffer)
-        {
-            if (spare_.size() < kSpareBuffers && buffer.capacity() > 0)
-                spare_.push_back(std::move(buffer));
-        }
+        const std::string& Base() const { return base_; }
 
     private:
-        // The one place a file's address on the server is built.
-        std::string FileUrl(uint32_t file) const { return FileAddress(opt_.httpUrl, desc_, file); }
+        // The one place a file's address on a mirror is built.
+        std::string FileUrl(uint32_t file) const { return FileAddress(base_, desc_, file); }
 
-        const CoreOptions& opt_;
+        const std::string base_;
         const DownloadDescription& desc_;
         PieceFetcher& fetcher_;
-        std::vector<std::vector<uint8_t>> spare_;
+        BufferPool& pool_;
     };
+
+    // Where the files come from: the "-HttpUrl" mirrors, then those the
+    // (verified) description lists, each once.
+    std::vector<std::string> EngineRun::FileMirrors() const
+    {
+        std::vector<std::string> bases = opt_.httpUrls;
+        if (bases.empty())
+            bases.push_back(opt_.httpUrl);
+        for (const std::string& m : desc_.mirrors)
+            if (std::find(bases.begin(), bases.end(), m) == bases.end() && bases.size() < kMaxSources)
+                bases.push_back(m);
+        return bases;
+    }
 
     EngineRun::Step EngineRun::Download(std::vector<bool> good)
     {
@@ -412,13 +445,21 @@ namespace {
         PieceFetcher fetcher(opt_.httpThreads, limiter);
         if (!fetcher.Init())
             return Step::GiveUp;
-        ServerPort server(opt_, desc_, fetcher);
+        BufferPool pool;
+        std::vector<std::unique_ptr<ServerPort>> mirrors;
+        std::vector<FetchPort*> ports;
+        for (const std::string& base : FileMirrors()) {
+            mirrors.push_back(std::make_unique<ServerPort>(base, desc_, fetcher, pool));
+            ports.push_back(mirrors.back().get());
+        }
+        if (mirrors.size() > 1)
+            std::fprintf(stderr, "zdl-core: fetching from %zu mirrors\n", mirrors.size());
         SchedulerSettings settings;
         settings.connections = opt_.httpThreads;
         settings.rateLimit = limiter.Rate();
         settings.giveUpMs = Millis(opt_.giveUpSeconds) * 1000;
         settings.seed = std::random_device()();
-        DownloadScheduler scheduler(desc_, server, settings, NowMs());
+        DownloadScheduler scheduler(desc_, ports, settings, NowMs());
         for (uint32_t p = 0; p < good.size(); ++p)
             if (good[p])
                 scheduler.MarkGood(p);
@@ -451,7 +492,7 @@ namespace {
                 if (scheduler.Fetched(d, now))
                     writer.Submit(d.piece, std::move(d.data));
                 else
-                    server.GiveBack(std::move(d.data));
+                    pool.GiveBack(std::move(d.data));
             }
             verdicts.clear();
             writer.TakeVerdicts(&verdicts);
@@ -459,7 +500,7 @@ namespace {
                 if (!v.good)
                     board_.CountHashFailure();
                 scheduler.Verdict(v.piece, v.good, now);
-                server.GiveBack(std::move(v.buffer));
+                pool.GiveBack(std::move(v.buffer));
             }
             uint64_t got = fetcher.TakeReceivedBytes();
             scheduler.Received(got, now);
@@ -489,6 +530,13 @@ namespace {
         }
         done.clear();
         fetcher.CancelAll(&done);
+        // What each mirror delivered, for the publisher's and the tests' eyes.
+        for (uint32_t m = 0; m < mirrors.size(); ++m) {
+            SourceStats st = scheduler.Stats(m);
+            std::fprintf(stderr, "zdl-core: mirror %u %s: %llu bytes good, %llu bytes bad, demoted %d times\n", m,
+                mirrors[m]->Base().c_str(), static_cast<unsigned long long>(st.goodBytes),
+                static_cast<unsigned long long>(st.badBytes), st.demotions);
+        }
         board_.SetDownloadRate(0);
         board_.SetServerBusy(false);
         if (result == Step::Next || result == Step::Restart)
@@ -514,15 +562,20 @@ namespace {
         reported_ = r;
     }
 
-    // Pieces keep failing their hash: reads the digest again. A new release
-    // (never one this core already left) restarts the download on it.
+    // Pieces keep failing their hash: reads the digest again, from the first
+    // mirror that gives one. A new release (never one this core already
+    // left) restarts the download on it.
     bool EngineRun::ReleaseChanged()
     {
         std::string body, detail;
         Sha256Digest digest {};
         uint64_t size = 0;
-        if (FetchSmallFile(DigestUrl(), kMaxDigestBytes, stop_, &body, &detail) != FetchOutcome::Ok
-            || !ParseDigestText(body, &digest, &size)) {
+        bool read = false;
+        for (size_t m = 0; m < opt_.httpUrls.size() && !read; ++m)
+            read = FetchSmallFile(DigestUrl(opt_.httpUrls[m]), kMaxDigestBytes, stop_, &body, &detail)
+                    == FetchOutcome::Ok
+                && ParseDigestText(body, &digest, &size);
+        if (!read) {
             std::fprintf(stderr, "zdl-core: pieces fail their hash and the digest cannot be read again\n");
             return false;
         }
@@ -566,9 +619,7 @@ namespace {
         auto start = Clock::now();
         while (true) {
             Failure failure;
-            Step s = FetchDigest(&failure);
-            if (s == Step::Next)
-                s = LoadDescription(&failure);
+            Step s = ChooseRelease(&failure);
             if (s != Step::Retry)
                 return s;
             streak.Failed(MsSince(start), failure.code);
@@ -579,6 +630,24 @@ namespace {
             if (!Sleep(BackoffMs(streak.Count())))
                 return Step::Stop;
         }
+    }
+
+    // Which release this core takes when the mirrors disagree; the one
+    // place that decides it. The "-HttpUrl" mirrors are asked in the
+    // publisher's order, and the first whose digest reads and whose
+    // description matches that digest wins; a mirror that fails either
+    // passes the turn to the next. Every piece is later checked against
+    // this one release, so no mirror can mix another into the install.
+    EngineRun::Step EngineRun::ChooseRelease(Failure* failure)
+    {
+        for (const std::string& base : opt_.httpUrls) {
+            Step s = FetchDigest(base, failure);
+            if (s == Step::Next)
+                s = LoadDescription(base, failure);
+            if (s != Step::Retry)
+                return s;
+        }
+        return Step::Retry;
     }
 
     void EngineRun::Run()

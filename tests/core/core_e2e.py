@@ -1010,6 +1010,103 @@ def test_disk_full(www, srv):
         subprocess.run(["umount", "-l", mnt])
 
 
+# ------------------------------------------------------------------- mirrors
+def mirror_bytes(log_path):
+    """{mirror index: (good bytes, bad bytes)} from the core's closing lines."""
+    out = {}
+    with open(log_path, errors="replace") as f:
+        for m in re.finditer(r"zdl-core: mirror (\d+) \S+: (\d+) bytes good, (\d+) bytes bad", f.read()):
+            out[int(m.group(1))] = (int(m.group(2)), int(m.group(3)))
+    return out
+
+
+def mirrored_download(www, urls, what, timeout=90):
+    """Downloads from "-HttpUrl" |urls| joined by ";" into a fresh folder;
+    the install must be identical. Returns the per-mirror byte counts."""
+    inst = fresh_dir("inst-mirrors")
+    core = Installer(inst, ";".join(urls), limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, timeout, "completion with " + what)
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, what + ": install differs: " + why)
+        core.quit_and_time()
+        counts = mirror_bytes(core.stderr_path)
+        check(len(counts) == len(urls), "%s: mirror lines %s\n%s" % (what, counts, core.log()))
+        return counts
+    finally:
+        core.close()
+
+
+def test_mirrors(www, srv):
+    # The same release on several mirrors, one of them bad in one way each
+    # time: the install comes out identical, and once caught the bad mirror
+    # carries little (its bytes are counted by the core and by nginx).
+    www = make_client("www-mirrors", 16, seed=11)
+    total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(www, "files")) for f in fs)
+    size, rel = largest_file(os.path.join(www, "files"))
+    good = Server(www, "mirror-good")
+    servers = [good]
+    try:
+        # Down, listed first: the description comes from the next mirror.
+        dead = socket.socket()
+        dead.bind(("127.0.0.1", 0))
+        down = "http://127.0.0.1:%d" % dead.getsockname()[1]
+        dead.close()
+        counts = mirrored_download(www, [down, good.url], "the first mirror down")
+        check(counts[0] == (0, 0) and counts[1][0] == total, "down mirror: %s" % counts)
+
+        # Three mirrors, one serving the largest file with every piece
+        # corrupted: at most the pieces it had in flight when caught fail.
+        bad_www = os.path.join(ARGS.work, "www-mirror-corrupt")
+        shutil.rmtree(bad_www, ignore_errors=True)
+        shutil.copytree(www, bad_www)
+        with open(os.path.join(bad_www, "files", rel), "r+b") as f:
+            for off in range(100, size, PIECE):
+                f.seek(off)
+                b = f.read(1)
+                f.seek(off)
+                f.write(bytes([b[0] ^ 0xA5]))
+        corrupt = Server(bad_www, "mirror-corrupt")
+        servers.append(corrupt)
+        other = Server(www, "mirror-other")
+        servers.append(other)
+        counts = mirrored_download(www, [corrupt.url, good.url, other.url], "a mirror serving a corrupted file")
+        print("  corrupted file on mirror 0 (%d pieces): %s" % (size // PIECE, counts))
+        check(counts[0][1] <= 4 * PIECE, "corrupt mirror sent %d bad bytes" % counts[0][1])
+        check(sum(c[0] for c in counts.values()) == total, "good bytes %s" % counts)
+
+        # One file answered with 404 on one mirror: it comes from the other,
+        # and the failing mirror is not asked for it again and again.
+        missing = Server(www, "mirror-404", conf="location = /files/%s { return 404; }" % rel)
+        servers.append(missing)
+        counts = mirrored_download(www, [missing.url, good.url], "a mirror answering 404 for a file")
+        with open(os.path.join(missing.work, "access.log")) as f:
+            misses = sum(1 for line in f if '" 404 ' in line)
+        print("  404 for one file on mirror 0: %d requests answered 404, %s" % (misses, counts))
+        check(1 <= misses <= 4, "%d requests answered 404" % misses)
+
+        # A mirror that ignores Range: its files come whole or from the other.
+        fs = FaultServer(www, flaky=False, ignore_range=True)
+        try:
+            counts = mirrored_download(www, [fs.url, good.url], "a mirror ignoring Range")
+            print("  mirror 0 ignoring Range: %s" % counts)
+        finally:
+            fs.stop()
+
+        # A mirror at 1 KB/s for everything: dropped as a trickle, demoted,
+        # its share of the client's bytes tiny.
+        slow = Server(www, "mirror-slow", conf="limit_rate 1k;")
+        servers.append(slow)
+        start = time.time()
+        counts = mirrored_download(www, [good.url, slow.url], "a mirror at 1 KB/s")
+        sent = slow.body_bytes()
+        print("  mirror 1 at 1 KB/s: sent %d of %d bytes, %s, %.1f s" % (sent, total, counts, time.time() - start))
+        check(sent < total // 100 and counts[1][0] < total // 100, "slow mirror sent %d bytes" % sent)
+    finally:
+        for s in servers:
+            s.stop()
+
+
 def main():
     global ARGS
     p = argparse.ArgumentParser()
@@ -1031,7 +1128,7 @@ def main():
              test_endless_description, test_trickle_dropped, test_busy_server, test_release_replaced,
              test_huge_declared_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
-             test_windows_code_pages]
+             test_windows_code_pages, test_mirrors]
     failed = 0
     try:
         for t in tests:

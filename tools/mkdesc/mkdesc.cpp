@@ -3,7 +3,8 @@
 //
 //   zdl-mkdesc <client folder> <output folder> [--piece-size bytes]
 //              [--title text] [--root folder] [--name file name] [--raw-names]
-//   zdl-mkdesc --check <description URL> [--all-pieces]
+//              [--mirror base URL]...
+//   zdl-mkdesc --check <description URL>[;<description URL>...] [--all-pieces]
 //
 // The second form is the publisher's preflight (PublicationCheck.h): it
 // reads the published release as the core will and exits 1 when a file
@@ -18,7 +19,9 @@
 // whose names already are GBK (and are served so).
 //
 // The server then publishes <output folder> with the client folder's files
-// below it in <root> (default "files").
+// below it in <root> (default "files"). Each --mirror names a further base
+// that publishes the same files (not the description: that comes from the
+// addresses built into the installer); the core fetches files from all.
 #include "core/DescriptionBuilder.h"
 #include "core/HttpTransport.h"
 #include "platform/FileSystem.h"
@@ -27,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace zdl;
 using namespace zdl::core;
@@ -61,19 +65,23 @@ int main(int argc, char** argv)
     if (argc < 3) {
         std::fprintf(stderr,
             "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
-            "[--root r] [--name n] [--raw-names]\n"
-            "       zdl-mkdesc --check <description URL> [--all-pieces]\n"
+            "[--root r] [--name n] [--raw-names] [--mirror URL]...\n"
+            "       zdl-mkdesc --check <description URL>[;<description URL>...] [--all-pieces]\n"
             "  File names are read as UTF-8 and described in GBK; the server is asked\n"
             "  for them in UTF-8. A name GBK cannot hold exactly is refused.\n"
             "  --raw-names takes names as they are, for a tree whose names already\n"
             "  are GBK bytes on the disk and on the server.\n"
+            "  --mirror (repeatable) lists a further server base serving the same\n"
+            "  files below the same root; the downloader spreads over all of them.\n"
             "  --check reads a published release as the downloader will: every file\n"
             "  served, at its size, with Range, and its first and last piece (every\n"
-            "  piece with --all-pieces) as described. Exit status 1 on any problem.\n");
+            "  piece with --all-pieces) as described; with several addresses\n"
+            "  separated by \";\", every mirror. Exit status 1 on any problem.\n");
         return 2;
     }
     BuildSettings settings;
     std::string name = "zphdownload_setup.exe.data";
+    std::vector<std::string> mirrors;
     for (int i = 3; i < argc; i += 2) {
         std::string opt = argv[i];
         if (opt == "--raw-names") {
@@ -94,7 +102,16 @@ int main(int argc, char** argv)
             settings.root = value;
         else if (opt == "--name")
             name = value;
-        else {
+        else if (opt == "--mirror") {
+            while (!value.empty() && value.back() == '/')
+                value.pop_back();
+            if (!IsMirrorUrl(value) || mirrors.size() >= kMaxDescribedMirrors) {
+                std::fprintf(stderr, "zdl-mkdesc: bad or too many --mirror: %s (http or https, at most %zu)\n",
+                    argv[i + 1], kMaxDescribedMirrors);
+                return 2;
+            }
+            mirrors.push_back(value);
+        } else {
             std::fprintf(stderr, "zdl-mkdesc: unknown option %s\n", opt.c_str());
             return 2;
         }
@@ -105,6 +122,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zdl-mkdesc: %s\n", error.c_str());
         return 1;
     }
+    desc.mirrors = mirrors;
     std::string bytes = SerializeDescription(desc);
     if (bytes.size() > kMaxDescriptionBytes) {
         std::fprintf(stderr, "zdl-mkdesc: the description would take %zu bytes, more than the %zu a core accepts\n",
