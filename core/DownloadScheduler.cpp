@@ -484,8 +484,8 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         elsewhere = elsewhere || (other != s && !Misses(other, file, now));
     if (elsewhere) {
         if (miss.failures <= 3 || miss.failures % 10 == 0)
-            std::fprintf(stderr, "zdl-core: piece %u of %s: %s from mirror %u (failure %d): trying another\n",
-                d.piece, desc_.files[file].path.c_str(), d.error.c_str(), s, miss.failures);
+            std::fprintf(stderr, "zdl-core: piece %u of %s: %s from mirror %u (failure %d): trying another\n", d.piece,
+                desc_.files[file].path.c_str(), d.error.c_str(), s, miss.failures);
         tracker_.Release(d.piece);
         retries_.ProbeNotStarted(file);
         return false;

@@ -174,9 +174,9 @@ TEST(CoreOptions, SplitsMirrorList)
 {
     CoreOptions o;
     std::string error;
-    ASSERT_TRUE(ParseCoreOptions({ "-Dir", "x", "-HttpUrl", "http://b.example/z/;https://a.example;http://b.example/z;",
-                                     "-Torrent", "t" },
-        &o, &error))
+    ASSERT_TRUE(ParseCoreOptions(
+        { "-Dir", "x", "-HttpUrl", "http://b.example/z/;https://a.example;http://b.example/z;", "-Torrent", "t" }, &o,
+        &error))
         << error;
     EXPECT_EQ(o.httpUrls, (std::vector<std::string> { "http://b.example/z", "https://a.example" }));
     EXPECT_EQ(o.httpUrl, "http://b.example/z");

@@ -42,7 +42,6 @@ public:
     std::vector<uint32_t> started; // pieces, in order; a stream adds its file | 0x80000000
     uint64_t next = 1;
 
-
     int IdleConnections() const override { return connections - static_cast<int>(running.size()); }
     uint64_t StartPiece(uint32_t piece) override
     {

@@ -96,8 +96,8 @@ namespace {
         s.sourceUrl = "http://a.example/z/desc.data;https://b.example:8443/desc.data;";
         std::string options;
         ASSERT_TRUE(BuildCoreArguments(s, options));
-        EXPECT_NE(options.find(" -HttpUrl http://a.example/z;https://b.example:8443 -Torrent desc.data "),
-            std::string::npos)
+        EXPECT_NE(
+            options.find(" -HttpUrl http://a.example/z;https://b.example:8443 -Torrent desc.data "), std::string::npos)
             << options;
         for (const char* bad : { "http://a/desc.data;http://b/other.data", "http://a/desc.data;desc.data",
                  "http://a/desc.data;http://b/", ";", "" }) {

@@ -328,8 +328,8 @@ bool CheckPublication(const CheckSettings& s, std::FILE* out, CheckSummary* summ
     else if (summary->badFiles == 0)
         std::fprintf(out, "every file is served whole, but a description address failed\n");
     else
-        std::fprintf(out, "%u with problems; players cannot complete the download from every mirror\n",
-            summary->badFiles);
+        std::fprintf(
+            out, "%u with problems; players cannot complete the download from every mirror\n", summary->badFiles);
     return summary->badFiles == 0 && sound;
 }
 
