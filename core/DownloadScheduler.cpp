@@ -238,6 +238,7 @@ void DownloadScheduler::StartRequests(Millis now)
         return;
     const size_t budget = static_cast<size_t>(settings_.connections);
     std::vector<uint32_t> skipped; // no source may take them now
+    bool exhausted = false; // every missing piece is on its way
     while (transfers_.size() + writerPending_ < budget && skipped.size() < kMaxSkippedPerRound) {
         bool anyOpen = false;
         for (uint32_t s = 0; s < sources_.size() && !anyOpen; ++s)
@@ -245,8 +246,10 @@ void DownloadScheduler::StartRequests(Millis now)
         if (!anyOpen)
             break;
         uint32_t p = 0;
-        if (!tracker_.TakeNext(&p))
+        if (!tracker_.TakeNext(&p)) {
+            exhausted = true;
             break;
+        }
         uint32_t file = desc_.Locate(p).file;
         if (retries_.ParkIfWaiting(file, p, At(now)))
             continue;
@@ -281,6 +284,31 @@ void DownloadScheduler::StartRequests(Millis now)
     }
     for (uint32_t p : skipped)
         tracker_.Release(p);
+    if (exhausted && skipped.empty() && transfers_.size() + writerPending_ < budget)
+        DropSlowAtTheEnd(now);
+}
+
+// The end of the download: nothing is left to request, connections are
+// idle, and a piece still crawls in from a mirror far slower than another
+// that is free. Waiting for the trickle window would keep the player
+// waiting on it; its piece is dropped and comes again from the faster one.
+void DownloadScheduler::DropSlowAtTheEnd(Millis now)
+{
+    for (auto& [id, t] : transfers_) {
+        if (t.dropped || now - t.started < kEndGameJudgeMs)
+            continue;
+        uint64_t live = t.bytes * 1000 / static_cast<uint64_t>(now - t.started);
+        uint64_t better = 0;
+        for (uint32_t s = 0; s < sources_.size(); ++s)
+            if (s != t.source && Open(s, now) && !Demoted(s, now))
+                better = std::max(better, RateOf(s, now));
+        if (better > 0 && live * kTrickleRatio < better) {
+            std::fprintf(stderr, "zdl-core: piece %u at %llu bytes/s from mirror %u near the end: dropped\n", t.piece,
+                static_cast<unsigned long long>(live), t.source);
+            t.dropped = true;
+            sources_[t.source].port->Drop(id);
+        }
+    }
 }
 
 void DownloadScheduler::Demote(uint32_t s, Millis now, const char* why)
@@ -374,10 +402,10 @@ void DownloadScheduler::DropTrickles(uint32_t s, Millis now)
         it = it->second.source == s && it->second.stream && !running.count(it->first) ? transfers_.erase(it) : ++it;
     std::vector<uint64_t> judged;
     for (auto& [id, t] : transfers_)
-        if (t.source == s && t.guard.WindowEnded(now, t.bytes))
+        if (t.source == s && !t.dropped && t.guard.WindowEnded(now, t.bytes))
             judged.push_back(id);
     for (uint64_t id : judged) {
-        const Transfer& t = transfers_[id];
+        Transfer& t = transfers_[id];
         uint64_t others = 0;
         for (const Source& any : sources_)
             others = std::max(others, any.pieceRate);
@@ -387,6 +415,7 @@ void DownloadScheduler::DropTrickles(uint32_t s, Millis now)
         if (t.guard.LastRate() < TrickleFloor(others)) {
             std::fprintf(stderr, "zdl-core: piece %u of %s: %llu bytes/s, dropping the connection\n", t.piece,
                 desc_.files[t.file].path.c_str(), static_cast<unsigned long long>(t.guard.LastRate()));
+            t.dropped = true;
             source.port->Drop(id);
         }
     }

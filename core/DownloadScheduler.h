@@ -21,7 +21,9 @@
 //   source is healthy, for a doubling time, and then one request at a time
 //   until it delivers a good piece. A file one source answers for but does
 //   not serve (404 ...) goes to the others; it waits only when every
-//   source fails it.
+//   source fails it. At the end, with nothing left to request, a piece
+//   crawling in from a source far slower than a free one is dropped and
+//   fetched again from the faster.
 // - A file the server answers for but does not serve (404, short body ...)
 //   waits on its own backoff (FileRetryBook) while the rest goes on.
 // - A file whose server ignores Range is fetched whole, once at a time.
@@ -87,6 +89,9 @@ constexpr Millis kStreamWaitMs = 1000; // a piece whose file is being streamed
 // A demoted source (bad bytes, a trickle) rests this long, doubling.
 constexpr Millis kFirstDemotionMs = 2000;
 constexpr Millis kMaxDemotionMs = 60000;
+// At the end, a transfer far slower than a free mirror is dropped once it
+// ran this long.
+constexpr Millis kEndGameJudgeMs = 2000;
 // Pieces passed over in one round because no source may take them now.
 constexpr size_t kMaxSkippedPerRound = 64;
 constexpr size_t kMaxSources = 64;
@@ -218,6 +223,7 @@ private:
         TrickleGuard guard;
         uint64_t bytes = 0;
         int epoch = 0; // of its source's waits when it started
+        bool dropped = false; // told to end, its pieces not back yet
     };
     // A file a source answered for but did not serve.
     struct FileMiss {
@@ -253,6 +259,7 @@ private:
     bool StartStream(uint32_t source, uint32_t file, uint32_t piece, Millis now);
     void ReleaseDue(Millis now);
     void DropTrickles(uint32_t source, Millis now);
+    void DropSlowAtTheEnd(Millis now);
     uint64_t TrickleFloor(uint64_t othersRate) const;
     size_t TransfersOf(uint32_t source) const;
     bool Streaming(uint32_t file) const;

@@ -605,3 +605,39 @@ TEST(DownloadSchedulerMirrors, DownOrTricklingMirrorLeavesTheWorkToTheOthers)
     EXPECT_EQ(t.s->Stats(0).demotions, 2);
     EXPECT_FALSE(t.s->Report(t.now).error);
 }
+
+TEST(DownloadSchedulerMirrors, SlowPieceAtTheEndIsDroppedForAFasterMirror)
+{
+    Mirrors m({ 20 * kPiece }, 2, 4);
+    m.At(0); // pieces 0 and 2 on mirror 0, 1 and 3 on mirror 1
+    const uint64_t slow = m[0].running.begin()->first;
+    for (Millis t = 10; t < 1000; t += 10) {
+        for (auto& [id, piece] : m[0].running)
+            m[0].bytes[id] = 1000 * static_cast<uint64_t>(t) / 1000; // 1 KB/s
+        m.Serve(1);
+        m.At(t);
+    }
+    // Mirror 1 has taken every other piece; mirror 0's two crawl on, and
+    // with room left they are dropped once they ran long enough.
+    EXPECT_EQ(m.Running(1), 0u);
+    EXPECT_TRUE(m[0].dropped.empty());
+    m.At(kEndGameJudgeMs - 1);
+    EXPECT_TRUE(m[0].dropped.empty());
+    m.At(kEndGameJudgeMs);
+    ASSERT_EQ(m[0].dropped.size(), 2u);
+    EXPECT_TRUE(m[0].dropped[0] == slow || m[0].dropped[1] == slow);
+    m.At(kEndGameJudgeMs + 1);
+    EXPECT_EQ(m[0].dropped.size(), 2u); // once each
+    for (uint64_t id : std::vector<uint64_t>(m[0].dropped))
+        m.s->Fetched(m[0].End(m[0].running[id], 206, FetchCause::Timeout), m.now);
+    m.At(m.now + 1);
+    EXPECT_EQ(m.Running(1), 2u); // again, from the faster mirror
+    EXPECT_EQ(m.Running(0), 0u);
+    m.Serve(1);
+    EXPECT_TRUE(m.s->Complete());
+    // With one source there is nothing faster to go to: the piece stays.
+    Mirrors one({ 2 * kPiece }, 1, 4);
+    one.At(0);
+    one.At(kEndGameJudgeMs * 4);
+    EXPECT_TRUE(one[0].dropped.empty());
+}
