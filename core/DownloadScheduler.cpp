@@ -187,10 +187,10 @@ uint64_t DownloadScheduler::RateOf(uint32_t s, Millis now) const
 // Mirror choice. A demoted source is used only while no healthy source
 // could take the piece, and after its rest one request at a time until it
 // delivers a good piece; a source that missed the file or sent a bad copy
-// of this piece is passed over. Among the rest, the one with the fewest
-// transfers for its speed; a source not yet measured counts as fast as the
-// fastest, so every source is tried early on. Ties go to the publisher's
-// order.
+// of this piece is passed over. Among the rest, a healthy one without a
+// transfer first, then the one with the fewest transfers for its speed; a
+// source not yet measured counts as fast as the fastest. Ties go to the
+// publisher's order.
 int DownloadScheduler::ChooseSource(uint32_t piece, uint32_t file, Millis now) const
 {
     uint64_t failedOn = 0;
@@ -219,8 +219,12 @@ int DownloadScheduler::ChooseSource(uint32_t piece, uint32_t file, Millis now) c
             continue;
         if (healthyExists && sources_[s].faults > 0 && (Demoted(s, now) || TransfersOf(s) > 0))
             continue;
+        // A healthy source without a transfer comes first: every mirror
+        // keeps being used, and measured, while there are connections.
         uint64_t rate = RateOf(s, now);
-        double score = double(TransfersOf(s) + 1) / double(rate ? rate : fastest);
+        size_t running = TransfersOf(s);
+        double score
+            = running == 0 && sources_[s].faults == 0 ? 0 : double(running + 1) / double(rate ? rate : fastest);
         if (best < 0 || score < bestScore) {
             best = static_cast<int>(s);
             bestScore = score;
@@ -453,7 +457,7 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         source.waits = 0;
         source.busy = false;
         source.waitUntil = 0;
-        if (known && !t.stream) {
+        if (known && !t.stream && tracker_.LengthOf(d.piece) >= std::min(kMinRateSampleBytes, desc_.pieceSize)) {
             uint64_t rate = uint64_t(tracker_.LengthOf(d.piece)) * 1000
                 / static_cast<uint64_t>(std::max<Millis>(1, now - t.started));
             source.pieceRate = source.pieceRate ? (source.pieceRate * 3 + rate) / 4 : rate;

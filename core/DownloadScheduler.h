@@ -15,8 +15,9 @@
 //   delay before it is fetched again (at once, from another source, when
 //   one is left that has not failed it).
 // - Several sources (mirrors of one release) share the connections: each
-//   request goes to the open source with the fewest transfers for its
-//   speed, so faster sources carry more. A source that sends bytes failing
+//   request goes to a healthy source without a transfer, else to the open
+//   source with the fewest transfers for its speed, so faster sources
+//   carry more. A source that sends bytes failing
 //   their hash or trickles is demoted: it gets nothing while another
 //   source is healthy, for a doubling time, and then one request at a time
 //   until it delivers a good piece. A file one source answers for but does
@@ -92,6 +93,9 @@ constexpr Millis kMaxDemotionMs = 60000;
 // At the end, a transfer far slower than a free mirror is dropped once it
 // ran this long.
 constexpr Millis kEndGameJudgeMs = 2000;
+// A piece smaller than this (or than a whole piece) says more about latency
+// than speed: it is no sample of a source's rate.
+constexpr uint32_t kMinRateSampleBytes = 64 * 1024;
 // Pieces passed over in one round because no source may take them now.
 constexpr size_t kMaxSkippedPerRound = 64;
 constexpr size_t kMaxSources = 64;

@@ -641,3 +641,25 @@ TEST(DownloadSchedulerMirrors, SlowPieceAtTheEndIsDroppedForAFasterMirror)
     one.At(kEndGameJudgeMs * 4);
     EXPECT_TRUE(one[0].dropped.empty());
 }
+
+TEST(DownloadSchedulerMirrors, SlowerMirrorKeepsOneConnection)
+{
+    // Measured at a hundredth of the other's speed, a healthy mirror still
+    // gets a transfer whenever it has none (and so is measured again), but
+    // never more than one while the faster has room.
+    Mirrors m({ 2000 * kPiece }, 2, 4);
+    m.At(0);
+    m.Serve(0);
+    m.At(10);
+    m.Serve(0);
+    m.At(1000);
+    m.Serve(1); // a second for each of its pieces
+    for (Millis t = 1010; t < 5000; t += 10) {
+        m.At(t);
+        EXPECT_EQ(m.Running(1), 1u) << t;
+        m.Serve(0);
+        if (t % 1000 == 0)
+            m.Serve(1);
+    }
+    EXPECT_EQ(m[1].started.size(), 6u); // two at the start, then one a second
+}

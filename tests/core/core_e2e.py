@@ -1035,7 +1035,7 @@ def mirror_bytes(log_path):
     return out
 
 
-def mirrored_download(www, urls, what, timeout=90):
+def mirrored_download(www, urls, what, timeout=90, mirrors=0):
     """Downloads from "-HttpUrl" |urls| joined by ";" into a fresh folder;
     the install must be identical. Returns the per-mirror byte counts."""
     inst = fresh_dir("inst-mirrors")
@@ -1046,7 +1046,7 @@ def mirrored_download(www, urls, what, timeout=90):
         check(ok, what + ": install differs: " + why)
         core.quit_and_time()
         counts = mirror_bytes(core.stderr_path)
-        check(len(counts) == len(urls), "%s: mirror lines %s\n%s" % (what, counts, core.log()))
+        check(len(counts) == (mirrors or len(urls)), "%s: mirror lines %s\n%s" % (what, counts, core.log()))
         return counts
     finally:
         core.close()
@@ -1108,6 +1108,21 @@ def test_mirrors(www, srv):
             print("  mirror 0 ignoring Range: %s" % counts)
         finally:
             fs.stop()
+
+        # A further mirror the description lists (zdl-mkdesc --mirror): the
+        # core is given one address and fetches from both.
+        listed = os.path.join(ARGS.work, "www-mirror-listed")
+        shutil.rmtree(listed, ignore_errors=True)
+        os.makedirs(listed)
+        os.symlink(os.path.join(www, "files"), os.path.join(listed, "files"))
+        subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), listed, "--piece-size", str(PIECE), "--raw-names",
+                        "--mirror", other.url + "/"], check=True, capture_output=True, timeout=60)
+        check(("\nmirror %s\n" % other.url).encode() in description_head(listed) + b"\n", "no mirror line")
+        primary = Server(listed, "mirror-listed")
+        servers.append(primary)
+        counts = mirrored_download(www, [primary.url], "a mirror the description lists", mirrors=2)
+        print("  mirror listed in the description: %s" % counts)
+        check(counts[1][0] > 0, "the listed mirror served nothing: %s" % counts)
 
         # A mirror at 1 KB/s for everything: dropped as a trickle, demoted,
         # its share of the client's bytes tiny.
