@@ -1,6 +1,7 @@
 #include "core/CoreOptions.h"
 
 #include "core/ReleaseSignature.h"
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdlib>
@@ -110,13 +111,27 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             ok = !dir.empty() && dir.size() <= kMaxDirBytes && !HasControl(dir);
             o->dir = dir;
         } else if (word == "HttpUrl") {
-            std::string url = value;
-            while (!url.empty() && url.back() == '/')
-                url.pop_back();
-            ok = url.size() <= kMaxUrlBytes && !HasControlOrSpace(url)
-                && ((url.compare(0, 7, "http://") == 0 && url.size() > 7)
-                    || (url.compare(0, 8, "https://") == 0 && url.size() > 8));
-            o->httpUrl = url;
+            // One base, or several (mirrors of the same release) separated
+            // by ";"; empty parts (a trailing ";") are skipped.
+            o->httpUrls.clear();
+            size_t start = 0;
+            while (ok && start <= value.size()) {
+                size_t end = std::min(value.find(';', start), value.size());
+                std::string url = value.substr(start, end - start);
+                start = end + 1;
+                if (url.empty())
+                    continue;
+                while (!url.empty() && url.back() == '/')
+                    url.pop_back();
+                ok = url.size() <= kMaxUrlBytes && !HasControlOrSpace(url)
+                    && ((url.compare(0, 7, "http://") == 0 && url.size() > 7)
+                        || (url.compare(0, 8, "https://") == 0 && url.size() > 8));
+                if (ok && std::find(o->httpUrls.begin(), o->httpUrls.end(), url) == o->httpUrls.end())
+                    o->httpUrls.push_back(url);
+                ok = ok && o->httpUrls.size() <= kMaxMirrors;
+            }
+            ok = ok && !o->httpUrls.empty();
+            o->httpUrl = ok ? o->httpUrls.front() : std::string();
         } else if (word == "Torrent") {
             ok = !value.empty() && value.size() <= kMaxTorrentNameBytes && !HasControlOrSpace(value)
                 && value.find_first_of("/\\:") == std::string::npos && value != "." && value != "..";

@@ -1,5 +1,5 @@
 // The download core's command line. The installer writes, in this order:
-//   -Dir "<install folder>" -HttpUrl <base> -Torrent <description name>
+//   -Dir "<install folder>" -HttpUrl <base>[;<base>...] -Torrent <description name>
 //   -Mode download -HttpThread n -P2PUploadThread n -P2PUploadListSize n
 //   -DownloadLimit kb -UploadLimit kb [-DeleteDownloadInfo] -InteractivePort p
 // The parser accepts the options in any order, each at most once. Options
@@ -18,7 +18,8 @@ namespace zdl::core {
 // most the classic 260-byte path buffer with its final zero, and a limit is
 // any positive 32-bit count.
 constexpr size_t kMaxDirBytes = 259;
-constexpr size_t kMaxUrlBytes = 2048;
+constexpr size_t kMaxUrlBytes = 2048; // one base address
+constexpr size_t kMaxMirrors = 16; // bases in "-HttpUrl"
 constexpr size_t kMaxTorrentNameBytes = 200;
 constexpr int kMaxHttpThreads = 32;
 constexpr int kMaxLimitKBps = 2147483647;
@@ -27,7 +28,10 @@ constexpr int kUnlimitedAboveKBps = 100 * 1024 * 1024;
 
 struct CoreOptions {
     std::string dir; // install folder, no trailing separator
-    std::string httpUrl; // server base, no trailing slash
+    // The server bases ("-HttpUrl", split at ";"): mirrors of the same
+    // release, in the publisher's order, each without a trailing slash.
+    std::vector<std::string> httpUrls;
+    std::string httpUrl; // the first of httpUrls
     std::string torrent; // description file name under httpUrl
     std::string mode = "download";
     int httpThreads = 4;

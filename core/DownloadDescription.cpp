@@ -215,6 +215,15 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
         if (!NextLine(s, &pos, &line) || !KeyValue(line, "names", &value) || (value != "utf-8" && value != "gbk"))
             return fail("bad names line");
         out->serverNames = value == "utf-8" ? ServerNames::Utf8 : ServerNames::Gbk;
+        size_t next = pos;
+        while (NextLine(s, &next, &line) && KeyValue(line, "mirror", &value)) {
+            if (!IsMirrorUrl(value))
+                return fail("bad mirror line");
+            if (out->mirrors.size() >= kMaxDescribedMirrors)
+                return fail("too many mirrors");
+            out->mirrors.push_back(value);
+            pos = next;
+        }
     }
     // Every UTF-8 address is made from the GBK name: a name that does not
     // convert could not be fetched.
@@ -291,11 +300,14 @@ bool ParseDescription(const std::string& s, DownloadDescription* out, std::strin
 std::string SerializeDescription(const DownloadDescription& d)
 {
     const bool utf8 = d.serverNames == ServerNames::Utf8;
-    std::string s = utf8 ? "ZDLDESC 2\n" : "ZDLDESC 1\n";
+    const bool v2 = utf8 || !d.mirrors.empty();
+    std::string s = v2 ? "ZDLDESC 2\n" : "ZDLDESC 1\n";
     s += "title " + d.title + "\n";
     s += "root " + d.root + "\n";
-    if (utf8)
-        s += "names utf-8\n";
+    if (v2)
+        s += utf8 ? "names utf-8\n" : "names gbk\n";
+    for (const std::string& m : d.mirrors)
+        s += "mirror " + m + "\n";
     s += "piecesize " + std::to_string(d.pieceSize) + "\n";
     s += "totalsize " + std::to_string(d.totalSize) + "\n";
     s += "files " + std::to_string(d.files.size()) + "\n";
@@ -306,6 +318,17 @@ std::string SerializeDescription(const DownloadDescription& d)
         s += "p " + ToHex(h) + "\n";
     s += "end\n";
     return s;
+}
+
+bool IsMirrorUrl(const std::string& url)
+{
+    const size_t scheme = url.compare(0, 7, "http://") == 0 ? 7 : url.compare(0, 8, "https://") == 0 ? 8 : 0;
+    if (scheme == 0 || url.size() <= scheme || url.size() > kMaxMirrorUrlBytes || url.back() == '/')
+        return false;
+    for (unsigned char c : url)
+        if (c <= 0x20 || c >= 0x7f || c == ';')
+            return false;
+    return true;
 }
 
 std::string MakeDigestText(const std::string& bytes)

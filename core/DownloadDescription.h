@@ -7,6 +7,7 @@
 //   title <text>                        shown nowhere, for people
 //   root <folder>                       files are under <HttpUrl>/<root>/
 //   names <utf-8|gbk>                   how the server names the files
+//   mirror <base address>               zero or more (version 2)
 //   piecesize <bytes>
 //   totalsize <bytes>
 //   files <count>
@@ -28,6 +29,12 @@
 // A description is written in the lowest version that holds it, so a
 // GBK-addressed one stays readable by cores that only know version 1; a
 // core refuses a version newer than its own.
+//
+// "mirror" lines name further server bases ("http://..." or "https://...",
+// no trailing slash) that serve the same files under the same root; the
+// core fetches files from them beside the "-HttpUrl" bases. They are
+// version 2 only: a description with mirrors is written in version 2 even
+// when its names are GBK.
 //
 // The digest file "<name>.digest" is one line "ZDLDIGEST 1 <sha256> <size>"
 // for the description's exact bytes; a core compares it with its local
@@ -56,6 +63,8 @@ constexpr uint32_t kMaxPieceSize = 2u << 20;
 constexpr uint64_t kMaxTotalSize = uint64_t(kMaxPieces) * kMaxPieceSize;
 constexpr size_t kMaxPathBytes = 200;
 constexpr size_t kMaxTitleBytes = 200;
+constexpr size_t kMaxDescribedMirrors = 16;
+constexpr size_t kMaxMirrorUrlBytes = 1024;
 constexpr int kDescriptionVersion = 2; // the newest this core reads and writes
 
 // The core's own folder inside the install folder (resume state, lock,
@@ -87,6 +96,7 @@ public:
     std::string title;
     std::string root;
     ServerNames serverNames = ServerNames::Gbk;
+    std::vector<std::string> mirrors; // further server bases
     uint32_t pieceSize = 0;
     uint64_t totalSize = 0;
     std::vector<DescribedFile> files;
@@ -116,6 +126,10 @@ std::string SerializeDescription(const DownloadDescription& desc);
 // backslash, control or reserved character, trailing dot or blank, or
 // device name (CON, NUL, COM1, ... with or without an extension).
 bool IsSafeRelativePath(const std::string& path);
+
+// A mirror's base address as a "mirror" line holds it: http or https,
+// nothing but visible ASCII, no ";" and no trailing slash.
+bool IsMirrorUrl(const std::string& url);
 
 std::string MakeDigestText(const std::string& descriptionBytes);
 bool ParseDigestText(const std::string& text, Sha256Digest* digest, uint64_t* size);

@@ -104,19 +104,22 @@ namespace {
         bool Sleep(int ms);
         bool Init();
         Step LoadRelease();
-        Step FetchDigest(Failure* failure);
-        Step CheckSignature(const std::string& digestBytes, Failure* failure);
-        bool SignedAndNewer(const std::string& digestBytes, const Sha256Digest& digest, ReleaseRecord* release);
+        Step ChooseRelease(Failure* failure);
+        Step FetchDigest(const std::string& base, std::string* body, Failure* failure);
+        Step CheckSignature(const std::string& base, const std::string& digestBytes, const Sha256Digest& digest,
+            int64_t* signedAt, Failure* failure);
+        bool SignedAndNewer(const std::string& base, const std::string& digestBytes, const Sha256Digest& digest);
         void KeepReleaseRecord();
-        Step LoadDescription(Failure* failure);
+        Step LoadDescription(const std::string& base, Failure* failure);
         Step CreateFiles(std::vector<bool>* fresh);
         bool Check(const std::vector<bool>& fresh, std::vector<bool>* good);
         Step Download(std::vector<bool> good);
         void Publish(const SchedulerReport& report);
         bool ReleaseChanged();
         void Complete();
-        std::string DigestUrl() const { return opt_.httpUrl + "/" + opt_.torrent + ".digest"; }
+        std::string DigestUrl(const std::string& base) const { return base + "/" + opt_.torrent + ".digest"; }
         std::string SignatureName() const { return opt_.torrent + ".digest.minisig"; }
+        std::vector<std::string> FileMirrors() const;
         // A file of ".zdlcore" relative to the install folder, for the
         // confined calls of the file layer.
         static std::string InfoPath(const char* name) { return std::string(kInfoFolderName) + "/" + name; }
@@ -185,20 +188,17 @@ namespace {
         return false;
     }
 
-    EngineRun::Step EngineRun::FetchDigest(Failure* failure)
+    // The digest of the release `base` (one of the "-HttpUrl" mirrors) serves.
+    EngineRun::Step EngineRun::FetchDigest(const std::string& base, std::string* body, Failure* failure)
     {
         board_.SetPhase(Phase::GetSeedMd5);
-        std::string body, detail;
+        std::string detail;
         long status = 0;
-        FetchOutcome r = FetchSmallFile(DigestUrl(), kMaxDigestBytes, stop_, &body, &detail, &status);
+        FetchOutcome r = FetchSmallFile(DigestUrl(base), kMaxDigestBytes, stop_, body, &detail, &status);
         if (r == FetchOutcome::Cancelled)
             return Step::Stop;
-        if (r == FetchOutcome::Ok && ParseDigestText(body, &digest_, &digestSize_)) {
-            Step s = keys_.empty() ? Step::Next : CheckSignature(body, failure);
-            if (s == Step::Next)
-                board_.ClearError(CoreError::DownloadTorrent);
-            return s;
-        }
+        if (r == FetchOutcome::Ok && ParseDigestText(*body, &digest_, &digestSize_))
+            return Step::Next;
         failure->error = CoreError::DownloadTorrent;
         failure->code = FetchFailureCode(r, status);
         failure->file = opt_.torrent + ".digest";
@@ -207,7 +207,7 @@ namespace {
             detail = "malformed digest";
             failure->code = kCodeMalformed;
         }
-        std::fprintf(stderr, "zdl-core: digest: %s\n", detail.c_str());
+        std::fprintf(stderr, "zdl-core: digest from %s: %s\n", base.c_str(), detail.c_str());
         board_.SetPhase(Phase::GetSeedMd5Fail);
         return Step::Retry;
     }
@@ -239,15 +239,19 @@ namespace {
             && ParseReleaseRecord(text, held);
     }
 
-    // With trusted keys, the digest counts only when its signature verifies
-    // and the release is not older than the one the folder holds. A refusal
-    // is reported at once: waiting for it to last would only hide it, and
-    // nothing was written for the release.
-    EngineRun::Step EngineRun::CheckSignature(const std::string& digestBytes, Failure* failure)
+    // With trusted keys, a digest counts only when the signature beside it
+    // on `base` verifies and its release is not older than the one this
+    // core took or the folder holds. Next with the signed time; Retry with
+    // the failure (codes 1010-1015 for a refusal, a transfer failure's code
+    // when the server did not answer). Nothing is reported here: the choice
+    // among mirrors decides what the player sees.
+    EngineRun::Step EngineRun::CheckSignature(const std::string& base, const std::string& digestBytes,
+        const Sha256Digest& digest, int64_t* signedAt, Failure* failure)
     {
         std::string sig, detail;
         long status = 0;
-        FetchOutcome r = FetchSmallFile(DigestUrl() + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail, &status);
+        FetchOutcome r
+            = FetchSmallFile(DigestUrl(base) + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail, &status);
         if (r == FetchOutcome::Cancelled)
             return Step::Stop;
         failure->error = CoreError::DownloadTorrent;
@@ -259,19 +263,17 @@ namespace {
             if (c.verdict != SignatureVerdict::Valid) {
                 failure->code = SignatureCode(c.verdict);
                 detail = c.reason;
-            } else if (accepted_.timestamp != 0 && !MayFollow(accepted_, { c.timestamp, digest_ })) {
+            } else if (accepted_.timestamp != 0 && !MayFollow(accepted_, { c.timestamp, digest })) {
                 // This core already took a newer release (the record may
                 // not have been written on a full disk).
                 failure->code = kCodeOlderRelease;
                 detail = "signed at " + std::to_string(c.timestamp) + ", older than the release being installed";
-            } else if (ReadReleaseRecord(opt_.dir, &held) && !MayFollow(held, { c.timestamp, digest_ })) {
+            } else if (ReadReleaseRecord(opt_.dir, &held) && !MayFollow(held, { c.timestamp, digest })) {
                 failure->code = kCodeOlderRelease;
                 detail = "signed at " + std::to_string(c.timestamp) + ", the folder holds a release signed at "
                     + std::to_string(held.timestamp);
             } else {
-                accepted_ = { c.timestamp, digest_ };
-                std::fprintf(stderr, "zdl-core: release signed by key %s at %lld\n", KeyIdText(c.keyId).c_str(),
-                    static_cast<long long>(c.timestamp));
+                *signedAt = c.timestamp;
                 return Step::Next;
             }
         } else if (r == FetchOutcome::HttpError && (status == 404 || status == 410)) {
@@ -282,13 +284,11 @@ namespace {
         } else {
             // The server did not answer: a transfer failure like any other.
             failure->code = FetchFailureCode(r, status);
-            std::fprintf(stderr, "zdl-core: signature: %s\n", detail.c_str());
-            board_.SetPhase(Phase::GetSeedMd5Fail);
+            std::fprintf(stderr, "zdl-core: signature from %s: %s\n", base.c_str(), detail.c_str());
             return Step::Retry;
         }
-        std::fprintf(stderr, "zdl-core: release refused: %s (%s)\n", detail.c_str(), SignatureName().c_str());
-        board_.SetError(failure->error, failure->code, failure->file);
-        board_.SetPhase(Phase::GetSeedMd5Fail);
+        std::fprintf(stderr, "zdl-core: release from %s refused: %s (%s)\n", base.c_str(), detail.c_str(),
+            SignatureName().c_str());
         return Step::Retry;
     }
 
@@ -305,7 +305,9 @@ namespace {
             std::fprintf(stderr, "zdl-core: cannot keep the release record (error %d)\n", st.code);
     }
 
-    EngineRun::Step EngineRun::LoadDescription(Failure* failure)
+    // The description the digest vouches for: the local copy, else fetched
+    // from `base`, the mirror that gave the digest.
+    EngineRun::Step EngineRun::LoadDescription(const std::string& base, Failure* failure)
     {
         board_.SetPhase(Phase::CheckSeedFile);
         const std::string local = InfoPath("seed");
@@ -320,7 +322,7 @@ namespace {
             // at once, so an endless answer costs neither time nor memory.
             long status = 0;
             FetchOutcome r = FetchSmallFile(
-                opt_.httpUrl + "/" + opt_.torrent, static_cast<size_t>(digestSize_), stop_, &bytes, &detail, &status);
+                base + "/" + opt_.torrent, static_cast<size_t>(digestSize_), stop_, &bytes, &detail, &status);
             if (r == FetchOutcome::Cancelled)
                 return Step::Stop;
             failure->error = CoreError::DownloadSeed;
@@ -333,7 +335,7 @@ namespace {
                 detail = "description does not match its digest";
             }
             if (r != FetchOutcome::Ok) {
-                std::fprintf(stderr, "zdl-core: description: %s\n", detail.c_str());
+                std::fprintf(stderr, "zdl-core: description from %s: %s\n", base.c_str(), detail.c_str());
                 board_.SetPhase(Phase::DownloadSeedFileFail);
                 return Step::Retry;
             }
@@ -465,14 +467,40 @@ namespace {
         return true;
     }
 
-    // The server as the scheduler's source of pieces: PieceFetcher's
-    // connections, the files' addresses and the buffers they reuse.
+    // Piece buffers for later requests; only a few are kept, so that at
+    // most two pieces per connection are ever held.
+    class BufferPool {
+    public:
+        std::vector<uint8_t> Take()
+        {
+            std::vector<uint8_t> buffer;
+            if (!spare_.empty()) {
+                buffer = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            return buffer;
+        }
+        void GiveBack(std::vector<uint8_t> buffer)
+        {
+            if (spare_.size() < kSpareBuffers && buffer.capacity() > 0)
+                spare_.push_back(std::move(buffer));
+        }
+
+    private:
+        std::vector<std::vector<uint8_t>> spare_;
+    };
+
+    // One mirror as a source of pieces for the scheduler: the files'
+    // addresses below its base. Every mirror shares PieceFetcher's
+    // connections (and its connection cache), so transfer ids are unique
+    // across mirrors and a connection goes wherever the scheduler sends it.
     class ServerPort : public FetchPort {
     public:
-        ServerPort(const CoreOptions& o, const DownloadDescription& d, PieceFetcher& f)
-            : opt_(o)
+        ServerPort(std::string base, const DownloadDescription& d, PieceFetcher& f, BufferPool& pool)
+            : base_(std::move(base))
             , desc_(d)
             , fetcher_(f)
+            , pool_(pool)
         {
         }
 
@@ -487,12 +515,7 @@ namespace {
             req.offset = loc.offset;
             req.length = loc.length;
             req.fileSize = desc_.files[loc.file].size;
-            std::vector<uint8_t> buffer;
-            if (!spare_.empty()) {
-                buffer = std::move(spare_.back());
-                spare_.pop_back();
-            }
-            return fetcher_.Start(req, std::move(buffer));
+            return fetcher_.Start(req, pool_.Take());
         }
 
         uint64_t StartStream(uint32_t file, const std::vector<bool>& wanted) override
@@ -511,23 +534,30 @@ namespace {
         void Progress(std::vector<TransferBytes>* out) const override { fetcher_.Progress(out); }
         void Drop(uint64_t transfer) override { fetcher_.Drop(transfer); }
 
-        // A piece buffer for a later request; only a few are kept, so that
-        // at most two pieces per connection are ever held.
-        void GiveBack(std::vector<uint8_t> buffer)
-        {
-            if (spare_.size() < kSpareBuffers && buffer.capacity() > 0)
-                spare_.push_back(std::move(buffer));
-        }
+        const std::string& Base() const { return base_; }
 
     private:
-        // The one place a file's address on the server is built.
-        std::string FileUrl(uint32_t file) const { return FileAddress(opt_.httpUrl, desc_, file); }
+        // The one place a file's address on a mirror is built.
+        std::string FileUrl(uint32_t file) const { return FileAddress(base_, desc_, file); }
 
-        const CoreOptions& opt_;
+        const std::string base_;
         const DownloadDescription& desc_;
         PieceFetcher& fetcher_;
-        std::vector<std::vector<uint8_t>> spare_;
+        BufferPool& pool_;
     };
+
+    // Where the files come from: the "-HttpUrl" mirrors, then those the
+    // (verified) description lists, each once.
+    std::vector<std::string> EngineRun::FileMirrors() const
+    {
+        std::vector<std::string> bases = opt_.httpUrls;
+        if (bases.empty())
+            bases.push_back(opt_.httpUrl);
+        for (const std::string& m : desc_.mirrors)
+            if (std::find(bases.begin(), bases.end(), m) == bases.end() && bases.size() < kMaxSources)
+                bases.push_back(m);
+        return bases;
+    }
 
     EngineRun::Step EngineRun::Download(std::vector<bool> good)
     {
@@ -536,13 +566,21 @@ namespace {
         PieceFetcher fetcher(opt_.httpThreads, limiter);
         if (!fetcher.Init())
             return Step::GiveUp;
-        ServerPort server(opt_, desc_, fetcher);
+        BufferPool pool;
+        std::vector<std::unique_ptr<ServerPort>> mirrors;
+        std::vector<FetchPort*> ports;
+        for (const std::string& base : FileMirrors()) {
+            mirrors.push_back(std::make_unique<ServerPort>(base, desc_, fetcher, pool));
+            ports.push_back(mirrors.back().get());
+        }
+        if (mirrors.size() > 1)
+            std::fprintf(stderr, "zdl-core: fetching from %zu mirrors\n", mirrors.size());
         SchedulerSettings settings;
         settings.connections = opt_.httpThreads;
         settings.rateLimit = limiter.Rate();
         settings.giveUpMs = Millis(opt_.giveUpSeconds) * 1000;
         settings.seed = std::random_device()();
-        DownloadScheduler scheduler(desc_, server, settings, NowMs());
+        DownloadScheduler scheduler(desc_, ports, settings, NowMs());
         for (uint32_t p = 0; p < good.size(); ++p)
             if (good[p])
                 scheduler.MarkGood(p);
@@ -575,7 +613,7 @@ namespace {
                 if (scheduler.Fetched(d, now))
                     writer.Submit(d.piece, std::move(d.data));
                 else
-                    server.GiveBack(std::move(d.data));
+                    pool.GiveBack(std::move(d.data));
             }
             verdicts.clear();
             writer.TakeVerdicts(&verdicts);
@@ -583,7 +621,7 @@ namespace {
                 if (!v.good)
                     board_.CountHashFailure();
                 scheduler.Verdict(v.piece, v.good, now);
-                server.GiveBack(std::move(v.buffer));
+                pool.GiveBack(std::move(v.buffer));
             }
             uint64_t got = fetcher.TakeReceivedBytes();
             scheduler.Received(got, now);
@@ -613,6 +651,13 @@ namespace {
         }
         done.clear();
         fetcher.CancelAll(&done);
+        // What each mirror delivered, for the publisher's and the tests' eyes.
+        for (uint32_t m = 0; m < mirrors.size(); ++m) {
+            SourceStats st = scheduler.Stats(m);
+            std::fprintf(stderr, "zdl-core: mirror %u %s: %llu bytes good, %llu bytes bad, demoted %d times\n", m,
+                mirrors[m]->Base().c_str(), static_cast<unsigned long long>(st.goodBytes),
+                static_cast<unsigned long long>(st.badBytes), st.demotions);
+        }
         board_.SetDownloadRate(0);
         board_.SetServerBusy(false);
         if (result == Step::Next || result == Step::Restart)
@@ -638,43 +683,49 @@ namespace {
         reported_ = r;
     }
 
-    // Pieces keep failing their hash: reads the digest again. A new release
-    // (never one this core already left) restarts the download on it.
+    // Pieces keep failing their hash: reads the digest again, from the first
+    // mirror that gives one. A new release (never one this core already
+    // left) restarts the download on it.
     bool EngineRun::ReleaseChanged()
     {
-        std::string body, detail;
-        Sha256Digest digest {};
-        uint64_t size = 0;
-        if (FetchSmallFile(DigestUrl(), kMaxDigestBytes, stop_, &body, &detail) != FetchOutcome::Ok
-            || !ParseDigestText(body, &digest, &size)) {
-            std::fprintf(stderr, "zdl-core: pieces fail their hash and the digest cannot be read again\n");
-            return false;
+        // Without keys the first mirror that gives a digest speaks for the
+        // release, as when it was chosen; with keys any mirror may show a
+        // newer signed one, and nothing else counts.
+        bool read = false;
+        for (const std::string& base : opt_.httpUrls) {
+            std::string body, detail;
+            Sha256Digest digest {};
+            uint64_t size = 0;
+            if (FetchSmallFile(DigestUrl(base), kMaxDigestBytes, stop_, &body, &detail) != FetchOutcome::Ok
+                || !ParseDigestText(body, &digest, &size))
+                continue;
+            read = true;
+            bool other = digest != digest_ && std::find(left_.begin(), left_.end(), digest) == left_.end();
+            if (other && (keys_.empty() || SignedAndNewer(base, body, digest))) {
+                std::fprintf(
+                    stderr, "zdl-core: the release changed on %s: starting over on the new one\n", base.c_str());
+                left_.push_back(digest_);
+                return true;
+            }
+            if (keys_.empty())
+                break;
         }
-        if (digest == digest_ || std::find(left_.begin(), left_.end(), digest) != left_.end()) {
-            std::fprintf(stderr, "zdl-core: pieces fail their hash but the release is unchanged\n");
-            return false;
-        }
-        ReleaseRecord next;
-        if (!keys_.empty() && !SignedAndNewer(body, digest, &next)) {
-            std::fprintf(
-                stderr, "zdl-core: pieces fail their hash; the server's other release is not signed as newer\n");
-            return false;
-        }
-        std::fprintf(stderr, "zdl-core: the release changed on the server: starting over on the new one\n");
-        left_.push_back(digest_);
-        return true;
+        std::fprintf(stderr,
+            read ? "zdl-core: pieces fail their hash but no mirror offers a newer release\n"
+                 : "zdl-core: pieces fail their hash and the digest cannot be read again\n");
+        return false;
     }
 
-    // A digest met while downloading: true when it is signed by a trusted
-    // key and newer than the release being installed.
-    bool EngineRun::SignedAndNewer(const std::string& digestBytes, const Sha256Digest& digest, ReleaseRecord* release)
+    // A digest met while downloading: true when the signature beside it on
+    // `base` is by a trusted key and its release newer than the one being
+    // installed.
+    bool EngineRun::SignedAndNewer(const std::string& base, const std::string& digestBytes, const Sha256Digest& digest)
     {
         std::string sig, detail;
-        if (FetchSmallFile(DigestUrl() + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail) != FetchOutcome::Ok)
+        if (FetchSmallFile(DigestUrl(base) + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail) != FetchOutcome::Ok)
             return false;
         SignatureCheck c = VerifyReleaseSignature(sig, digestBytes, keys_);
-        *release = { c.timestamp, digest };
-        return c.verdict == SignatureVerdict::Valid && MayFollow(accepted_, *release);
+        return c.verdict == SignatureVerdict::Valid && MayFollow(accepted_, { c.timestamp, digest });
     }
 
     void EngineRun::Complete()
@@ -710,11 +761,7 @@ namespace {
         auto start = Clock::now();
         while (true) {
             Failure failure;
-            Step s = FetchDigest(&failure);
-            if (s == Step::Next)
-                s = LoadDescription(&failure);
-            if (s == Step::Next && !keys_.empty())
-                KeepReleaseRecord();
+            Step s = ChooseRelease(&failure);
             if (s != Step::Retry)
                 return s;
             streak.Failed(MsSince(start), failure.code);
@@ -725,6 +772,82 @@ namespace {
             if (!Sleep(BackoffMs(streak.Count())))
                 return Step::Stop;
         }
+    }
+
+    // Which release this core takes when the mirrors disagree; the one
+    // place that decides it. Every piece is later checked against this one
+    // release, so no mirror can mix another into the install.
+    // Without trusted keys the "-HttpUrl" mirrors are asked in the
+    // publisher's order, and the first whose digest reads and whose
+    // description matches that digest wins; a mirror that fails either
+    // passes the turn to the next.
+    // With keys every mirror is asked, and the newest validly signed release
+    // any of them offers wins (never one older than the release this core
+    // took or the folder holds); a stale mirror only loses the vote, and an
+    // older signed release is taken only when no mirror can give the
+    // description of a newer one.
+    EngineRun::Step EngineRun::ChooseRelease(Failure* failure)
+    {
+        if (keys_.empty()) {
+            for (const std::string& base : opt_.httpUrls) {
+                std::string body;
+                Step s = FetchDigest(base, &body, failure);
+                if (s == Step::Next) {
+                    board_.ClearError(CoreError::DownloadTorrent);
+                    s = LoadDescription(base, failure);
+                }
+                if (s != Step::Retry)
+                    return s;
+            }
+            return Step::Retry;
+        }
+        struct Offer {
+            const std::string* base;
+            Sha256Digest digest;
+            uint64_t size;
+            int64_t signedAt;
+        };
+        std::vector<Offer> offers;
+        Failure refusal;
+        for (const std::string& base : opt_.httpUrls) {
+            std::string body;
+            Step s = FetchDigest(base, &body, failure);
+            int64_t signedAt = 0;
+            if (s == Step::Next)
+                s = CheckSignature(base, body, digest_, &signedAt, failure);
+            if (s == Step::Stop)
+                return s;
+            if (s == Step::Next)
+                offers.push_back({ &base, digest_, digestSize_, signedAt });
+            else if (failure->code >= kCodeNoSignature && failure->code <= kCodeNoSignedTime)
+                refusal = *failure;
+        }
+        std::stable_sort(
+            offers.begin(), offers.end(), [](const Offer& a, const Offer& b) { return a.signedAt > b.signedAt; });
+        for (const Offer& o : offers) {
+            digest_ = o.digest;
+            digestSize_ = o.size;
+            Step s = LoadDescription(*o.base, failure);
+            if (s == Step::Stop)
+                return s;
+            if (s == Step::Next) {
+                accepted_ = { o.signedAt, o.digest };
+                std::fprintf(stderr, "zdl-core: release signed at %lld taken from %s\n",
+                    static_cast<long long>(o.signedAt), o.base->c_str());
+                board_.ClearError(CoreError::DownloadTorrent);
+                KeepReleaseRecord();
+                return s;
+            }
+        }
+        if (offers.empty() && refusal.code != 0) {
+            // No mirror offers a release the keys vouch for. Reported at
+            // once: waiting for it to last would only hide it, and nothing
+            // was written for the release.
+            *failure = refusal;
+            board_.SetError(failure->error, failure->code, failure->file);
+            board_.SetPhase(Phase::GetSeedMd5Fail);
+        }
+        return Step::Retry;
     }
 
     void EngineRun::Run()

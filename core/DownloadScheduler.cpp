@@ -78,8 +78,8 @@ Millis SpreadBackoff(int failures, Millis first, Millis max, Millis atLeast, std
     return base + spread(random);
 }
 
-DownloadScheduler::DownloadScheduler(
-    const DownloadDescription& desc, FetchPort& port, const SchedulerSettings& settings, Millis now)
+DownloadScheduler::DownloadScheduler(const DownloadDescription& desc, const std::vector<FetchPort*>& ports,
+    const SchedulerSettings& settings, Millis now)
     : desc_(desc)
     , settings_(settings)
     , tracker_([&desc] {
@@ -92,9 +92,21 @@ DownloadScheduler::DownloadScheduler(
     , lastAnswer_(now)
     , random_(settings.seed)
 {
-    Source server;
-    server.port = &port;
-    sources_.push_back(server);
+    for (FetchPort* port : ports) {
+        if (sources_.size() == kMaxSources)
+            break;
+        Source source;
+        source.port = port;
+        sources_.push_back(std::move(source));
+    }
+}
+
+bool DownloadScheduler::Streams(uint32_t file) const
+{
+    for (const Source& s : sources_)
+        if (s.streamFiles.count(file))
+            return true;
+    return false;
 }
 
 void DownloadScheduler::MarkGood(uint32_t piece)
@@ -111,9 +123,10 @@ void DownloadScheduler::SetWriterLoad(size_t pending, bool diskFull)
 void DownloadScheduler::Tick(Millis now)
 {
     ReleaseDue(now);
-    for (uint32_t s = 0; s < sources_.size(); ++s) {
+    for (uint32_t s = 0; s < sources_.size(); ++s)
         DropTrickles(s, now);
-        StartRequests(s, now);
+    StartRequests(now);
+    for (uint32_t s = 0; s < sources_.size(); ++s) {
         // Waiting on a full disk, on a busy source or on the backoff of
         // files the source answered for does not count towards giving up.
         const Source& source = sources_[s];
@@ -138,29 +151,124 @@ bool DownloadScheduler::Streaming(uint32_t file) const
     return false;
 }
 
+bool DownloadScheduler::Demoted(uint32_t s, Millis now) const
+{
+    return sources_[s].faults > 0 && now < sources_[s].demotedUntil;
+}
+
+bool DownloadScheduler::Misses(uint32_t s, uint32_t file, Millis now) const
+{
+    auto it = sources_[s].misses.find(file);
+    return it != sources_[s].misses.end() && now < it->second.until;
+}
+
+bool DownloadScheduler::Open(uint32_t s, Millis now) const
+{
+    const Source& source = sources_[s];
+    if (now < source.waitUntil || source.port->IdleConnections() <= 0)
+        return false;
+    // After a wait one request tests the source; the others wait for it.
+    return !(source.waits > 0 && TransfersOf(s) > 0);
+}
+
+// A source's speed per connection: its recent good pieces, else what its
+// running transfers get once they ran a second, else unknown (0).
+uint64_t DownloadScheduler::RateOf(uint32_t s, Millis now) const
+{
+    if (sources_[s].pieceRate)
+        return sources_[s].pieceRate;
+    uint64_t rate = 0;
+    for (const auto& [id, t] : transfers_)
+        if (t.source == s && now - t.started >= 1000)
+            rate = std::max(rate, t.bytes * 1000 / static_cast<uint64_t>(now - t.started));
+    return rate;
+}
+
+// Mirror choice. A demoted source is used only while no healthy source
+// could take the piece, and after its rest one request at a time until it
+// delivers a good piece; a source that missed the file or sent a bad copy
+// of this piece is passed over. Among the rest, a healthy one without a
+// transfer first, then the one with the fewest transfers for its speed; a
+// source not yet measured counts as fast as the fastest. Ties go to the
+// publisher's order.
+int DownloadScheduler::ChooseSource(uint32_t piece, uint32_t file, Millis now) const
+{
+    uint64_t failedOn = 0;
+    if (auto it = badSources_.find(piece); it != badSources_.end())
+        failedOn = it->second;
+    const uint64_t everySource = sources_.size() >= 64 ? ~uint64_t(0) : (uint64_t(1) << sources_.size()) - 1;
+    if ((failedOn & everySource) == everySource)
+        failedOn = 0; // every copy failed: the piece waits on its delay, then any source
+    // Misses count only while some source does not miss the file: when
+    // every one fails it, the file's own wait (FileRetryBook) decides.
+    bool someServe = false;
+    for (uint32_t s = 0; s < sources_.size(); ++s)
+        someServe = someServe || !Misses(s, file, now);
+    auto misses = [&](uint32_t s) { return someServe && Misses(s, file, now); };
+    uint64_t fastest = 1;
+    for (uint32_t s = 0; s < sources_.size(); ++s)
+        fastest = std::max(fastest, RateOf(s, now));
+    bool healthyExists = false; // healthy and able to serve the piece, if not now
+    for (uint32_t s = 0; s < sources_.size(); ++s)
+        if (sources_[s].faults == 0 && !misses(s) && !(failedOn >> s & 1))
+            healthyExists = true;
+    int best = -1;
+    double bestScore = 0;
+    for (uint32_t s = 0; s < sources_.size(); ++s) {
+        if (!Open(s, now) || misses(s) || (failedOn >> s & 1))
+            continue;
+        if (healthyExists && sources_[s].faults > 0 && (Demoted(s, now) || TransfersOf(s) > 0))
+            continue;
+        // A healthy source without a transfer comes first: every mirror
+        // keeps being used, and measured, while there are connections.
+        uint64_t rate = RateOf(s, now);
+        size_t running = TransfersOf(s);
+        double score
+            = running == 0 && sources_[s].faults == 0 ? 0 : double(running + 1) / double(rate ? rate : fastest);
+        if (best < 0 || score < bestScore) {
+            best = static_cast<int>(s);
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
 // At most `connections` pieces are fetched but not yet on disk at any time
 // (in transfer or waiting for the writer): that bounds both memory and what
 // a crash can lose.
-void DownloadScheduler::StartRequests(uint32_t s, Millis now)
+void DownloadScheduler::StartRequests(Millis now)
 {
-    Source& source = sources_[s];
-    if (doubt_ || diskFull_ || now < source.waitUntil)
+    if (doubt_ || diskFull_)
         return;
     const size_t budget = static_cast<size_t>(settings_.connections);
-    while (source.port->IdleConnections() > 0 && transfers_.size() + writerPending_ < budget) {
-        // After a wait one request probes the source; the others wait for it.
-        if (source.waits > 0 && TransfersOf(s) > 0)
-            return;
+    std::vector<uint32_t> skipped; // no source may take them now
+    bool exhausted = false; // every missing piece is on its way
+    while (transfers_.size() + writerPending_ < budget && skipped.size() < kMaxSkippedPerRound) {
+        bool anyOpen = false;
+        for (uint32_t s = 0; s < sources_.size() && !anyOpen; ++s)
+            anyOpen = Open(s, now);
+        if (!anyOpen)
+            break;
         uint32_t p = 0;
-        if (!tracker_.TakeNext(&p))
-            return;
+        if (!tracker_.TakeNext(&p)) {
+            exhausted = true;
+            break;
+        }
         uint32_t file = desc_.Locate(p).file;
         if (retries_.ParkIfWaiting(file, p, At(now)))
             continue;
-        if (streamFiles_.count(file)) {
+        int chosen = ChooseSource(p, file, now);
+        if (chosen < 0) {
+            retries_.ProbeNotStarted(file);
+            skipped.push_back(p);
+            continue;
+        }
+        const uint32_t s = static_cast<uint32_t>(chosen);
+        Source& source = sources_[s];
+        if (source.streamFiles.count(file)) {
             if (!StartStream(s, file, p, now)) {
                 retries_.ProbeNotStarted(file);
-                return;
+                break;
             }
             continue;
         }
@@ -168,7 +276,7 @@ void DownloadScheduler::StartRequests(uint32_t s, Millis now)
         if (!id) {
             tracker_.Release(p);
             retries_.ProbeNotStarted(file);
-            return;
+            break;
         }
         Transfer& t = transfers_[id];
         t.source = s;
@@ -178,6 +286,44 @@ void DownloadScheduler::StartRequests(uint32_t s, Millis now)
         t.epoch = source.epoch;
         t.guard.Start(now);
     }
+    for (uint32_t p : skipped)
+        tracker_.Release(p);
+    if (exhausted && skipped.empty() && transfers_.size() + writerPending_ < budget)
+        DropSlowAtTheEnd(now);
+}
+
+// The end of the download: nothing is left to request, connections are
+// idle, and a piece still crawls in from a mirror far slower than another
+// that is free. Waiting for the trickle window would keep the player
+// waiting on it; its piece is dropped and comes again from the faster one.
+void DownloadScheduler::DropSlowAtTheEnd(Millis now)
+{
+    for (auto& [id, t] : transfers_) {
+        if (t.dropped || now - t.started < kEndGameJudgeMs)
+            continue;
+        uint64_t live = t.bytes * 1000 / static_cast<uint64_t>(now - t.started);
+        uint64_t better = 0;
+        for (uint32_t s = 0; s < sources_.size(); ++s)
+            if (s != t.source && Open(s, now) && !Demoted(s, now))
+                better = std::max(better, RateOf(s, now));
+        if (better > 0 && live * kTrickleRatio < better) {
+            std::fprintf(stderr, "zdl-core: piece %u at %llu bytes/s from mirror %u near the end: dropped\n", t.piece,
+                static_cast<unsigned long long>(live), t.source);
+            t.dropped = true;
+            sources_[t.source].port->Drop(id);
+        }
+    }
+}
+
+void DownloadScheduler::Demote(uint32_t s, Millis now, const char* why)
+{
+    Source& source = sources_[s];
+    ++source.faults;
+    ++source.stats.demotions;
+    Millis rest = SpreadBackoff(source.faults, kFirstDemotionMs, kMaxDemotionMs, 0, random_);
+    source.demotedUntil = now + rest;
+    if (sources_.size() > 1)
+        std::fprintf(stderr, "zdl-core: mirror %u %s: demoted for %lld ms\n", s, why, static_cast<long long>(rest));
 }
 
 // Fetches `file` whole on one connection, for a server that ignores Range:
@@ -260,17 +406,20 @@ void DownloadScheduler::DropTrickles(uint32_t s, Millis now)
         it = it->second.source == s && it->second.stream && !running.count(it->first) ? transfers_.erase(it) : ++it;
     std::vector<uint64_t> judged;
     for (auto& [id, t] : transfers_)
-        if (t.source == s && t.guard.WindowEnded(now, t.bytes))
+        if (t.source == s && !t.dropped && t.guard.WindowEnded(now, t.bytes))
             judged.push_back(id);
     for (uint64_t id : judged) {
-        const Transfer& t = transfers_[id];
-        uint64_t others = source.pieceRate;
+        Transfer& t = transfers_[id];
+        uint64_t others = 0;
+        for (const Source& any : sources_)
+            others = std::max(others, any.pieceRate);
         for (const auto& [otherId, other] : transfers_)
             if (otherId != id)
                 others = std::max(others, other.guard.LastRate());
         if (t.guard.LastRate() < TrickleFloor(others)) {
             std::fprintf(stderr, "zdl-core: piece %u of %s: %llu bytes/s, dropping the connection\n", t.piece,
                 desc_.files[t.file].path.c_str(), static_cast<unsigned long long>(t.guard.LastRate()));
+            t.dropped = true;
             source.port->Drop(id);
         }
     }
@@ -294,10 +443,11 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         tracker_.Release(d.piece);
         return false;
     }
+    const uint32_t s = known ? t.source : 0;
     if (d.rangeIgnored || d.streamTail) {
         // Not a failure of the piece: it comes again by a stream of its file.
-        if (d.rangeIgnored && streamFiles_.insert(file).second)
-            std::fprintf(stderr, "zdl-core: the server ignores Range for %s: fetching it whole\n",
+        if (d.rangeIgnored && source.streamFiles.insert(file).second)
+            std::fprintf(stderr, "zdl-core: server %u ignores Range for %s: fetching it whole\n", s,
                 desc_.files[file].path.c_str());
         tracker_.Release(d.piece);
         return false;
@@ -307,11 +457,13 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         source.waits = 0;
         source.busy = false;
         source.waitUntil = 0;
-        if (known && !t.stream) {
+        if (known && !t.stream && tracker_.LengthOf(d.piece) >= std::min(kMinRateSampleBytes, desc_.pieceSize)) {
             uint64_t rate = uint64_t(tracker_.LengthOf(d.piece)) * 1000
                 / static_cast<uint64_t>(std::max<Millis>(1, now - t.started));
             source.pieceRate = source.pieceRate ? (source.pieceRate * 3 + rate) / 4 : rate;
         }
+        source.misses.erase(file);
+        pieceSource_[d.piece] = s;
         std::vector<uint32_t> release;
         if (retries_.Succeeded(file, &release)) {
             for (uint32_t p : release)
@@ -350,10 +502,27 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         tracker_.Release(d.piece);
         source.streak.Failed(now, code);
         source.failingFile = file;
+        Demote(s, now, "too slow");
         return false;
     }
-    // The source answers but does not serve this file: the file waits on
-    // its own and the connections take other work; the piece stays parked.
+    // The source answers but does not serve this file: another source
+    // takes it while one is left that has not failed it; when every source
+    // fails it, the file waits on its own and the connections take other
+    // work, the piece parked.
+    FileMiss& miss = source.misses[file];
+    ++miss.failures;
+    miss.until = now + FileRetryBook::BackoffMs(miss.failures);
+    bool elsewhere = false;
+    for (uint32_t other = 0; other < sources_.size(); ++other)
+        elsewhere = elsewhere || (other != s && !Misses(other, file, now));
+    if (elsewhere) {
+        if (miss.failures <= 3 || miss.failures % 10 == 0)
+            std::fprintf(stderr, "zdl-core: piece %u of %s: %s from mirror %u (failure %d): trying another\n", d.piece,
+                desc_.files[file].path.c_str(), d.error.c_str(), s, miss.failures);
+        tracker_.Release(d.piece);
+        retries_.ProbeNotStarted(file);
+        return false;
+    }
     int n = retries_.Failed(file, d.piece, code, At(now));
     if (n <= 3 || n % 10 == 0)
         std::fprintf(stderr, "zdl-core: piece %u of %s: %s (failure %d, next try in %d ms)\n", d.piece,
@@ -363,16 +532,42 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
 
 void DownloadScheduler::Verdict(uint32_t piece, bool good, Millis now)
 {
+    int from = -1;
+    if (auto it = pieceSource_.find(piece); it != pieceSource_.end()) {
+        from = static_cast<int>(it->second);
+        pieceSource_.erase(it);
+    }
+    Source* source = from >= 0 ? &sources_[static_cast<size_t>(from)] : nullptr;
     if (good) {
         tracker_.MarkDone(piece);
         hashFailures_.erase(piece);
+        badSources_.erase(piece);
         hashStreak_ = 0;
+        if (source) {
+            source->stats.goodBytes += tracker_.LengthOf(piece);
+            source->faults = 0;
+        }
         return;
     }
     // Bytes that do not match the description never count; the piece is
-    // fetched again after a pause of its own (it stays "in flight").
+    // fetched again after a pause of its own (it stays "in flight"), or at
+    // once from a source that has not sent a bad copy of it. The source
+    // that sent it is demoted and does not get the file again soon.
     int n = ++hashFailures_[piece];
     Millis delay = n > 6 ? kMaxPieceDelayMs : Doubling(n + 2, 250, 15000);
+    if (source) {
+        const uint32_t s = static_cast<uint32_t>(from);
+        source->stats.badBytes += tracker_.LengthOf(piece);
+        uint64_t& failedOn = badSources_[piece];
+        failedOn |= uint64_t(1) << s;
+        FileMiss& miss = source->misses[desc_.Locate(piece).file];
+        ++miss.failures;
+        miss.until = now + FileRetryBook::BackoffMs(miss.failures + 4);
+        Demote(s, now, "sent a piece that failed its hash check");
+        for (uint32_t other = 0; other < sources_.size(); ++other)
+            if (!(failedOn >> other & 1))
+                delay = 0;
+    }
     delayed_.emplace_back(now + delay, piece);
     std::fprintf(stderr, "zdl-core: piece %u failed its hash check\n", piece);
     if (++hashStreak_ >= kDoubtReleaseAfter && now >= nextRecheck_)
@@ -406,7 +601,13 @@ bool DownloadScheduler::GaveUp(Millis now) const
 SchedulerReport DownloadScheduler::Report(Millis now) const
 {
     SchedulerReport r;
+    // A source failing is only worth a word while every source fails.
+    bool allFailing = true;
+    for (const Source& s : sources_)
+        allFailing = allFailing && s.streak.Failing();
     for (const Source& s : sources_) {
+        if (!allFailing)
+            break;
         r.serverBusy = r.serverBusy || s.busy;
         if (!r.error && s.streak.Lasting(now)) {
             r.error = true;

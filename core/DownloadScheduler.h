@@ -12,7 +12,19 @@
 //
 // The rules:
 // - Pieces go in order; a piece whose hash failed waits on its own growing
-//   delay before it is fetched again.
+//   delay before it is fetched again (at once, from another source, when
+//   one is left that has not failed it).
+// - Several sources (mirrors of one release) share the connections: each
+//   request goes to a healthy source without a transfer, else to the open
+//   source with the fewest transfers for its speed, so faster sources
+//   carry more. A source that sends bytes failing
+//   their hash or trickles is demoted: it gets nothing while another
+//   source is healthy, for a doubling time, and then one request at a time
+//   until it delivers a good piece. A file one source answers for but does
+//   not serve (404 ...) goes to the others; it waits only when every
+//   source fails it. At the end, with nothing left to request, a piece
+//   crawling in from a source far slower than a free one is dropped and
+//   fetched again from the faster.
 // - A file the server answers for but does not serve (404, short body ...)
 //   waits on its own backoff (FileRetryBook) while the rest goes on.
 // - A file whose server ignores Range is fetched whole, once at a time.
@@ -26,7 +38,8 @@
 // - Hash failures in a row (no good piece between them) make the scheduler
 //   hold new requests until the engine has re-read the digest: a changed
 //   release is never downloaded piece by failing piece.
-// - A failure is reported once it is lasting (kLastingFailures in a row or
+// - A failure is reported once it is lasting (for a source, only while
+//   every source fails) (kLastingFailures in a row or
 //   for kLastingFailureMs) and stays until the failing operation succeeds.
 // - The download gives up when no byte and no answer came for the give-up
 //   time (waiting on a full disk or on files the server answered for does
@@ -73,6 +86,19 @@ constexpr Millis kFirstReleaseRecheckMs = 30000; // between digest re-reads that
 constexpr Millis kMaxReleaseRecheckMs = 600000;
 
 constexpr Millis kStreamWaitMs = 1000; // a piece whose file is being streamed
+
+// A demoted source (bad bytes, a trickle) rests this long, doubling.
+constexpr Millis kFirstDemotionMs = 2000;
+constexpr Millis kMaxDemotionMs = 60000;
+// At the end, a transfer far slower than a free mirror is dropped once it
+// ran this long.
+constexpr Millis kEndGameJudgeMs = 2000;
+// A piece smaller than this (or than a whole piece) says more about latency
+// than speed: it is no sample of a source's rate.
+constexpr uint32_t kMinRateSampleBytes = 64 * 1024;
+// Pieces passed over in one round because no source may take them now.
+constexpr size_t kMaxSkippedPerRound = 64;
+constexpr size_t kMaxSources = 64;
 
 // Codes of "ErrorCode" beyond HTTP statuses.
 constexpr int kCodeShortBody = 1000;
@@ -137,6 +163,13 @@ struct SchedulerSettings {
     uint32_t seed = 0; // of the random spread
 };
 
+// What one source delivered, for the log.
+struct SourceStats {
+    uint64_t goodBytes = 0; // pieces that passed their hash
+    uint64_t badBytes = 0; // pieces that failed it
+    int demotions = 0;
+};
+
 // What the engine should show: an error (code, file index or -1) or none.
 struct SchedulerReport {
     bool error = false;
@@ -147,8 +180,15 @@ struct SchedulerReport {
 
 class DownloadScheduler {
 public:
-    // `desc` and `port` must outlive the scheduler (not owned).
-    DownloadScheduler(const DownloadDescription& desc, FetchPort& port, const SchedulerSettings& settings, Millis now);
+    // `desc` and the ports must outlive the scheduler (not owned). Each
+    // port is one source (a mirror), in the publisher's order; transfer
+    // ids are unique across all of them.
+    DownloadScheduler(const DownloadDescription& desc, const std::vector<FetchPort*>& ports,
+        const SchedulerSettings& settings, Millis now);
+    DownloadScheduler(const DownloadDescription& desc, FetchPort& port, const SchedulerSettings& settings, Millis now)
+        : DownloadScheduler(desc, std::vector<FetchPort*> { &port }, settings, now)
+    {
+    }
 
     // A piece already good on disk.
     void MarkGood(uint32_t piece);
@@ -172,8 +212,10 @@ public:
     SchedulerReport Report(Millis now) const;
 
     const PieceTracker& Tracker() const { return tracker_; }
-    // A file fetched whole because the server ignores Range for it.
-    bool Streams(uint32_t file) const { return streamFiles_.count(file) != 0; }
+    // A file fetched whole from some source because it ignores Range for it.
+    bool Streams(uint32_t file) const;
+    size_t SourceCount() const { return sources_.size(); }
+    SourceStats Stats(uint32_t source) const { return sources_[source].stats; }
 
 private:
     struct Transfer {
@@ -185,8 +227,14 @@ private:
         TrickleGuard guard;
         uint64_t bytes = 0;
         int epoch = 0; // of its source's waits when it started
+        bool dropped = false; // told to end, its pieces not back yet
     };
-    // One place pieces come from; today the server.
+    // A file a source answered for but did not serve.
+    struct FileMiss {
+        int failures = 0;
+        Millis until = 0;
+    };
+    // One place pieces come from: a server (mirror).
     struct Source {
         FetchPort* port = nullptr; // not owned
         Millis waitUntil = 0; // busy or silent: nothing starts before
@@ -197,12 +245,25 @@ private:
         FailureStreak streak; // failures of the source itself
         int64_t failingFile = -1;
         uint64_t pieceRate = 0; // of recent good transfers, bytes per second
+        int faults = 0; // demotions since its last good piece
+        Millis demotedUntil = 0;
+        std::unordered_map<uint32_t, FileMiss> misses; // by file
+        std::unordered_set<uint32_t> streamFiles; // files it ignores Range for
+        SourceStats stats;
     };
 
-    void StartRequests(uint32_t source, Millis now);
+    void StartRequests(Millis now);
+    // The source that should carry `piece` of `file` now, -1 for none.
+    int ChooseSource(uint32_t piece, uint32_t file, Millis now) const;
+    bool Open(uint32_t source, Millis now) const; // may start a transfer now
+    bool Demoted(uint32_t source, Millis now) const;
+    bool Misses(uint32_t source, uint32_t file, Millis now) const;
+    uint64_t RateOf(uint32_t source, Millis now) const;
+    void Demote(uint32_t source, Millis now, const char* why);
     bool StartStream(uint32_t source, uint32_t file, uint32_t piece, Millis now);
     void ReleaseDue(Millis now);
     void DropTrickles(uint32_t source, Millis now);
+    void DropSlowAtTheEnd(Millis now);
     uint64_t TrickleFloor(uint64_t othersRate) const;
     size_t TransfersOf(uint32_t source) const;
     bool Streaming(uint32_t file) const;
@@ -213,7 +274,8 @@ private:
     std::vector<Source> sources_;
     std::unordered_map<uint64_t, Transfer> transfers_;
     FileRetryBook retries_;
-    std::unordered_set<uint32_t> streamFiles_;
+    std::unordered_map<uint32_t, uint32_t> pieceSource_; // pieces with the writer: who sent them
+    std::unordered_map<uint32_t, uint64_t> badSources_; // pieces: sources whose copy failed its hash
     std::vector<std::pair<Millis, uint32_t>> delayed_; // pieces waiting out a delay
     std::unordered_map<uint32_t, int> hashFailures_;
     size_t writerPending_ = 0;

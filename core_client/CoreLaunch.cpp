@@ -72,13 +72,40 @@ bool ExtractCoreProgram(
     return r != ProgramFileResult::Failed;
 }
 
+bool SplitSourceUrl(const std::string& source, std::string& bases, std::string& name)
+{
+    bases.clear();
+    name.clear();
+    size_t start = 0;
+    while (start <= source.size()) {
+        size_t end = source.find(';', start);
+        if (end == std::string::npos)
+            end = source.size();
+        const std::string address = source.substr(start, end - start);
+        start = end + 1;
+        if (address.empty())
+            continue;
+        const size_t slash = address.rfind('/');
+        if (slash == std::string::npos || slash == 0 || slash + 1 == address.size())
+            return false;
+        const std::string file = address.substr(slash + 1);
+        if (!name.empty() && file != name)
+            return false; // every mirror names the description alike
+        name = file;
+        bases += (bases.empty() ? "" : ";") + address.substr(0, slash);
+    }
+    if (name.empty()) {
+        bases.clear();
+        return false;
+    }
+    return true;
+}
+
 bool BuildCoreArguments(CoreLaunchSettings& settings, std::string& options)
 {
-    size_t slash = settings.sourceUrl.rfind('/');
-    if (slash == std::string::npos)
+    std::string httpBase, torrent;
+    if (!SplitSourceUrl(settings.sourceUrl, httpBase, torrent))
         return false;
-    const std::string httpBase = settings.sourceUrl.substr(0, slash);
-    const std::string torrent = settings.sourceUrl.substr(slash + 1);
     settings.installDir = TrimInstallDir(settings.installDir);
 
     options = "-Dir \"" + settings.installDir + "\"";

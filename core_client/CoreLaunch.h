@@ -12,7 +12,9 @@ namespace zdl {
 
 // What a start hands to LaunchCore.
 struct CoreLaunchSettings {
-    std::string sourceUrl; // address of the download description file
+    // Address of the download description file, or several (mirrors)
+    // separated by ";", all ending in the same file name.
+    std::string sourceUrl;
     std::string installDir; // install folder; trailing backslashes allowed
     std::string mode; // core working mode, "download"
     int32_t downloadLimit = 0; // KB/s
@@ -51,9 +53,15 @@ std::string CoreProgramFileName(const std::string& namePart);
 bool ExtractCoreProgram(
     const std::string& namePart, const ResourceBlob& resource, const std::string& tempFolder, std::string& path);
 
+// Splits the description address(es) at the last "/" of each: |bases| gets
+// the bases joined by ";" ("-HttpUrl"), |name| the file name ("-Torrent").
+// False when an address has no "/" with text on both sides, or the
+// addresses of a list end in different names.
+bool SplitSourceUrl(const std::string& source, std::string& bases, std::string& name);
+
 // The core's options for |settings|, in the order the core expects, with
 // |settings.installDir| trimmed in place. False (options left empty) when
-// the source address has no "/".
+// SplitSourceUrl refuses the source address.
 bool BuildCoreArguments(CoreLaunchSettings& settings, std::string& options);
 
 // The program path as the first token of a command line: in quotation marks,

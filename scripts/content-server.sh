@@ -5,7 +5,8 @@
 #                                                  prints the port; HTTPS
 #                                                  with a certificate and key
 # (a free port; ZDL_SERVER_PORT asks for that port instead; ZDL_SERVER_CONF
-# adds its text to the server block, e.g. a location without Range)
+# adds its text to the server block, e.g. a location without Range;
+# ZDL_SERVER_HTTP_CONF to the http block, e.g. a limit_conn_zone)
 #   scripts/content-server.sh stop <work dir>
 # The work dir holds the generated config, pid file and logs. The server
 # stops itself after ZDL_SERVER_LIFETIME seconds (default 900) if nobody
@@ -53,6 +54,7 @@ http {
   # Pages (the demo's news and age notice) as UTF-8 HTML.
   types { text/html html; }
   charset utf-8;
+  ${ZDL_SERVER_HTTP_CONF:-}
   server {
     listen 127.0.0.1:$port $tls;
     root $root;

@@ -8,6 +8,10 @@
   limit        with -DownloadLimit 10000, the rate over every 10-second window
   check        local check of a complete install against openssl dgst -sha256
   resume       bytes fetched again after kill -9 at about half way
+  mirrors      two mirrors of one release, each serving at most R in all
+               (a shaping server: nginx's limit_rate holds per request and
+               lets each start with a burst): the core's throughput
+               against R, for a few R
 
 The installer's side of the channel, the sample client and the content
 server come from tests/e2e/zdltest.py.
@@ -40,6 +44,21 @@ def make_client(args, name, mib):
             files.append(os.path.relpath(os.path.join(d, f), os.path.join(www, "files")))
     total = sum(os.path.getsize(os.path.join(www, "files", f)) for f in files)
     return www, sorted(files), total
+
+
+def make_big_file_client(args, name, mib):
+    """One file of |mib| MiB, in 1 MiB pieces."""
+    www = os.path.join(args.work, name)
+    big = os.path.join(www, "files", "data", "big.pak")
+    if not os.path.exists(os.path.join(www, TORRENT)) or not os.path.exists(big) or os.path.getsize(big) != mib << 20:
+        shutil.rmtree(www, ignore_errors=True)
+        os.makedirs(os.path.dirname(big))
+        with open(big, "wb") as f:
+            for _ in range(mib):
+                f.write(os.urandom(1 << 20))
+        subprocess.run([args.mkdesc, os.path.join(www, "files"), www, "--piece-size", str(PIECE)], check=True,
+                       stdout=subprocess.DEVNULL, timeout=CLIENT_TIMEOUT)
+    return www, mib << 20
 
 
 def run_measured(cmd, timeout=900):
@@ -176,6 +195,46 @@ def bench_resume(args, www, total, srv):
           % (waste, waste / float(PIECE)))
 
 
+class ShapedMirror:
+    """shaped_mirror.py in a process of its own: |root| at most |rate|
+    bytes a second in all."""
+
+    def __init__(self, root, rate, port=0):
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "shaped_mirror.py")
+        self.proc = subprocess.Popen([sys.executable, script, root, str(rate), str(port)], stdout=subprocess.PIPE,
+                                     text=True)
+        self.url = "http://127.0.0.1:%d" % int(self.proc.stdout.readline())
+
+    def stop(self):
+        """Ends the mirror; the body bytes it sent."""
+        self.proc.send_signal(signal.SIGTERM)
+        sent = int(self.proc.stdout.readline() or 0)
+        self.proc.wait(10)
+        return sent
+
+
+def bench_mirrors(args, www, total):
+    """Two mirrors, each serving at most R in all: the core can only pass R
+    by spreading over both."""
+    mib = total / 1048576.0
+    print("mirrors     %.0f MiB client, two mirrors each serving at most R in all (a shaping server)" % mib)
+    for rate_mib in args.mirror_rates:
+        rate = rate_mib * 1048576
+        for threads in (2, 4):
+            mirrors = []
+            try:
+                for i in range(2):
+                    mirrors.append(ShapedMirror(www, rate, args.mirror_ports + i if args.mirror_ports else 0))
+                inst = fresh(os.path.join(args.work, "inst-mirrors"))
+                wall, _, _, _ = run_measured(core_cmd(args, inst, ";".join(m.url for m in mirrors), threads=threads))
+            finally:
+                shares = [m.stop() for m in mirrors]
+            got = total / wall
+            print("  R %5.1f MiB/s  -HttpThread %d: %.2f s, %.1f MiB/s = %.2f R (at least 1.8 R wanted); "
+                  "sent by each %s MiB" % (rate_mib, threads, wall, got / 1048576, got / rate,
+                                           "/".join("%.1f" % (x / 1048576.0) for x in shares)))
+
+
 def main():
     p = argparse.ArgumentParser()
     for opt in ("core", "mkdesc", "sampleclient", "server"):
@@ -187,12 +246,20 @@ def main():
     p.add_argument("--limit-seconds", type=int, default=40)
     p.add_argument("--rounds", type=int, default=2)
     p.add_argument("--only", default="")
+    p.add_argument("--mirror-mib", type=int, default=128)
+    p.add_argument("--mirror-rates", type=float, nargs="+", default=[2, 8, 24], help="R in MiB/s")
+    p.add_argument("--mirror-ports", type=int, default=0, help="first of two ports for the mirrors (default: free)")
     args = p.parse_args()
     os.makedirs(args.work, exist_ok=True)
+    want = lambda n: not args.only or n in args.only.split(",")
+    if want("mirrors"):
+        mwww, mtotal = make_big_file_client(args, "www-mirrors", args.mirror_mib)
+        bench_mirrors(args, mwww, mtotal)
+        if args.only == "mirrors":
+            return
     www, files, total = make_client(args, "www", args.size_mib)
     srv = zdltest.ContentServer(args.server, www, os.path.join(args.work, "srv-bench"))
     try:
-        want = lambda n: not args.only or n in args.only.split(",")
         if want("throughput") or want("check") or want("memory"):
             peak = bench_throughput(args, www, files, total, srv)
             print("memory      %d MiB client: peak %.1f MiB (limit 64)" % (args.size_mib, peak))

@@ -100,6 +100,9 @@ TEST(CoreOptions, RejectsBadCommandLines)
         { 3, "ftp://host", "option -HttpUrl" },
         { 3, "http://", "option -HttpUrl" },
         { 3, "http://a b", "option -HttpUrl" },
+        { 3, "http://a;ftp://b", "option -HttpUrl" }, // one bad mirror spoils the list
+        { 3, "http://a;/", "option -HttpUrl" },
+        { 3, ";;", "option -HttpUrl" },
         { 5, "../x.data", "option -Torrent" },
         { 5, "a\\b", "option -Torrent" },
         { 1, "", "option -Dir" },
@@ -183,6 +186,24 @@ TEST(CoreOptions, TakesEveryCommandLineTheInstallerBuilds)
         EXPECT_EQ(o.uploadLimitKBps, c.parsedKBps) << c.pageLimit;
         EXPECT_EQ(o.httpUrl, "https://cdn.example.com/zephyra");
     }
+}
+
+// Several mirrors in one "-HttpUrl": split at ";", each without its
+// trailing slash, repeated ones and empty parts dropped, order kept.
+TEST(CoreOptions, SplitsMirrorList)
+{
+    CoreOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseCoreOptions(
+        { "-Dir", "x", "-HttpUrl", "http://b.example/z/;https://a.example;http://b.example/z;", "-Torrent", "t" }, &o,
+        &error))
+        << error;
+    EXPECT_EQ(o.httpUrls, (std::vector<std::string> { "http://b.example/z", "https://a.example" }));
+    EXPECT_EQ(o.httpUrl, "http://b.example/z");
+    std::string many;
+    for (size_t i = 0; i <= kMaxMirrors; ++i)
+        many += "http://m" + std::to_string(i) + ";";
+    EXPECT_FALSE(ParseCoreOptions({ "-Dir", "x", "-HttpUrl", many, "-Torrent", "t" }, &o, &error));
 }
 
 TEST(CoreOptions, MissingValueAndMissingRequiredOption)

@@ -234,6 +234,49 @@ TEST(DownloadDescription, VersionsAndServerNames)
     EXPECT_EQ(SerializeDescription(d), v2);
 }
 
+// "mirror" lines: version 2 only, right after "names", each a plain http or
+// https base; a description with mirrors is written in version 2 even for
+// GBK names, and an older version cannot carry them.
+TEST(DownloadDescription, MirrorLines)
+{
+    const std::string v2 = Replace(Replace(Valid(), "ZDLDESC 1", "ZDLDESC 2"), "root files\n",
+        "root files\nnames gbk\nmirror http://m1.example/z\nmirror https://m2.example\n");
+    DownloadDescription d;
+    std::string error;
+    ASSERT_TRUE(ParseDescription(v2, &d, &error)) << error;
+    EXPECT_EQ(d.mirrors, (std::vector<std::string> { "http://m1.example/z", "https://m2.example" }));
+    EXPECT_EQ(SerializeDescription(d), v2);
+    d.mirrors.clear();
+    EXPECT_EQ(SerializeDescription(d).compare(0, 10, "ZDLDESC 1\n"), 0);
+
+    struct Case {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        { Replace(v2, "ZDLDESC 2\ntitle Zephyra\nroot files\nnames gbk\n", "ZDLDESC 1\ntitle Zephyra\nroot files\n"),
+            "bad piece size" },
+        { Replace(v2, "mirror https://m2.example\n", "mirror https://m2.example/\n"), "bad mirror line" },
+        { Replace(v2, "mirror https://m2.example\n", "mirror ftp://m2.example\n"), "bad mirror line" },
+        { Replace(v2, "mirror https://m2.example\n", "mirror https://\n"), "bad mirror line" },
+        { Replace(v2, "mirror https://m2.example\n", "mirror https://a;http://b\n"), "bad mirror line" },
+        { Replace(v2, "mirror https://m2.example\n", "mirror https://m2 .example\n"), "bad mirror line" },
+        { Replace(v2, "mirror https://m2.example\n", "mirror https://m2.example\x80\n"), "bad mirror line" },
+        { Replace(v2, "mirror https://m2.example\n", "mirror https://m2.example\nnames gbk\n"), "bad piece size" },
+        { Replace(v2, "mirror https://m2.example\n", "piecesize 16384\nmirror https://m2.example\n"),
+            "bad total size" },
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(ParseDescription(c.text, &d, &error)) << c.text.substr(0, 120);
+        EXPECT_EQ(error, c.error);
+    }
+    std::string many = "root files\nnames gbk\n";
+    for (size_t i = 0; i <= kMaxDescribedMirrors; ++i)
+        many += "mirror http://m" + std::to_string(i) + "\n";
+    EXPECT_FALSE(ParseDescription(Replace(v2, "root files\nnames gbk\n", many), &d, &error));
+    EXPECT_EQ(error, "too many mirrors");
+    EXPECT_FALSE(IsMirrorUrl("http://" + std::string(kMaxMirrorUrlBytes, 'a')));
+}
+
 // The one place a file's URL is made: root and path named as the
 // description says, each percent-encoded, "/" kept.
 TEST(DownloadDescription, FileAddress)

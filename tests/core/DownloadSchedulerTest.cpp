@@ -407,3 +407,259 @@ TEST(DownloadScheduler, FailureStreakAndCodes)
 }
 
 } // namespace
+
+// Several mirrors: fake sources whose transfer ids do not overlap, as they
+// do not when every mirror shares the engine's connections.
+struct Mirrors {
+    DownloadDescription desc;
+    std::vector<std::unique_ptr<FakePort>> ports;
+    std::unique_ptr<DownloadScheduler> s;
+    Millis now = 0;
+
+    Mirrors(std::vector<uint64_t> sizes, size_t count, int connections)
+        : desc(Layout(std::move(sizes)))
+    {
+        std::vector<FetchPort*> raw;
+        for (size_t i = 0; i < count; ++i) {
+            ports.push_back(std::make_unique<FakePort>());
+            ports.back()->next = 1000000 * (i + 1);
+            raw.push_back(ports.back().get());
+        }
+        SchedulerSettings set;
+        set.connections = connections;
+        s = std::make_unique<DownloadScheduler>(desc, raw, set, now);
+    }
+    FakePort& operator[](size_t i) { return *ports[i]; }
+    void At(Millis t)
+    {
+        now = t;
+        s->Tick(now);
+    }
+    // Ends every running piece request of mirror `m` with `status`; good
+    // ones get `good` as their hash verdict.
+    void Serve(size_t m, bool good = true, long status = 206)
+    {
+        std::vector<uint32_t> pieces;
+        for (const auto& [id, p] : ports[m]->running)
+            pieces.push_back(p);
+        for (uint32_t p : pieces)
+            if (s->Fetched(ports[m]->End(p, status), now))
+                s->Verdict(p, good, now);
+    }
+    size_t Running(size_t m) { return ports[m]->running.size(); }
+};
+
+TEST(DownloadSchedulerMirrors, SpreadsConnectionsAndPrefersTheFasterMirror)
+{
+    Mirrors m({ 200 * kPiece }, 2, 4);
+    m.At(0);
+    EXPECT_EQ(m.Running(0), 2u); // unmeasured mirrors share alike
+    EXPECT_EQ(m.Running(1), 2u);
+    // Mirror 0 delivers a piece every 10 ms per connection, mirror 1 one a
+    // second: once measured, mirror 1 gets nothing new while mirror 0 has
+    // room for every connection.
+    Millis started1 = 0;
+    for (Millis t = 10; t <= 5000 && !m.s->Complete(); t += 10) {
+        m.At(t);
+        m.Serve(0);
+        if (t - started1 >= 1000) {
+            m.Serve(1);
+            started1 = t;
+        }
+        m.At(t);
+    }
+    EXPECT_TRUE(m.s->Complete());
+    EXPECT_LE(m[1].started.size(), 4u);
+    EXPECT_EQ(m[0].started.size() + m[1].started.size(), 200u); // every piece once
+    EXPECT_EQ(m.s->Stats(0).goodBytes + m.s->Stats(1).goodBytes, 200u * kPiece);
+}
+
+TEST(DownloadSchedulerMirrors, WrongBytesDemoteTheMirrorAndThePieceGoesElsewhere)
+{
+    Mirrors m({ 1000 * kPiece }, 2, 2);
+    m.At(0);
+    ASSERT_EQ(m[0].running.begin()->second, 0u);
+    ASSERT_EQ(m[1].running.begin()->second, 1u);
+    m.Serve(0, false); // piece 0 from mirror 0 fails its hash
+    m.Serve(1);
+    m.At(1);
+    EXPECT_EQ(m.Running(0), 0u);
+    EXPECT_EQ(m[1].started[1], 0u); // at once, from the other mirror
+    EXPECT_EQ(m.Running(1), 2u);
+    for (Millis t = 2; t < kFirstDemotionMs; t += 10) {
+        m.Serve(1);
+        m.At(t);
+    }
+    EXPECT_EQ(m[0].started.size(), 1u); // nothing while it rests
+    EXPECT_FALSE(m.s->WantsReleaseCheck()); // a bad mirror, not a new release
+    EXPECT_FALSE(m.s->Report(m.now).error);
+    // After its rest: one request at a time until a good piece comes back.
+    m.Serve(1);
+    m.At(kFirstDemotionMs * 2);
+    ASSERT_EQ(m.Running(0), 1u);
+    m.Serve(1);
+    m.At(m.now + 1);
+    EXPECT_EQ(m.Running(0), 1u);
+    m.Serve(0);
+    m.Serve(1);
+    m.At(m.now + 1);
+    EXPECT_EQ(m.Running(0) + m.Running(1), 2u);
+    EXPECT_GE(m.Running(0), 1u);
+    EXPECT_EQ(m.s->Stats(0).badBytes, kPiece);
+    EXPECT_EQ(m.s->Stats(0).demotions, 1);
+    // A single source that sends bad bytes is still the only one: it keeps
+    // all its connections (the piece delays and the release check rule).
+    Mirrors one({ 40 * kPiece }, 1, 2);
+    one.At(0);
+    one.Serve(0, false);
+    one.At(1);
+    EXPECT_EQ(one.Running(0), 2u);
+}
+
+TEST(DownloadSchedulerMirrors, FileMissingOnOneMirrorComesFromAnother)
+{
+    Mirrors m({ 2 * kPiece, 2 * kPiece }, 2, 2);
+    m.At(0); // piece 0 on mirror 0, piece 1 on mirror 1
+    m.Serve(0, true, 404);
+    m.At(1);
+    EXPECT_EQ(m.Running(0), 0u);
+    EXPECT_EQ(m[1].started.back(), 0u); // piece 0 from mirror 1
+    m.Serve(1);
+    m.At(2);
+    EXPECT_EQ(m[0].started.back(), 2u); // mirror 0 takes the other file
+    EXPECT_FALSE(m.s->Report(m.now).error);
+    for (Millis t = 3; t < 100 && !m.s->Complete(); ++t) {
+        m.Serve(0);
+        m.Serve(1);
+        m.At(t);
+    }
+    EXPECT_TRUE(m.s->Complete());
+    for (uint32_t p : m[0].started)
+        EXPECT_TRUE(p == 0 || p >= 2) << p; // file 0 not asked of mirror 0 again so soon
+    // A file no mirror serves waits and is reported, as with one server.
+    Mirrors none({ 2 * kPiece, 2 * kPiece }, 2, 2);
+    Millis t = 0;
+    for (; t < 60000 && !none.s->Report(none.now).error; t += 50) {
+        none.At(t);
+        for (size_t i = 0; i < 2; ++i) {
+            std::vector<uint32_t> pieces;
+            for (const auto& [id, p] : none[i].running)
+                pieces.push_back(p);
+            for (uint32_t p : pieces)
+                if (none.s->Fetched(none[i].End(p, p < 2 ? 404 : 206), none.now))
+                    none.s->Verdict(p, true, none.now);
+        }
+    }
+    SchedulerReport rep = none.s->Report(none.now);
+    EXPECT_TRUE(rep.error);
+    EXPECT_EQ(rep.code, 404);
+    EXPECT_EQ(rep.file, 0);
+}
+
+TEST(DownloadSchedulerMirrors, DownOrTricklingMirrorLeavesTheWorkToTheOthers)
+{
+    Mirrors m({ 64 * kPiece }, 2, 4);
+    m.At(0);
+    ASSERT_EQ(m.Running(0), 2u);
+    // Mirror 0 is down: it waits, mirror 1 carries everything, and nothing
+    // is reported since the download goes on.
+    m.Serve(0, true, 0);
+    m.At(1);
+    EXPECT_EQ(m.Running(0), 0u);
+    EXPECT_EQ(m.Running(1), 4u);
+    for (Millis t = 2; t < 20000 && m.now < 20000; t += 10) {
+        m.Serve(1);
+        m.At(t);
+        if (m.Running(0))
+            m.Serve(0, true, 0); // still down when probed
+        EXPECT_FALSE(m.s->Report(m.now).error);
+        EXPECT_FALSE(m.s->Report(m.now).serverBusy);
+        if (m.s->Complete())
+            break;
+    }
+    EXPECT_TRUE(m.s->Complete());
+    EXPECT_EQ(m.s->Stats(1).goodBytes, 64u * kPiece);
+
+    // Mirror 0 trickles: dropped after a window, demoted, and the pieces it
+    // held go to mirror 1.
+    Mirrors t({ 1000 * kPiece }, 2, 4);
+    t.At(0);
+    for (Millis at = 10; at <= kTrickleWindowMs; at += 10) {
+        for (auto& [id, piece] : t[0].running)
+            t[0].bytes[id] = 1000 * static_cast<uint64_t>(at) / 1000;
+        t.Serve(1);
+        t.At(at);
+    }
+    ASSERT_EQ(t[0].dropped.size(), 2u);
+    for (uint64_t id : t[0].dropped) {
+        uint32_t piece = t[0].running[id];
+        t.s->Fetched(t[0].End(piece, 206, FetchCause::Timeout), t.now);
+    }
+    size_t before = t[0].started.size();
+    const Millis caught = t.now;
+    for (Millis at = caught + 10; at < caught + kFirstDemotionMs; at += 10) {
+        t.Serve(1);
+        t.At(at);
+    }
+    EXPECT_EQ(t[0].started.size(), before);
+    EXPECT_EQ(t.s->Stats(0).demotions, 2);
+    EXPECT_FALSE(t.s->Report(t.now).error);
+}
+
+TEST(DownloadSchedulerMirrors, SlowPieceAtTheEndIsDroppedForAFasterMirror)
+{
+    Mirrors m({ 20 * kPiece }, 2, 4);
+    m.At(0); // pieces 0 and 2 on mirror 0, 1 and 3 on mirror 1
+    const uint64_t slow = m[0].running.begin()->first;
+    for (Millis t = 10; t < 1000; t += 10) {
+        for (auto& [id, piece] : m[0].running)
+            m[0].bytes[id] = 1000 * static_cast<uint64_t>(t) / 1000; // 1 KB/s
+        m.Serve(1);
+        m.At(t);
+    }
+    // Mirror 1 has taken every other piece; mirror 0's two crawl on, and
+    // with room left they are dropped once they ran long enough.
+    EXPECT_EQ(m.Running(1), 0u);
+    EXPECT_TRUE(m[0].dropped.empty());
+    m.At(kEndGameJudgeMs - 1);
+    EXPECT_TRUE(m[0].dropped.empty());
+    m.At(kEndGameJudgeMs);
+    ASSERT_EQ(m[0].dropped.size(), 2u);
+    EXPECT_TRUE(m[0].dropped[0] == slow || m[0].dropped[1] == slow);
+    m.At(kEndGameJudgeMs + 1);
+    EXPECT_EQ(m[0].dropped.size(), 2u); // once each
+    for (uint64_t id : std::vector<uint64_t>(m[0].dropped))
+        m.s->Fetched(m[0].End(m[0].running[id], 206, FetchCause::Timeout), m.now);
+    m.At(m.now + 1);
+    EXPECT_EQ(m.Running(1), 2u); // again, from the faster mirror
+    EXPECT_EQ(m.Running(0), 0u);
+    m.Serve(1);
+    EXPECT_TRUE(m.s->Complete());
+    // With one source there is nothing faster to go to: the piece stays.
+    Mirrors one({ 2 * kPiece }, 1, 4);
+    one.At(0);
+    one.At(kEndGameJudgeMs * 4);
+    EXPECT_TRUE(one[0].dropped.empty());
+}
+
+TEST(DownloadSchedulerMirrors, SlowerMirrorKeepsOneConnection)
+{
+    // Measured at a hundredth of the other's speed, a healthy mirror still
+    // gets a transfer whenever it has none (and so is measured again), but
+    // never more than one while the faster has room.
+    Mirrors m({ 2000 * kPiece }, 2, 4);
+    m.At(0);
+    m.Serve(0);
+    m.At(10);
+    m.Serve(0);
+    m.At(1000);
+    m.Serve(1); // a second for each of its pieces
+    for (Millis t = 1010; t < 5000; t += 10) {
+        m.At(t);
+        EXPECT_EQ(m.Running(1), 1u) << t;
+        m.Serve(0);
+        if (t % 1000 == 0)
+            m.Serve(1);
+    }
+    EXPECT_EQ(m[1].started.size(), 6u); // two at the start, then one a second
+}

@@ -810,8 +810,13 @@ def test_publication_check(www, srv):
         want = sum((os.path.getsize(os.path.join(d, f)) + PIECE - 1) // PIECE
                    for d, _, fs in os.walk(os.path.join(www, "files")) for f in fs)
         check(code == 0 and pieces == want, "--all-pieces: exit %d, %d of %d pieces\n%s" % (code, pieces, want, out))
-    finally:
+    except Exception:
         good.stop()
+        raise
+    good_www = www
+    www = os.path.join(ARGS.work, "www-check-broken")
+    shutil.rmtree(www, ignore_errors=True)
+    shutil.copytree(good_www, www)
     files = os.path.join(www, "files")
     os.remove(os.path.join(files, "data/pack00.pak"))
     with open(os.path.join(files, "data/pack01.pak"), "r+b") as f:
@@ -831,8 +836,18 @@ def test_publication_check(www, srv):
                      "FAILED  files/zpc.exe: piece 0 (bytes 0-",
                      "ok      files/data/\u5b57\u4f53 readme.txt"):
             check(want in out, "no %r in\n%s" % (want, out))
+        # Mirrors: every one is checked, the broken one's files by name
+        # under its own heading; a list naming two descriptions is refused.
+        code, out = run_check(good.url + "/" + TORRENT + ";" + broken.url)
+        check(code == 1 and "files checked on 2 mirrors" in out and "4 with problems" in out
+              and "mirror  %s\n" % broken.url in out
+              and out.index("ok      files/zpc.exe") < out.index("mirror  " + broken.url)
+              < out.index("FAILED  files/zpc.exe"), "good and broken mirror: exit %d\n%s" % (code, out))
+        code, out = run_check(good.url + "/other.data;" + good.url)
+        check(code == 1 and "every mirror must publish the description under one name" in out, out)
     finally:
         broken.stop()
+        good.stop()
 
 
 def test_windows_code_pages(www, srv):
@@ -1411,6 +1426,119 @@ def test_wine_links(www, srv):
     check(outside_snapshot(outside) == before, "something outside the install folder changed")
 
 
+# ------------------------------------------------------------------- mirrors
+def mirror_bytes(log_path):
+    """{mirror index: (good bytes, bad bytes)} from the core's closing lines."""
+    out = {}
+    with open(log_path, errors="replace") as f:
+        for m in re.finditer(r"zdl-core: mirror (\d+) \S+: (\d+) bytes good, (\d+) bytes bad", f.read()):
+            out[int(m.group(1))] = (int(m.group(2)), int(m.group(3)))
+    return out
+
+
+def mirrored_download(www, urls, what, timeout=90, mirrors=0):
+    """Downloads from "-HttpUrl" |urls| joined by ";" into a fresh folder;
+    the install must be identical. Returns the per-mirror byte counts."""
+    inst = fresh_dir("inst-mirrors")
+    core = Installer(inst, ";".join(urls), limit=-1)
+    try:
+        core.wait_for(lambda c: c.state() == 15, timeout, "completion with " + what)
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, what + ": install differs: " + why)
+        core.quit_and_time()
+        counts = mirror_bytes(core.stderr_path)
+        check(len(counts) == (mirrors or len(urls)), "%s: mirror lines %s\n%s" % (what, counts, core.log()))
+        return counts
+    finally:
+        core.close()
+
+
+def test_mirrors(www, srv):
+    # The same release on several mirrors, one of them bad in one way each
+    # time: the install comes out identical, and once caught the bad mirror
+    # carries little (its bytes are counted by the core and by nginx).
+    www = make_client("www-mirrors", 8, seed=11, extra_files=[(b"data/big.pak", 8 << 20)])
+    total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(www, "files")) for f in fs)
+    size, rel = largest_file(os.path.join(www, "files"))
+    good = Server(www, "mirror-good")
+    servers = [good]
+    try:
+        # Down, listed first: the description comes from the next mirror.
+        dead = socket.socket()
+        dead.bind(("127.0.0.1", 0))
+        down = "http://127.0.0.1:%d" % dead.getsockname()[1]
+        dead.close()
+        counts = mirrored_download(www, [down, good.url], "the first mirror down")
+        check(counts[0] == (0, 0) and counts[1][0] == total, "down mirror: %s" % counts)
+
+        # Three mirrors, one serving the largest file (a third of the
+        # client) with every piece corrupted: only the pieces it had in
+        # flight when caught fail, not its share of the file.
+        bad_www = os.path.join(ARGS.work, "www-mirror-corrupt")
+        shutil.rmtree(bad_www, ignore_errors=True)
+        shutil.copytree(www, bad_www)
+        with open(os.path.join(bad_www, "files", rel), "r+b") as f:
+            for off in range(100, size, PIECE):
+                f.seek(off)
+                b = f.read(1)
+                f.seek(off)
+                f.write(bytes([b[0] ^ 0xA5]))
+        corrupt = Server(bad_www, "mirror-corrupt")
+        servers.append(corrupt)
+        other = Server(www, "mirror-other")
+        servers.append(other)
+        counts = mirrored_download(www, [corrupt.url, good.url, other.url], "a mirror serving a corrupted file")
+        print("  corrupted file on mirror 0 (%d pieces): %s" % (size // PIECE, counts))
+        check(counts[0][1] <= 3 * PIECE, "corrupt mirror sent %d bad bytes" % counts[0][1])
+        check(sum(c[0] for c in counts.values()) == total, "good bytes %s" % counts)
+
+        # One file answered with 404 on one mirror: it comes from the other,
+        # and the failing mirror is not asked for it again and again.
+        missing = Server(www, "mirror-404", conf="location = /files/%s { return 404; }" % rel)
+        servers.append(missing)
+        counts = mirrored_download(www, [missing.url, good.url], "a mirror answering 404 for a file")
+        with open(os.path.join(missing.work, "access.log")) as f:
+            misses = sum(1 for line in f if '" 404 ' in line)
+        print("  404 for one file on mirror 0: %d requests answered 404, %s" % (misses, counts))
+        check(1 <= misses <= 4, "%d requests answered 404" % misses)
+
+        # A mirror that ignores Range: its files come whole or from the other.
+        fs = FaultServer(www, flaky=False, ignore_range=True)
+        try:
+            counts = mirrored_download(www, [fs.url, good.url], "a mirror ignoring Range")
+            print("  mirror 0 ignoring Range: %s" % counts)
+        finally:
+            fs.stop()
+
+        # A further mirror the description lists (zdl-mkdesc --mirror): the
+        # core is given one address and fetches from both.
+        listed = os.path.join(ARGS.work, "www-mirror-listed")
+        shutil.rmtree(listed, ignore_errors=True)
+        os.makedirs(listed)
+        os.symlink(os.path.join(www, "files"), os.path.join(listed, "files"))
+        subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), listed, "--piece-size", str(PIECE), "--raw-names",
+                        "--mirror", other.url + "/"], check=True, capture_output=True, timeout=60)
+        check(("\nmirror %s\n" % other.url).encode() in description_head(listed) + b"\n", "no mirror line")
+        primary = Server(listed, "mirror-listed")
+        servers.append(primary)
+        counts = mirrored_download(www, [primary.url], "a mirror the description lists", mirrors=2)
+        print("  mirror listed in the description: %s" % counts)
+        check(counts[1][0] > 0, "the listed mirror served nothing: %s" % counts)
+
+        # A mirror at 1 KB/s for everything: dropped as a trickle, demoted,
+        # its share of the client's bytes tiny.
+        slow = Server(www, "mirror-slow", conf="limit_rate 1k;")
+        servers.append(slow)
+        start = time.time()
+        counts = mirrored_download(www, [good.url, slow.url], "a mirror at 1 KB/s")
+        sent = slow.body_bytes()
+        print("  mirror 1 at 1 KB/s: sent %d of %d bytes, %s, %.1f s" % (sent, total, counts, time.time() - start))
+        check(sent < total // 100 and counts[1][0] < total // 100, "slow mirror sent %d bytes" % sent)
+    finally:
+        for s in servers:
+            s.stop()
+
+
 def main():
     global ARGS
     p = argparse.ArgumentParser()
@@ -1433,7 +1561,7 @@ def main():
              test_huge_declared_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
              test_windows_code_pages, test_signed_release, test_publisher_signing,
-             test_links_inside_install, test_wine_links]
+             test_links_inside_install, test_wine_links, test_mirrors]
     failed = 0
     try:
         for t in tests:

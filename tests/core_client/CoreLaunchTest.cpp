@@ -88,6 +88,26 @@ namespace {
         EXPECT_NE(options.find(" -HttpUrl http://h:8089/a/b -Torrent desc.data "), std::string::npos) << options;
     }
 
+    // String 150 may list mirrors: each address split at its last "/",
+    // the bases joined by ";", one description name for all of them.
+    TEST(BuildCoreArguments, MirrorListJoinsBasesUnderOneName)
+    {
+        CoreLaunchSettings s = Settings("D:\\x");
+        s.sourceUrl = "http://a.example/z/desc.data;https://b.example:8443/desc.data;";
+        std::string options;
+        ASSERT_TRUE(BuildCoreArguments(s, options));
+        EXPECT_NE(
+            options.find(" -HttpUrl http://a.example/z;https://b.example:8443 -Torrent desc.data "), std::string::npos)
+            << options;
+        for (const char* bad : { "http://a/desc.data;http://b/other.data", "http://a/desc.data;desc.data",
+                 "http://a/desc.data;http://b/", ";", "" }) {
+            s.sourceUrl = bad;
+            options = "x";
+            EXPECT_FALSE(BuildCoreArguments(s, options)) << bad;
+            EXPECT_EQ(options, "x") << bad;
+        }
+    }
+
     TEST(CoreSpeedLimit, UnlimitedBecomesDefaultOthersTruncate)
     {
         EXPECT_EQ(CoreSpeedLimit(-1), 10000);

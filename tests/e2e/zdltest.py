@@ -133,12 +133,18 @@ class ContentServer:
     scripts/content-server.sh with its files in |work|; it stops by itself
     after |lifetime| seconds should the test never get to stop it."""
 
-    def __init__(self, script, root, work, tls=(), lifetime=600):
-        """tls: (certificate, key) files to serve HTTPS with."""
+    def __init__(self, script, root, work, tls=(), lifetime=600, conf="", http_conf="", port=0):
+        """tls: (certificate, key) files to serve HTTPS with; conf and
+        http_conf: more nginx configuration for the server and the http
+        block; port: that port instead of a free one."""
         self.script, self.work = script, work
         fresh_dir(work)
+        env = dict(os.environ, ZDL_SERVER_LIFETIME=str(int(lifetime)), ZDL_SERVER_CONF=conf,
+                   ZDL_SERVER_HTTP_CONF=http_conf)
+        if port:
+            env["ZDL_SERVER_PORT"] = str(port)
         out = subprocess.run([script, "start", root, work] + list(tls), check=True, capture_output=True, text=True,
-                             timeout=20, env=dict(os.environ, ZDL_SERVER_LIFETIME=str(int(lifetime))))
+                             timeout=20, env=env)
         self.port = int(out.stdout.split()[-1])
         self.url = "%s://127.0.0.1:%d" % ("https" if tls else "http", self.port)
 

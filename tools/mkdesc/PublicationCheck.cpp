@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -237,13 +238,13 @@ namespace {
 
     // Reads the digest and the description it vouches for, as the core
     // does; false with a message on `out` when either is unusable.
-    bool ReadDescription(
-        const std::string& url, const std::vector<core::PublicKey>& keys, DownloadDescription* d, std::FILE* out)
+    bool ReadDescription(const std::string& url, const std::vector<core::PublicKey>& keys, DownloadDescription* d,
+        Sha256Digest* digestOut, std::FILE* out)
     {
         std::atomic<bool> never { false };
         std::string body, detail;
         long status = 0;
-        Sha256Digest digest {};
+        Sha256Digest& digest = *digestOut;
         uint64_t size = 0;
         core::FetchOutcome r = core::FetchSmallFile(url + ".digest", core::kMaxDigestBytes, never, &body, &detail);
         if (r != core::FetchOutcome::Ok) {
@@ -289,39 +290,91 @@ namespace {
 bool CheckPublication(const CheckSettings& s, std::FILE* out, CheckSummary* summary)
 {
     *summary = CheckSummary();
-    const size_t slash = s.descriptionUrl.rfind('/');
-    if (slash == std::string::npos || slash + 1 == s.descriptionUrl.size()) {
-        std::fprintf(out, "FAILED  %s is not the address of a description file\n", s.descriptionUrl.c_str());
+    // Several description addresses (separated by ";") are mirrors of one
+    // release: the same description file name under different bases.
+    std::vector<std::string> urls;
+    for (size_t start = 0; start <= s.descriptionUrl.size();) {
+        size_t end = std::min(s.descriptionUrl.find(';', start), s.descriptionUrl.size());
+        if (end > start)
+            urls.push_back(s.descriptionUrl.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string name;
+    for (const std::string& url : urls) {
+        const size_t slash = url.rfind('/');
+        if (slash == std::string::npos || slash + 1 == url.size()) {
+            std::fprintf(out, "FAILED  %s is not the address of a description file\n", url.c_str());
+            return false;
+        }
+        if (!name.empty() && url.substr(slash + 1) != name) {
+            std::fprintf(out, "FAILED  %s: every mirror must publish the description under one name (%s)\n",
+                url.c_str(), name.c_str());
+            return false;
+        }
+        name = url.substr(slash + 1);
+    }
+    if (urls.empty()) {
+        std::fprintf(out, "FAILED  no description address given\n");
         return false;
     }
     DownloadDescription d;
-    if (!ReadDescription(s.descriptionUrl, s.keys, &d, out))
+    Sha256Digest release {};
+    std::vector<std::string> bases;
+    bool sound = true;
+    for (const std::string& url : urls) {
+        DownloadDescription m;
+        Sha256Digest digest {};
+        if (!ReadDescription(url, s.keys, &m, &digest, out)) {
+            sound = false;
+            continue;
+        }
+        if (bases.empty()) {
+            d = std::move(m);
+            release = digest;
+        } else if (digest != release) {
+            std::fprintf(out, "FAILED  description %s: another release than %s/%s\n", url.c_str(),
+                bases.front().c_str(), name.c_str());
+            sound = false;
+            continue;
+        }
+        bases.push_back(url.substr(0, url.rfind('/')));
+    }
+    if (bases.empty())
         return false;
-    summary->descriptionOk = true;
-    const std::string httpUrl = s.descriptionUrl.substr(0, slash);
+    summary->descriptionOk = sound;
+    for (const std::string& m : d.mirrors)
+        if (std::find(bases.begin(), bases.end(), m) == bases.end())
+            bases.push_back(m);
     std::unique_ptr<CURL, void (*)(CURL*)> h(curl_easy_init(), curl_easy_cleanup);
     if (!h) {
         std::fprintf(out, "FAILED  curl_easy_init\n");
         return false;
     }
-    for (uint32_t i = 0; i < d.files.size(); ++i) {
-        std::string problems = FileCheck(h.get(), d, httpUrl, i, s.allPieces).Run(summary);
-        ++summary->files;
-        const std::string name = Shown((d.root.empty() ? "" : d.root + "/") + d.files[i].path);
-        if (problems.empty()) {
-            std::fprintf(out, "ok      %s\n", name.c_str());
-        } else {
-            ++summary->badFiles;
-            std::fprintf(out, "FAILED  %s: %s\n", name.c_str(), problems.c_str());
+    for (const std::string& httpUrl : bases) {
+        if (bases.size() > 1)
+            std::fprintf(out, "mirror  %s\n", httpUrl.c_str());
+        for (uint32_t i = 0; i < d.files.size(); ++i) {
+            std::string problems = FileCheck(h.get(), d, httpUrl, i, s.allPieces).Run(summary);
+            ++summary->files;
+            const std::string shown = Shown((d.root.empty() ? "" : d.root + "/") + d.files[i].path);
+            if (problems.empty()) {
+                std::fprintf(out, "ok      %s\n", shown.c_str());
+            } else {
+                ++summary->badFiles;
+                std::fprintf(out, "FAILED  %s: %s\n", shown.c_str(), problems.c_str());
+            }
         }
     }
-    std::fprintf(out, "%u files checked (%u pieces compared, %llu bytes read): ", summary->files, summary->pieces,
-        static_cast<unsigned long long>(summary->bytes));
-    if (summary->badFiles == 0)
+    std::fprintf(out, "%u files checked on %zu mirror%s (%u pieces compared, %llu bytes read): ", summary->files,
+        bases.size(), bases.size() == 1 ? "" : "s", summary->pieces, static_cast<unsigned long long>(summary->bytes));
+    if (summary->badFiles == 0 && sound)
         std::fprintf(out, "every file is served whole\n");
+    else if (summary->badFiles == 0)
+        std::fprintf(out, "every file is served whole, but a description address failed\n");
     else
-        std::fprintf(out, "%u with problems; players cannot complete the download\n", summary->badFiles);
-    return summary->badFiles == 0;
+        std::fprintf(
+            out, "%u with problems; players cannot complete the download from every mirror\n", summary->badFiles);
+    return summary->badFiles == 0 && sound;
 }
 
 } // namespace zdl::mkdesc

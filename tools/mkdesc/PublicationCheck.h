@@ -23,7 +23,9 @@ namespace zdl::mkdesc {
 
 struct CheckSettings {
     // The description's address, as the downloader is built with it
-    // ("<HttpUrl>/<Torrent>").
+    // ("<HttpUrl>/<Torrent>"), or several (mirrors) separated by ";". Every
+    // mirror must serve the same release; the files are checked on each,
+    // and on the further mirrors the description lists.
     std::string descriptionUrl;
     bool allPieces = false; // every piece's hash, not only each file's first and last
     // The keys the downloader will trust. With keys, the digest's signature

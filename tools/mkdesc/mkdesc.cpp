@@ -3,10 +3,10 @@
 //
 //   zdl-mkdesc <client folder> <output folder> [--piece-size bytes]
 //              [--title text] [--root folder] [--name file name] [--raw-names]
-//              [--sign secret key]
+//              [--mirror base URL]... [--sign secret key]
 //   zdl-mkdesc --keygen <public key file> <secret key file> [--no-password]
 //   zdl-mkdesc --sign <secret key file> <file>
-//   zdl-mkdesc --check <description URL> [--all-pieces] [--key minisign.pub]
+//   zdl-mkdesc --check <description URL>[;<description URL>...] [--all-pieces] [--key minisign.pub]
 //
 // --keygen makes a minisign key pair, --sign signs a file (the digest) as
 // "minisign -S" does (ReleaseSigner.h); the describing form signs the digest
@@ -28,7 +28,9 @@
 // whose names already are GBK (and are served so).
 //
 // The server then publishes <output folder> with the client folder's files
-// below it in <root> (default "files").
+// below it in <root> (default "files"). Each --mirror names a further base
+// that publishes the same files (not the description: that comes from the
+// addresses built into the installer); the core fetches files from all.
 #include "core/BuiltInKeys.h"
 #include "core/DescriptionBuilder.h"
 #include "core/HttpTransport.h"
@@ -39,6 +41,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/Console.h"
 
@@ -161,17 +164,20 @@ int main(int argc, char** argv)
     if (argc < 3) {
         std::fprintf(stderr,
             "usage: zdl-mkdesc <client folder> <output folder> [--piece-size n] [--title t] "
-            "[--root r] [--name n] [--raw-names] [--sign secret key]\n"
-            "       zdl-mkdesc --check <description URL> [--all-pieces] [--key minisign.pub]\n"
+            "[--root r] [--name n] [--raw-names] [--mirror URL]... [--sign secret key]\n"
+            "       zdl-mkdesc --check <description URL>[;<description URL>...] [--all-pieces] [--key minisign.pub]\n"
             "       zdl-mkdesc --keygen <public key file> <secret key file> [--no-password]\n"
             "       zdl-mkdesc --sign <secret key file> <file>\n"
             "  File names are read as UTF-8 and described in GBK; the server is asked\n"
             "  for them in UTF-8. A name GBK cannot hold exactly is refused.\n"
             "  --raw-names takes names as they are, for a tree whose names already\n"
             "  are GBK bytes on the disk and on the server.\n"
+            "  --mirror (repeatable) lists a further server base serving the same\n"
+            "  files below the same root; the downloader spreads over all of them.\n"
             "  --check reads a published release as the downloader will: every file\n"
             "  served, at its size, with Range, and its first and last piece (every\n"
-            "  piece with --all-pieces) as described, and the signature beside the\n"
+            "  piece with --all-pieces) as described, with several addresses\n"
+            "  separated by \";\", on every mirror, and the signature beside each\n"
             "  digest verified with --key (or the key built in). Exit status 1 on\n"
             "  any problem.\n"
             "  --keygen makes a minisign key pair, --sign signs a file (or, when\n"
@@ -182,6 +188,7 @@ int main(int argc, char** argv)
     BuildSettings settings;
     std::string name = "zphdownload_setup.exe.data";
     std::string secretKey;
+    std::vector<std::string> mirrors;
     for (int i = 3; i < argc; i += 2) {
         std::string opt = argv[i];
         if (opt == "--raw-names") {
@@ -204,7 +211,16 @@ int main(int argc, char** argv)
             name = value;
         else if (opt == "--sign")
             secretKey = value;
-        else {
+        else if (opt == "--mirror") {
+            while (!value.empty() && value.back() == '/')
+                value.pop_back();
+            if (!IsMirrorUrl(value) || mirrors.size() >= kMaxDescribedMirrors) {
+                std::fprintf(stderr, "zdl-mkdesc: bad or too many --mirror: %s (http or https, at most %zu)\n",
+                    argv[i + 1], kMaxDescribedMirrors);
+                return 2;
+            }
+            mirrors.push_back(value);
+        } else {
             std::fprintf(stderr, "zdl-mkdesc: unknown option %s\n", opt.c_str());
             return 2;
         }
@@ -215,6 +231,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zdl-mkdesc: %s\n", error.c_str());
         return 1;
     }
+    desc.mirrors = mirrors;
     std::string bytes = SerializeDescription(desc);
     if (bytes.size() > kMaxDescriptionBytes) {
         std::fprintf(stderr, "zdl-mkdesc: the description would take %zu bytes, more than the %zu a core accepts\n",
