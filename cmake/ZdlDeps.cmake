@@ -1,5 +1,6 @@
 # Third-party libraries as imported targets with one name on both platforms:
-#   zdl::lua zdl::png zdl::jpeg zdl::zlib zdl::curl zdl::crypto zdl::gtest
+#   zdl::lua zdl::png zdl::jpeg zdl::zlib zdl::curl zdl::crypto zdl::microhttpd
+#   zdl::gtest
 # and, natively only, zdl::freetype zdl::fontconfig zdl::iconv (none needed).
 # Natively they are Debian's -dev packages; for MinGW the static builds that
 # scripts/mingw-deps.sh leaves in $ZDL_DEPS_CACHE/<arch>.
@@ -37,6 +38,11 @@ if(WIN32)
   zdl_imported(zdl::curl INCLUDES ${P}/include DEFS CURL_STATICLIB
     LIBS ${P}/lib/libcurl.a ws2_32 crypt32 bcrypt secur32 wldap32 normaliz iphlpapi advapi32 winhttp)
   zdl_imported(zdl::crypto LIBS bcrypt)
+  if(NOT EXISTS ${P}/lib/libmicrohttpd.a)
+    message(FATAL_ERROR "libmicrohttpd missing in ${P}: run scripts/mingw-deps.sh ${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  zdl_imported(zdl::microhttpd INCLUDES ${P}/include
+    LIBS ${P}/lib/libmicrohttpd.a ws2_32)
   zdl_imported(zdl::gtest INCLUDES ${P}/include LIBS ${P}/lib/libgtest_main.a ${P}/lib/libgtest.a)
   zdl_imported(zdl::gmock INCLUDES ${P}/include LIBS ${P}/lib/libgmock.a)
 else()
@@ -49,6 +55,7 @@ else()
   find_package(GTest REQUIRED)
   find_package(Threads REQUIRED)
   pkg_check_modules(LUA51 REQUIRED IMPORTED_TARGET lua5.1)
+  pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd)
   pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
   zdl_imported(zdl::zlib LIBS ZLIB::ZLIB)
@@ -57,6 +64,7 @@ else()
   zdl_imported(zdl::jpeg LIBS JPEG::JPEG)
   zdl_imported(zdl::curl LIBS CURL::libcurl)
   zdl_imported(zdl::crypto LIBS OpenSSL::Crypto)
+  zdl_imported(zdl::microhttpd LIBS PkgConfig::MICROHTTPD)
   zdl_imported(zdl::gtest LIBS GTest::gtest_main GTest::gtest Threads::Threads)
   zdl_imported(zdl::gmock LIBS GTest::gmock)
   zdl_imported(zdl::freetype LIBS PkgConfig::FREETYPE)
