@@ -1,0 +1,429 @@
+// The peer server over real sockets on 127.0.0.1: what it answers to the
+// addresses and ranges peers (or hostile programs) ask for, and the bounds
+// it keeps on connections, uploads and rate.
+#include "core/PeerServer.h"
+
+#include "platform/Socket.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <thread>
+
+using namespace zdl;
+using namespace zdl::core;
+
+namespace {
+
+constexpr uint32_t kPiece = 64u << 10;
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point t)
+{
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+uint8_t ByteAt(uint32_t file, uint64_t offset)
+{
+    return static_cast<uint8_t>((offset * 7 + (offset >> 9) + file * 31) & 0xff);
+}
+
+// client/data/a.bin: 5 pieces and 100 bytes; client/data/my file.bin;
+// client/big.bin: 48 pieces for the rate.
+DownloadDescription MakeDescription()
+{
+    DownloadDescription d;
+    d.root = "client";
+    d.serverNames = ServerNames::Utf8;
+    d.pieceSize = kPiece;
+    auto add = [&d](const char* path, uint64_t size) {
+        DescribedFile f;
+        f.path = path;
+        f.size = size;
+        d.files.push_back(f);
+        d.totalSize += size;
+    };
+    add("data/a.bin", 5 * kPiece + 100);
+    add("data/my file.bin", 1000);
+    add("big.bin", 48 * kPiece);
+    uint32_t pieces = 0;
+    for (const auto& f : d.files)
+        pieces += PiecesOf(f.size, kPiece);
+    d.pieceHashes.resize(pieces);
+    EXPECT_TRUE(d.Layout());
+    return d;
+}
+
+// Every piece verified unless taken away; a read of an unverified piece is
+// a fault of the server.
+class FakePieces : public PeerPieceSource {
+public:
+    explicit FakePieces(const DownloadDescription& d)
+        : desc_(d)
+    {
+    }
+    void Unverify(uint32_t piece)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        missing_.insert(piece);
+    }
+    bool IsVerified(uint32_t piece) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return missing_.count(piece) == 0;
+    }
+    bool ReadVerified(uint32_t piece, uint32_t offset, uint32_t length, uint8_t* out) override
+    {
+        PieceLocation loc = desc_.Locate(piece);
+        if (!IsVerified(piece) || offset + length > loc.length) {
+            ++badReads;
+            return false;
+        }
+        for (uint32_t i = 0; i < length; ++i)
+            out[i] = ByteAt(loc.file, loc.offset + offset + i);
+        return true;
+    }
+    std::atomic<int> badReads { 0 };
+
+private:
+    const DownloadDescription& desc_;
+    std::mutex mutex_;
+    std::set<uint32_t> missing_;
+};
+
+struct Answer {
+    int status = 0; // 0: no answer (connection closed or timed out)
+    std::string head;
+    std::string body;
+    std::string Header(const std::string& name) const
+    {
+        size_t at = head.find("\r\n" + name + ": ");
+        if (at == std::string::npos)
+            return "";
+        at += name.size() + 4;
+        return head.substr(at, head.find("\r\n", at) - at);
+    }
+};
+
+SocketHandle Connect(uint16_t port)
+{
+    SocketHandle s = CreateTcpSocket();
+    EXPECT_TRUE(ConnectLoopback(s, port));
+    return s;
+}
+
+// Reads an answer until the server closes, at most `timeoutMs` of silence.
+Answer Read(SocketHandle s, int timeoutMs = 5000)
+{
+    std::string all;
+    char buf[65536];
+    while (IsReadable(s, timeoutMs)) {
+        int n = ReceiveSome(s, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        all.append(buf, static_cast<size_t>(n));
+    }
+    Answer a;
+    size_t end = all.find("\r\n\r\n");
+    if (all.compare(0, 9, "HTTP/1.1 ") != 0 || end == std::string::npos)
+        return a;
+    a.status = std::stoi(all.substr(9, 3));
+    a.head = all.substr(0, end + 2);
+    a.body = all.substr(end + 4);
+    return a;
+}
+
+std::string Request(const std::string& target, const std::string& range = "", const char* method = "GET")
+{
+    std::string r = std::string(method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    if (!range.empty())
+        r += "Range: " + range + "\r\n";
+    return r + "\r\n";
+}
+
+Answer Get(uint16_t port, const std::string& target, const std::string& range = "", const char* method = "GET")
+{
+    SocketHandle s = Connect(port);
+    std::string r = Request(target, range, method);
+    EXPECT_TRUE(SendAll(s, r.data(), r.size()));
+    Answer a = Read(s);
+    CloseSocket(s);
+    return a;
+}
+
+std::string Expected(uint32_t file, uint64_t first, uint64_t last)
+{
+    std::string s;
+    for (uint64_t i = first; i <= last; ++i)
+        s += static_cast<char>(ByteAt(file, i));
+    return s;
+}
+
+int ThreadCount()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, 8, "Threads:") == 0)
+            return std::stoi(line.substr(8));
+    return -1;
+}
+
+class PeerServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(StartSocketLayer()); }
+    void StartServer(PeerServerSettings settings = {})
+    {
+        std::string error;
+        ASSERT_TRUE(server_.Start(settings, &error)) << error;
+        ASSERT_NE(server_.Port(), 0);
+    }
+    std::string PathOf(uint32_t file) { return PeerServer::PathOf(desc_, release_, file); }
+
+    DownloadDescription desc_ = MakeDescription();
+    Sha256Digest release_ = Sha256::Of("release", 7);
+    FakePieces pieces_ { desc_ };
+    PeerServer server_ { desc_, release_, pieces_ };
+};
+
+TEST_F(PeerServerTest, ServesOnlyTheExactAddressesOfTheFileTable)
+{
+    StartServer();
+    const std::string hex = ToHex(release_);
+    std::string other = hex;
+    other[0] = 'c';
+    std::string upper = hex;
+    upper[63] = 'B';
+    EXPECT_EQ(PathOf(0), "/" + hex + "/client/data/a.bin");
+    EXPECT_EQ(PathOf(1), "/" + hex + "/client/data/my%20file.bin");
+    EXPECT_EQ(Get(server_.Port(), PathOf(0)).status, 200);
+    Answer named = Get(server_.Port(), PathOf(1));
+    EXPECT_EQ(named.status, 200);
+    EXPECT_TRUE(named.body == Expected(1, 0, 999));
+
+    const std::string refused[] = {
+        "/" + hex + "/client/data/../data/a.bin",
+        "/" + hex + "/client/./data/a.bin",
+        "/" + hex + "/client%2Fdata%2Fa.bin",
+        "/" + hex + "/client/data%2fa.bin",
+        "/" + hex + "/client/data/%61.bin", // "a" encoded
+        "/" + hex + "//client/data/a.bin",
+        "//" + hex + "/client/data/a.bin",
+        "/" + hex + "/client/data/a.bin/",
+        "/" + hex + "/client/data/a.bin?x=1",
+        "/" + hex + "/client/data/a.bin%00",
+        "/" + hex + "/client/data/c.bin", // not in the table
+        "/" + hex + "/client/data/",
+        "/" + hex + "/client",
+        "/" + hex + "/",
+        "/" + hex,
+        "/" + other + "/client/data/a.bin", // another release
+        "/" + upper + "/client/data/a.bin",
+        "/client/data/a.bin",
+        "/etc/passwd",
+        "/" + hex + "/../../etc/passwd",
+        "/" + hex + "/%2e%2e/%2e%2e/etc/passwd",
+        "/" + hex + "/..%5c..%5cwindows%5cwin.ini",
+        "/" + hex + "/C:/windows/win.ini",
+        "/",
+    };
+    for (const auto& target : refused)
+        EXPECT_EQ(Get(server_.Port(), target).status, 404) << target;
+    EXPECT_EQ(Get(server_.Port(), PathOf(0), "", "POST").status, 405);
+    EXPECT_EQ(Get(server_.Port(), PathOf(0), "", "PUT").status, 405);
+    EXPECT_EQ(pieces_.badReads, 0);
+}
+
+TEST_F(PeerServerTest, HonoursRangesExactly)
+{
+    StartServer();
+    const uint64_t size = 5 * kPiece + 100;
+    struct Case {
+        const char* range;
+        int status;
+        uint64_t first, last; // for 206
+    } cases[] = {
+        { "bytes=0-0", 206, 0, 0 },
+        { "bytes=65530-65545", 206, 65530, 65545 }, // across a piece boundary
+        { "bytes=100-", 206, 100, size - 1 },
+        { "bytes=-7", 206, size - 7, size - 1 },
+        { "bytes=-999999999", 206, 0, size - 1 },
+        { "bytes=327700-999999999", 206, 327700, size - 1 },
+        { "bytes=327779-327779", 206, size - 1, size - 1 },
+        { "bytes=327780-", 416, 0, 0 }, // starts at the end
+        { "bytes=-0", 416, 0, 0 },
+        { "bytes=5-4", 400, 0, 0 },
+        { "bytes=0-1,3-4", 400, 0, 0 },
+        { "bytes=abc", 400, 0, 0 },
+        { "bytes= 0-1", 400, 0, 0 },
+        { "items=0-1", 400, 0, 0 },
+        { "bytes=-", 400, 0, 0 },
+        { "bytes=99999999999999999999-", 400, 0, 0 },
+    };
+    for (const Case& c : cases) {
+        Answer a = Get(server_.Port(), PathOf(0), c.range);
+        EXPECT_EQ(a.status, c.status) << c.range;
+        if (c.status == 206 && a.status == 206) {
+            EXPECT_TRUE(a.body == Expected(0, c.first, c.last)) << c.range;
+            EXPECT_EQ(a.Header("Content-Range"),
+                "bytes " + std::to_string(c.first) + "-" + std::to_string(c.last) + "/" + std::to_string(size))
+                << c.range;
+        }
+        if (c.status == 416) {
+            EXPECT_EQ(a.Header("Content-Range"), "bytes */" + std::to_string(size)) << c.range;
+        }
+    }
+    Answer whole = Get(server_.Port(), PathOf(0));
+    EXPECT_EQ(whole.status, 200);
+    EXPECT_TRUE(whole.body == Expected(0, 0, size - 1));
+    Answer head = Get(server_.Port(), PathOf(0), "bytes=10-19", "HEAD");
+    EXPECT_EQ(head.status, 206);
+    EXPECT_EQ(head.Header("Content-Length"), "10");
+    EXPECT_EQ(head.body, "");
+}
+
+TEST_F(PeerServerTest, RefusesRangesThatTouchUnverifiedPieces)
+{
+    pieces_.Unverify(2); // a.bin bytes [131072, 196607]
+    StartServer();
+    struct Case {
+        const char* range;
+        int status;
+    } cases[] = {
+        { "bytes=0-131071", 206 }, // pieces 0 and 1, up to the last byte
+        { "bytes=196608-196700", 206 }, // piece 3 from its first byte
+        { "bytes=131071-131072", 404 }, // one byte into piece 2
+        { "bytes=196607-196608", 404 }, // piece 2's last byte
+        { "bytes=150000-150001", 404 }, { "bytes=0-", 404 }, { "bytes=-200000", 404 }, { "", 404 }, // the whole file
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Get(server_.Port(), PathOf(0), c.range).status, c.status) << c.range;
+    EXPECT_EQ(Get(server_.Port(), PathOf(1)).status, 200); // another file, all verified
+    EXPECT_EQ(pieces_.badReads, 0);
+}
+
+TEST_F(PeerServerTest, UploadSlotsAreTakenInTurn)
+{
+    // One slot at 512 KiB/s: the second answer starts only when the first,
+    // 256 KiB (about half a second), is sent.
+    PeerServerSettings s;
+    s.maxUploads = 1;
+    s.rateLimit = 512 << 10;
+    StartServer(s);
+    const std::string range = "bytes=0-262143";
+    SocketHandle a = Connect(server_.Port());
+    std::string ra = Request(PathOf(2), range);
+    ASSERT_TRUE(SendAll(a, ra.data(), ra.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    SocketHandle b = Connect(server_.Port());
+    std::string rb = Request(PathOf(2), range);
+    ASSERT_TRUE(SendAll(b, rb.data(), rb.size()));
+    EXPECT_FALSE(IsReadable(b, 200)); // waiting for the slot
+    Answer first = Read(a);
+    Clock::time_point firstDone = Clock::now();
+    ASSERT_TRUE(IsReadable(b, 5000));
+    EXPECT_LT(SecondsSince(firstDone), 0.2); // the slot passed on at once
+    Answer second = Read(b);
+    EXPECT_EQ(first.status, 206);
+    EXPECT_EQ(second.status, 206);
+    EXPECT_TRUE(second.body == Expected(2, 0, 262143));
+    CloseSocket(a);
+    CloseSocket(b);
+}
+
+TEST_F(PeerServerTest, AFloodStaysWithinTheConnectionBound)
+{
+    PeerServerSettings s;
+    s.maxConnections = 4;
+    s.maxUploads = 2;
+    int before = ThreadCount();
+    StartServer(s);
+    // Four idle connections hold the list: a fifth is not served.
+    std::vector<SocketHandle> idle;
+    for (int i = 0; i < 4; ++i)
+        idle.push_back(Connect(server_.Port()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    SocketHandle fifth = Connect(server_.Port());
+    std::string r = Request(PathOf(1));
+    SendAll(fifth, r.data(), r.size());
+    EXPECT_NE(Read(fifth, 500).status, 200);
+    CloseSocket(fifth);
+    for (SocketHandle h : idle)
+        CloseSocket(h);
+
+    // Requests at once on as many connections as the listen queue holds
+    // besides the bound (a blocking connect past that would wait for the
+    // system's retry): the threads never pass the bound.
+    std::vector<SocketHandle> flood;
+    int most = 0;
+    for (int i = 0; i < 16; ++i) {
+        SocketHandle h = CreateTcpSocket();
+        if (ConnectLoopback(h, server_.Port())) {
+            std::string big = Request(PathOf(2));
+            SendAll(h, big.data(), big.size());
+        }
+        flood.push_back(h);
+        most = std::max(most, ThreadCount());
+    }
+    for (int i = 0; i < 20; ++i) {
+        most = std::max(most, ThreadCount());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_LE(most - before, 4 + 1); // a thread per connection and the listener
+    for (SocketHandle h : flood)
+        CloseSocket(h);
+    // Still serving afterwards.
+    Answer after;
+    for (int i = 0; i < 50 && after.status != 200; ++i)
+        after = Get(server_.Port(), PathOf(1));
+    EXPECT_EQ(after.status, 200);
+    EXPECT_TRUE(after.body == Expected(1, 0, 999));
+    server_.Stop();
+    EXPECT_EQ(ThreadCount(), before);
+}
+
+TEST_F(PeerServerTest, HoldsTheUploadRate)
+{
+    const uint64_t rate = 1u << 20;
+    PeerServerSettings s;
+    s.rateLimit = rate;
+    StartServer(s);
+    // Two connections share the limit; the bytes received from 0.3 s to 2.3 s
+    // after the start are counted (the first tenth of a second is burst).
+    SocketHandle c[2];
+    for (SocketHandle& h : c) {
+        h = Connect(server_.Port());
+        std::string r = Request(PathOf(2));
+        ASSERT_TRUE(SendAll(h, r.data(), r.size()));
+    }
+    Clock::time_point start = Clock::now();
+    uint64_t counted = 0;
+    double measuredRate = 0;
+    char buf[65536];
+    while (SecondsSince(start) < 2.3) {
+        for (SocketHandle h : c) {
+            while (IsReadable(h, 0)) {
+                int n = ReceiveSome(h, buf, sizeof buf);
+                if (n <= 0)
+                    break;
+                if (SecondsSince(start) >= 0.3)
+                    counted += static_cast<uint64_t>(n);
+            }
+        }
+        if (measuredRate == 0 && SecondsSince(start) >= 2.2)
+            measuredRate = server_.UploadRate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    double received = static_cast<double>(counted) / 2.0;
+    EXPECT_NEAR(received, static_cast<double>(rate), 0.04 * static_cast<double>(rate));
+    EXPECT_NEAR(measuredRate, static_cast<double>(rate), 0.06 * static_cast<double>(rate));
+    for (SocketHandle h : c)
+        CloseSocket(h);
+}
+
+} // namespace
