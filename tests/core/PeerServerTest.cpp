@@ -164,6 +164,8 @@ std::string Expected(uint32_t file, uint64_t first, uint64_t last)
     return s;
 }
 
+// The process's threads as Linux counts them; -1 elsewhere (Wine), where
+// the flood test checks the answers only.
 int ThreadCount()
 {
     std::ifstream status("/proc/self/status");
@@ -374,7 +376,9 @@ TEST_F(PeerServerTest, AFloodStaysWithinTheConnectionBound)
         most = std::max(most, ThreadCount());
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_LE(most - before, 4 + 1); // a thread per connection and the listener
+    if (before > 0) {
+        EXPECT_LE(most - before, 4 + 1); // a thread per connection and the listener
+    }
     for (SocketHandle h : flood)
         CloseSocket(h);
     // Still serving afterwards.
@@ -384,7 +388,9 @@ TEST_F(PeerServerTest, AFloodStaysWithinTheConnectionBound)
     EXPECT_EQ(after.status, 200);
     EXPECT_TRUE(after.body == Expected(1, 0, 999));
     server_.Stop();
-    EXPECT_EQ(ThreadCount(), before);
+    if (before > 0) {
+        EXPECT_EQ(ThreadCount(), before);
+    }
 }
 
 TEST_F(PeerServerTest, HoldsTheUploadRate)
