@@ -32,6 +32,7 @@
 #pragma once
 
 #include "core/DownloadDescription.h"
+#include "core/PeerPieceSource.h"
 #include "core/RateLimiter.h"
 
 #include <atomic>
@@ -53,17 +54,6 @@ constexpr int kUploadSlotWaitMs = 10000;
 constexpr unsigned kPeerConnectionTimeoutS = 15;
 // The most bytes one read of the piece source fetches.
 constexpr uint32_t kPeerReadChunk = 16u << 10;
-
-// The verified pieces and their bytes, as the engine knows them.
-class PeerPieceSource {
-public:
-    virtual ~PeerPieceSource() = default;
-    // True once `piece` is verified on disk. Called from several threads.
-    virtual bool IsVerified(uint32_t piece) = 0;
-    // Reads `length` bytes at `offset` within verified piece `piece`;
-    // false on a read failure. Called from several threads at once.
-    virtual bool ReadVerified(uint32_t piece, uint32_t offset, uint32_t length, uint8_t* out) = 0;
-};
 
 struct PeerServerSettings {
     uint32_t address = 0x7f000001; // the local address to listen on (host order)

@@ -3,6 +3,7 @@
 // it keeps on connections, uploads and rate.
 #include "core/PeerServer.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Socket.h"
 
 #include <gtest/gtest.h>
@@ -430,6 +431,57 @@ TEST_F(PeerServerTest, HoldsTheUploadRate)
     EXPECT_NEAR(measuredRate, static_cast<double>(rate), 0.06 * static_cast<double>(rate));
     for (SocketHandle h : c)
         CloseSocket(h);
+}
+
+TEST(StorePieceSource, ServesVerifiedPiecesFromTheInstallFolder)
+{
+    ASSERT_TRUE(StartSocketLayer());
+    DownloadDescription desc = MakeDescription();
+    std::string dir = std::string(ZDL_BUILD_DIR) + "/tests/core/tmp/peer-store";
+    FsStatus st;
+    ASSERT_TRUE(CreateDirectories(dir, &st));
+    PieceStore store(desc, dir);
+    bool existed = false;
+    ASSERT_TRUE(store.PrepareFile(0, &existed, &st));
+    const DescribedFile& f = desc.files[0];
+    for (uint32_t p = f.firstPiece; p < f.firstPiece + f.pieceCount; ++p) {
+        PieceLocation loc = desc.Locate(p);
+        std::vector<uint8_t> bytes(loc.length);
+        for (uint32_t i = 0; i < loc.length; ++i)
+            bytes[i] = ByteAt(0, loc.offset + i);
+        uint32_t failed = 0;
+        ASSERT_TRUE(store.WritePiece(p, bytes.data(), &st, &failed));
+    }
+    // Reads stay inside their piece: the last one is 100 bytes long.
+    uint8_t buf[128];
+    EXPECT_TRUE(store.ReadPiecePart(5, 50, 50, buf, &st));
+    EXPECT_EQ(buf[49], ByteAt(0, 5 * kPiece + 99));
+    EXPECT_FALSE(store.ReadPiecePart(5, 50, 51, buf, &st));
+    EXPECT_FALSE(store.ReadPiecePart(5, 101, 0, buf, &st));
+
+    StorePieceSource source(store, desc.PieceCount());
+    for (uint32_t p : { 0u, 1u, 3u, 4u, 5u })
+        source.Mark(p);
+    EXPECT_FALSE(source.IsVerified(desc.PieceCount())); // past the end
+    Sha256Digest release = Sha256::Of("release", 7);
+    PeerServer server(desc, release, source);
+    std::string error;
+    ASSERT_TRUE(server.Start({}, &error)) << error;
+    const std::string path = PeerServer::PathOf(desc, release, 0);
+    Answer a = Get(server.Port(), path, "bytes=65000-131071");
+    EXPECT_EQ(a.status, 206);
+    EXPECT_TRUE(a.body == Expected(0, 65000, 131071));
+    EXPECT_EQ(Get(server.Port(), path, "bytes=65000-131072").status, 404);
+    source.Mark(2);
+    Answer whole = Get(server.Port(), path);
+    EXPECT_EQ(whole.status, 200);
+    EXPECT_TRUE(whole.body == Expected(0, 0, f.size - 1));
+    source.Unmark(4);
+    EXPECT_EQ(Get(server.Port(), path, "bytes=-100").status, 206);
+    EXPECT_EQ(Get(server.Port(), path, "bytes=-101").status, 404);
+    EXPECT_EQ(server.BytesSent(), (131071 - 65000 + 1) + f.size + 100);
+    server.Stop();
+    store.CloseAll();
 }
 
 } // namespace
