@@ -68,8 +68,9 @@ struct PeerEndpoint {
 };
 
 struct PeerDiscoverySettings {
-    // The interface to announce on and listen at. Tests pin it to
-    // 127.0.0.1 so that nothing leaves the machine.
+    // The address of the interface to announce on and listen at (0: the
+    // system's choice). Tests pin it to 127.0.0.1 so that nothing leaves
+    // the machine.
     uint32_t interfaceAddress = 0;
     uint32_t group = kPeerGroup;
     uint16_t port = kPeerDiscoveryPort;

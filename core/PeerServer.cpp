@@ -170,6 +170,12 @@ std::string PeerServer::PathOf(const DownloadDescription& desc, const Sha256Dige
 bool PeerServer::Start(const PeerServerSettings& settings, std::string* error)
 {
     Stop();
+    // Never every interface, never a public address: the pieces are for
+    // the local network only.
+    if (!IsLocalNetworkAddress(settings.address)) {
+        *error = "peer server: not a loopback, private or link-local address";
+        return false;
+    }
     SocketHandle s = CreateTcpSocket();
     if (s == kInvalidSocket || !BindIpv4(s, settings.address, settings.port) || !ListenOn(s, kListenBacklog)
         || !SetNonBlocking(s)) {

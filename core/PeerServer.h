@@ -56,7 +56,10 @@ constexpr unsigned kPeerConnectionTimeoutS = 15;
 constexpr uint32_t kPeerReadChunk = 16u << 10;
 
 struct PeerServerSettings {
-    uint32_t address = 0x7f000001; // the local address to listen on (host order)
+    // The address to listen on (host order): loopback, private or
+    // link-local (the machine's address on the local network); Start
+    // refuses any other, and 0.0.0.0 (every interface).
+    uint32_t address = 0x7f000001;
     uint16_t port = 0; // 0: the system picks one
     int maxConnections = 12; // "P2PUploadListSize"
     int maxUploads = 6; // "P2PUploadThread"

@@ -466,6 +466,12 @@ TEST(StorePieceSource, ServesVerifiedPiecesFromTheInstallFolder)
     Sha256Digest release = Sha256::Of("release", 7);
     PeerServer server(desc, release, source);
     std::string error;
+    PeerServerSettings everywhere;
+    everywhere.address = 0; // every interface
+    EXPECT_FALSE(server.Start(everywhere, &error));
+    PeerServerSettings publicAddress;
+    publicAddress.address = 0x08080808;
+    EXPECT_FALSE(server.Start(publicAddress, &error));
     ASSERT_TRUE(server.Start({}, &error)) << error;
     const std::string path = PeerServer::PathOf(desc, release, 0);
     Answer a = Get(server.Port(), path, "bytes=65000-131071");
