@@ -197,9 +197,9 @@ bool PeerServer::Start(const PeerServerSettings& settings, std::string* error)
     unsigned connections = static_cast<unsigned>(std::clamp(settings.maxConnections, 1, kMaxPeerConnections));
     daemon_ = MHD_start_daemon(MHD_USE_THREAD_PER_CONNECTION | MHD_USE_AUTO_INTERNAL_THREAD, 0, &Glue::OnAccept, this,
         &Glue::OnRequest, this, MHD_OPTION_LISTEN_SOCKET, static_cast<MHD_socket>(s), MHD_OPTION_CONNECTION_LIMIT,
-        connections, MHD_OPTION_CONNECTION_TIMEOUT, kPeerConnectionTimeoutS, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        kConnectionMemoryBytes, MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_UNESCAPE_CALLBACK,
-        &Glue::KeepEscaped, nullptr, MHD_OPTION_END);
+        connections, MHD_OPTION_CONNECTION_TIMEOUT, std::max(1u, settings.idleTimeoutS),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes, MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes,
+        MHD_OPTION_UNESCAPE_CALLBACK, &Glue::KeepEscaped, nullptr, MHD_OPTION_END);
     if (daemon_ == nullptr) {
         *error = "peer server: the HTTP server did not start";
         CloseSocket(s);

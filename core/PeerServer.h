@@ -50,7 +50,7 @@ namespace zdl::core {
 
 // How long a request waits for an upload slot before "503".
 constexpr int kUploadSlotWaitMs = 10000;
-// A connection with no traffic this long is closed.
+// A connection with no traffic this long is closed (the default).
 constexpr unsigned kPeerConnectionTimeoutS = 15;
 // The most bytes one read of the piece source fetches.
 constexpr uint32_t kPeerReadChunk = 16u << 10;
@@ -64,6 +64,7 @@ struct PeerServerSettings {
     int maxConnections = 12; // "P2PUploadListSize"
     int maxUploads = 6; // "P2PUploadThread"
     uint64_t rateLimit = 0; // bytes per second, 0: unlimited ("UploadLimit")
+    unsigned idleTimeoutS = kPeerConnectionTimeoutS; // at least 1
 };
 
 class PeerServer {

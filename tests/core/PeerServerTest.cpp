@@ -394,6 +394,48 @@ TEST_F(PeerServerTest, AFloodStaysWithinTheConnectionBound)
     }
 }
 
+TEST_F(PeerServerTest, IdleAndOversizedRequestsLoseTheirConnection)
+{
+    PeerServerSettings s;
+    s.maxConnections = 2;
+    s.idleTimeoutS = 1;
+    StartServer(s);
+    // Two connections that never finish their request hold the list...
+    SocketHandle idle[2];
+    for (SocketHandle& h : idle) {
+        h = Connect(server_.Port());
+        ASSERT_TRUE(SendAll(h, "GET /", 5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // ...until the idle timeout closes them and the list serves again (a
+    // connection past the bound is closed at once or waits to be taken).
+    Clock::time_point start = Clock::now();
+    Answer a;
+    while (a.status != 200 && SecondsSince(start) < 5) {
+        a = Get(server_.Port(), PathOf(1));
+        if (a.status != 200)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(a.status, 200);
+    EXPECT_GT(SecondsSince(start), 0.5);
+    EXPECT_LT(SecondsSince(start), 4.0);
+    for (SocketHandle h : idle) {
+        EXPECT_TRUE(IsReadable(h, 0));
+        char c;
+        EXPECT_LE(ReceiveSome(h, &c, 1), 0); // closed
+        CloseSocket(h);
+    }
+    // A header far past the connection's memory is refused, not stored.
+    SocketHandle big = Connect(server_.Port());
+    std::string r
+        = "GET " + PathOf(1) + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: " + std::string(256 << 10, 'x') + "\r\n\r\n";
+    SendAll(big, r.data(), r.size()); // may fail once the server closes
+    Answer refused = Read(big);
+    EXPECT_NE(refused.status, 200);
+    CloseSocket(big);
+    EXPECT_EQ(Get(server_.Port(), PathOf(1)).status, 200);
+}
+
 TEST_F(PeerServerTest, HoldsTheUploadRate)
 {
     const uint64_t rate = 1u << 20;
