@@ -22,6 +22,7 @@ namespace {
     constexpr uint64_t kMeterBucketMs = 250;
     constexpr uint64_t kMeterBuckets = 8; // two seconds
     constexpr size_t kMaxRangeDigits = 19; // below 2^63
+    constexpr uint64_t kMinLimitedRead = 1024;
 
     uint64_t NowMicros()
     {
@@ -124,6 +125,10 @@ struct PeerServer::Glue {
         uint32_t piece = f.firstPiece + static_cast<uint32_t>(at / s.desc_.pieceSize);
         uint32_t inPiece = static_cast<uint32_t>(at % s.desc_.pieceSize);
         uint64_t n = std::min<uint64_t>({ max, t->length - pos, kPeerReadChunk, s.desc_.pieceSize - inPiece });
+        // Under a low limit, small reads (a twentieth of a second's worth)
+        // keep the rate even over any second instead of in chunk-sized steps.
+        if (uint64_t rate = s.limiter_.Rate())
+            n = std::min(n, std::max<uint64_t>(kMinLimitedRead, rate / 20));
         if (!s.pieces_.ReadVerified(piece, inPiece, static_cast<uint32_t>(n), reinterpret_cast<uint8_t*>(buf)))
             return MHD_CONTENT_READER_END_WITH_ERROR;
         s.limiter_.Consume(n, NowMicros());

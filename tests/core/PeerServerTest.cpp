@@ -445,41 +445,46 @@ TEST_F(PeerServerTest, IdleAndOversizedRequestsLoseTheirConnection)
 
 TEST_F(PeerServerTest, HoldsTheUploadRate)
 {
-    const uint64_t rate = 1u << 20;
-    PeerServerSettings s;
-    s.rateLimit = rate;
-    StartServer(s);
-    // Two connections share the limit; the bytes received from 0.3 s to 2.3 s
-    // after the start are counted (the first tenth of a second is burst).
-    SocketHandle c[2];
-    for (SocketHandle& h : c) {
-        h = Connect(server_.Port());
-        std::string r = Request(PathOf(2));
-        ASSERT_TRUE(SendAll(h, r.data(), r.size()));
-    }
-    Clock::time_point start = Clock::now();
-    uint64_t counted = 0;
-    double measuredRate = 0;
-    char buf[65536];
-    while (SecondsSince(start) < 2.3) {
-        for (SocketHandle h : c) {
-            while (IsReadable(h, 0)) {
-                int n = ReceiveSome(h, buf, sizeof buf);
-                if (n <= 0)
-                    break;
-                if (SecondsSince(start) >= 0.3)
-                    counted += static_cast<uint64_t>(n);
-            }
+    // 1 MiB/s, and a limit low enough that whole read chunks would show as
+    // steps in a two-second window.
+    for (uint64_t rate : { uint64_t(1) << 20, uint64_t(64) << 10 }) {
+        PeerServerSettings s;
+        s.rateLimit = rate;
+        StartServer(s);
+        // Two connections share the limit; the bytes received from 0.3 s to
+        // 2.3 s after the start are counted (the first tenth of a second is
+        // burst).
+        SocketHandle c[2];
+        for (SocketHandle& h : c) {
+            h = Connect(server_.Port());
+            std::string r = Request(PathOf(2));
+            ASSERT_TRUE(SendAll(h, r.data(), r.size()));
         }
-        if (measuredRate == 0 && SecondsSince(start) >= 2.2)
-            measuredRate = server_.UploadRate();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        Clock::time_point start = Clock::now();
+        uint64_t counted = 0;
+        double measuredRate = 0;
+        char buf[65536];
+        while (SecondsSince(start) < 2.3) {
+            for (SocketHandle h : c) {
+                while (IsReadable(h, 0)) {
+                    int n = ReceiveSome(h, buf, sizeof buf);
+                    if (n <= 0)
+                        break;
+                    if (SecondsSince(start) >= 0.3)
+                        counted += static_cast<uint64_t>(n);
+                }
+            }
+            if (measuredRate == 0 && SecondsSince(start) >= 2.2)
+                measuredRate = server_.UploadRate();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        double received = static_cast<double>(counted) / 2.0;
+        EXPECT_NEAR(received, static_cast<double>(rate), 0.04 * static_cast<double>(rate)) << rate;
+        EXPECT_NEAR(measuredRate, static_cast<double>(rate), 0.06 * static_cast<double>(rate)) << rate;
+        for (SocketHandle h : c)
+            CloseSocket(h);
+        server_.Stop();
     }
-    double received = static_cast<double>(counted) / 2.0;
-    EXPECT_NEAR(received, static_cast<double>(rate), 0.04 * static_cast<double>(rate));
-    EXPECT_NEAR(measuredRate, static_cast<double>(rate), 0.06 * static_cast<double>(rate));
-    for (SocketHandle h : c)
-        CloseSocket(h);
 }
 
 TEST(StorePieceSource, ServesVerifiedPiecesFromTheInstallFolder)
