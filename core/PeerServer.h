@@ -9,7 +9,7 @@
 // The server looks the path up in a table made from the description; it
 // never asks the file system. Anything that is not exactly one of those
 // addresses ("..", "%2F", "//", an absolute path, another release's digest,
-// a query) is "404 Not Found".
+// a query with arguments) is "404 Not Found".
 //
 // Answers: "206 Partial Content" for one range "bytes=a-b", "bytes=a-" or
 // "bytes=-n"; "200 OK" with the whole file when there is no Range; "404 Not
@@ -19,12 +19,14 @@
 // methods other than GET and HEAD; "503" with "Retry-After" when no upload
 // slot frees in time.
 //
-// Bounds: at most `maxConnections` open connections (the "list"; further
-// ones are closed at once) and `maxUploads` answers sending data at once
-// (the others wait for a slot, up to kUploadSlotWaitMs), so the server uses
-// at most maxConnections + 1 threads and about 64 KiB per connection. The
-// upload rate is shared by all connections; 0 is unlimited. Connections
-// are taken only from loopback, private and link-local addresses.
+// Bounds: at most `maxConnections` open connections (the "list", at most
+// 256; further ones wait in the system's listen queue or are closed at
+// once), and `maxUploads` answers sending data at once (the others wait for
+// a slot, up to kUploadSlotWaitMs), so the server uses at most
+// maxConnections + 1 threads and about 64 KiB per connection besides their
+// stacks. A connection idle for `idleTimeoutS` is closed. The upload rate
+// is shared by all connections; 0 is unlimited. Connections are taken only
+// from loopback, private and link-local addresses.
 //
 // Threads: Start, Stop and the destructor on one thread (the engine's);
 // SetRateLimit, UploadRate and the counters from any thread. The piece
