@@ -14,10 +14,19 @@ CACHE ?= /var/cache/zdl-deps
 JOBS ?= $(shell nproc)
 SOURCE_URL ?=
 WEB_HOST ?=
-url_opt = $(if $(SOURCE_URL),-DZDL_SOURCE_URL=$(SOURCE_URL)) $(if $(WEB_HOST),-DZDL_WEB_HOST=$(WEB_HOST))
+# The publisher's minisign public key line (and a second one while keys are
+# rotated): the built zdl.exe then installs only releases signed with it.
+PUBLIC_KEY ?=
+PUBLIC_KEY2 ?=
+# Each option given sets its CMake variable; one left out returns to the
+# default (a loopback demo address, no key), so a tree always matches the
+# command line that built it.
+opt = $(if $(2),'-D$(1)=$(2)','-U$(1)')
+url_opt = $(call opt,ZDL_SOURCE_URL,$(SOURCE_URL)) $(call opt,ZDL_WEB_HOST,$(WEB_HOST)) \
+  $(call opt,ZDL_PUBLIC_KEY,$(PUBLIC_KEY)) $(call opt,ZDL_PUBLIC_KEY2,$(PUBLIC_KEY2))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
-.PHONY: lint deps deps-demo native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
+.PHONY: FORCE lint deps deps-demo native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
 
 deps:
 	@scripts/deps.sh
@@ -26,10 +35,18 @@ deps:
 deps-demo:
 	@scripts/deps.sh --64-only
 
-build/native/build.ninja:
+# A tree's options as last configured: rewritten only when they change, so
+# that a changed SOURCE_URL or PUBLIC_KEY configures an existing tree again
+# (cmake otherwise runs only for a new tree).
+build/%/zdl-options: FORCE
+	@mkdir -p $(@D)
+	@printf '%s\n' $(url_opt) > $@.new
+	@if cmp -s $@.new $@; then rm $@.new; else mv $@.new $@; fi
+
+build/native/build.ninja: build/native/zdl-options
 	cmake -S . -B build/native $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DZDL_SANITIZE=ON
 
-build/release/build.ninja:
+build/release/build.ninja: build/release/zdl-options
 	cmake -S . -B build/release $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DZDL_BUILD_TESTS=OFF
 
 # The cross builds take the skin archive and the host tools' output from the
@@ -37,15 +54,15 @@ build/release/build.ninja:
 # The threaded tests only (page, poll runs, licence page, core sessions,
 # progress, channels) with ThreadSanitizer; the skin comes from the release tree.
 TSAN_TESTS := app_page_test app_poll_runs_test app_licence_page_test core_client_session_test core_client_progress_test core_client_channel_test
-build/tsan/build.ninja:
+build/tsan/build.ninja: build/tsan/zdl-options
 	cmake -S . -B build/tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZDL_TSAN=ON \
 	  -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
 
-build/win64/build.ninja:
+build/win64/build.ninja: build/win64/zdl-options
 	cmake -S . -B build/win64 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-x86_64.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
 
-build/win32/build.ninja:
+build/win32/build.ninja: build/win32/zdl-options
 	cmake -S . -B build/win32 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-i686.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
 

@@ -1,6 +1,7 @@
 #include "app/DownloadProgress.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace zdl {
 
@@ -83,6 +84,22 @@ const char* ServerTroubleText(const CoreStatus& status)
         return nullptr;
     if (status.errorKind == kErrorReadSeed)
         return kTextServerBadDescription;
+    if (status.errorKind == kErrorDownloadTorrent) {
+        switch (status.errorCode) {
+        case kCodeNoSignature:
+            return kTextReleaseUnsigned;
+        case kCodeMalformedSignature:
+        case kCodeBadSignature:
+        case kCodeNoSignedTime:
+            return kTextReleaseBadSignature;
+        case kCodeUnknownKey:
+            return kTextReleaseOtherKey;
+        case kCodeOlderRelease:
+            return kTextReleaseOlder;
+        default:
+            break;
+        }
+    }
     switch (status.errorCode) {
     case 429: // too many requests
     case 503: // service unavailable
@@ -163,6 +180,7 @@ TickOutcome DownloadProgress::Tick(const CoreStatus& status, uint32_t nowMs)
     else
         TickOtherPhase(status, out);
     TellLastingTrouble(status, nowMs, out);
+    TellRefusedLink(status, out);
     return out;
 }
 
@@ -183,6 +201,19 @@ void DownloadProgress::TellLastingTrouble(const CoreStatus& status, uint32_t now
     }
     if (nowMs - troubleStart_ >= timings_.serverTroubleGraceMs)
         out.statusText = text;
+}
+
+// A link or junction the core refuses inside the install folder stays until
+// the player removes it: told at once, naming it, in whatever phase.
+void DownloadProgress::TellRefusedLink(const CoreStatus& status, TickOutcome& out)
+{
+    if (status.errorKind != kErrorOpenFile || status.errorCode != kCodeLinkRefused)
+        return;
+    std::string text(std::strlen(kTextLinkRefused) + status.errorFile.size() + 1, '\0');
+    int n = std::snprintf(&text[0], text.size(), kTextLinkRefused, status.errorFile.c_str());
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    out.statusText = text;
+    out.infoText.clear();
 }
 
 void DownloadProgress::TickDownloading(const CoreStatus& status, uint32_t nowMs, TickOutcome& out)

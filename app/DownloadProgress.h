@@ -123,6 +123,7 @@ private:
     void TickOtherPhase(const CoreStatus& status, TickOutcome& out);
     void Reconnecting(TickOutcome& out);
     void TellLastingTrouble(const CoreStatus& status, uint32_t nowMs, TickOutcome& out);
+    void TellRefusedLink(const CoreStatus& status, TickOutcome& out);
 
     StallTimings timings_;
     SpeedAverage downloadSamples_;

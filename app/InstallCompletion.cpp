@@ -1,9 +1,13 @@
 #include "app/InstallCompletion.h"
 
+#include "core_client/CoreStatus.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/SystemInfo.h"
 #include "platform/WinDefs.h"
+
+#include <cstdio>
+#include <cstring>
 
 namespace zdl {
 
@@ -44,16 +48,25 @@ bool WriteVersionRecordFile(const std::string& installDir, uint32_t* errorCode)
 {
     // The platform's file calls take the GBK path whatever the system's code
     // page; the line end is CR LF by hand, so the same 28 bytes reach disk.
+    // The install folder may be a junction; a link in it named like the
+    // record (or its temporary file) is refused, never written through.
     FsStatus status;
-    if (WriteFileAtomically(VersionRecordPath(installDir), std::string(kVersionRecord, kVersionRecordSize), &status))
+    if (WriteFileAtomicallyBelow(
+            installDir, kVersionRecordName, std::string(kVersionRecord, kVersionRecordSize), &status))
         return true;
     if (errorCode)
-        *errorCode = static_cast<uint32_t>(status.code);
+        *errorCode = static_cast<uint32_t>(status.kind == FsErrorKind::Link ? int(kCodeLinkRefused) : status.code);
     return false;
 }
 
 std::string VersionRecordFailureText(const std::string& installDir, uint32_t errorCode)
 {
+    if (errorCode == kCodeLinkRefused) {
+        std::string text(std::strlen(kTextLinkRefused) + std::strlen(kVersionRecordName) + 1, '\0');
+        int n = std::snprintf(&text[0], text.size(), kTextLinkRefused, kVersionRecordName);
+        text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return text;
+    }
     std::string text = kRecordFailedLead + VersionRecordPath(installDir) + kRecordFailedPathEnd;
     std::string system = SystemErrorText(errorCode);
     text += system.empty() ? std::to_string(errorCode) : system;

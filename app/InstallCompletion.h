@@ -46,11 +46,13 @@ std::string GameExecutablePath(const std::string& installDir);
 // Writes (or replaces) the version record in |installDir|: exactly the 28
 // bytes of kVersionRecord, through a temporary file renamed over the old
 // one. False when it could not be written whole, with the system's error
-// code in |errorCode| when given.
+// code in |errorCode| when given (kCodeLinkRefused: the record or its
+// temporary file is a link or junction, left as it is).
 bool WriteVersionRecordFile(const std::string& installDir, uint32_t* errorCode = nullptr);
 
 // The message for a record that could not be written: its path and the
-// system's text for |errorCode|, and what the player can do.
+// system's text for |errorCode|, and what the player can do; for a link,
+// kTextLinkRefused naming the record.
 std::string VersionRecordFailureText(const std::string& installDir, uint32_t errorCode);
 
 // The record between the end of the download and "finish". Thread-safe: the

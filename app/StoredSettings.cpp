@@ -127,8 +127,13 @@ std::string FormatSettings(const SettingsToWrite& settings)
 
 bool WriteSettingsFile(const std::string& path, const SettingsToWrite& settings)
 {
+    // Its folder is followed; a link in the file's place (or its temporary
+    // file's) is left alone rather than written through.
+    size_t slash = path.find_last_of("/\\");
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     FsStatus status;
-    return WriteFileAtomically(path, FormatSettings(settings), &status, Durability::Fast);
+    return WriteFileAtomicallyBelow(folder, name, FormatSettings(settings), &status, Durability::Fast);
 }
 
 double ParseTypedLimit(const std::string& text)

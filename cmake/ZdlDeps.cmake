@@ -1,6 +1,6 @@
 # Third-party libraries as imported targets with one name on both platforms:
 #   zdl::lua zdl::png zdl::jpeg zdl::zlib zdl::curl zdl::crypto zdl::microhttpd
-#   zdl::gtest
+#   zdl::sodium zdl::gtest
 # and, natively only, zdl::freetype zdl::fontconfig zdl::iconv (none needed).
 # Natively they are Debian's -dev packages; for MinGW the static builds that
 # scripts/mingw-deps.sh leaves in $ZDL_DEPS_CACHE/<arch>.
@@ -43,6 +43,10 @@ if(WIN32)
   endif()
   zdl_imported(zdl::microhttpd INCLUDES ${P}/include
     LIBS ${P}/lib/libmicrohttpd.a ws2_32)
+  if(NOT EXISTS ${P}/lib/libsodium.a)
+    message(FATAL_ERROR "libsodium missing in ${P}: run scripts/mingw-deps.sh ${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  zdl_imported(zdl::sodium INCLUDES ${P}/include DEFS SODIUM_STATIC LIBS ${P}/lib/libsodium.a)
   zdl_imported(zdl::gtest INCLUDES ${P}/include LIBS ${P}/lib/libgtest_main.a ${P}/lib/libgtest.a)
   zdl_imported(zdl::gmock INCLUDES ${P}/include LIBS ${P}/lib/libgmock.a)
 else()
@@ -56,6 +60,7 @@ else()
   find_package(Threads REQUIRED)
   pkg_check_modules(LUA51 REQUIRED IMPORTED_TARGET lua5.1)
   pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd)
+  pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
   pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
   zdl_imported(zdl::zlib LIBS ZLIB::ZLIB)
@@ -65,6 +70,7 @@ else()
   zdl_imported(zdl::curl LIBS CURL::libcurl)
   zdl_imported(zdl::crypto LIBS OpenSSL::Crypto)
   zdl_imported(zdl::microhttpd LIBS PkgConfig::MICROHTTPD)
+  zdl_imported(zdl::sodium LIBS PkgConfig::SODIUM)
   zdl_imported(zdl::gtest LIBS GTest::gtest_main GTest::gtest Threads::Threads)
   zdl_imported(zdl::gmock LIBS GTest::gmock)
   zdl_imported(zdl::freetype LIBS PkgConfig::FREETYPE)

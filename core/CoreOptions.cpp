@@ -1,5 +1,7 @@
 #include "core/CoreOptions.h"
 
+#include "core/ReleaseSignature.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <set>
@@ -88,7 +90,7 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
         }
         static const std::set<std::string> kWithValue
             = { "Dir", "HttpUrl", "Torrent", "Mode", "HttpThread", "P2PUploadThread", "P2PUploadListSize",
-                  "DownloadLimit", "UploadLimit", "InteractivePort", "GiveUpAfter", "StateSaveInterval" };
+                  "DownloadLimit", "UploadLimit", "InteractivePort", "GiveUpAfter", "StateSaveInterval", "TrustedKey" };
         if (!kWithValue.count(word)) {
             *error = "unknown option -" + word;
             return false;
@@ -138,6 +140,10 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             ok = ParseInt(value, 1, 86400, &o->giveUpSeconds);
         } else if (word == "StateSaveInterval") {
             ok = ParseInt(value, 50, 600000, &o->stateSaveMs);
+        } else if (word == "TrustedKey") {
+            PublicKey key;
+            ok = ParsePublicKey(value, &key);
+            o->trustedKey = value;
         } else {
             *error = "unknown option -" + word;
             return false;

@@ -4,7 +4,8 @@
 //   -DownloadLimit kb -UploadLimit kb [-DeleteDownloadInfo] -InteractivePort p
 // The parser accepts the options in any order, each at most once. Options
 // the installer never sends ("-GiveUpAfter", "-StateSaveInterval") tune
-// the core for tests and benchmarks.
+// the core for tests and benchmarks; so does "-TrustedKey", which a build
+// with the publisher's key built in ignores.
 #pragma once
 
 #include <string>
@@ -38,6 +39,7 @@ struct CoreOptions {
     int interactivePort = 0; // 0: no channel (manual runs)
     int giveUpSeconds = 300; // server unreachable this long: state 17
     int stateSaveMs = 1000; // resume state checkpoint interval
+    std::string trustedKey; // "-TrustedKey": a minisign key line (BuiltInKeys.h)
 };
 
 // Parses argv[1..]. On failure `error` holds a one-line message naming the

@@ -1,5 +1,6 @@
 #include "core/DownloadEngine.h"
 
+#include "core/BuiltInKeys.h"
 #include "core/DownloadDescription.h"
 #include "core/DownloadScheduler.h"
 #include "core/HttpTransport.h"
@@ -8,6 +9,7 @@
 #include "core/PieceStore.h"
 #include "core/PieceWriter.h"
 #include "core/RateLimiter.h"
+#include "core/ReleaseSignature.h"
 #include "core/ResumeState.h"
 #include "platform/FileSystem.h"
 
@@ -85,6 +87,12 @@ namespace {
             , stop_(stop)
         {
             info_ = opt_.dir + "/" + kInfoFolderName;
+            keys_ = BuiltInKeys();
+            PublicKey key;
+            if (keys_.empty() && ParsePublicKey(opt_.trustedKey, &key))
+                keys_.push_back(key);
+            else if (!keys_.empty() && !opt_.trustedKey.empty())
+                std::fprintf(stderr, "zdl-core: -TrustedKey ignored: this build trusts its own keys only\n");
         }
 
         void Run();
@@ -97,6 +105,9 @@ namespace {
         bool Init();
         Step LoadRelease();
         Step FetchDigest(Failure* failure);
+        Step CheckSignature(const std::string& digestBytes, Failure* failure);
+        bool SignedAndNewer(const std::string& digestBytes, const Sha256Digest& digest, ReleaseRecord* release);
+        void KeepReleaseRecord();
         Step LoadDescription(Failure* failure);
         Step CreateFiles(std::vector<bool>* fresh);
         bool Check(const std::vector<bool>& fresh, std::vector<bool>* good);
@@ -105,6 +116,10 @@ namespace {
         bool ReleaseChanged();
         void Complete();
         std::string DigestUrl() const { return opt_.httpUrl + "/" + opt_.torrent + ".digest"; }
+        std::string SignatureName() const { return opt_.torrent + ".digest.minisig"; }
+        // A file of ".zdlcore" relative to the install folder, for the
+        // confined calls of the file layer.
+        static std::string InfoPath(const char* name) { return std::string(kInfoFolderName) + "/" + name; }
 
         const CoreOptions& opt_;
         StatusBoard& board_;
@@ -115,6 +130,8 @@ namespace {
         Sha256Digest digest_ {};
         uint64_t digestSize_ = 0;
         std::vector<Sha256Digest> left_; // releases this core left for a newer one
+        std::vector<PublicKey> keys_; // empty: releases are taken unsigned
+        ReleaseRecord accepted_; // the signed release being installed
         DownloadDescription desc_;
         std::unique_ptr<PieceStore> store_;
         ResumeState resume_;
@@ -139,12 +156,20 @@ namespace {
         auto start = Clock::now();
         bool reported = false;
         while (!stop_.load()) {
+            // The install folder itself may be a link (followed); its
+            // ".zdlcore" and the lock in it may not.
             FsStatus st;
-            if (CreateDirectories(info_, &st)) {
-                if (lock_.TryAcquire(info_ + "/lock", &st)) {
+            if (CreateDirectories(opt_.dir, &st) && CreateDirectoriesBelow(opt_.dir, kInfoFolderName, &st)) {
+                if (lock_.TryAcquireBelow(opt_.dir, InfoPath("lock"), &st)) {
                     board_.ClearError(CoreError::OpenFile);
                     return true;
                 }
+            }
+            if (!reported && st.kind == FsErrorKind::Link) {
+                board_.SetError(CoreError::OpenFile, kCodeLinkRefused, ReportPath(st.entry));
+                board_.SetPhase(Phase::InitError);
+                std::fprintf(stderr, "zdl-core: %s in the install folder is a link: refused\n", st.entry.c_str());
+                reported = true;
             }
             if (!reported && (st.kind != FsErrorKind::InUse || MsSince(start) >= kLockWaitMs)) {
                 // Another core keeps the folder, or the folder cannot be made.
@@ -169,8 +194,10 @@ namespace {
         if (r == FetchOutcome::Cancelled)
             return Step::Stop;
         if (r == FetchOutcome::Ok && ParseDigestText(body, &digest_, &digestSize_)) {
-            board_.ClearError(CoreError::DownloadTorrent);
-            return Step::Next;
+            Step s = keys_.empty() ? Step::Next : CheckSignature(body, failure);
+            if (s == Step::Next)
+                board_.ClearError(CoreError::DownloadTorrent);
+            return s;
         }
         failure->error = CoreError::DownloadTorrent;
         failure->code = FetchFailureCode(r, status);
@@ -185,14 +212,107 @@ namespace {
         return Step::Retry;
     }
 
+    // The code a refused signature is reported with.
+    int SignatureCode(SignatureVerdict v)
+    {
+        switch (v) {
+        case SignatureVerdict::UnknownKey:
+            return kCodeUnknownKey;
+        case SignatureVerdict::BadSignature:
+            return kCodeBadSignature;
+        case SignatureVerdict::NoTimestamp:
+            return kCodeNoSignedTime;
+        default:
+            return kCodeMalformedSignature;
+        }
+    }
+
+    // The release the install folder holds, if a signed one was accepted.
+    // Read confined like the core's other files: a link planted in its
+    // place counts as no record.
+    bool ReadReleaseRecord(const std::string& dir, ReleaseRecord* held)
+    {
+        std::string text;
+        FsStatus st;
+        return ReadWholeFileBelow(
+                   dir, std::string(kInfoFolderName) + "/" + kReleaseRecordName, kMaxReleaseRecordBytes, &text, &st)
+            && ParseReleaseRecord(text, held);
+    }
+
+    // With trusted keys, the digest counts only when its signature verifies
+    // and the release is not older than the one the folder holds. A refusal
+    // is reported at once: waiting for it to last would only hide it, and
+    // nothing was written for the release.
+    EngineRun::Step EngineRun::CheckSignature(const std::string& digestBytes, Failure* failure)
+    {
+        std::string sig, detail;
+        long status = 0;
+        FetchOutcome r = FetchSmallFile(DigestUrl() + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail, &status);
+        if (r == FetchOutcome::Cancelled)
+            return Step::Stop;
+        failure->error = CoreError::DownloadTorrent;
+        failure->file = SignatureName();
+        failure->code = 0;
+        if (r == FetchOutcome::Ok) {
+            SignatureCheck c = VerifyReleaseSignature(sig, digestBytes, keys_);
+            ReleaseRecord held;
+            if (c.verdict != SignatureVerdict::Valid) {
+                failure->code = SignatureCode(c.verdict);
+                detail = c.reason;
+            } else if (accepted_.timestamp != 0 && !MayFollow(accepted_, { c.timestamp, digest_ })) {
+                // This core already took a newer release (the record may
+                // not have been written on a full disk).
+                failure->code = kCodeOlderRelease;
+                detail = "signed at " + std::to_string(c.timestamp) + ", older than the release being installed";
+            } else if (ReadReleaseRecord(opt_.dir, &held) && !MayFollow(held, { c.timestamp, digest_ })) {
+                failure->code = kCodeOlderRelease;
+                detail = "signed at " + std::to_string(c.timestamp) + ", the folder holds a release signed at "
+                    + std::to_string(held.timestamp);
+            } else {
+                accepted_ = { c.timestamp, digest_ };
+                std::fprintf(stderr, "zdl-core: release signed by key %s at %lld\n", KeyIdText(c.keyId).c_str(),
+                    static_cast<long long>(c.timestamp));
+                return Step::Next;
+            }
+        } else if (r == FetchOutcome::HttpError && (status == 404 || status == 410)) {
+            failure->code = kCodeNoSignature;
+        } else if (r == FetchOutcome::TooLarge) {
+            failure->code = kCodeMalformedSignature;
+            detail = "signature file too large";
+        } else {
+            // The server did not answer: a transfer failure like any other.
+            failure->code = FetchFailureCode(r, status);
+            std::fprintf(stderr, "zdl-core: signature: %s\n", detail.c_str());
+            board_.SetPhase(Phase::GetSeedMd5Fail);
+            return Step::Retry;
+        }
+        std::fprintf(stderr, "zdl-core: release refused: %s (%s)\n", detail.c_str(), SignatureName().c_str());
+        board_.SetError(failure->error, failure->code, failure->file);
+        board_.SetPhase(Phase::GetSeedMd5Fail);
+        return Step::Retry;
+    }
+
+    // Once the signed release's description is loaded: the folder now holds
+    // it, and no older one may follow.
+    void EngineRun::KeepReleaseRecord()
+    {
+        ReleaseRecord held;
+        if (ReadReleaseRecord(opt_.dir, &held) && held.timestamp == accepted_.timestamp
+            && held.description == accepted_.description)
+            return;
+        FsStatus st;
+        if (!WriteFileAtomicallyBelow(opt_.dir, InfoPath(kReleaseRecordName), MakeReleaseRecord(accepted_), &st))
+            std::fprintf(stderr, "zdl-core: cannot keep the release record (error %d)\n", st.code);
+    }
+
     EngineRun::Step EngineRun::LoadDescription(Failure* failure)
     {
         board_.SetPhase(Phase::CheckSeedFile);
-        const std::string local = info_ + "/seed";
+        const std::string local = InfoPath("seed");
         std::string bytes;
         FsStatus st;
-        bool haveLocal = ReadWholeFile(local, kMaxDescriptionBytes, &bytes, &st) && bytes.size() == digestSize_
-            && Sha256::Of(bytes.data(), bytes.size()) == digest_;
+        bool haveLocal = ReadWholeFileBelow(opt_.dir, local, kMaxDescriptionBytes, &bytes, &st)
+            && bytes.size() == digestSize_ && Sha256::Of(bytes.data(), bytes.size()) == digest_;
         if (!haveLocal) {
             board_.SetPhase(Phase::DownloadSeedFile);
             std::string detail;
@@ -222,7 +342,7 @@ namespace {
         std::string why;
         if (!ParseDescription(bytes, &desc_, &why)) {
             std::fprintf(stderr, "zdl-core: description refused: %s\n", why.c_str());
-            RemoveFile(local);
+            RemoveFileBelow(opt_.dir, local, &st);
             // It matched its digest: the publication is broken, not the
             // transfer, so it is reported at once.
             board_.SetError(CoreError::ReadSeed, kCodeMalformed, opt_.torrent);
@@ -233,7 +353,7 @@ namespace {
         board_.ClearError(CoreError::DownloadSeed);
         board_.ClearError(CoreError::ReadSeed);
         if (!haveLocal)
-            WriteFileAtomically(local, bytes, &st); // only saves a later download
+            WriteFileAtomicallyBelow(opt_.dir, local, bytes, &st); // only saves a later download
         std::string().swap(bytes); // the parsed form is all that is needed now
         std::vector<std::string> names;
         names.reserve(desc_.files.size());
@@ -243,7 +363,7 @@ namespace {
         board_.SetBytes(desc_.totalSize, 0);
 
         std::string stateBytes;
-        haveResume_ = ReadWholeFile(info_ + "/state", 2 * kMaxPieces + 4096, &stateBytes, &st)
+        haveResume_ = ReadWholeFileBelow(opt_.dir, InfoPath("state"), 2 * kMaxPieces + 4096, &stateBytes, &st)
             && DecodeResumeState(stateBytes, desc_.PieceCount(), &resume_) && resume_.description == digest_;
         return Step::Next;
     }
@@ -274,8 +394,12 @@ namespace {
                 continue;
             }
             cleared = false;
-            std::string path = store_->ReportName(i);
-            if (st.kind == FsErrorKind::InUse || st.kind == FsErrorKind::Denied) {
+            std::string path = store_->ReportName(i, st);
+            if (st.kind == FsErrorKind::Link) {
+                // Nothing is written through it: the player removes it.
+                board_.SetError(CoreError::OpenFile, kCodeLinkRefused, path);
+                board_.SetPhase(Phase::CreateFile);
+            } else if (st.kind == FsErrorKind::InUse || st.kind == FsErrorKind::Denied) {
                 board_.SetError(CoreError::OpenFile, st.code, path);
                 board_.SetPhase(Phase::AnalysisSeedError);
             } else {
@@ -425,7 +549,7 @@ namespace {
         if (scheduler.Complete())
             return Step::Next;
 
-        PieceWriter writer(desc_, digest_, *store_, board_, info_ + "/state", opt_.stateSaveMs,
+        PieceWriter writer(desc_, digest_, *store_, board_, InfoPath("state"), opt_.stateSaveMs,
             static_cast<size_t>(opt_.httpThreads) + 2);
         writer.Start(good, [&fetcher] { fetcher.Wakeup(); });
         std::vector<FetchDone> done;
@@ -530,9 +654,27 @@ namespace {
             std::fprintf(stderr, "zdl-core: pieces fail their hash but the release is unchanged\n");
             return false;
         }
+        ReleaseRecord next;
+        if (!keys_.empty() && !SignedAndNewer(body, digest, &next)) {
+            std::fprintf(
+                stderr, "zdl-core: pieces fail their hash; the server's other release is not signed as newer\n");
+            return false;
+        }
         std::fprintf(stderr, "zdl-core: the release changed on the server: starting over on the new one\n");
         left_.push_back(digest_);
         return true;
+    }
+
+    // A digest met while downloading: true when it is signed by a trusted
+    // key and newer than the release being installed.
+    bool EngineRun::SignedAndNewer(const std::string& digestBytes, const Sha256Digest& digest, ReleaseRecord* release)
+    {
+        std::string sig, detail;
+        if (FetchSmallFile(DigestUrl() + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail) != FetchOutcome::Ok)
+            return false;
+        SignatureCheck c = VerifyReleaseSignature(sig, digestBytes, keys_);
+        *release = { c.timestamp, digest };
+        return c.verdict == SignatureVerdict::Valid && MayFollow(accepted_, *release);
     }
 
     void EngineRun::Complete()
@@ -544,14 +686,16 @@ namespace {
         board_.ClearAllErrors();
         board_.SetBytes(desc_.totalSize, desc_.totalSize);
         if (opt_.deleteDownloadInfo) {
-            RemoveFile(info_ + "/state");
-            RemoveFile(info_ + "/state.tmp");
-            RemoveFile(info_ + "/seed");
+            // Confined: a link put in place of one of them stays, and
+            // nothing outside the folder is removed.
+            FsStatus st;
+            for (const char* name : { "state", "state.tmp", "seed" })
+                RemoveFileBelow(opt_.dir, InfoPath(name), &st);
             // The engine ends here, so the folder is free; Windows cannot
             // delete a file it holds open, so let go of it first.
             lock_.Release();
-            RemoveFile(info_ + "/lock");
-            RemoveEmptyDirectory(info_);
+            RemoveFileBelow(opt_.dir, InfoPath("lock"), &st);
+            RemoveEmptyDirectoryBelow(opt_.dir, kInfoFolderName, &st);
         }
         board_.SetPhase(Phase::DownloadCompleted);
         std::fprintf(stderr, "zdl-core: download complete\n");
@@ -569,6 +713,8 @@ namespace {
             Step s = FetchDigest(&failure);
             if (s == Step::Next)
                 s = LoadDescription(&failure);
+            if (s == Step::Next && !keys_.empty())
+                KeepReleaseRecord();
             if (s != Step::Retry)
                 return s;
             streak.Failed(MsSince(start), failure.code);

@@ -7,8 +7,10 @@
 //                              lock taken (waiting a few seconds for a core
 //                              that is still quitting)
 //   4 INIT_ERROR               folder cannot be created or another core keeps
-//                              the lock ("Error=OpenFile"); retried every
-//                              few seconds, nothing is written meanwhile
+//                              the lock ("Error=OpenFile"), or ".zdlcore" or
+//                              its lock is a link (ErrorCode 1030); retried
+//                              every few seconds, nothing is written
+//                              meanwhile
 //   5 GET_SEED_MD5             fetching "<Torrent>.digest"
 //   6 GET_SEED_MD5_FAIL        digest unreachable ("Error=DownloadTorrent");
 //                              retried with backoff
@@ -25,7 +27,9 @@
 //  11 CREATE_FILE              folders and files created at full size
 //                              without writing data ("Error=SetFileSize", or
 //                              "Error=WriteFile" when the disk is full;
-//                              retried)
+//                              "Error=OpenFile" with ErrorCode 1030 for a
+//                              link, junction or reparse point in the install
+//                              folder, never followed; retried)
 //  12 ALL_FILE_CHECK_MD5       hashing pieces already on disk that the
 //                              resume state does not vouch for
 //                              ("VerifyPercentage" 0..1)

@@ -10,22 +10,45 @@ PieceStore::PieceStore(const DownloadDescription& desc, std::string dir)
 {
 }
 
+std::string ReportPath(std::string rel)
+{
+#ifdef _WIN32
+    // Described paths hold GBK; a trail byte is never '/' (0x2F), so the
+    // separators can be swapped byte by byte.
+    for (char& c : rel)
+        if (c == '/')
+            c = '\\';
+#endif
+    return rel;
+}
+
 std::string PieceStore::PathOf(uint32_t file) const
 {
-    return dir_ + "/" + DiskPathFromGbk(desc_.files[file].path);
+    return dir_ + "/" + RelativePathOf(file);
+}
+
+std::string PieceStore::RelativePathOf(uint32_t file) const
+{
+    return DiskPathFromGbk(desc_.files[file].path);
 }
 
 std::string PieceStore::ReportName(uint32_t file) const
 {
-    std::string name = desc_.files[file].path;
-#ifdef _WIN32
-    // Described paths hold GBK; a trail byte is never '/' (0x2F), so the
-    // separators can be swapped byte by byte.
-    for (char& c : name)
-        if (c == '/')
-            c = '\\';
-#endif
-    return name;
+    return ReportPath(desc_.files[file].path);
+}
+
+std::string PieceStore::ReportName(uint32_t file, const FsStatus& status) const
+{
+    const std::string& path = desc_.files[file].path;
+    if (status.kind != FsErrorKind::Link)
+        return ReportPath(path);
+    // The refused entry is the file or one of its folders: as many names
+    // of the described path as it has (its disk form may be UTF-8).
+    size_t names = std::count(status.entry.begin(), status.entry.end(), '/') + 1;
+    size_t end = 0;
+    while (names-- > 0 && end != std::string::npos)
+        end = path.find('/', end ? end + 1 : 0);
+    return ReportPath(path.substr(0, end));
 }
 
 std::shared_ptr<File> PieceStore::Acquire(uint32_t file, FsStatus* status)
@@ -38,7 +61,7 @@ std::shared_ptr<File> PieceStore::Acquire(uint32_t file, FsStatus* status)
         return it->second;
     }
     auto f = std::make_shared<File>();
-    if (!f->Open(PathOf(file), File::Mode::ReadWrite, status))
+    if (!f->OpenBelow(dir_, RelativePathOf(file), File::Mode::ReadWrite, status))
         return nullptr;
     if (open_.size() >= kMaxOpenFiles) {
         open_.erase(lru_.back());
@@ -51,11 +74,11 @@ std::shared_ptr<File> PieceStore::Acquire(uint32_t file, FsStatus* status)
 
 bool PieceStore::PrepareFile(uint32_t file, bool* existed, FsStatus* status)
 {
-    const std::string path = PathOf(file);
-    size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > dir_.size() && !CreateDirectories(path.substr(0, slash), status))
+    const std::string rel = RelativePathOf(file);
+    size_t slash = rel.rfind('/');
+    if (slash != std::string::npos && !CreateDirectoriesBelow(dir_, rel.substr(0, slash), status))
         return false;
-    *existed = PathExists(path);
+    *existed = PathExists(PathOf(file));
     auto f = Acquire(file, status);
     if (!f)
         return false;

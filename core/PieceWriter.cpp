@@ -17,12 +17,12 @@ namespace {
 } // namespace
 
 PieceWriter::PieceWriter(const DownloadDescription& desc, const Sha256Digest& descDigest, PieceStore& store,
-    StatusBoard& board, std::string statePath, int saveIntervalMs, size_t queueLimit)
+    StatusBoard& board, std::string stateRelPath, int saveIntervalMs, size_t queueLimit)
     : desc_(desc)
     , descDigest_(descDigest)
     , store_(store)
     , board_(board)
-    , statePath_(std::move(statePath))
+    , statePath_(std::move(stateRelPath))
     , saveIntervalMs_(saveIntervalMs)
     , queueLimit_(queueLimit)
 {
@@ -89,8 +89,11 @@ bool PieceWriter::SaveState(bool flush)
     // A state that cannot be saved is reported like any write (a full disk
     // here costs the resume point, not data) and clears with the next save.
     if (!ok) {
-        board_.SetError(
-            st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code, failedName);
+        if (st.kind == FsErrorKind::Link)
+            board_.SetError(CoreError::OpenFile, kCodeLinkRefused, failedName);
+        else
+            board_.SetError(
+                st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code, failedName);
         stateFailed_ = true;
     } else if (stateFailed_) {
         board_.ClearError(CoreError::WriteFile);
@@ -105,7 +108,7 @@ bool PieceWriter::SaveStateOnce(bool flush, FsStatus* st, std::string* failedNam
     if (flush) {
         uint32_t failed = 0;
         if (!store_.Flush(st, &failed)) {
-            *failedName = store_.ReportName(failed);
+            *failedName = store_.ReportName(failed, *st);
             return false;
         }
     }
@@ -126,9 +129,11 @@ bool PieceWriter::SaveStateOnce(bool flush, FsStatus* st, std::string* failedNam
     }
     // Unflushed (on quit) the file may be lost or damaged by a power cut;
     // a damaged state only costs a full check at the next start.
-    *failedName = kStateReportName;
-    return WriteFileAtomically(
-        statePath_, EncodeResumeState(state), st, flush ? Durability::Flushed : Durability::Fast);
+    if (WriteFileAtomicallyBelow(
+            store_.Root(), statePath_, EncodeResumeState(state), st, flush ? Durability::Flushed : Durability::Fast))
+        return true;
+    *failedName = st->kind == FsErrorKind::Link ? ReportPath(st->entry) : kStateReportName;
+    return false;
 }
 
 bool PieceWriter::WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& data)
@@ -149,8 +154,11 @@ bool PieceWriter::WriteWithRetry(uint32_t piece, const std::vector<uint8_t>& dat
         // A full disk or a file someone else holds: report and wait; the
         // installer tells the player, who frees space or closes the game.
         diskFull_ = st.kind == FsErrorKind::NoSpace;
-        board_.SetError(st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code,
-            store_.ReportName(file));
+        if (st.kind == FsErrorKind::Link)
+            board_.SetError(CoreError::OpenFile, kCodeLinkRefused, store_.ReportName(file, st));
+        else
+            board_.SetError(st.kind == FsErrorKind::InUse ? CoreError::OpenFile : CoreError::WriteFile, st.code,
+                store_.ReportName(file));
         for (int i = 0; i < 10 && !abort_.load(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

@@ -9,7 +9,8 @@
 //
 // Checkpoints (every `saveIntervalMs`): flush the files written since the
 // last checkpoint, then replace the state file. Pieces written since the
-// previous checkpoint are marked for a re-check at the next start.
+// previous checkpoint are marked for a re-check at the next start. The state
+// file's path is relative to the store's install folder and confined to it.
 #pragma once
 
 #include "core/DownloadDescription.h"
@@ -37,7 +38,7 @@ struct PieceVerdict {
 class PieceWriter {
 public:
     PieceWriter(const DownloadDescription& desc, const Sha256Digest& descDigest, PieceStore& store, StatusBoard& board,
-        std::string statePath, int saveIntervalMs, size_t queueLimit);
+        std::string stateRelPath, int saveIntervalMs, size_t queueLimit);
     ~PieceWriter();
 
     // `good` is the set of pieces known good on disk before the download.

@@ -52,6 +52,14 @@ enum CoreErrorCode : int32_t {
     kCodeNoConnection = 1003, // refused, reset or name not resolved: no HTTP answer
     kCodeBadDescription = 1004, // description or digest malformed or beyond the limits
     kCodeReleaseChanged = 1005, // the release changed on the server while downloading
+    // With "DownloadTorrent": the release's signature refused (a build with
+    // the publisher's key installs nothing else).
+    kCodeNoSignature = 1010, // the server has no signature beside the digest
+    kCodeMalformedSignature = 1011, // not a minisign signature, or cut short
+    kCodeUnknownKey = 1012, // signed by a key this build does not trust
+    kCodeBadSignature = 1013, // digest, signature or trusted comment changed
+    kCodeOlderRelease = 1014, // older than the release the install folder holds
+    kCodeNoSignedTime = 1015, // the signature carries no release time
     kCodeLinkRefused = 1030, // a link or junction inside the install folder, not written through
 };
 

@@ -20,6 +20,11 @@ bool GbkToUtf8Exact(const std::string& gbk, std::string* utf8);
 // True when standard output is an interactive terminal.
 bool StandardOutputIsTerminal();
 
+// Shows `prompt` on standard error and reads one line from standard input,
+// without echoing it when that is a terminal (a password). The line feed
+// (and a carriage return before it) is dropped; false at end of input.
+bool ReadHiddenLine(const char* prompt, std::string* line);
+
 // From now on Ctrl-C (SIGINT / CTRL_C_EVENT, and SIGTERM natively) only
 // sets a flag that ConsoleInterruptRequested reports; call once.
 void WatchConsoleInterrupt();

@@ -26,12 +26,16 @@ enum class FsErrorKind {
     InUse, // held by another program (sharing violation, busy executable)
     Denied,
     NoSpace, // disk or quota full
+    Link, // a link, junction or other reparse point inside a confined folder
     Other,
 };
 
 struct FsStatus {
     FsErrorKind kind = FsErrorKind::None;
     int code = 0; // the system's own error number
+    // Link: the refused entry, relative to the confining folder ("/"
+    // between names), as the calls were given it.
+    std::string entry;
 };
 
 class File {
@@ -47,6 +51,8 @@ public:
     File& operator=(const File&) = delete;
 
     bool Open(const std::string& path, Mode mode, FsStatus* status);
+    // Opens `rel` below the folder `root`, confined to it (see below).
+    bool OpenBelow(const std::string& root, const std::string& rel, Mode mode, FsStatus* status);
     bool IsOpen() const { return handle_ != kInvalid; }
     void Close();
 
@@ -101,6 +107,27 @@ std::string DiskPathFromGbk(const std::string& gbk);
 // Free bytes available to this user on the volume holding `path`.
 bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes);
 
+// Confinement to a folder (the install folder). `root` is followed
+// wherever it leads, as are the folders above it: players move games with
+// junctions and links. `rel` is a "/"-separated path below it, and none of
+// its entries (the folders on the way, the file itself, a temporary file
+// beside it) may be a symbolic link, a junction or any other reparse point:
+// such an entry is never written through, read through, replaced or
+// deleted; the call fails with FsErrorKind::Link naming it in `entry`.
+// Each folder is opened relative to the one above it, so a link swapped in
+// while the call runs is refused too (on Windows the file's final path is
+// checked to lie in the root's). "." and ".." are refused as names.
+
+// Creates the folders of `rel` below `root` (which must exist).
+bool CreateDirectoriesBelow(const std::string& root, const std::string& rel, FsStatus* status);
+bool WriteFileAtomicallyBelow(const std::string& root, const std::string& rel, const std::string& data,
+    FsStatus* status, Durability durability = Durability::Flushed);
+bool ReadWholeFileBelow(
+    const std::string& root, const std::string& rel, size_t maxSize, std::string* data, FsStatus* status);
+// A file, or an empty folder; a missing one counts as removed.
+bool RemoveFileBelow(const std::string& root, const std::string& rel, FsStatus* status);
+bool RemoveEmptyDirectoryBelow(const std::string& root, const std::string& rel, FsStatus* status);
+
 // An exclusive lock on a file, held until Release or destruction; the
 // system drops it when the process dies, so a crashed holder never leaves
 // a folder locked.
@@ -113,6 +140,8 @@ public:
 
     // Does not wait: false when another process holds the lock.
     bool TryAcquire(const std::string& path, FsStatus* status);
+    // The lock file `rel` below `root`, confined as above.
+    bool TryAcquireBelow(const std::string& root, const std::string& rel, FsStatus* status);
     void Release();
     bool IsHeld() const { return handle_ != -1; }
 

@@ -29,6 +29,7 @@ packages=(
   clang-format-14 shellcheck
   wine64 xvfb xdotool x11-utils imagemagick fonts-wqy-microhei
   nginx-light aria2 curl nasm locales ccache
+  libsodium-dev minisign autoconf automake libtool
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the static MinGW-w64 libraries the Windows build links against, from
 # Debian's own source packages: Lua 5.1, libpng, libjpeg-turbo, libcurl
-# (Schannel, no OpenSSL), libmicrohttpd (plain HTTP, no GnuTLS) and
+# (Schannel, no OpenSSL), libmicrohttpd (plain HTTP, no GnuTLS), libsodium
+# (its minimal build: the release signature's Ed25519 and BLAKE2b) and
 # GoogleTest. zlib comes from libz-mingw-w64-dev.
 #
 # Usage: mingw-deps.sh x86_64|i686
@@ -134,6 +135,21 @@ build_microhttpd() {
   rm -rf "$bld"
 }
 
+build_sodium() {
+  # Autotools: configured from a copy, so the unpacked source stays clean
+  # for the other target. --enable-minimal keeps what verifying a
+  # signature needs.
+  local src=$1 bld=$cache/build-sodium-$arch
+  rm -rf "$bld" && cp -a "$src" "$bld"
+  ( cd "$bld"
+    [ -x configure ] || ./autogen.sh -s
+    ./configure --host="$triple" --prefix="$prefix" --disable-shared --enable-static --enable-minimal \
+      --disable-pie --disable-ssp CC="$cc" CFLAGS="-O2"
+    make -j "$jobs"
+    make install )
+  rm -rf "$bld"
+}
+
 build_gtest() {
   cmake_static "$1" "$cache/build-gtest-$arch" -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF
 }
@@ -143,4 +159,5 @@ build_once libpng1.6 build_png
 build_once libjpeg-turbo build_jpeg
 build_once curl build_curl
 build_once libmicrohttpd build_microhttpd
+build_once libsodium build_sodium
 build_once googletest build_gtest

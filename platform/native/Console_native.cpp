@@ -3,8 +3,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <iconv.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace zdl {
@@ -89,6 +91,30 @@ bool GbkToUtf8Exact(const std::string& gbk, std::string* utf8)
 bool StandardOutputIsTerminal()
 {
     return ::isatty(STDOUT_FILENO) == 1;
+}
+
+bool ReadHiddenLine(const char* prompt, std::string* line)
+{
+    std::fputs(prompt, stderr);
+    std::fflush(stderr);
+    termios saved {};
+    const bool terminal = ::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    line->clear();
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n')
+        line->push_back(static_cast<char>(c));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputc('\n', stderr);
+    }
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
+    return c != EOF || !line->empty();
 }
 
 static std::atomic<bool> interrupted { false };

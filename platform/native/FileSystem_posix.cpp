@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <vector>
 
 static_assert(sizeof(off_t) >= 8, "file offsets must be 64-bit");
 
@@ -265,11 +266,8 @@ std::FILE* OpenStdioFile(const std::string& path, const char* mode)
     return std::fopen(path.c_str(), mode);
 }
 
-bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
+static bool ReadAll(File& f, size_t maxSize, std::string* data, FsStatus* status)
 {
-    File f;
-    if (!f.Open(path, File::Mode::Read, status))
-        return false;
     uint64_t size = 0;
     if (!f.GetSize(&size, status))
         return false;
@@ -281,6 +279,267 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, F
         return false;
     data->resize(got);
     return true;
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
+{
+    File f;
+    return f.Open(path, File::Mode::Read, status) && ReadAll(f, maxSize, data, status);
+}
+
+// Confinement below a folder. Every folder of the relative path is opened
+// with openat relative to the one above it and O_NOFOLLOW, so no link on the
+// way is ever followed, whenever it appeared; the last entry is opened,
+// replaced or removed relative to its folder without following it either.
+
+namespace {
+
+    // A descriptor closed with its scope.
+    class Fd {
+    public:
+        explicit Fd(int fd = -1)
+            : fd_(fd)
+        {
+        }
+        ~Fd()
+        {
+            if (fd_ >= 0)
+                ::close(fd_);
+        }
+        Fd(const Fd&) = delete;
+        Fd& operator=(const Fd&) = delete;
+        int get() const { return fd_; }
+        void reset(int fd)
+        {
+            if (fd_ >= 0)
+                ::close(fd_);
+            fd_ = fd;
+        }
+        int release()
+        {
+            int fd = fd_;
+            fd_ = -1;
+            return fd;
+        }
+
+    private:
+        int fd_;
+    };
+
+    // The names of `rel`; false for an empty path, an empty, "." or ".."
+    // name.
+    bool SplitBelow(const std::string& rel, std::vector<std::string>* names)
+    {
+        names->clear();
+        size_t pos = 0;
+        while (pos <= rel.size()) {
+            size_t next = rel.find('/', pos);
+            if (next == std::string::npos)
+                next = rel.size();
+            std::string name = rel.substr(pos, next - pos);
+            if (name.empty() || name == "." || name == "..")
+                return false;
+            names->push_back(std::move(name));
+            pos = next + 1;
+        }
+        return !names->empty();
+    }
+
+    std::string EntryOf(const std::vector<std::string>& names, size_t count)
+    {
+        std::string entry;
+        for (size_t i = 0; i < count; ++i)
+            entry += (i ? "/" : "") + names[i];
+        return entry;
+    }
+
+    bool FailLink(FsStatus* status, const std::string& entry)
+    {
+        if (status) {
+            status->kind = FsErrorKind::Link;
+            status->code = ELOOP;
+            status->entry = entry;
+        }
+        return false;
+    }
+
+    bool IsLinkAt(int dir, const std::string& name)
+    {
+        struct stat st;
+        return ::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    }
+
+    // After `err` from an operation on `name` in `dir`: a link there is
+    // reported as such, whatever error the system gave for it.
+    bool FailAt(int dir, const std::string& name, const std::string& entry, int err, FsStatus* status)
+    {
+        return IsLinkAt(dir, name) ? FailLink(status, entry) : Fail(status, err);
+    }
+
+    // The folder holding the first `count` names below `root`, made where
+    // missing when `create`; -1 on failure.
+    int OpenFolderBelow(
+        const std::string& root, const std::vector<std::string>& names, size_t count, bool create, FsStatus* status)
+    {
+        Fd fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.get() < 0) {
+            Fail(status, errno);
+            return -1;
+        }
+        for (size_t i = 0; i < count; ++i) {
+            const char* name = names[i].c_str();
+            const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            int next = ::openat(fd.get(), name, flags);
+            if (next < 0 && errno == ENOENT && create) {
+                if (::mkdirat(fd.get(), name, 0755) != 0 && errno != EEXIST) {
+                    FailAt(fd.get(), names[i], EntryOf(names, i + 1), errno, status);
+                    return -1;
+                }
+                next = ::openat(fd.get(), name, flags);
+            }
+            if (next < 0) {
+                FailAt(fd.get(), names[i], EntryOf(names, i + 1), errno, status);
+                return -1;
+            }
+            fd.reset(next);
+        }
+        return fd.release();
+    }
+
+    // Opens the regular file `rel` below `root` with `flags` (O_NOFOLLOW
+    // is added); -1 on failure.
+    int OpenLeafBelow(const std::string& root, const std::string& rel, int flags, FsStatus* status)
+    {
+        std::vector<std::string> names;
+        if (!SplitBelow(rel, &names)) {
+            Fail(status, EINVAL);
+            return -1;
+        }
+        Fd dir(OpenFolderBelow(root, names, names.size() - 1, false, status));
+        if (dir.get() < 0)
+            return -1;
+        int fd;
+        do {
+            fd = ::openat(dir.get(), names.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC, 0644);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            FailAt(dir.get(), names.back(), rel, errno, status);
+            return -1;
+        }
+        // A pipe or a device is no file of the install.
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            Fail(status, EINVAL);
+            return -1;
+        }
+        return fd;
+    }
+
+    bool RemoveBelow(const std::string& root, const std::string& rel, bool folder, FsStatus* status)
+    {
+        std::vector<std::string> names;
+        if (!SplitBelow(rel, &names))
+            return Fail(status, EINVAL);
+        FsStatus local;
+        Fd dir(OpenFolderBelow(root, names, names.size() - 1, false, &local));
+        if (dir.get() < 0) {
+            if (local.kind == FsErrorKind::NotFound)
+                return Ok(status);
+            if (status)
+                *status = local;
+            return false;
+        }
+        const std::string& leaf = names.back();
+        struct stat st;
+        if (::fstatat(dir.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? Ok(status) : Fail(status, errno);
+        if (S_ISLNK(st.st_mode))
+            return FailLink(status, rel);
+        if (::unlinkat(dir.get(), leaf.c_str(), folder ? AT_REMOVEDIR : 0) != 0)
+            return errno == ENOENT ? Ok(status) : FailAt(dir.get(), leaf, rel, errno, status);
+        return Ok(status);
+    }
+
+} // namespace
+
+bool File::OpenBelow(const std::string& root, const std::string& rel, Mode mode, FsStatus* status)
+{
+    Close();
+    int fd = OpenLeafBelow(root, rel, mode == Mode::Read ? O_RDONLY : (O_RDWR | O_CREAT), status);
+    if (fd < 0)
+        return false;
+    handle_ = fd;
+    return Ok(status);
+}
+
+bool CreateDirectoriesBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    std::vector<std::string> names;
+    if (!SplitBelow(rel, &names))
+        return Fail(status, EINVAL);
+    Fd dir(OpenFolderBelow(root, names, names.size(), true, status));
+    return dir.get() >= 0 && Ok(status);
+}
+
+bool WriteFileAtomicallyBelow(
+    const std::string& root, const std::string& rel, const std::string& data, FsStatus* status, Durability durability)
+{
+    std::vector<std::string> names;
+    if (!SplitBelow(rel, &names))
+        return Fail(status, EINVAL);
+    Fd dir(OpenFolderBelow(root, names, names.size() - 1, false, status));
+    if (dir.get() < 0)
+        return false;
+    const std::string leaf = names.back();
+    const std::string tmp = leaf + ".tmp";
+    // The rename below would replace a link rather than write through it;
+    // it is refused all the same, and left where it is.
+    if (IsLinkAt(dir.get(), leaf))
+        return FailLink(status, rel);
+    Fd fd(::openat(dir.get(), tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (fd.get() < 0)
+        return FailAt(dir.get(), tmp, rel + ".tmp", errno, status);
+    size_t done = 0;
+    int err = 0;
+    while (done < data.size() && !err) {
+        ssize_t n = ::write(fd.get(), data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            err = n < 0 ? errno : ENOSPC;
+        else
+            done += static_cast<size_t>(n);
+    }
+    if (!err && durability == Durability::Flushed && ::fsync(fd.get()) != 0)
+        err = errno;
+    fd.reset(-1);
+    if (!err && ::renameat(dir.get(), tmp.c_str(), dir.get(), leaf.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlinkat(dir.get(), tmp.c_str(), 0);
+        return Fail(status, err);
+    }
+    if (durability == Durability::Flushed)
+        ::fsync(dir.get());
+    return Ok(status);
+}
+
+bool ReadWholeFileBelow(
+    const std::string& root, const std::string& rel, size_t maxSize, std::string* data, FsStatus* status)
+{
+    File f;
+    return f.OpenBelow(root, rel, File::Mode::Read, status) && ReadAll(f, maxSize, data, status);
+}
+
+bool RemoveFileBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    return RemoveBelow(root, rel, false, status);
+}
+
+bool RemoveEmptyDirectoryBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    return RemoveBelow(root, rel, true, status);
 }
 
 static bool ListInto(const std::string& root, const std::string& rel, std::vector<std::string>* files, int depth)
@@ -343,6 +602,21 @@ bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return Fail(status, errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        return Fail(status, err == EWOULDBLOCK ? EBUSY : err);
+    }
+    handle_ = fd;
+    return Ok(status);
+}
+
+bool FileLock::TryAcquireBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    Release();
+    int fd = OpenLeafBelow(root, rel, O_RDWR | O_CREAT, status);
+    if (fd < 0)
+        return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
         ::close(fd);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <io.h>
 #include <vector>
 
@@ -72,6 +73,28 @@ bool StandardOutputIsTerminal()
 {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool ReadHiddenLine(const char* prompt, std::string* line)
+{
+    std::fputs(prompt, stderr);
+    std::fflush(stderr);
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    const bool console = GetConsoleMode(in, &mode) != 0;
+    if (console)
+        SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    line->clear();
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n')
+        line->push_back(static_cast<char>(c));
+    if (console) {
+        SetConsoleMode(in, mode);
+        std::fputc('\n', stderr);
+    }
+    if (!line->empty() && line->back() == '\r')
+        line->pop_back();
+    return c != EOF || !line->empty();
 }
 
 static std::atomic<bool> interrupted { false };

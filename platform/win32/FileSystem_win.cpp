@@ -5,9 +5,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <vector>
 
 #ifndef ERROR_DISK_QUOTA_EXCEEDED
 #define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#endif
+#ifndef ERROR_REPARSE_POINT_ENCOUNTERED
+#define ERROR_REPARSE_POINT_ENCOUNTERED 4395L
 #endif
 
 namespace zdl {
@@ -242,11 +247,8 @@ std::FILE* OpenStdioFile(const std::string& path, const char* mode)
     return _wfopen(WideFromGbk(path).c_str(), wideMode.c_str());
 }
 
-bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
+static bool ReadAll(File& f, size_t maxSize, std::string* data, FsStatus* status)
 {
-    File f;
-    if (!f.Open(path, File::Mode::Read, status))
-        return false;
     uint64_t size = 0;
     if (!f.GetSize(&size, status))
         return false;
@@ -258,6 +260,385 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, F
         return false;
     data->resize(got);
     return true;
+}
+
+bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, FsStatus* status)
+{
+    File f;
+    return f.Open(path, File::Mode::Read, status) && ReadAll(f, maxSize, data, status);
+}
+
+// Confinement below a folder. Each folder on the way is checked for the
+// reparse point attribute (junctions, symbolic links, mount points and
+// whatever else redirects), files are opened with
+// FILE_FLAG_OPEN_REPARSE_POINT so that a link is opened as itself and
+// refused, and every opened file's final path must lie in the root's final
+// path: that also catches a folder swapped for a junction after it was
+// checked, and links the attribute does not show (Wine shows a Unix
+// symbolic link to a file as the file it points to). A new file is made
+// with CREATE_NEW, which fails on an entry that exists but cannot be opened
+// (a dangling link) rather than creating its target.
+
+namespace {
+
+    bool SplitBelow(const std::string& rel, std::vector<std::string>* names)
+    {
+        names->clear();
+        size_t pos = 0;
+        while (pos <= rel.size()) {
+            size_t next = rel.find('/', pos);
+            if (next == std::string::npos)
+                next = rel.size();
+            std::string name = rel.substr(pos, next - pos);
+            // A GBK name never holds '\\' as a whole character; a trail byte
+            // 0x5C is no separator, which the UTF-16 form below keeps apart.
+            if (name.empty() || name == "." || name == "..")
+                return false;
+            names->push_back(std::move(name));
+            pos = next + 1;
+        }
+        return !names->empty();
+    }
+
+    std::string EntryOf(const std::vector<std::string>& names, size_t count)
+    {
+        std::string entry;
+        for (size_t i = 0; i < count; ++i)
+            entry += (i ? "/" : "") + names[i];
+        return entry;
+    }
+
+    std::wstring RootWide(const std::string& root)
+    {
+        std::wstring w = WideFromGbk(root);
+        while (w.size() > 1 && (w.back() == L'\\' || w.back() == L'/') && w[w.size() - 2] != L':')
+            w.pop_back();
+        return w;
+    }
+
+    std::wstring PathOf(const std::wstring& root, const std::vector<std::string>& names, size_t count)
+    {
+        std::wstring path = root;
+        for (size_t i = 0; i < count; ++i) {
+            std::wstring name = WideFromGbk(names[i]);
+            if (name.find_first_of(L"\\/:") != std::wstring::npos)
+                return std::wstring();
+            if (path.empty() || (path.back() != L'\\' && path.back() != L'/'))
+                path += L'\\';
+            path += name;
+        }
+        return path;
+    }
+
+    bool FailLink(FsStatus* status, const std::string& entry)
+    {
+        if (status) {
+            status->kind = FsErrorKind::Link;
+            status->code = static_cast<int>(ERROR_REPARSE_POINT_ENCOUNTERED);
+            status->entry = entry;
+        }
+        return false;
+    }
+
+    // The entry as its folder lists it: a reparse point, or a name that
+    // is listed but cannot be reached (a dangling link).
+    bool ListedAsLink(const std::wstring& path, bool reachable)
+    {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(path.c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        FindClose(h);
+        return (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !reachable;
+    }
+
+    // `volume`: VOLUME_NAME_DOS, or VOLUME_NAME_NT for a volume without a
+    // drive letter's name (some RAM disks and shares).
+    bool FinalPath(HANDLE h, DWORD volume, std::wstring* out)
+    {
+        std::vector<wchar_t> buffer(MAX_PATH + 1);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            DWORD n = GetFinalPathNameByHandleW(
+                h, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | volume);
+            if (n == 0)
+                return false;
+            if (n < buffer.size()) {
+                out->assign(buffer.data(), n);
+                return true;
+            }
+            buffer.resize(n + 1);
+        }
+        return false;
+    }
+
+    const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+    // The folders from the root down to a file, checked one by one and held
+    // open without FILE_SHARE_DELETE until the walk ends, so none of them
+    // can be renamed away and replaced by a junction meanwhile.
+    class FolderWalk {
+    public:
+        explicit FolderWalk(std::wstring root)
+            : root_(std::move(root))
+        {
+        }
+        ~FolderWalk()
+        {
+            for (HANDLE h : held_)
+                CloseHandle(h);
+        }
+        FolderWalk(const FolderWalk&) = delete;
+        FolderWalk& operator=(const FolderWalk&) = delete;
+
+        const std::wstring& Root() const { return root_; }
+
+        // Whether the open entry `h` lies below the root once every link on
+        // both ways is resolved.
+        bool LiesBelow(HANDLE h)
+        {
+            if (rootFinal_.empty()) {
+                HANDLE r = CreateFileW(root_.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                if (r == INVALID_HANDLE_VALUE)
+                    return false;
+                bool ok = FinalPath(r, VOLUME_NAME_DOS, &rootFinal_)
+                    || (volume_ = VOLUME_NAME_NT, FinalPath(r, VOLUME_NAME_NT, &rootFinal_));
+                CloseHandle(r);
+                if (!ok || rootFinal_.empty())
+                    return false;
+                if (rootFinal_.back() != L'\\')
+                    rootFinal_ += L'\\';
+            }
+            std::wstring final;
+            return FinalPath(h, volume_, &final) && final.size() > rootFinal_.size()
+                && _wcsnicmp(final.c_str(), rootFinal_.c_str(), rootFinal_.size()) == 0;
+        }
+
+        // Checks the folders of the first `count` names, making missing
+        // ones when `create`; the last one is let go when `holdLast` is false
+        // (a folder about to be removed).
+        bool Folders(const std::vector<std::string>& names, size_t count, bool create, bool holdLast, FsStatus* status)
+        {
+            for (size_t i = 0; i < count; ++i) {
+                std::wstring path = PathOf(root_, names, i + 1);
+                if (path.empty())
+                    return Fail(status, ERROR_INVALID_NAME);
+                const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+                const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+                HANDLE h
+                    = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr);
+                DWORD err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+                // A name that is taken yet cannot be opened is a dangling link.
+                bool taken = false;
+                if (h == INVALID_HANDLE_VALUE && create
+                    && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)) {
+                    if (!CreateDirectoryW(path.c_str(), nullptr)) {
+                        err = GetLastError();
+                        if (err != ERROR_ALREADY_EXISTS)
+                            return ListedAsLink(path, false) ? FailLink(status, EntryOf(names, i + 1))
+                                                             : Fail(status, err);
+                        taken = true;
+                    }
+                    h = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, flags, nullptr);
+                    err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+                }
+                if (h == INVALID_HANDLE_VALUE)
+                    return taken || ListedAsLink(path, err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
+                        ? FailLink(status, EntryOf(names, i + 1))
+                        : Fail(status, err);
+                BY_HANDLE_FILE_INFORMATION info {};
+                bool read = GetFileInformationByHandle(h, &info) != 0;
+                err = read ? 0 : GetLastError();
+                bool link = read
+                    && ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                        || ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !LiesBelow(h)));
+                if (!read || link || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                    CloseHandle(h);
+                    if (link)
+                        return FailLink(status, EntryOf(names, i + 1));
+                    return Fail(status, read ? ERROR_DIRECTORY : err);
+                }
+                if (i + 1 == count && !holdLast)
+                    CloseHandle(h);
+                else
+                    held_.push_back(h);
+            }
+            return true;
+        }
+
+    private:
+        std::wstring root_;
+        std::wstring rootFinal_; // with a trailing separator, once asked
+        DWORD volume_ = VOLUME_NAME_DOS; // the form rootFinal_ has
+        std::vector<HANDLE> held_; // owned
+    };
+
+    enum class Create { No, IfMissing };
+
+    // Opens the file `rel` below `root`; INVALID_HANDLE_VALUE on failure.
+    HANDLE OpenLeafBelow(
+        const std::string& root, const std::string& rel, DWORD access, DWORD share, Create create, FsStatus* status)
+    {
+        std::vector<std::string> names;
+        if (!SplitBelow(rel, &names)) {
+            Fail(status, ERROR_INVALID_NAME);
+            return INVALID_HANDLE_VALUE;
+        }
+        FolderWalk walk(RootWide(root));
+        if (!walk.Folders(names, names.size() - 1, false, true, status))
+            return INVALID_HANDLE_VALUE;
+        const std::wstring path = PathOf(walk.Root(), names, names.size());
+        if (path.empty()) {
+            Fail(status, ERROR_INVALID_NAME);
+            return INVALID_HANDLE_VALUE;
+        }
+        const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+        HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+        DWORD err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (h == INVALID_HANDLE_VALUE && err == ERROR_FILE_NOT_FOUND && create == Create::IfMissing) {
+            h = CreateFileW(path.c_str(), access, share, nullptr, CREATE_NEW, flags, nullptr);
+            err = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+            if (err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS) {
+                // Neither there to open nor free to create: a dangling link.
+                FailLink(status, rel);
+                return INVALID_HANDLE_VALUE;
+            }
+        }
+        if (h == INVALID_HANDLE_VALUE) {
+            if (ListedAsLink(path, err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND))
+                FailLink(status, rel);
+            else
+                Fail(status, err);
+            return INVALID_HANDLE_VALUE;
+        }
+        BY_HANDLE_FILE_INFORMATION info {};
+        bool refused = !GetFileInformationByHandle(h, &info)
+            || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+            || !walk.LiesBelow(h);
+        if (refused) {
+            CloseHandle(h);
+            if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY
+                && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                Fail(status, ERROR_ACCESS_DENIED);
+            else
+                FailLink(status, rel);
+            return INVALID_HANDLE_VALUE;
+        }
+        return h;
+    }
+
+    bool RemoveBelow(const std::string& root, const std::string& rel, bool folder, FsStatus* status)
+    {
+        std::vector<std::string> names;
+        if (!SplitBelow(rel, &names))
+            return Fail(status, ERROR_INVALID_NAME);
+        FsStatus local;
+        auto fail = [&]() {
+            if (local.kind == FsErrorKind::NotFound)
+                return Ok(status);
+            if (status)
+                *status = local;
+            return false;
+        };
+        if (folder) {
+            FolderWalk walk(RootWide(root));
+            if (!walk.Folders(names, names.size(), false, false, &local))
+                return fail();
+            const std::wstring path = PathOf(walk.Root(), names, names.size());
+            return RemoveDirectoryW(path.c_str()) ? Ok(status) : Fail(status, GetLastError());
+        }
+        // Opened as itself first: a link (or a file that lies elsewhere) is
+        // refused, not deleted; the handle deletes it when closed.
+        HANDLE h = OpenLeafBelow(root, rel, DELETE | FILE_READ_ATTRIBUTES, kShareAll, Create::No, &local);
+        if (h == INVALID_HANDLE_VALUE)
+            return fail();
+        FILE_DISPOSITION_INFO dispose {};
+        dispose.DeleteFile = TRUE;
+        bool ok = SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose) != 0;
+        DWORD err = ok ? 0 : GetLastError();
+        CloseHandle(h);
+        return ok ? Ok(status) : Fail(status, err);
+    }
+
+} // namespace
+
+bool File::OpenBelow(const std::string& root, const std::string& rel, Mode mode, FsStatus* status)
+{
+    Close();
+    DWORD access = mode == Mode::Read ? GENERIC_READ : (GENERIC_READ | GENERIC_WRITE);
+    DWORD share = mode == Mode::Read ? (FILE_SHARE_READ | FILE_SHARE_WRITE) : FILE_SHARE_READ;
+    HANDLE h = OpenLeafBelow(root, rel, access, share, mode == Mode::Read ? Create::No : Create::IfMissing, status);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return Ok(status);
+}
+
+bool CreateDirectoriesBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    std::vector<std::string> names;
+    if (!SplitBelow(rel, &names))
+        return Fail(status, ERROR_INVALID_NAME);
+    FolderWalk walk(RootWide(root));
+    return walk.Folders(names, names.size(), true, false, status) && Ok(status);
+}
+
+bool WriteFileAtomicallyBelow(
+    const std::string& root, const std::string& rel, const std::string& data, FsStatus* status, Durability durability)
+{
+    // The file replaced must be no link either (the move would replace a
+    // link rather than write through it; it is refused all the same).
+    FsStatus local;
+    HANDLE old = OpenLeafBelow(
+        root, rel, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, Create::No, &local);
+    if (old != INVALID_HANDLE_VALUE)
+        CloseHandle(old);
+    else if (local.kind != FsErrorKind::NotFound)
+        return status ? (*status = local, false) : false;
+    HANDLE h = OpenLeafBelow(root, rel + ".tmp", GENERIC_WRITE, 0, Create::IfMissing, status);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    std::vector<std::string> names;
+    SplitBelow(rel, &names); // valid: opened above
+    const std::wstring target = PathOf(RootWide(root), names, names.size());
+    const std::wstring tmp = target + L".tmp";
+    LARGE_INTEGER zero {};
+    DWORD n = 0;
+    BOOL ok = SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) && SetEndOfFile(h)
+        && WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr) && n == data.size();
+    DWORD err = ok ? 0 : GetLastError();
+    if (ok && durability == Durability::Flushed && !FlushFileBuffers(h)) {
+        ok = FALSE;
+        err = GetLastError();
+    }
+    CloseHandle(h);
+    if (ok) {
+        DWORD moveFlags = MOVEFILE_REPLACE_EXISTING;
+        if (durability == Durability::Flushed)
+            moveFlags |= MOVEFILE_WRITE_THROUGH;
+        if (MoveFileExW(tmp.c_str(), target.c_str(), moveFlags))
+            return Ok(status);
+        err = GetLastError();
+    }
+    DeleteFileW(tmp.c_str()); // checked above: our own file
+    return Fail(status, err ? err : ERROR_DISK_FULL);
+}
+
+bool ReadWholeFileBelow(
+    const std::string& root, const std::string& rel, size_t maxSize, std::string* data, FsStatus* status)
+{
+    File f;
+    return f.OpenBelow(root, rel, File::Mode::Read, status) && ReadAll(f, maxSize, data, status);
+}
+
+bool RemoveFileBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    return RemoveBelow(root, rel, false, status);
+}
+
+bool RemoveEmptyDirectoryBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    return RemoveBelow(root, rel, true, status);
 }
 
 static bool ListInto(const std::string& root, const std::string& rel, std::vector<std::string>* files, int depth)
@@ -318,6 +699,16 @@ bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(status, GetLastError());
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return Ok(status);
+}
+
+bool FileLock::TryAcquireBelow(const std::string& root, const std::string& rel, FsStatus* status)
+{
+    Release();
+    HANDLE h = OpenLeafBelow(root, rel, GENERIC_READ | GENERIC_WRITE, 0, Create::IfMissing, status);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
     handle_ = reinterpret_cast<intptr_t>(h);
     return Ok(status);
 }

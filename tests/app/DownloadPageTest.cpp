@@ -211,6 +211,31 @@ namespace {
         EXPECT_EQ(0, core_.Stops());
     }
 
+    // A link or junction the core refuses inside the install folder lasts
+    // until the player removes it: told at once, naming it, in any phase,
+    // and the phase's own text is back once the error clears.
+    TEST_F(DownloadPageTest, RefusedLinkIsToldAtOnceNamingTheEntry)
+    {
+        StartAndWatch(30);
+        CoreStatus link;
+        link.p2pState = kStateCreateFile;
+        link.errorKind = kErrorOpenFile;
+        link.errorCode = kCodeLinkRefused;
+        link.errorFile = "zpc.exe";
+        core_.SetStatus(link);
+        // "安装目录中的“zpc.exe”是链接或联接点，不会写入，请删除它后重试" in GBK
+        const std::string told = "\xb0\xb2\xd7\xb0\xc4\xbf\xc2\xbc\xd6\xd0\xb5\xc4\xa1\xb0zpc.exe\xa1\xb1\xca\xc7"
+                                 "\xc1\xb4\xbd\xd3\xbb\xf2\xc1\xaa\xbd\xd3\xb5\xe3\xa3\xac\xb2\xbb\xbb\xe1\xd0\xb4"
+                                 "\xc8\xeb\xa3\xac\xc7\xeb\xc9\xbe\xb3\xfd\xcb\xfc\xba\xf3\xd6\xd8\xca\xd4";
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return view_.status == told; }));
+        EXPECT_TRUE(script_.Boxes().empty());
+
+        link.errorCode = 13; // an OpenFile of another cause keeps the phase's text
+        core_.SetStatus(link);
+        ASSERT_TRUE(RunUiUntil(queue_, [&] { return view_.status == kTextStateCreateFile; }));
+        EXPECT_EQ(0, core_.Stops());
+    }
+
     TEST_F(DownloadPageTest, CompletionWithoutFileNameShowsDoneAndKeepsPolling)
     {
         page_->OnStart();

@@ -3,6 +3,7 @@
 // that find no matching verb, COM pairing, and the folder-chain walk.
 #include "app/InstallCompletion.h"
 
+#include "core_client/CoreStatus.h"
 #include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -70,6 +72,46 @@ namespace {
         EXPECT_EQ(static_cast<uint32_t>(ENOENT), code);
         // A path far longer than the classic 260 bytes is not cut short.
         EXPECT_EQ(std::string(300, 'a') + "\\version.bin", VersionRecordPath(std::string(300, 'a') + "\\"));
+    }
+
+    // A link planted as the record (or its temporary file) is neither
+    // written through nor replaced; the install folder itself may be a link.
+    TEST(InstallCompletionTest, VersionRecordRefusesALinkInTheFolderAndFollowsTheFolderItself)
+    {
+        char tmpl[] = "/tmp/zdl-version-link-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        const std::string base = tmpl;
+        ASSERT_EQ(0, mkdir((base + "/real").c_str(), 0755));
+        ASSERT_EQ(0, symlink((base + "/real").c_str(), (base + "/moved").c_str()));
+        {
+            std::ofstream outside(base + "/outside", std::ios::binary);
+            outside << "outside";
+        }
+        auto read = [](const std::string& path) {
+            std::ifstream in(path, std::ios::binary);
+            return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        };
+        for (const char* planted : { "version.bin", "version.bin.tmp" }) {
+            const std::string at = base + "/real/" + planted;
+            ASSERT_EQ(0, symlink((base + "/outside").c_str(), at.c_str()));
+            uint32_t code = 0;
+            EXPECT_FALSE(WriteVersionRecordFile(base + "/moved/", &code)) << planted;
+            EXPECT_EQ(static_cast<uint32_t>(kCodeLinkRefused), code) << planted;
+            EXPECT_EQ("outside", read(base + "/outside")) << planted;
+            char target[64] = {};
+            EXPECT_LT(0, readlink(at.c_str(), target, sizeof target - 1)) << planted << ": the link was replaced";
+            std::remove(at.c_str());
+        }
+        const std::string text = VersionRecordFailureText(base + "/moved/", kCodeLinkRefused);
+        EXPECT_NE(std::string::npos, text.find("\xa1\xb0version.bin\xa1\xb1")) << text; // “version.bin”
+
+        ASSERT_TRUE(WriteVersionRecordFile(base + "/moved/"));
+        EXPECT_EQ(std::string(kVersionRecord, kVersionRecordSize), read(base + "/real/version.bin"));
+        std::remove((base + "/real/version.bin").c_str());
+        std::remove((base + "/moved").c_str());
+        std::remove((base + "/outside").c_str());
+        rmdir((base + "/real").c_str());
+        rmdir(tmpl);
     }
 
     TEST(InstallCompletionTest, Windows7PinsToStartAndTaskbarAndMakesNoQuickLaunchShortcut)

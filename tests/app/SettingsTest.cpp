@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 
 namespace zdl {
 namespace {
@@ -83,6 +84,27 @@ namespace {
         w.folder = "E:\\a\r\nMaxUploadSpd=9";
         w.limitUpload = true;
         EXPECT_EQ("LimitUploadSpd=1\r\n", FormatSettings(w));
+    }
+
+    // A link in the settings file's place is left as it is, its target
+    // untouched; a plain file is written.
+    TEST(StoredSettingsTest, WriterRefusesALinkInTheFilesPlace)
+    {
+        namespace fs = std::filesystem;
+        const fs::path dir = fs::temp_directory_path() / ("zdl-settings-link-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        WriteAll((dir / "elsewhere").string(), "kept");
+        fs::create_symlink(dir / "elsewhere", dir / kSettingsFileName);
+        SettingsToWrite w;
+        w.limitUpload = true;
+        EXPECT_FALSE(WriteSettingsFile((dir / kSettingsFileName).string(), w));
+        EXPECT_EQ("kept", ReadAll((dir / "elsewhere").string()));
+        EXPECT_TRUE(fs::is_symlink(dir / kSettingsFileName));
+        fs::remove(dir / kSettingsFileName);
+        EXPECT_TRUE(WriteSettingsFile((dir / kSettingsFileName).string(), w));
+        EXPECT_EQ("LimitUploadSpd=1\r\n", ReadAll((dir / kSettingsFileName).string()));
+        fs::remove_all(dir);
     }
 
     TEST(StoredSettingsTest, DefaultFolderIsOnDOnlyWhenDIsAFixedDisk)

@@ -127,6 +127,26 @@ TEST(CoreOptions, RejectsBadCommandLines)
     }
 }
 
+// A test's trusted key: a minisign key line or nothing (a typo must not
+// leave a test believing it checks signatures).
+TEST(CoreOptions, TrustedKeyIsAKeyLine)
+{
+    const std::string key = "RWRTLyovPEfRKm4zF7iSn716/qJaqSULQr7KFFNRSOK+/bqAF4vwolbk";
+    for (const std::string& value : { key, key.substr(1), key + "A", std::string("x") }) {
+        auto args = InstallerLine();
+        args.push_back("-TrustedKey");
+        args.push_back(value);
+        CoreOptions o;
+        std::string error;
+        EXPECT_EQ(ParseCoreOptions(args, &o, &error), value == key) << value << ": " << error;
+        if (value == key) {
+            EXPECT_EQ(o.trustedKey, key);
+        } else {
+            EXPECT_NE(error.find("option -TrustedKey"), std::string::npos) << error;
+        }
+    }
+}
+
 // What the installer's own builder writes, at the ends of what it can send,
 // split as the system splits a command line, must start a core.
 TEST(CoreOptions, TakesEveryCommandLineTheInstallerBuilds)

@@ -240,7 +240,7 @@ TEST(LocalFiles, WriterVerifiesWritesAndRecordsState)
     std::string statePath = inst + "/state";
     RemoveFile(statePath);
     {
-        PieceWriter writer(d, digest, store, board, statePath, 50, 8);
+        PieceWriter writer(d, digest, store, board, "state", 50, 8);
         writer.Start(std::vector<bool>(4, false));
         std::string exe = Pattern(40000, 'a');
         std::vector<uint8_t> p0(exe.begin(), exe.begin() + kPiece);

@@ -703,7 +703,6 @@ def test_release_replaced(www, srv):
     try:
         core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) >= 40, 60, "40 %",
                       interval=0.1)
-        before = server.body_bytes()
         files = os.path.join(www, "files")
         for n in (1, 2, 3):
             path = os.path.join(files, "data", "pack%02d.pak" % n)
@@ -712,6 +711,10 @@ def test_release_replaced(www, srv):
             os.replace(path + ".new", path)
         subprocess.run([ARGS.mkdesc, files, www, "--raw-names", "--piece-size", str(PIECE)], check=True,
                        capture_output=True, timeout=60)
+        # Counted from the moment the new release is whole on the server:
+        # what the core fetched of the old one while the publisher was still
+        # writing (longer on a busy machine) is not the cost of the change.
+        before = server.body_bytes()
         core.wait_for(lambda c: c.state() == 15, 120, "completion of the new release")
         ok, why = same_tree(files, inst)
         check(ok, "install differs from the new release: " + why)
@@ -865,6 +868,264 @@ def test_windows_code_pages(www, srv):
             cpsrv.stop()
 
 
+# ---------------------------------------------------------- signed releases
+def minisign(*args):
+    """The real minisign tool: keys and signatures are made by it, never by
+    the code under test."""
+    return subprocess.run(["minisign"] + list(args), check=True, capture_output=True, text=True, timeout=60)
+
+
+def folder_state(root):
+    """Every entry under |root| (the core's lock aside), and each file's
+    bytes and modification time: what a refused release must leave as it
+    was."""
+    out = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        for n in dirnames + filenames:
+            p = os.path.join(dirpath, n)
+            rel = os.path.relpath(p, root)
+            if rel == os.path.join(".zdlcore", "lock"):
+                continue
+            out[rel] = None
+            if os.path.isfile(p) and not os.path.islink(p):
+                with open(p, "rb") as f:
+                    out[rel] = (hashlib.sha256(f.read()).hexdigest(), os.lstat(p).st_mtime_ns)
+    return out
+
+
+def signed_core(inst, url, key, program=None, limit=-1):
+    extra = ["-TrustedKey", key]
+    if program:
+        return Installer("Z:" + inst, url, limit=limit, extra=extra, accept_timeout=90, program=program,
+                         env=dict(os.environ, ZDL_WINE_LANG="zh_CN.UTF-8"))
+    return Installer(inst, url, limit=limit, extra=extra)
+
+
+def test_signed_release(www, srv):
+    # A core that trusts a key (as a build with PUBLIC_KEY does) completes a
+    # release signed by it, and refuses every other: each refusal is the
+    # error word and code the download page explains, with nothing created
+    # or changed in the install folder. With --wine-core, the Windows core.
+    program = [ARGS.wine_run, "--timeout", "300", ARGS.wine_core] if ARGS.wine_core else None
+    wait = 90 if program else 30
+    keys = os.path.join(ARGS.work, "sign-keys")
+    shutil.rmtree(keys, ignore_errors=True)
+    os.makedirs(keys)
+    for k in ("release", "other"):
+        minisign("-G", "-W", "-p", os.path.join(keys, k + ".pub"), "-s", os.path.join(keys, k + ".key"))
+    with open(os.path.join(keys, "release.pub")) as f:
+        key = f.read().splitlines()[1]
+
+    def sign(folder, k="release", *extra):
+        minisign("-S", "-W", "-s", os.path.join(keys, k + ".key"), "-m", os.path.join(folder, TORRENT + ".digest"),
+                 *extra)
+
+    # The release of a month ago, and today's (minisign's own time stamp).
+    old = make_client("www-signed-old", 2, seed=31)
+    sign(old, "release", "-t", "timestamp:%d\tfile:%s.digest" % (time.time() - 30 * 86400, TORRENT))
+    new = make_client("www-signed", 2, seed=32)
+    sign(new)
+    sig_path = os.path.join(new, TORRENT + ".digest.minisig")
+    with open(sig_path, "rb") as f:
+        good_sig = f.read()
+    with open(os.path.join(new, TORRENT), "rb") as f:
+        good_desc = f.read()
+    with open(os.path.join(new, TORRENT + ".digest"), "rb") as f:
+        good_digest = f.read()
+    newsrv, oldsrv = Server(new, "signed"), Server(old, "signed-old")
+    try:
+        inst = fresh_dir("inst-signed")
+        core = signed_core(inst, newsrv.url, key, program)
+        try:
+            core.wait_for(lambda c: c.state() == 15, wait * 2, "completion of a signed release")
+            ok, why = same_tree(os.path.join(new, "files"), inst)
+            check(ok, "install differs: " + why)
+            stamp = re.search(rb"timestamp:(\d+)", good_sig).group(1).decode()
+            with open(os.path.join(inst, ".zdlcore", "release")) as f:
+                record = f.read()
+            want = "ZDLRELEASE 1 %s %s\n" % (stamp, good_digest.split()[2].decode())
+            check(record == want, "release record %r, want %r" % (record, want))
+            check(os.listdir(os.path.join(inst, ".zdlcore")) == ["release"], "core folder %s" %
+                  os.listdir(os.path.join(inst, ".zdlcore")))
+            core.quit_and_time(timeout=30)
+        finally:
+            core.close()
+
+        def refused_with(inst, url, word, code, what):
+            before = folder_state(inst) if os.path.isdir(inst) else None
+            core = signed_core(inst, url, key, program)
+            try:
+                core.wait_for(lambda c: c.values.get("Error") == word, wait, what)
+                check(core.values.get("ErrorCode") == str(code), "%s: ErrorCode %s, want %d\n%s" %
+                      (what, core.values.get("ErrorCode"), code, core.log()))
+                if word == "DownloadTorrent":
+                    check(core.values.get("ErrorFile") == TORRENT + ".digest.minisig", "%s: ErrorFile %r" %
+                          (what, core.values.get("ErrorFile")))
+                    check(max(map(int, core.history)) <= 6, "%s: states %s" % (what, core.history))
+                core.quit_and_time(timeout=30)
+            finally:
+                core.close()
+            if before is None:
+                check(os.listdir(inst) == [".zdlcore"], "%s: files written: %s" % (what, os.listdir(inst)))
+                inner = os.listdir(os.path.join(inst, ".zdlcore"))
+                check(inner in ([], ["lock"]), "%s: core wrote %s" % (what, inner))
+            else:
+                after = folder_state(inst)
+                check(after == before, "%s: the folder changed: %s" %
+                      (what, sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))))
+
+        def serve(sig=good_sig, desc=good_desc, digest=good_digest):
+            for name, data in ((TORRENT + ".digest.minisig", sig), (TORRENT, desc), (TORRENT + ".digest", digest)):
+                path = os.path.join(new, name)
+                if data is None:
+                    os.remove(path)
+                else:
+                    with open(path + ".tmp", "wb") as f:
+                        f.write(data)
+                    os.replace(path + ".tmp", path)
+
+        lines = good_sig.split(b"\n")
+        flipped = list(lines)
+        flipped[1] = flipped[1][:40] + (b"B" if flipped[1][40:41] == b"A" else b"A") + flipped[1][41:]
+        commented = list(lines)
+        commented[2] = commented[2].replace(b"timestamp:", b"timestamp:9")
+        sign(old, "release")  # today's signature of the other release
+        with open(os.path.join(old, TORRENT + ".digest.minisig"), "rb") as f:
+            other_release_sig = f.read()
+        other_key = os.path.join(keys, "other-signed")
+        shutil.copy(os.path.join(new, TORRENT + ".digest"), other_key)
+        minisign("-S", "-W", "-s", os.path.join(keys, "other.key"), "-m", other_key)
+        with open(other_key + ".minisig", "rb") as f:
+            other_key_sig = f.read()
+        at = good_desc.index(b"\np ") + 3  # a piece hash's first digit, as a hostile mirror would change it
+        resigned_desc = good_desc[:at] + (b"0" if good_desc[at:at + 1] != b"0" else b"1") + good_desc[at + 1:]
+        cases = [
+            ("no signature", dict(sig=None), "DownloadTorrent", 1010),
+            ("a bit-flipped signature", dict(sig=b"\n".join(flipped)), "DownloadTorrent", 1013),
+            ("another release's signature", dict(sig=other_release_sig), "DownloadTorrent", 1013),
+            ("a signature by another key", dict(sig=other_key_sig), "DownloadTorrent", 1012),
+            ("a changed trusted comment", dict(sig=b"\n".join(commented)), "DownloadTorrent", 1013),
+            ("a truncated signature", dict(sig=good_sig[:len(good_sig) // 2]), "DownloadTorrent", 1011),
+            ("a description changed after signing", dict(desc=resigned_desc), "DownloadSeed", 1001),
+            ("a description and digest changed after signing",
+             dict(desc=resigned_desc, digest=b"ZDLDIGEST 1 %s %d\n" % (
+                 hashlib.sha256(resigned_desc).hexdigest().encode(), len(resigned_desc))), "DownloadTorrent", 1013),
+        ]
+        try:
+            for what, files, word, code in cases:
+                serve(**files)
+                refused_with(fresh_dir("inst-signed-refused"), newsrv.url, word, code, what)
+                # The complete install is left alone as well.
+                refused_with(inst, newsrv.url, word, code, what + " (over the install)")
+        finally:
+            serve()
+        # The month-old release, validly signed, replayed onto the folder
+        # that holds today's.
+        sign(old, "release", "-t", "timestamp:%d\tfile:%s.digest" % (time.time() - 30 * 86400, TORRENT))
+        refused_with(inst, oldsrv.url, "DownloadTorrent", 1014, "an older release replayed")
+    finally:
+        newsrv.stop()
+        oldsrv.stop()
+    # Mid-download the publisher puts out a newer signed release: the core
+    # moves to it (pieces of the old one fail their hash) and completes it.
+    www = make_client("www-signed-moving", 8, seed=33)
+    sign(www, "release", "-t", "timestamp:%d\tfile:%s.digest" % (time.time() - 60, TORRENT))
+    msrv = Server(www, "signed-moving")
+    inst = fresh_dir("inst-signed-moving")
+    core = signed_core(inst, msrv.url, key, program, limit=2000)
+    try:
+        core.wait_for(lambda c: c.state() == 14 and float(c.values.get("Percentage", 0)) >= 30, wait * 2, "30 %",
+                      interval=0.1)
+        files = os.path.join(www, "files")
+        for n in (1, 2, 3):
+            path = os.path.join(files, "data", "pack%02d.pak" % n)
+            with open(path + ".new", "wb") as f:
+                f.write(random.Random(70 + n).randbytes(os.path.getsize(path)))
+            os.replace(path + ".new", path)
+        subprocess.run([ARGS.mkdesc, files, www, "--raw-names", "--piece-size", str(PIECE)], check=True,
+                       capture_output=True, timeout=60)
+        sign(www)
+        core.wait_for(lambda c: c.state() == 15, wait * 3, "completion of the newer signed release")
+        ok, why = same_tree(files, inst)
+        check(ok, "install differs from the newer release: " + why)
+        if not program:  # the Windows core's standard error does not reach the log under Wine
+            check("the release changed on the server" in core.log(), "no move to the new release:\n" + core.log())
+        core.quit_and_time(timeout=30)
+    finally:
+        core.close()
+        msrv.stop()
+
+
+def test_publisher_signing(www, srv):
+    # zdl-mkdesc's keys and signatures and minisign's are interchangeable:
+    # each tool signs with the other's key (plain, and protected by a
+    # password) and the real minisign verifies; --check verifies the
+    # signature it finds with --key and fails a wrong one.
+    folder = os.path.join(ARGS.work, "publisher")
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    k = lambda name: os.path.join(folder, name)  # noqa: E731
+
+    def mkdesc(*args, password=None):
+        env = dict(os.environ)
+        env.pop("ZDL_SIGN_PASSWORD", None)
+        if password is not None:
+            env["ZDL_SIGN_PASSWORD"] = password
+        return subprocess.run([ARGS.mkdesc] + list(args), capture_output=True, text=True, timeout=120, env=env,
+                              stdin=subprocess.DEVNULL)
+
+    def verified(pub, path):
+        r = subprocess.run(["minisign", "-Vq", "-p", pub, "-m", path], capture_output=True, text=True, timeout=60)
+        return r.returncode == 0
+
+    r = mkdesc("--keygen", k("z.pub"), k("z.key"), "--no-password")
+    check(r.returncode == 0, "keygen: " + r.stderr)
+    www = make_client("www-publisher", 1, seed=41)
+    r = subprocess.run([ARGS.mkdesc, os.path.join(www, "files"), www, "--raw-names", "--sign", k("z.key")],
+                       capture_output=True, text=True, timeout=60)
+    digest = os.path.join(www, TORRENT + ".digest")
+    check(r.returncode == 0 and verified(k("z.pub"), digest), "describe --sign: %s %s" % (r.stdout, r.stderr))
+    # minisign signs with zdl-mkdesc's key, zdl-mkdesc with minisign's.
+    sig = os.path.join(folder, "by-minisign.minisig")
+    minisign("-S", "-W", "-s", k("z.key"), "-m", digest, "-x", sig)
+    minisign("-Vq", "-p", k("z.pub"), "-m", digest, "-x", sig)
+    minisign("-G", "-W", "-p", k("m.pub"), "-s", k("m.key"))
+    shutil.copy(digest, k("file"))
+    r = mkdesc("--sign", k("m.key"), k("file"))
+    check(r.returncode == 0 and verified(k("m.pub"), k("file")), "signing with minisign's key: " + r.stderr)
+    # Password-protected keys (scrypt, about a second each): minisign's key
+    # opened by zdl-mkdesc, zdl-mkdesc's by minisign.
+    subprocess.run(["minisign", "-G", "-p", k("mp.pub"), "-s", k("mp.key")], input="pw\npw\n", text=True,
+                   check=True, capture_output=True, timeout=120)
+    r = mkdesc("--sign", k("mp.key"), k("file"), password="wrong")
+    check(r.returncode == 1 and "wrong password" in r.stderr, "a wrong password: %d %s" % (r.returncode, r.stderr))
+    r = mkdesc("--sign", k("mp.key"), k("file"), password="pw")
+    check(r.returncode == 0 and verified(k("mp.pub"), k("file")), "signing with minisign's protected key: " +
+          r.stderr)
+    r = mkdesc("--keygen", k("zp.pub"), k("zp.key"), password="pw")
+    check(r.returncode == 0, "keygen with a password: " + r.stderr)
+    subprocess.run(["minisign", "-S", "-s", k("zp.key"), "-m", k("file"), "-x", sig], input="pw\n", text=True,
+                   check=True, capture_output=True, timeout=120)
+    minisign("-Vq", "-p", k("zp.pub"), "-m", k("file"), "-x", sig)
+
+    psrv = Server(www, "publisher")
+    try:
+        code, out = run_check(psrv.url, "--key", k("z.pub"))
+        check(code == 0 and "ok      signature %s/%s.digest.minisig: by key" % (psrv.url, TORRENT) in out,
+              "signed release: exit %d\n%s" % (code, out))
+        code, out = run_check(psrv.url)
+        check(code == 0 and "(not verified: give --key)" in out, "no key: exit %d\n%s" % (code, out))
+        code, out = run_check(psrv.url, "--key", k("m.pub"))
+        check(code == 1 and "FAILED  signature" in out and "not a trusted one" in out,
+              "another key: exit %d\n%s" % (code, out))
+        os.remove(digest + ".minisig")
+        code, out = run_check(psrv.url, "--key", k("z.pub"))
+        check(code == 1 and "not served; a build with a key refuses the release" in out,
+              "no signature: exit %d\n%s" % (code, out))
+    finally:
+        psrv.stop()
+
+
 def test_malicious_description(www, srv):
     evil = os.path.join(ARGS.work, "www-evil")
     shutil.rmtree(evil, ignore_errors=True)
@@ -1010,13 +1271,153 @@ def test_disk_full(www, srv):
         subprocess.run(["umount", "-l", mnt])
 
 
+def outside_snapshot(root):
+    """Every entry below |root| (links not followed): kind, size, mtime and
+    content digest, so that any change outside an install folder shows."""
+    out = {}
+    for dirpath, dirnames, filenames in os.walk(root):
+        for n in dirnames + filenames:
+            p = os.path.join(dirpath, n)
+            st = os.lstat(p)
+            digest = ""
+            if os.path.isfile(p) and not os.path.islink(p):
+                with open(p, "rb") as f:
+                    digest = hashlib.sha256(f.read()).hexdigest()
+            out[os.path.relpath(p, root)] = (st.st_mode, st.st_size, st.st_mtime_ns, digest)
+    return out
+
+
+def plant_outside(name):
+    """A folder outside the install folder with a victim file in it."""
+    outside = fresh_dir(name)
+    os.makedirs(os.path.join(outside, "folder"))
+    with open(os.path.join(outside, "victim.exe"), "wb") as f:
+        f.write(b"not the game\n" * 100)
+    return outside
+
+
+def first_client_folder(www):
+    """A top-level folder of the client, as the install folder names it."""
+    top = os.path.join(www, "files")
+    for n in sorted(os.listdir(os.fsencode(top))):
+        if os.path.isdir(os.path.join(os.fsencode(top), n)):
+            return client_name(n)
+    raise AssertionError("the client has no folder")
+
+
+def wait_refused(core, entry, timeout=30):
+    core.wait_for(lambda c: c.values.get("Error") == "OpenFile" and c.values.get("ErrorCode") == "1030"
+                  and c.values.get("ErrorFile", "").encode("latin-1") == entry.encode("gbk"),
+                  timeout, "the link %s refused" % entry)
+
+
+def test_links_inside_install(www, srv):
+    # A link to a file outside planted as zpc.exe and a client folder that is
+    # a link to a folder outside: each is refused by name (OpenFile, 1030),
+    # nothing outside changes, and the download completes once the player
+    # removed them. The install folder itself is reached through a link.
+    outside = plant_outside("links-outside")
+    real = fresh_dir("inst-links-real")
+    os.makedirs(real)
+    inst = os.path.join(ARGS.work, "inst-links")
+    if os.path.islink(inst):
+        os.remove(inst)
+    os.symlink(real, inst)
+    folder = first_client_folder(www)
+    os.symlink(os.path.join(outside, "victim.exe"), os.path.join(real, "zpc.exe"))
+    os.symlink(os.path.join(outside, "folder"), os.path.join(real, folder))
+    before = outside_snapshot(outside)
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        wait_refused(core, "zpc.exe")
+        time.sleep(2.5)  # a retry or two
+        check(core.state() == 11, "state %s" % core.state())
+        check(os.path.islink(os.path.join(real, "zpc.exe")), "the link was replaced")
+        os.remove(os.path.join(real, "zpc.exe"))
+        wait_refused(core, folder)
+        check(outside_snapshot(outside) == before, "something outside the install folder changed")
+        os.remove(os.path.join(real, folder))
+        core.wait_for(lambda c: c.state() == 15, 60, "completion once the links are gone")
+        ok, why = same_tree(os.path.join(www, "files"), real)
+        check(ok, "install differs: " + why)
+        core.quit_and_time()
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+    # The core's own folder a link: refused before anything is written.
+    inst = fresh_dir("inst-links-state")
+    os.makedirs(inst)
+    os.symlink(os.path.join(outside, "folder"), os.path.join(inst, ".zdlcore"))
+    core = Installer(inst, srv.url, limit=-1)
+    try:
+        wait_refused(core, ".zdlcore")
+        check(core.state() == 4, "state %s" % core.state())
+        time.sleep(2.5)
+        check(os.listdir(inst) == [".zdlcore"], "written beside the refused folder: %s" % os.listdir(inst))
+        core.quit_and_time()
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+
+def test_wine_links(www, srv):
+    # The Windows core under Wine: a Unix symbolic link to a file outside
+    # (which Windows code sees as the file it points to, at another final
+    # path), one to a folder outside (a reparse point) and a dangling one in
+    # place of the core's own folder are refused; nothing outside changes.
+    if not ARGS.wine_core:
+        print("  SKIP Windows core and links: no --wine-core")
+        return
+    outside = plant_outside("links-outside-wine")
+    inst = fresh_dir("inst-links-wine")
+    os.makedirs(inst)
+    folder = first_client_folder(www)
+    os.symlink(os.path.join(outside, "victim.exe"), os.path.join(inst, "zpc.exe"))
+    os.symlink(os.path.join(outside, "folder"), os.path.join(inst, folder))
+    before = outside_snapshot(outside)
+    core = Installer("Z:" + inst, srv.url, limit=-1, accept_timeout=90,
+                     program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
+    try:
+        wait_refused(core, "zpc.exe", 60)
+        time.sleep(2.5)
+        check(os.path.islink(os.path.join(inst, "zpc.exe")), "the link was replaced")
+        os.remove(os.path.join(inst, "zpc.exe"))
+        wait_refused(core, folder, 30)
+        check(outside_snapshot(outside) == before, "something outside the install folder changed")
+        os.remove(os.path.join(inst, folder))
+        core.wait_for(lambda c: c.state() == 15, 120, "completion once the links are gone")
+        ok, why = same_tree(os.path.join(www, "files"), inst)
+        check(ok, "install differs: " + why)
+        core.quit_and_time(timeout=30)
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+    # The core's own folder a dangling link: nothing is made where it points.
+    inst = fresh_dir("inst-links-wine-state")
+    os.makedirs(inst)
+    os.symlink(os.path.join(outside, "state"), os.path.join(inst, ".zdlcore"))
+    core = Installer("Z:" + inst, srv.url, limit=-1, accept_timeout=90,
+                     program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
+    try:
+        wait_refused(core, ".zdlcore", 60)
+        check(core.state() == 4, "state %s" % core.state())
+        time.sleep(2.5)
+        check(os.listdir(inst) == [".zdlcore"], "written beside the refused folder: %s" % os.listdir(inst))
+        core.quit_and_time(timeout=30)
+    finally:
+        core.close()
+    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+
 def main():
     global ARGS
     p = argparse.ArgumentParser()
     # --core may carry a runner before the program, e.g. "wine64 zdl-core.exe".
     for opt in ("core", "mkdesc", "sampleclient", "server", "work"):
         p.add_argument("--" + opt, required=True)
-    p.add_argument("--only", default="")
+    p.add_argument("--only", default="", help="run the tests whose names hold one of these words (comma-separated)")
     p.add_argument("--wine-core", default="")  # zdl-core.exe, run under Wine by --wine-run
     p.add_argument("--wine-run", default="")
     p.add_argument("--trust-ca", default="", help="command that makes the system trust a CA file (PEM)")
@@ -1031,11 +1432,12 @@ def main():
              test_endless_description, test_trickle_dropped, test_busy_server, test_release_replaced,
              test_huge_declared_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
-             test_windows_code_pages]
+             test_windows_code_pages, test_signed_release, test_publisher_signing,
+             test_links_inside_install, test_wine_links]
     failed = 0
     try:
         for t in tests:
-            if ARGS.only and ARGS.only not in t.__name__:
+            if ARGS.only and not any(o in t.__name__ for o in ARGS.only.split(",")):
                 continue
             start = time.time()
             try:

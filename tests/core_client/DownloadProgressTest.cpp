@@ -280,6 +280,14 @@ namespace {
             { kStateDownloading, kErrorDownloadSeed, 206, false, kTextServerTrouble },
             { kStateDownloading, kErrorDownloadSeed, 0, false, kTextServerTrouble },
             { kStateDownloading, kErrorDownloadSeed, 1010, false, kTextServerTrouble },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeNoSignature, false, kTextReleaseUnsigned },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeMalformedSignature, false, kTextReleaseBadSignature },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeBadSignature, false, kTextReleaseBadSignature },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeNoSignedTime, false, kTextReleaseBadSignature },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeUnknownKey, false, kTextReleaseOtherKey },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeOlderRelease, false, kTextReleaseOlder },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, 1016, false, kTextServerTrouble },
+            { kStateGetSeedMd5Fail, kErrorDownloadTorrent, kCodeBadSignature, true, kTextServerBusy },
             { kStateDownloading, kErrorDownloadSeed, -1, false, kTextServerTrouble },
         };
         for (const Case& c : cases) {

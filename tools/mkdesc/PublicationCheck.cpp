@@ -194,9 +194,51 @@ namespace {
         std::string problems_;
     };
 
+    // The digest's signature: with keys, as the core checks it; without,
+    // read only. False with a message when the core would refuse it.
+    bool CheckSignature(const std::string& digestUrl, const std::string& digestBytes,
+        const std::vector<core::PublicKey>& keys, std::FILE* out)
+    {
+        const std::string url = digestUrl + ".minisig";
+        std::atomic<bool> never { false };
+        std::string sig, detail;
+        long status = 0;
+        core::FetchOutcome r = core::FetchSmallFile(url, core::kMaxSignatureBytes, never, &sig, &detail, &status);
+        if (r != core::FetchOutcome::Ok) {
+            if (keys.empty() && (status == 404 || status == 410)) {
+                std::fprintf(
+                    out, "ok      signature %s: none (only a build without a key takes this release)\n", url.c_str());
+                return true;
+            }
+            std::fprintf(out, "FAILED  signature %s: %s\n", url.c_str(),
+                status == 404 || status == 410 ? "not served; a build with a key refuses the release" : detail.c_str());
+            return false;
+        }
+        if (keys.empty()) {
+            // No key to check it with: whatever it says, say what it claims.
+            core::SignatureCheck c = core::VerifyReleaseSignature(sig, digestBytes, {});
+            if (c.verdict == core::SignatureVerdict::Malformed) {
+                std::fprintf(out, "FAILED  signature %s: %s\n", url.c_str(), c.reason.c_str());
+                return false;
+            }
+            std::fprintf(out, "ok      signature %s: by key %s, \"%s\" (not verified: give --key)\n", url.c_str(),
+                core::KeyIdText(c.keyId).c_str(), c.trustedComment.c_str());
+            return true;
+        }
+        core::SignatureCheck c = core::VerifyReleaseSignature(sig, digestBytes, keys);
+        if (c.verdict != core::SignatureVerdict::Valid) {
+            std::fprintf(out, "FAILED  signature %s: %s\n", url.c_str(), c.reason.c_str());
+            return false;
+        }
+        std::fprintf(out, "ok      signature %s: by key %s, signed at %lld\n", url.c_str(),
+            core::KeyIdText(c.keyId).c_str(), static_cast<long long>(c.timestamp));
+        return true;
+    }
+
     // Reads the digest and the description it vouches for, as the core
     // does; false with a message on `out` when either is unusable.
-    bool ReadDescription(const std::string& url, DownloadDescription* d, std::FILE* out)
+    bool ReadDescription(
+        const std::string& url, const std::vector<core::PublicKey>& keys, DownloadDescription* d, std::FILE* out)
     {
         std::atomic<bool> never { false };
         std::string body, detail;
@@ -212,6 +254,8 @@ namespace {
             std::fprintf(out, "FAILED  digest %s.digest: not a digest line\n", url.c_str());
             return false;
         }
+        if (!CheckSignature(url + ".digest", body, keys, out))
+            return false;
         r = core::FetchSmallFile(url, static_cast<size_t>(size), never, &body, &detail, &status);
         if (r == core::FetchOutcome::TooLarge) {
             std::fprintf(out, "FAILED  description %s: larger than its digest says (%llu bytes)\n", url.c_str(),
@@ -251,7 +295,7 @@ bool CheckPublication(const CheckSettings& s, std::FILE* out, CheckSummary* summ
         return false;
     }
     DownloadDescription d;
-    if (!ReadDescription(s.descriptionUrl, &d, out))
+    if (!ReadDescription(s.descriptionUrl, s.keys, &d, out))
         return false;
     summary->descriptionOk = true;
     const std::string httpUrl = s.descriptionUrl.substr(0, slash);

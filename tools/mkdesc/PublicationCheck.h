@@ -1,6 +1,7 @@
 // The publisher's preflight (zdl-mkdesc --check): reads a published release
-// from its server the way the download core will (the digest, the
-// description the digest vouches for, then every described file by the
+// from its server the way the download core will (the digest and its
+// signature, the description the digest vouches for, then every described
+// file by the
 // address the core makes) and reports, file by file, what would stop a
 // player's download: a file not served, served with another size, served
 // without Range support, or with bytes that differ from the description.
@@ -14,6 +15,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "core/ReleaseSignature.h"
 
 namespace zdl::mkdesc {
 
@@ -22,6 +26,10 @@ struct CheckSettings {
     // ("<HttpUrl>/<Torrent>").
     std::string descriptionUrl;
     bool allPieces = false; // every piece's hash, not only each file's first and last
+    // The keys the downloader will trust. With keys, the digest's signature
+    // must verify as the core checks it; without, a signature that is
+    // served is only read (its key id and time reported).
+    std::vector<core::PublicKey> keys;
 };
 
 struct CheckSummary {
