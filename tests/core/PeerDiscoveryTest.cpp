@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
+#include <string>
 #include <thread>
 
 using namespace zdl;
@@ -26,11 +28,13 @@ PeerDiscoverySettings OnLoopback()
     return s;
 }
 
+// A release of this test run: the same test running in another process at
+// the same time (announcing on the same group and port) is another release.
 Sha256Digest Release(uint8_t fill)
 {
-    Sha256Digest d;
-    d.fill(fill);
-    return d;
+    static const uint64_t run = std::random_device {}();
+    std::string seed = std::to_string(run) + "/" + std::to_string(fill);
+    return Sha256::Of(seed.data(), seed.size());
 }
 
 uint32_t Ip(const char* text)
@@ -79,7 +83,7 @@ TEST(PeerDiscovery, LocalAddressesAndAddressText)
 TEST(PeerDiscovery, AnnouncementRoundTripAndMalformedDatagrams)
 {
     Announcement a;
-    a.release = Release(0x5c);
+    a.release.fill(0x5c);
     a.port = 18402;
     a.cookie = 0x0123456789abcdefull;
     const std::string text = FormatAnnouncement(a);
