@@ -1,5 +1,6 @@
 # Third-party libraries as imported targets with one name on both platforms:
-#   zdl::lua zdl::png zdl::jpeg zdl::zlib zdl::curl zdl::crypto zdl::sodium zdl::gtest
+#   zdl::lua zdl::png zdl::jpeg zdl::zlib zdl::curl zdl::crypto zdl::microhttpd
+#   zdl::sodium zdl::gtest
 # and, natively only, zdl::freetype zdl::fontconfig zdl::iconv (none needed).
 # Natively they are Debian's -dev packages; for MinGW the static builds that
 # scripts/mingw-deps.sh leaves in $ZDL_DEPS_CACHE/<arch>.
@@ -37,6 +38,11 @@ if(WIN32)
   zdl_imported(zdl::curl INCLUDES ${P}/include DEFS CURL_STATICLIB
     LIBS ${P}/lib/libcurl.a ws2_32 crypt32 bcrypt secur32 wldap32 normaliz iphlpapi advapi32 winhttp)
   zdl_imported(zdl::crypto LIBS bcrypt)
+  if(NOT EXISTS ${P}/lib/libmicrohttpd.a)
+    message(FATAL_ERROR "libmicrohttpd missing in ${P}: run scripts/mingw-deps.sh ${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  zdl_imported(zdl::microhttpd INCLUDES ${P}/include
+    LIBS ${P}/lib/libmicrohttpd.a ws2_32)
   if(NOT EXISTS ${P}/lib/libsodium.a)
     message(FATAL_ERROR "libsodium missing in ${P}: run scripts/mingw-deps.sh ${CMAKE_SYSTEM_PROCESSOR}")
   endif()
@@ -53,6 +59,7 @@ else()
   find_package(GTest REQUIRED)
   find_package(Threads REQUIRED)
   pkg_check_modules(LUA51 REQUIRED IMPORTED_TARGET lua5.1)
+  pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd)
   pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
   pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
@@ -62,6 +69,7 @@ else()
   zdl_imported(zdl::jpeg LIBS JPEG::JPEG)
   zdl_imported(zdl::curl LIBS CURL::libcurl)
   zdl_imported(zdl::crypto LIBS OpenSSL::Crypto)
+  zdl_imported(zdl::microhttpd LIBS PkgConfig::MICROHTTPD)
   zdl_imported(zdl::sodium LIBS PkgConfig::SODIUM)
   zdl_imported(zdl::gtest LIBS GTest::gtest_main GTest::gtest Threads::Threads)
   zdl_imported(zdl::gmock LIBS GTest::gmock)

@@ -103,6 +103,20 @@ bool PieceStore::ReadPiece(uint32_t piece, uint8_t* buffer, FsStatus* status)
     return got == loc.length;
 }
 
+bool PieceStore::ReadPiecePart(uint32_t piece, uint32_t offset, uint32_t length, uint8_t* buffer, FsStatus* status)
+{
+    PieceLocation loc = desc_.Locate(piece);
+    if (offset > loc.length || length > loc.length - offset)
+        return false;
+    auto f = Acquire(loc.file, status);
+    if (!f)
+        return false;
+    size_t got = 0;
+    if (!f->ReadAt(loc.offset + offset, buffer, length, &got, status))
+        return false;
+    return got == length;
+}
+
 bool PieceStore::WritePiece(uint32_t piece, const uint8_t* data, FsStatus* status, uint32_t* failedFile)
 {
     PieceLocation loc = desc_.Locate(piece);

@@ -53,6 +53,9 @@ public:
     bool PrepareFile(uint32_t file, bool* existed, FsStatus* status);
     // Reads a whole piece; false also when the file is shorter.
     bool ReadPiece(uint32_t piece, uint8_t* buffer, FsStatus* status);
+    // Reads `length` bytes at `offset` within a piece (the peer server's
+    // reads); false also when the range passes the piece's end.
+    bool ReadPiecePart(uint32_t piece, uint32_t offset, uint32_t length, uint8_t* buffer, FsStatus* status);
     bool WritePiece(uint32_t piece, const uint8_t* data, FsStatus* status, uint32_t* failedFile);
     // Forces every file written since the last call to the disk.
     bool Flush(FsStatus* status, uint32_t* failedFile);

@@ -1,5 +1,7 @@
-// A minimal TCP layer for the local channel between the installer and the
-// download core: IPv4 stream sockets on the loopback address only.
+// A minimal socket layer: IPv4 stream sockets for the local channel between
+// the installer and the download core (loopback only) and for the core's
+// peer server (one local address), and UDP multicast for finding peers on
+// the local network.
 //
 // Sockets are plain values (SocketHandle); whoever creates one closes it with
 // CloseSocket. Sockets are created non-inheritable, so a started child
@@ -77,5 +79,35 @@ int LastSocketError();
 
 // True when |error| means the address or port is already in use.
 bool IsAddressInUse(int error);
+
+// IPv4 addresses below are numbers in host byte order: 127.0.0.1 is
+// 0x7f000001.
+
+// Binds |s| to |address|:|port| (0 lets the system pick), like BindLoopback
+// but on one given local address.
+bool BindIpv4(SocketHandle s, uint32_t address, uint16_t port);
+
+// The IPv4 address in a socket address structure (struct sockaddr) that a
+// library handed over, such as an HTTP server's accept callback; false for
+// any other address family.
+bool Ipv4OfSocketAddress(const void* sockaddr, uint32_t* address);
+
+// A UDP socket for multicast |group|:|port|, tied to the local interface
+// with address |interfaceAddress|: it joins the group on that interface
+// only, sends through it only, with a TTL of 1 (never routed), and hears its
+// own and this machine's other sockets' datagrams (loop on), so several
+// processes on one machine, each with such a socket, hear each other; on
+// 127.0.0.1 nothing leaves the machine. kInvalidSocket on failure.
+SocketHandle OpenMulticastSocket(uint32_t group, uint16_t port, uint32_t interfaceAddress);
+
+// Sends one datagram to |address|:|port|; false on failure.
+bool SendDatagram(SocketHandle s, uint32_t address, uint16_t port, const void* data, size_t size);
+
+// Receives one datagram: its size, with the sender's address and port, or
+// -1 on error. A datagram longer than |capacity| comes out cut to
+// |capacity| bytes, so a caller that accepts at most n bytes passes a
+// buffer of n + 1 and refuses what fills it. Blocks if nothing is waiting;
+// callers that must not wait ask IsReadable first.
+int ReceiveDatagram(SocketHandle s, void* buffer, size_t capacity, uint32_t* fromAddress, uint16_t* fromPort);
 
 } // namespace zdl

@@ -22,6 +22,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   libz-mingw-w64-dev
   liblua5.1-0-dev lua5.1 libpng-dev zlib1g-dev libjpeg-dev libcurl4-openssl-dev libssl-dev
+  libmicrohttpd-dev
   googletest libgtest-dev libfreetype-dev libfontconfig-dev libpixman-1-dev
   libcairo2-dev libpango1.0-dev
   clang libclang-rt-14-dev

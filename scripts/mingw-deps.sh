@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the static MinGW-w64 libraries the Windows build links against, from
 # Debian's own source packages: Lua 5.1, libpng, libjpeg-turbo, libcurl
-# (Schannel, no OpenSSL), libsodium (its minimal build: the release
-# signature's Ed25519 and BLAKE2b) and GoogleTest. zlib comes from
-# libz-mingw-w64-dev.
+# (Schannel, no OpenSSL), libmicrohttpd (plain HTTP, no GnuTLS), libsodium
+# (its minimal build: the release signature's Ed25519 and BLAKE2b) and
+# GoogleTest. zlib comes from libz-mingw-w64-dev.
 #
 # Usage: mingw-deps.sh x86_64|i686
 # Everything lands in $ZDL_DEPS_CACHE (default /var/cache/zdl-deps), outside
@@ -121,6 +121,20 @@ build_curl() {
     -DCURL_DISABLE_LDAP=ON -DCURL_STATICLIB=ON -DHTTP_ONLY=ON
 }
 
+build_microhttpd() {
+  # The core's peer server speaks plain HTTP on the local network: no HTTPS
+  # (GnuTLS), no authentication, no POST parsing, no curl-based tests, no
+  # documentation or examples.
+  local src=$1 bld=$cache/build-microhttpd-$arch
+  rm -rf "$bld" && mkdir -p "$bld"
+  ( cd "$bld" && "$src/configure" --host="$triple" --prefix="$prefix" CC="$cc" \
+      --enable-static --disable-shared --enable-https=no --disable-curl \
+      --disable-doc --disable-examples --disable-nls --disable-dauth --disable-bauth \
+      --disable-postprocessor --disable-httpupgrade \
+    && make -j "$jobs" -C src/microhttpd && make -C src/microhttpd install && make -C src/include install )
+  rm -rf "$bld"
+}
+
 build_sodium() {
   # Autotools: configured from a copy, so the unpacked source stays clean
   # for the other target. --enable-minimal keeps what verifying a
@@ -144,5 +158,6 @@ build_once lua5.1 build_lua
 build_once libpng1.6 build_png
 build_once libjpeg-turbo build_jpeg
 build_once curl build_curl
+build_once libmicrohttpd build_microhttpd
 build_once libsodium build_sodium
 build_once googletest build_gtest

@@ -165,4 +165,87 @@ bool IsAddressInUse(int error)
     return error == EADDRINUSE;
 }
 
+static sockaddr_in Ipv4Address(uint32_t address, uint16_t port)
+{
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(address);
+    return addr;
+}
+
+bool BindIpv4(SocketHandle s, uint32_t address, uint16_t port)
+{
+    int on = 1;
+    ::setsockopt(ToFd(s), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr = Ipv4Address(address, port);
+    return ::bind(ToFd(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool Ipv4OfSocketAddress(const void* sockaddrIn, uint32_t* address)
+{
+    const auto* sa = static_cast<const sockaddr*>(sockaddrIn);
+    if (sa == nullptr || sa->sa_family != AF_INET)
+        return false;
+    *address = ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
+    return true;
+}
+
+SocketHandle OpenMulticastSocket(uint32_t group, uint16_t port, uint32_t interfaceAddress)
+{
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0)
+        return kInvalidSocket;
+    int on = 1;
+    int off = 0;
+    unsigned char ttl = 1;
+    unsigned char loop = 1;
+    ip_mreq membership {};
+    membership.imr_multiaddr.s_addr = htonl(group);
+    membership.imr_interface.s_addr = htonl(interfaceAddress);
+    in_addr sendVia {};
+    sendVia.s_addr = htonl(interfaceAddress);
+    // Bound to the group address, the socket takes only the group's
+    // datagrams, none sent to this host's own addresses on that port; with
+    // IP_MULTICAST_ALL off, only groups this socket joined.
+    sockaddr_in addr = Ipv4Address(group, port);
+    bool ok = ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0
+        && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0
+        && ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) == 0
+        && ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &sendVia, sizeof sendVia) == 0
+        && ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) == 0
+        && ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop) == 0
+        && ::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) == 0;
+    if (!ok) {
+        ::close(fd);
+        return kInvalidSocket;
+    }
+    return fd;
+}
+
+bool SendDatagram(SocketHandle s, uint32_t address, uint16_t port, const void* data, size_t size)
+{
+    sockaddr_in addr = Ipv4Address(address, port);
+    ssize_t n;
+    do {
+        n = ::sendto(ToFd(s), data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    } while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(size);
+}
+
+int ReceiveDatagram(SocketHandle s, void* buffer, size_t capacity, uint32_t* fromAddress, uint16_t* fromPort)
+{
+    sockaddr_in from {};
+    socklen_t len = sizeof from;
+    ssize_t n;
+    do {
+        n = ::recvfrom(ToFd(s), buffer, capacity, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 || from.sin_family != AF_INET)
+        return -1;
+    *fromAddress = ntohl(from.sin_addr.s_addr);
+    *fromPort = ntohs(from.sin_port);
+    return static_cast<int>(n);
+}
+
 } // namespace zdl

@@ -161,4 +161,93 @@ bool IsAddressInUse(int error)
     return error == WSAEADDRINUSE || error == WSAEACCES;
 }
 
+static sockaddr_in Ipv4Address(uint32_t address, uint16_t port)
+{
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(address);
+    return addr;
+}
+
+bool BindIpv4(SocketHandle s, uint32_t address, uint16_t port)
+{
+    BOOL exclusive = TRUE;
+    setsockopt(
+        ToSocket(s), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    sockaddr_in addr = Ipv4Address(address, port);
+    return ::bind(ToSocket(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool Ipv4OfSocketAddress(const void* sockaddrIn, uint32_t* address)
+{
+    const auto* sa = static_cast<const sockaddr*>(sockaddrIn);
+    if (sa == nullptr || sa->sa_family != AF_INET)
+        return false;
+    *address = ntohl(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr.s_addr);
+    return true;
+}
+
+static bool SetOption(SOCKET s, int level, int name, const void* value, int size)
+{
+    return ::setsockopt(s, level, name, static_cast<const char*>(value), size) == 0;
+}
+
+SocketHandle OpenMulticastSocket(uint32_t group, uint16_t port, uint32_t interfaceAddress)
+{
+    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET)
+        return kInvalidSocket;
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    BOOL reuse = TRUE;
+    DWORD ttl = 1;
+    DWORD loop = 1;
+    ip_mreq membership {};
+    membership.imr_multiaddr.s_addr = htonl(group);
+    membership.imr_interface.s_addr = htonl(interfaceAddress);
+    in_addr sendVia {};
+    sendVia.s_addr = htonl(interfaceAddress);
+    // Windows cannot bind a socket to a group address: it binds the port on
+    // every address, and the caller judges each datagram's sender.
+    sockaddr_in addr = Ipv4Address(INADDR_ANY, port);
+    bool ok = SetOption(s, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse)
+        && ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0
+        && SetOption(s, IPPROTO_IP, IP_MULTICAST_IF, &sendVia, sizeof sendVia)
+        && SetOption(s, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl)
+        && SetOption(s, IPPROTO_IP, IP_MULTICAST_LOOP, &loop, sizeof loop)
+        && SetOption(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership);
+    if (!ok) {
+        ::closesocket(s);
+        return kInvalidSocket;
+    }
+    return FromSocket(s);
+}
+
+bool SendDatagram(SocketHandle s, uint32_t address, uint16_t port, const void* data, size_t size)
+{
+    if (size > 0xffff)
+        return false;
+    sockaddr_in addr = Ipv4Address(address, port);
+    int n = ::sendto(ToSocket(s), static_cast<const char*>(data), static_cast<int>(size), 0,
+        reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    return n == static_cast<int>(size);
+}
+
+int ReceiveDatagram(SocketHandle s, void* buffer, size_t capacity, uint32_t* fromAddress, uint16_t* fromPort)
+{
+    sockaddr_in from {};
+    int len = sizeof from;
+    int cap = capacity > 0xffff ? 0xffff : static_cast<int>(capacity);
+    int n = ::recvfrom(ToSocket(s), static_cast<char*>(buffer), cap, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    // A longer datagram fills the buffer and reports WSAEMSGSIZE: hand over
+    // the cut bytes, as the POSIX call does.
+    if (n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE)
+        n = cap;
+    if (n == SOCKET_ERROR || from.sin_family != AF_INET)
+        return -1;
+    *fromAddress = ntohl(from.sin_addr.s_addr);
+    *fromPort = ntohs(from.sin_port);
+    return n;
+}
+
 } // namespace zdl
