@@ -5,6 +5,8 @@
 #endif
 #include "platform/FileSystem.h"
 
+#include "platform/ConfinedPath.h"
+
 #include "platform/Console.h"
 
 #include <algorithm>
@@ -326,33 +328,6 @@ namespace {
         int fd_;
     };
 
-    // The names of `rel`; false for an empty path, an empty, "." or ".."
-    // name.
-    bool SplitBelow(const std::string& rel, std::vector<std::string>* names)
-    {
-        names->clear();
-        size_t pos = 0;
-        while (pos <= rel.size()) {
-            size_t next = rel.find('/', pos);
-            if (next == std::string::npos)
-                next = rel.size();
-            std::string name = rel.substr(pos, next - pos);
-            if (name.empty() || name == "." || name == "..")
-                return false;
-            names->push_back(std::move(name));
-            pos = next + 1;
-        }
-        return !names->empty();
-    }
-
-    std::string EntryOf(const std::vector<std::string>& names, size_t count)
-    {
-        std::string entry;
-        for (size_t i = 0; i < count; ++i)
-            entry += (i ? "/" : "") + names[i];
-        return entry;
-    }
-
     bool FailLink(FsStatus* status, const std::string& entry)
     {
         if (status) {
@@ -392,13 +367,13 @@ namespace {
             int next = ::openat(fd.get(), name, flags);
             if (next < 0 && errno == ENOENT && create) {
                 if (::mkdirat(fd.get(), name, 0755) != 0 && errno != EEXIST) {
-                    FailAt(fd.get(), names[i], EntryOf(names, i + 1), errno, status);
+                    FailAt(fd.get(), names[i], ConfinedEntry(names, i + 1), errno, status);
                     return -1;
                 }
                 next = ::openat(fd.get(), name, flags);
             }
             if (next < 0) {
-                FailAt(fd.get(), names[i], EntryOf(names, i + 1), errno, status);
+                FailAt(fd.get(), names[i], ConfinedEntry(names, i + 1), errno, status);
                 return -1;
             }
             fd.reset(next);
@@ -411,7 +386,7 @@ namespace {
     int OpenLeafBelow(const std::string& root, const std::string& rel, int flags, FsStatus* status)
     {
         std::vector<std::string> names;
-        if (!SplitBelow(rel, &names)) {
+        if (!SplitConfinedPath(rel, &names)) {
             Fail(status, EINVAL);
             return -1;
         }
@@ -439,7 +414,7 @@ namespace {
     bool RemoveBelow(const std::string& root, const std::string& rel, bool folder, FsStatus* status)
     {
         std::vector<std::string> names;
-        if (!SplitBelow(rel, &names))
+        if (!SplitConfinedPath(rel, &names))
             return Fail(status, EINVAL);
         FsStatus local;
         Fd dir(OpenFolderBelow(root, names, names.size() - 1, false, &local));
@@ -476,7 +451,7 @@ bool File::OpenBelow(const std::string& root, const std::string& rel, Mode mode,
 bool CreateDirectoriesBelow(const std::string& root, const std::string& rel, FsStatus* status)
 {
     std::vector<std::string> names;
-    if (!SplitBelow(rel, &names))
+    if (!SplitConfinedPath(rel, &names))
         return Fail(status, EINVAL);
     Fd dir(OpenFolderBelow(root, names, names.size(), true, status));
     return dir.get() >= 0 && Ok(status);
@@ -486,7 +461,7 @@ bool WriteFileAtomicallyBelow(
     const std::string& root, const std::string& rel, const std::string& data, FsStatus* status, Durability durability)
 {
     std::vector<std::string> names;
-    if (!SplitBelow(rel, &names))
+    if (!SplitConfinedPath(rel, &names))
         return Fail(status, EINVAL);
     Fd dir(OpenFolderBelow(root, names, names.size() - 1, false, status));
     if (dir.get() < 0)

@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/ConfinedPath.h"
+
 #include "platform/win32/Gbk_win.h"
 
 #include <windows.h>
@@ -281,33 +283,6 @@ bool ReadWholeFile(const std::string& path, size_t maxSize, std::string* data, F
 
 namespace {
 
-    bool SplitBelow(const std::string& rel, std::vector<std::string>* names)
-    {
-        names->clear();
-        size_t pos = 0;
-        while (pos <= rel.size()) {
-            size_t next = rel.find('/', pos);
-            if (next == std::string::npos)
-                next = rel.size();
-            std::string name = rel.substr(pos, next - pos);
-            // A GBK name never holds '\\' as a whole character; a trail byte
-            // 0x5C is no separator, which the UTF-16 form below keeps apart.
-            if (name.empty() || name == "." || name == "..")
-                return false;
-            names->push_back(std::move(name));
-            pos = next + 1;
-        }
-        return !names->empty();
-    }
-
-    std::string EntryOf(const std::vector<std::string>& names, size_t count)
-    {
-        std::string entry;
-        for (size_t i = 0; i < count; ++i)
-            entry += (i ? "/" : "") + names[i];
-        return entry;
-    }
-
     std::wstring RootWide(const std::string& root)
     {
         std::wstring w = WideFromGbk(root);
@@ -435,7 +410,7 @@ namespace {
                     if (!CreateDirectoryW(path.c_str(), nullptr)) {
                         err = GetLastError();
                         if (err != ERROR_ALREADY_EXISTS)
-                            return ListedAsLink(path, false) ? FailLink(status, EntryOf(names, i + 1))
+                            return ListedAsLink(path, false) ? FailLink(status, ConfinedEntry(names, i + 1))
                                                              : Fail(status, err);
                         taken = true;
                     }
@@ -444,7 +419,7 @@ namespace {
                 }
                 if (h == INVALID_HANDLE_VALUE)
                     return taken || ListedAsLink(path, err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND)
-                        ? FailLink(status, EntryOf(names, i + 1))
+                        ? FailLink(status, ConfinedEntry(names, i + 1))
                         : Fail(status, err);
                 BY_HANDLE_FILE_INFORMATION info {};
                 bool read = GetFileInformationByHandle(h, &info) != 0;
@@ -455,7 +430,7 @@ namespace {
                 if (!read || link || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                     CloseHandle(h);
                     if (link)
-                        return FailLink(status, EntryOf(names, i + 1));
+                        return FailLink(status, ConfinedEntry(names, i + 1));
                     return Fail(status, read ? ERROR_DIRECTORY : err);
                 }
                 if (i + 1 == count && !holdLast)
@@ -480,7 +455,7 @@ namespace {
         const std::string& root, const std::string& rel, DWORD access, DWORD share, Create create, FsStatus* status)
     {
         std::vector<std::string> names;
-        if (!SplitBelow(rel, &names)) {
+        if (!SplitConfinedPath(rel, &names)) {
             Fail(status, ERROR_INVALID_NAME);
             return INVALID_HANDLE_VALUE;
         }
@@ -530,7 +505,7 @@ namespace {
     bool RemoveBelow(const std::string& root, const std::string& rel, bool folder, FsStatus* status)
     {
         std::vector<std::string> names;
-        if (!SplitBelow(rel, &names))
+        if (!SplitConfinedPath(rel, &names))
             return Fail(status, ERROR_INVALID_NAME);
         FsStatus local;
         auto fail = [&]() {
@@ -577,7 +552,7 @@ bool File::OpenBelow(const std::string& root, const std::string& rel, Mode mode,
 bool CreateDirectoriesBelow(const std::string& root, const std::string& rel, FsStatus* status)
 {
     std::vector<std::string> names;
-    if (!SplitBelow(rel, &names))
+    if (!SplitConfinedPath(rel, &names))
         return Fail(status, ERROR_INVALID_NAME);
     FolderWalk walk(RootWide(root));
     return walk.Folders(names, names.size(), true, false, status) && Ok(status);
@@ -599,7 +574,7 @@ bool WriteFileAtomicallyBelow(
     if (h == INVALID_HANDLE_VALUE)
         return false;
     std::vector<std::string> names;
-    SplitBelow(rel, &names); // valid: opened above
+    SplitConfinedPath(rel, &names); // valid: opened above
     const std::wstring target = PathOf(RootWide(root), names, names.size());
     const std::wstring tmp = target + L".tmp";
     LARGE_INTEGER zero {};
