@@ -26,7 +26,7 @@ url_opt = $(call opt,ZDL_SOURCE_URL,$(SOURCE_URL)) $(call opt,ZDL_WEB_HOST,$(WEB
   $(call opt,ZDL_PUBLIC_KEY,$(PUBLIC_KEY)) $(call opt,ZDL_PUBLIC_KEY2,$(PUBLIC_KEY2))
 CMAKE_COMMON = -G Ninja -DZDL_WERROR=ON $(url_opt)
 
-.PHONY: FORCE lint deps deps-demo native release tsan tsan-tests win64 win32 all test test-native test-win64 demo demo-headless journey bench fuzz clean
+.PHONY: FORCE lint deps deps-demo native release tsan tsan-tests win64 win32 demo-win64 demo-keys all test test-native test-win64 demo demo-headless journey bench fuzz clean
 
 deps:
 	@scripts/deps.sh
@@ -62,6 +62,13 @@ build/win64/build.ninja: build/win64/zdl-options
 	cmake -S . -B build/win64 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-x86_64.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
 
+# The demo's own Windows tree: the options of build/win64 with the demo's
+# key and its two mirrors (make demo gives them), so that the tests' tree
+# stays a development build with one server.
+build/demo-win64/build.ninja: build/demo-win64/zdl-options
+	cmake -S . -B build/demo-win64 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-x86_64.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
+
 build/win32/build.ninja: build/win32/zdl-options
 	cmake -S . -B build/win32 $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CACHE)/toolchain-i686.cmake -DZDL_HOST_SKIN_DIR=$(ROOT)/build/release/res
@@ -92,11 +99,27 @@ test: deps
 lint:
 	@scripts/lint.sh
 
-# The window journey under Wine and its storyboard; demo-headless is the
-# download without a window.
+# The window journey under Wine and its storyboard, as a publisher ships
+# it: a key pair made once in build/demo-keys, zdl.exe built with its public
+# key and two loopback mirrors, the sample release signed with it and served
+# by two nginx. demo-headless is the download without a window.
+DEMO_KEYS := build/demo-keys
+DEMO_MIRRORS := http://127.0.0.1:8089/zphdownload_setup.exe.data;http://127.0.0.1:8090/zphdownload_setup.exe.data
 demo: deps-demo
-	@$(MAKE) --no-print-directory release win64
-	@scripts/demo-journey.sh
+	@$(MAKE) --no-print-directory release
+	@$(MAKE) --no-print-directory demo-keys
+	@$(MAKE) --no-print-directory demo-win64 'SOURCE_URL=$(DEMO_MIRRORS)' "PUBLIC_KEY=$$(sed -n 2p $(DEMO_KEYS)/demo.pub)"
+	@ZDL_DEMO_KEY=$(ROOT)/$(DEMO_KEYS)/demo.key scripts/demo-journey.sh
+
+# A key pair without a password (a demo's key guards nothing), made once.
+demo-keys: $(DEMO_KEYS)/demo.pub
+$(DEMO_KEYS)/demo.pub:
+	@mkdir -p $(@D)
+	build/release/tools/mkdesc/zdl-mkdesc --keygen $@ $(@D)/demo.key --no-password
+
+# zdl.exe and the journey's helpers only; make demo gives the options.
+demo-win64: build/demo-win64/build.ninja
+	cmake --build build/demo-win64 -j $(JOBS) --target zdl zdl_standin_game zdl_readlink
 
 demo-headless: deps
 	@$(MAKE) --no-print-directory release win64 win32

@@ -2,9 +2,11 @@
 # A captioned storyboard of the Wine journey's screenshots (01-*.png ...
 # 16-*.png in the journey's output folder), each trimmed to its windows.
 #
-#   scripts/storyboard.sh JOURNEY_OUT_DIR SHEET   (SHEET: .png, or .jpg for a small one)
+#   scripts/storyboard.sh JOURNEY_OUT_DIR SHEET [TITLE]   (SHEET: .png, or .jpg for a small one)
+# TITLE goes above the shots. ZDL_STORYBOARD_MIRRORS=1 captions the
+# server steps as the journey runs them with several mirrors.
 set -euo pipefail
-out=$1 sheet=$2
+out=$1 sheet=$2 title=${3:-}
 captions=(
   "1. start: the licence window above the page"
   "2. licence text scrolled by its thumb"
@@ -23,6 +25,10 @@ captions=(
   "15. complete: finish"
   "16. finished: game started, zdl.exe ended"
 )
+if [ -n "${ZDL_STORYBOARD_MIRRORS:-}" ]; then
+  captions[11]="12. mirror 1 stopped: mirror 2 goes on"
+  captions[12]="13. mirror 1 back, mirror 2 stopped: goes on"
+fi
 args=()
 for i in "${!captions[@]}"; do
   shots=("$out/$(printf %02d $((i + 1)))"-*.png)
@@ -36,5 +42,5 @@ for i in "${!captions[@]}"; do
   args+=(-label "${captions[$i]}" "$b")
 done
 font=$(fc-match -f '%{file}' 'DejaVu Sans' 2>/dev/null || true)
-montage ${font:+-font "$font"} "${args[@]}" -tile 4x -geometry 480x290+6+6 -pointsize 18 -background '#202020' -fill white "$sheet"
+montage ${font:+-font "$font"} ${title:+-title "$title"} "${args[@]}" -tile 4x -geometry 480x290+6+6 -pointsize 18 -background '#202020' -fill white "$sheet"
 echo "storyboard: $sheet"

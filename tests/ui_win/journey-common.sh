@@ -2,7 +2,7 @@
 # Shared by the Wine journeys (journey.sh, journey-diskfull.sh), sourced
 # with their arguments ZDL_EXE TOOLS_BUILD OUT_DIR [HELPERS_DIR]: checks what
 # a run needs, takes the served port's lock, serves the sample client (its
-# "zpc.exe" the stand-in game), copies zdl.exe into OUT_DIR/bin, starts an
+# "zpc.exe" the stand-in game) on every mirror the program lists, copies zdl.exe into OUT_DIR/bin, starts an
 # Xvfb of its own, and gives the steps' helpers. Every wait is bounded. A
 # journey may define journey_cleanup, run on exit.
 # The steps wait on what they need to see (a window, a file, pixels that
@@ -71,15 +71,44 @@ port=$SAMPLE_PORT
 zdl_sample_port_lock 240
 case $? in
 1) skip "port $port stays locked for 4 minutes" ;;
-2) skip "port $port is in use by another program" ;;
+2) skip "port ${SAMPLE_PORTS// /, } is in use by another program" ;;
 esac
-say "port $port is ours"
+say "port ${SAMPLE_PORTS// /, } is ours"
 www=$out/www
 zdl_sample_site "$tools" "$www" "$mib" "$game" || fail "the sample client could not be made"
 served=$SAMPLE_FILES
 [ ! -e "$served/version.bin" ] || fail "the sample client carries a version.bin"
-serve() { ZDL_SERVER_PORT=$port ZDL_SERVER_LIFETIME=900 "$scripts/content-server.sh" start "$www" "$out/nginx" >/dev/null 8>&-; }
-serve || skip "nginx could not serve on 127.0.0.1:$port"
+# ZDL_JOURNEY_SIGN_KEY (a minisign secret key without a password, for a
+# program built with its public key): the release is served signed, its
+# digest's signature beside it; otherwise unsigned.
+if [ -n "${ZDL_JOURNEY_SIGN_KEY:-}" ]; then
+  zdl_sample_sign "$ZDL_JOURNEY_SIGN_KEY" || fail "the sample release could not be signed"
+  say "the release is signed: $SAMPLE_DIGEST.minisig"
+else
+  rm -f "$(dirname "$served")/$SAMPLE_NAME.digest.minisig"
+fi
+# Every mirror the program lists (all on this machine, the same folder)
+# is an nginx of its own serving the one site: mirror 1 (the first port)
+# logs in $out/nginx, mirror N in $out/nginx-N.
+read -ra ports <<<"$SAMPLE_PORTS"
+mirror_dir() { if [ "$1" = 1 ]; then echo "$out/nginx"; else echo "$out/nginx-$1"; fi; }
+serve() { # [mirror...]: all without one
+  local i
+  [ $# -gt 0 ] || set -- $(seq ${#ports[@]})
+  for i in "$@"; do
+    ZDL_SERVER_PORT=${ports[i - 1]} ZDL_SERVER_LIFETIME=900 "$scripts/content-server.sh" start "$www" "$(mirror_dir "$i")" >/dev/null 8>&- || return 1
+  done
+}
+unserve() { # [mirror...]: all without one
+  local i
+  [ $# -gt 0 ] || set -- $(seq ${#ports[@]})
+  for i in "$@"; do
+    "$scripts/content-server.sh" stop "$(mirror_dir "$i")" >/dev/null 2>&1
+  done
+}
+# Each run's logs alone (a mirror's bytes are counted from them).
+rm -rf "$out/nginx" "$out"/nginx-[0-9]*
+serve || skip "nginx could not serve on 127.0.0.1:${SAMPLE_PORTS// /, }"
 
 # A copy of the program in a folder of its own: no settings file from an
 # earlier run. No D: drive in the prefix, so the default folder is on C:.
@@ -131,7 +160,7 @@ pid='' pid2=''
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null
   [ -n "$pid2" ] && kill "$pid2" 2>/dev/null
-  "$scripts/content-server.sh" stop "$out/nginx" >/dev/null 2>&1
+  unserve
   zdl_xvfb_stop
   ! declare -F journey_cleanup >/dev/null || journey_cleanup
 }
@@ -229,7 +258,11 @@ changed() { # a b geometry
 # is saved through a temporary file, so counting it makes the figure rise
 # and fall by the state's size with no byte of the client written.
 stored() { du -s --block-size=1 --exclude=.zdlcore "$install" 2>/dev/null | cut -f1; }
-connections() { ss -Htn state established "( sport = :$port )" 2>/dev/null | wc -l; }
+connections() { # [port]: to one mirror, or to all
+  local p f=''
+  for p in ${1:-${ports[*]}}; do f="${f:+$f or }sport = :$p"; done
+  ss -Htn state established "( $f )" 2>/dev/null | wc -l
+}
 
 # Starts zdl.exe from $out/bin and waits for its main window (868 x 513)
 # with the licence window (488 x 510): sets pid, wid, lid, their places

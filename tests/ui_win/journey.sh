@@ -14,7 +14,10 @@
 #   - "stop", answered Yes: "continue" shows and the folder stops growing;
 #     "continue": it grows again;
 #   - the server stopped for some seconds and started again: the download
-#     goes on by itself;
+#     goes on by itself; with several mirrors (zdl.exe built with their
+#     list), mirror 1 stopped: the download goes on from the others at
+#     once; mirror 1 started again and the others stopped: it goes on from
+#     mirror 1;
 #   - "set" during the download: the limit switched off (the file keeps
 #     the typed value without its "Limit" line), the core restarts and the
 #     download completes;
@@ -26,7 +29,8 @@
 #     "version.bin" holds exactly "special_instal_20190627:23\r\n".
 # ZDL_JOURNEY_LANG, ZDL_JOURNEY_FOLDER and ZDL_JOURNEY_USER (journey-common.sh)
 # run it under another code page, into a folder with Chinese characters, as
-# a user whose name GBK cannot hold.
+# a user whose name GBK cannot hold; ZDL_JOURNEY_SIGN_KEY serves the release
+# signed with that key (for a zdl.exe built with its public key).
 #
 #   journey.sh ZDL_EXE TOOLS_BUILD OUT_DIR [HELPERS_DIR]
 #
@@ -179,21 +183,48 @@ shot 11-continued
 [ "${c:-0}" -gt "$p2" ] || fail "the download did not continue within $((30 * slow)) s ($p2 -> $c bytes)"
 [ -f "$install/version.bin" ] && fail "the download completed early"
 
-# The server goes away for a while (the core's connections fail and it
-# retries) and comes back: the core reconnects by itself and the download
-# goes on.
-"$scripts/content-server.sh" stop "$out/nginx" >/dev/null 2>&1
-wait_for 10 no_connections || fail "connections to the stopped server stay"
-sleep 8 # the time away: the scenario, not a wait
-shot 12-server-down
-d1=$(stored)
-alive || fail "zdl.exe ended while the server was away"
-serve || fail "nginx could not serve again on 127.0.0.1:$port"
-wait_for 60 stored_over "$d1"
-d2=$(stored)
-shot 13-server-back
-[ "${d2:-0}" -gt "$d1" ] || fail "the download did not go on within $((60 * slow)) s of the server's return"
-say "the download went on after the server's return"
+if [ ${#ports[@]} = 1 ]; then
+  # The server goes away for a while (the core's connections fail and it
+  # retries) and comes back: the core reconnects by itself and the download
+  # goes on.
+  unserve
+  wait_for 10 no_connections || fail "connections to the stopped server stay"
+  sleep 8 # the time away: the scenario, not a wait
+  shot 12-server-down
+  d1=$(stored)
+  alive || fail "zdl.exe ended while the server was away"
+  serve || fail "nginx could not serve again on 127.0.0.1:$port"
+  wait_for 60 stored_over "$d1"
+  d2=$(stored)
+  shot 13-server-back
+  [ "${d2:-0}" -gt "$d1" ] || fail "the download did not go on within $((60 * slow)) s of the server's return"
+  say "the download went on after the server's return"
+else
+  # Several mirrors: mirror 1 goes away and the download goes on from the
+  # others without waiting for it; then mirror 1 comes back and the others
+  # go away: the core takes mirror 1 up again by itself and goes on.
+  no_connections_to() { [ "$(connections "$1")" = 0 ]; }
+  unserve 1
+  wait_for 10 no_connections_to "${ports[0]}" || fail "connections to the stopped mirror 1 stay"
+  d1=$(stored)
+  wait_for 30 stored_over $((d1 + 1048576)) || fail "the download did not go on from the other mirrors within $((30 * slow)) s of mirror 1's end"
+  shot 12-server-down
+  say "mirror 1 away: the download went on from the others ($d1 -> $(stored) bytes)"
+  others=$(seq 2 ${#ports[@]})
+  # shellcheck disable=SC2086 # one mirror a word
+  serve 1 || fail "nginx could not serve again on 127.0.0.1:${ports[0]}"
+  # shellcheck disable=SC2086 # one mirror a word
+  unserve $others
+  d2=$(stored)
+  alive || fail "zdl.exe ended while mirrors were away"
+  wait_for 60 stored_over $((d2 + 1048576))
+  d3=$(stored)
+  shot 13-server-back
+  [ "${d3:-0}" -gt $((d2 + 1048576)) ] || fail "the download did not go on from mirror 1 within $((60 * slow)) s of its return ($d2 -> $d3 bytes)"
+  say "mirror 1 back, the others away: the download went on from mirror 1 ($d2 -> $d3 bytes)"
+  # shellcheck disable=SC2086 # one mirror a word
+  serve $others || fail "nginx could not serve again on the other mirrors"
+fi
 
 # "set" during the download: the limit off. The core restarts without it
 # and the rest comes at full speed.
