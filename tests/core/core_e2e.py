@@ -1344,104 +1344,77 @@ def wait_refused(core, entry, timeout=30):
                   timeout, "the link %s refused" % entry)
 
 
-def test_links_inside_install(www, srv):
-    # A link to a file outside planted as zpc.exe and a client folder that is
-    # a link to a folder outside: each is refused by name (OpenFile, 1030),
-    # nothing outside changes, and the download completes once the player
-    # removed them. The install folder itself is reached through a link.
-    outside = plant_outside("links-outside")
-    real = fresh_dir("inst-links-real")
+def links_refused(www, srv, name, wine):
+    """A link to a file outside planted as zpc.exe and a client folder that
+    is a link to a folder outside: each is refused by name (OpenFile, 1030),
+    never replaced, nothing outside changes, and the download completes once
+    the player removed them. Then the core's own folder as a link, refused
+    before anything is written."""
+    outside = plant_outside(name + "-outside")
+    real = fresh_dir("inst-%s-real" % name)
     os.makedirs(real)
-    inst = os.path.join(ARGS.work, "inst-links")
-    if os.path.islink(inst):
-        os.remove(inst)
-    os.symlink(real, inst)
+    inst = real
+    if wine:
+        start = dict(limit=-1, accept_timeout=90, program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
+        where, wait = lambda folder: "Z:" + folder, 60
+    else:
+        # Natively the install folder itself is reached through a link,
+        # which is the player's to make and followed.
+        start, where, wait = dict(limit=-1), lambda folder: folder, 30
+        inst = os.path.join(ARGS.work, "inst-" + name)
+        if os.path.islink(inst):
+            os.remove(inst)
+        os.symlink(real, inst)
     folder = first_client_folder(www)
     os.symlink(os.path.join(outside, "victim.exe"), os.path.join(real, "zpc.exe"))
     os.symlink(os.path.join(outside, "folder"), os.path.join(real, folder))
     before = outside_snapshot(outside)
-    core = Installer(inst, srv.url, limit=-1)
+    core = Installer(where(inst), srv.url, **start)
     try:
-        wait_refused(core, "zpc.exe")
+        wait_refused(core, "zpc.exe", wait)
         time.sleep(2.5)  # a retry or two
         check(core.state() == 11, "state %s" % core.state())
         check(os.path.islink(os.path.join(real, "zpc.exe")), "the link was replaced")
         os.remove(os.path.join(real, "zpc.exe"))
-        wait_refused(core, folder)
+        wait_refused(core, folder, wait)
         check(outside_snapshot(outside) == before, "something outside the install folder changed")
         os.remove(os.path.join(real, folder))
-        core.wait_for(lambda c: c.state() == 15, 60, "completion once the links are gone")
+        core.wait_for(lambda c: c.state() == 15, 4 * wait, "completion once the links are gone")
         ok, why = same_tree(os.path.join(www, "files"), real)
         check(ok, "install differs: " + why)
-        core.quit_and_time()
+        core.quit_and_time(timeout=30)
     finally:
         core.close()
     check(outside_snapshot(outside) == before, "something outside the install folder changed")
 
-    # The core's own folder a link: refused before anything is written.
-    inst = fresh_dir("inst-links-state")
+    # The core's own folder a link to a folder outside (natively) or a
+    # dangling one (under Wine: nothing may be made where it points).
+    inst = fresh_dir("inst-%s-state" % name)
     os.makedirs(inst)
-    os.symlink(os.path.join(outside, "folder"), os.path.join(inst, ".zdlcore"))
-    core = Installer(inst, srv.url, limit=-1)
+    os.symlink(os.path.join(outside, "state" if wine else "folder"), os.path.join(inst, ".zdlcore"))
+    core = Installer(where(inst), srv.url, **start)
     try:
-        wait_refused(core, ".zdlcore")
+        wait_refused(core, ".zdlcore", wait)
         check(core.state() == 4, "state %s" % core.state())
         time.sleep(2.5)
         check(os.listdir(inst) == [".zdlcore"], "written beside the refused folder: %s" % os.listdir(inst))
-        core.quit_and_time()
+        core.quit_and_time(timeout=30)
     finally:
         core.close()
     check(outside_snapshot(outside) == before, "something outside the install folder changed")
+
+
+def test_links_inside_install(www, srv):
+    links_refused(www, srv, "links", wine=False)
 
 
 def test_wine_links(www, srv):
-    # The Windows core under Wine: a Unix symbolic link to a file outside
-    # (which Windows code sees as the file it points to, at another final
-    # path), one to a folder outside (a reparse point) and a dangling one in
-    # place of the core's own folder are refused; nothing outside changes.
+    # The Windows core: a Unix symbolic link to a file is seen as the file it
+    # points to, at another final path; one to a folder as a reparse point.
     if not ARGS.wine_core:
         print("  SKIP Windows core and links: no --wine-core")
         return
-    outside = plant_outside("links-outside-wine")
-    inst = fresh_dir("inst-links-wine")
-    os.makedirs(inst)
-    folder = first_client_folder(www)
-    os.symlink(os.path.join(outside, "victim.exe"), os.path.join(inst, "zpc.exe"))
-    os.symlink(os.path.join(outside, "folder"), os.path.join(inst, folder))
-    before = outside_snapshot(outside)
-    core = Installer("Z:" + inst, srv.url, limit=-1, accept_timeout=90,
-                     program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
-    try:
-        wait_refused(core, "zpc.exe", 60)
-        time.sleep(2.5)
-        check(os.path.islink(os.path.join(inst, "zpc.exe")), "the link was replaced")
-        os.remove(os.path.join(inst, "zpc.exe"))
-        wait_refused(core, folder, 30)
-        check(outside_snapshot(outside) == before, "something outside the install folder changed")
-        os.remove(os.path.join(inst, folder))
-        core.wait_for(lambda c: c.state() == 15, 120, "completion once the links are gone")
-        ok, why = same_tree(os.path.join(www, "files"), inst)
-        check(ok, "install differs: " + why)
-        core.quit_and_time(timeout=30)
-    finally:
-        core.close()
-    check(outside_snapshot(outside) == before, "something outside the install folder changed")
-
-    # The core's own folder a dangling link: nothing is made where it points.
-    inst = fresh_dir("inst-links-wine-state")
-    os.makedirs(inst)
-    os.symlink(os.path.join(outside, "state"), os.path.join(inst, ".zdlcore"))
-    core = Installer("Z:" + inst, srv.url, limit=-1, accept_timeout=90,
-                     program=[ARGS.wine_run, "--timeout", "150", ARGS.wine_core])
-    try:
-        wait_refused(core, ".zdlcore", 60)
-        check(core.state() == 4, "state %s" % core.state())
-        time.sleep(2.5)
-        check(os.listdir(inst) == [".zdlcore"], "written beside the refused folder: %s" % os.listdir(inst))
-        core.quit_and_time(timeout=30)
-    finally:
-        core.close()
-    check(outside_snapshot(outside) == before, "something outside the install folder changed")
+    links_refused(www, srv, "links-wine", wine=True)
 
 
 # ------------------------------------------------------------------- mirrors
