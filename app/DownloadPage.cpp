@@ -106,6 +106,7 @@ void DownloadPage::LoadSettings()
     installDir_ = start.installDir;
     maxDownloadSpeed_ = start.maxDownloadSpeed;
     maxUploadSpeed_ = start.maxUploadSpeed;
+    share_ = start.share;
     UpdateRequest();
 }
 
@@ -115,6 +116,7 @@ void DownloadPage::UpdateRequest()
     shared_->request.installDir = installDir_;
     shared_->request.maxDownloadSpeed = maxDownloadSpeed_;
     shared_->request.maxUploadSpeed = maxUploadSpeed_;
+    shared_->request.share = share_;
 }
 
 bool DownloadPage::Ask(const char* text)

@@ -148,6 +148,7 @@ private:
     std::string installDir_;
     float maxDownloadSpeed_ = -1;
     float maxUploadSpeed_ = -1;
+    bool share_ = true; // with peers on the local network
     bool completed_ = false;
     int lastPercent_ = -1;
     int lastHundreds_ = -1;

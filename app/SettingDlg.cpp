@@ -17,6 +17,7 @@ bool CSettingDlg::OnInitDialog()
 {
     StoredSettings stored;
     ReadSettingsFile(settingsPath_, &stored);
+    share_ = stored.share;
     auto limitText = [](int value) { return value > 0 ? std::to_string(value) : std::string(kNoLimitText); };
     WsSetDlgItemText(dialog, kIdMaxDownloadEdit, limitText(stored.maxDownloadSpeed));
     WsSetDlgItemText(dialog, kIdMaxUploadEdit, limitText(stored.maxUploadSpeed));
@@ -66,6 +67,7 @@ void CSettingDlg::Save()
     settings.maxDownload = ParseTypedLimit(WsGetDlgItemText(dialog, kIdMaxDownloadEdit, kMaxDialogTextBytes));
     settings.maxUpload = ParseTypedLimit(WsGetDlgItemText(dialog, kIdMaxUploadEdit, kMaxDialogTextBytes));
     settings.folder = WsGetDlgItemText(dialog, kIdFolderEdit, kMaxDialogTextBytes);
+    settings.share = share_;
     // A file that cannot be written is skipped; the limits still apply.
     WriteSettingsFile(settingsPath_, settings);
     choice_.saved = true;

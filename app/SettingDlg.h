@@ -47,6 +47,7 @@ private:
 
     std::string settingsPath_;
     std::string folder_;
+    bool share_ = true; // as stored: the dialog has no box for it yet
     SettingsChoice choice_;
 };
 

@@ -86,6 +86,24 @@ namespace {
         EXPECT_EQ("LimitUploadSpd=1\r\n", FormatSettings(w));
     }
 
+    // Sharing with peers is on unless the file says 0; only "off" is
+    // written, so a file written with it on is the same as before.
+    TEST(StoredSettingsTest, SharingSwitchReadAndWritten)
+    {
+        EXPECT_TRUE(ParseSettings("").share);
+        EXPECT_TRUE(ParseSettings("P2PShare=1\r\n").share);
+        EXPECT_FALSE(ParseSettings("P2PShare=0\r\n").share);
+        EXPECT_FALSE(ParseSettings("P2PShare=1\r\nP2PShare=0").share); // a later line wins
+        SettingsToWrite w;
+        w.folder = "E:\\Z\\";
+        EXPECT_EQ("DefaultDir=E:\\Z\\\r\n", FormatSettings(w));
+        w.share = false;
+        StoredSettings back = ParseSettings(FormatSettings(w));
+        EXPECT_FALSE(back.share);
+        EXPECT_EQ(w.folder, back.defaultDir);
+        EXPECT_FALSE(PageSettingsFrom(back, "D:\\").share);
+    }
+
     // A link in the settings file's place is left as it is, its target
     // untouched; a plain file is written.
     TEST(StoredSettingsTest, WriterRefusesALinkInTheFilesPlace)
