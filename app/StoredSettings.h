@@ -74,6 +74,7 @@ struct SettingsChoice {
     bool saved = false;
     int downloadLimit = -1;
     int uploadLimit = -1;
+    bool share = true;
 };
 
 // Whether the GBK path |path| ends with a backslash character (the second

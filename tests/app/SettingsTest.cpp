@@ -234,6 +234,38 @@ namespace {
         EXPECT_EQ(0, core_.Starts()); // nothing ran, nothing restarts
     }
 
+    // The sharing box shows the stored switch with its note; switched off it
+    // writes "P2PShare=0" and the page's next core start passes it on.
+    TEST_F(SettingsDialogTest, SharingBoxRoundTrip)
+    {
+        WriteAll(env_.settingsPath, "P2PShare=0\r\n");
+        page_->LoadSettings();
+        EXPECT_FALSE(page_->share());
+        bool shown = true;
+        std::string note;
+        WsSetDialogScript([&](NativeWindow dialog, int) {
+            shown = WsIsDlgButtonChecked(dialog, kIdShareCheck);
+            note = WsGetDlgItemText(dialog, kIdShareNote, 1000);
+            WsCheckDlgButton(dialog, kIdShareCheck, true);
+            WsSendDialogMessage(dialog, WM_COMMAND, IDOK, 0);
+        });
+        page_->OnSettings();
+        EXPECT_FALSE(shown);
+        EXPECT_EQ(kShareNote, note);
+        EXPECT_EQ("DefaultDir=" + std::string(kDefaultInstallDir) + "\r\n", ReadAll(env_.settingsPath));
+        EXPECT_TRUE(page_->share());
+
+        WsSetDialogScript([&](NativeWindow dialog, int) {
+            shown = WsIsDlgButtonChecked(dialog, kIdShareCheck);
+            WsCheckDlgButton(dialog, kIdShareCheck, false);
+            WsSendDialogMessage(dialog, WM_COMMAND, IDOK, 0);
+        });
+        page_->OnSettings();
+        EXPECT_TRUE(shown);
+        EXPECT_EQ("P2PShare=0\r\nDefaultDir=" + std::string(kDefaultInstallDir) + "\r\n", ReadAll(env_.settingsPath));
+        EXPECT_FALSE(page_->share());
+    }
+
     TEST_F(SettingsDialogTest, NoLimitWritesNoMaxLineAndCancelWritesNothing)
     {
         WsSetDialogScript([&](NativeWindow dialog, int) {
