@@ -1637,10 +1637,17 @@ def shared_download(www, srv, count, share, timeout=120):
     start = time.time()
     cores = [Installer(fresh_dir("inst-peers-%d" % i), srv.url, limit=-1, upload_limit=0,
                        share_port=ARGS.discovery_port if share else 0) for i in range(count)]
+    uploads = []  # "UploadBandWidth" seen, KB/s
+
+    def done(c):
+        uploads.append(float(c.values.get("UploadBandWidth", "0")))
+        return c.state() == 15
+
     try:
         for i, core in enumerate(cores):
-            core.wait_for(lambda c: c.state() == 15, timeout, "completion of core %d of %d" % (i, count))
+            core.wait_for(done, timeout, "completion of core %d of %d" % (i, count))
         took = time.time() - start
+        check((max(uploads) > 0) == share, "UploadBandWidth seen: %s" % sorted(set(uploads))[-5:])
         for i in range(count):
             ok, why = same_tree(os.path.join(www, "files"), os.path.join(ARGS.work, "inst-peers-%d" % i))
             check(ok, "core %d of %d: install differs: %s" % (i, count, why))
