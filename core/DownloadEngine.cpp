@@ -544,11 +544,15 @@ namespace {
     // across mirrors and a connection goes wherever the scheduler sends it.
     class ServerPort : public FetchPort {
     public:
-        ServerPort(std::string base, const DownloadDescription& d, PieceFetcher& f, BufferPool& pool)
+        // `coming` (for a server, when sharing) learns of each piece
+        // requested, so that peers asking for it are told to wait for it.
+        ServerPort(std::string base, const DownloadDescription& d, PieceFetcher& f, BufferPool& pool,
+            StorePieceSource* coming = nullptr)
             : base_(std::move(base))
             , desc_(d)
             , fetcher_(f)
             , pool_(pool)
+            , coming_(coming)
         {
         }
 
@@ -563,7 +567,10 @@ namespace {
             req.offset = loc.offset;
             req.length = loc.length;
             req.fileSize = desc_.files[loc.file].size;
-            return fetcher_.Start(req, pool_.Take());
+            uint64_t id = fetcher_.Start(req, pool_.Take());
+            if (id && coming_)
+                coming_->SetComing(piece, true);
+            return id;
         }
 
         uint64_t StartStream(uint32_t file, const std::vector<bool>& wanted) override
@@ -592,6 +599,7 @@ namespace {
         const DownloadDescription& desc_;
         PieceFetcher& fetcher_;
         BufferPool& pool_;
+        StorePieceSource* coming_; // not owned
     };
 
     // Where the files come from: the "-HttpUrl" mirrors, then those the
@@ -678,7 +686,7 @@ namespace {
         std::vector<std::unique_ptr<ServerPort>> mirrors;
         std::vector<FetchPort*> ports;
         for (const std::string& base : FileMirrors()) {
-            mirrors.push_back(std::make_unique<ServerPort>(base, desc_, fetcher, pool));
+            mirrors.push_back(std::make_unique<ServerPort>(base, desc_, fetcher, pool, shared_.get()));
             ports.push_back(mirrors.back().get());
         }
         if (mirrors.size() > 1)
@@ -745,6 +753,8 @@ namespace {
                 if (!d.ok && !d.rangeIgnored && !d.streamTail && d.cause != FetchCause::Cancelled
                     && !scheduler.OnPeer(d.transfer))
                     board_.CountRetry();
+                if (shared_ && !d.ok)
+                    shared_->SetComing(d.piece, false);
                 if (scheduler.Fetched(d, now))
                     writer.Submit(d.piece, std::move(d.data));
                 else
@@ -758,6 +768,8 @@ namespace {
                 scheduler.Verdict(v.piece, v.good, now);
                 if (v.good && shared_)
                     shared_->Mark(v.piece);
+                if (shared_)
+                    shared_->SetComing(v.piece, false);
                 pool.GiveBack(std::move(v.buffer));
             }
             uint64_t got = fetcher.TakeReceivedBytes();

@@ -514,17 +514,28 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         if (d.cause == FetchCause::HttpStatus && !d.rangeIgnored && !IsBusyStatus(d.httpStatus)) {
             // Not verified there yet ("404"): that peer is asked again later.
             source.notYet[d.piece] = now + kPeerNotYetMs;
+            if (d.retryAfterMs >= 0 && ++peerComing_[d.piece] <= kMaxPeerComing) {
+                // The peer is fetching it from a server: wait for it there.
+                Millis wait = std::clamp<Millis>(d.retryAfterMs, 250, kPeerNotYetMs);
+                source.notYet[d.piece] = now + wait;
+                delayed_.emplace_back(now + wait, d.piece);
+                return false;
+            }
             // Often a peer lacks a piece because it is fetching it from the
             // servers right now. The first time no peer has a piece, it
             // waits for them while other pieces go on; the second time it
-            // comes from the servers.
+            // comes from the servers. The wait is drawn at random, so that
+            // two cores after the same piece do not ask in step and both
+            // fetch it from the servers: the first to come back fetches it,
+            // the other finds it at that peer.
             bool otherPeer = false;
             for (uint32_t o = 0; o < sources_.size() && !otherPeer; ++o)
                 otherPeer = o != s && sources_[o].peer && !sources_[o].dropped
                     && !(sources_[o].notYet.count(d.piece) && now < sources_[o].notYet.at(d.piece));
             const uint32_t free = tracker_.PieceCount() - tracker_.DonePieces() - tracker_.InFlightPieces();
             if (!otherPeer && free > 0 && peerWaited_.insert(d.piece).second) {
-                delayed_.emplace_back(now + kPeerNotYetMs, d.piece);
+                std::uniform_int_distribution<Millis> wait(kPeerNotYetMs, kPeerWaitMaxMs);
+                delayed_.emplace_back(now + wait(random_), d.piece);
                 return false;
             }
             tracker_.Release(d.piece);

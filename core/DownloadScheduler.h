@@ -30,10 +30,13 @@
 //   a peer first, and to the servers once no peer has it. A peer's "not
 //   found" only means "not yet": that peer is asked for the piece again
 //   after kPeerNotYetMs, and nothing is reported; the first time no peer
-//   has a piece it waits that long for them (other pieces go on), the
-//   second time it comes from the servers. A peer that sends a
-//   piece failing its hash, trickles, or answers a range with something
-//   else is dropped for good; its failures never count as the servers'
+//   has a piece it waits for them (kPeerNotYetMs to kPeerWaitMaxMs, at
+//   random; other pieces go on), the second time it comes from the
+//   servers. A peer that answers "404" with "Retry-After" is fetching the
+//   piece from a server: it is waited for (up to kMaxPeerComing times)
+//   rather than fetched from the servers too. A peer that sends a piece
+//   failing its hash, trickles, or answers a range with something else is
+//   dropped for good; its failures never count as the servers'
 //   (no report, no doubt about the release, no hold on giving up).
 // - A file the server answers for but does not serve (404, short body ...)
 //   waits on its own backoff (FileRetryBook) while the rest goes on.
@@ -110,7 +113,12 @@ constexpr uint32_t kMinRateSampleBytes = 64 * 1024;
 constexpr size_t kMaxSkippedPerRound = 64;
 constexpr size_t kMaxSources = 64;
 // A peer that lacks a piece is asked for it again after this long.
-constexpr Millis kPeerNotYetMs = 2000;
+constexpr Millis kPeerNotYetMs = 1000;
+// A piece no peer has waits for them once, up to this long.
+constexpr Millis kPeerWaitMaxMs = 4000;
+// A peer that says it is fetching a piece (404 with "Retry-After") is
+// waited for this many times at most.
+constexpr int kMaxPeerComing = 10;
 
 // Codes of "ErrorCode" beyond HTTP statuses.
 constexpr int kCodeShortBody = 1000;
@@ -307,6 +315,7 @@ private:
     std::unordered_map<uint32_t, uint64_t> badSources_; // pieces: sources whose copy failed its hash
     std::vector<std::pair<Millis, uint32_t>> delayed_; // pieces waiting out a delay
     std::unordered_map<uint32_t, int> hashFailures_;
+    std::unordered_map<uint32_t, int> peerComing_; // pieces: times a peer said it is fetching them
     std::unordered_set<uint32_t> peerWaited_; // pieces that waited once for a peer to have them
     size_t writerPending_ = 0;
     bool diskFull_ = false;

@@ -664,6 +664,35 @@ TEST(DownloadSchedulerMirrors, SlowerMirrorKeepsOneConnection)
     EXPECT_EQ(m[1].started.size(), 6u); // two at the start, then one a second
 }
 
+// A peer that is fetching a piece from a server says so (404 with
+// "Retry-After"): the piece waits for it and never goes to the server too.
+TEST(DownloadSchedulerPeers, PieceAPeerIsFetchingWaitsForIt)
+{
+    DownloadDescription desc = Layout({ 2 * kPiece });
+    FakePort server, peer;
+    peer.next = 1000; // transfer ids are unique across sources
+    SchedulerSettings set;
+    set.connections = 2;
+    DownloadScheduler s(desc, server, set, 0);
+    ASSERT_EQ(s.AddSource(&peer, true), 1);
+    s.Tick(0); // the untried peer takes one piece, the server the other
+    ASSERT_EQ(peer.started, (std::vector<uint32_t> { 0 }));
+    ASSERT_EQ(server.started, (std::vector<uint32_t> { 1 }));
+    EXPECT_FALSE(s.Fetched(peer.End(0, 404, FetchCause::HttpStatus, 1000), 1));
+    for (Millis t = 2; t < 1001; t += 100)
+        s.Tick(t);
+    EXPECT_EQ(server.started, (std::vector<uint32_t> { 1 }));
+    EXPECT_EQ(peer.started.size(), 1u);
+    s.Tick(1001); // its wait is over: the same peer, which has it by now
+    ASSERT_EQ(peer.started, (std::vector<uint32_t> { 0, 0 }));
+    ASSERT_TRUE(s.Fetched(peer.End(0, 206), 1002));
+    s.Verdict(0, true, 1002);
+    ASSERT_TRUE(s.Fetched(server.End(1, 206), 1003));
+    s.Verdict(1, true, 1003);
+    EXPECT_TRUE(s.Complete());
+    EXPECT_EQ(server.started, (std::vector<uint32_t> { 1 }));
+}
+
 // Peers join while downloading: a piece goes to a peer first. A peer's 404
 // is no error: the first time no peer has a piece it waits for them while
 // other pieces go on, the second time the server sends it. A peer whose
@@ -673,6 +702,9 @@ TEST(DownloadSchedulerPeers, PeersJoinLateAreAskedFirstAndDroppedWhenHostile)
 {
     DownloadDescription desc = Layout({ 12 * kPiece });
     FakePort server, lacking, liar, slow;
+    lacking.next = 1000; // transfer ids are unique across sources
+    liar.next = 2000;
+    slow.next = 3000;
     SchedulerSettings set;
     set.connections = 1;
     DownloadScheduler s(desc, server, set, 0);
@@ -692,7 +724,7 @@ TEST(DownloadSchedulerPeers, PeersJoinLateAreAskedFirstAndDroppedWhenHostile)
     ASSERT_TRUE(s.Fetched(lacking.End(2, 206), 13));
     s.Verdict(2, true, 13);
     EXPECT_EQ(s.Stats(1).goodBytes, kPiece);
-    Millis now = 11 + kPeerNotYetMs;
+    Millis now = 11 + kPeerWaitMaxMs;
     s.Tick(now); // the peer is asked again, still lacks it: the server sends it
     ASSERT_EQ(lacking.started.back(), 1u);
     EXPECT_FALSE(s.Fetched(lacking.End(1, 404), now));
