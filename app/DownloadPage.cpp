@@ -106,6 +106,7 @@ void DownloadPage::LoadSettings()
     installDir_ = start.installDir;
     maxDownloadSpeed_ = start.maxDownloadSpeed;
     maxUploadSpeed_ = start.maxUploadSpeed;
+    share_ = start.share;
     UpdateRequest();
 }
 
@@ -115,6 +116,7 @@ void DownloadPage::UpdateRequest()
     shared_->request.installDir = installDir_;
     shared_->request.maxDownloadSpeed = maxDownloadSpeed_;
     shared_->request.maxUploadSpeed = maxUploadSpeed_;
+    shared_->request.share = share_;
 }
 
 bool DownloadPage::Ask(const char* text)
@@ -392,7 +394,7 @@ void DownloadPage::OnSettings()
     const SettingsChoice choice = env_.runSettingsDialog(env_.owner, env_.settingsPath, installDir_);
     view_->ShowBanner(true);
     if (choice.saved)
-        ApplySettingsLimits(choice.downloadLimit, choice.uploadLimit);
+        ApplySettingsLimits(choice.downloadLimit, choice.uploadLimit, choice.share);
 }
 
 void DownloadPage::OnFinish()
@@ -415,10 +417,11 @@ void DownloadPage::OnAge()
         env_.openUrl(env_.ageNoticeUrl);
 }
 
-void DownloadPage::ApplySettingsLimits(int downloadLimit, int uploadLimit)
+void DownloadPage::ApplySettingsLimits(int downloadLimit, int uploadLimit, bool share)
 {
     maxDownloadSpeed_ = static_cast<float>(downloadLimit);
     maxUploadSpeed_ = static_cast<float>(uploadLimit);
+    share_ = share;
     UpdateRequest();
     if (completed_ || !PollRunning())
         return;

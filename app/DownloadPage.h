@@ -108,7 +108,7 @@ public:
     void StopDownload();
     // The settings dialog saved |downloadLimit| and |uploadLimit| (KB/s, -1
     // unlimited): stored at once; a running download restarts with them.
-    void ApplySettingsLimits(int downloadLimit, int uploadLimit);
+    void ApplySettingsLimits(int downloadLimit, int uploadLimit, bool share);
     // The page closes: the core is told to quit and the poll run ended;
     // waits at most |waitMs| for its thread (it may sit in a message box).
     void Shutdown(uint32_t waitMs = 2000);
@@ -119,6 +119,7 @@ public:
     const std::string& installDir() const { return installDir_; }
     float maxDownloadSpeed() const { return maxDownloadSpeed_; }
     float maxUploadSpeed() const { return maxUploadSpeed_; }
+    bool share() const { return share_; }
     bool completed() const { return completed_; }
     bool paused() const { return runs_->paused(); }
     float avgDownloadSpeed() const;
@@ -148,6 +149,7 @@ private:
     std::string installDir_;
     float maxDownloadSpeed_ = -1;
     float maxUploadSpeed_ = -1;
+    bool share_ = true; // with peers on the local network
     bool completed_ = false;
     int lastPercent_ = -1;
     int lastHundreds_ = -1;

@@ -17,6 +17,8 @@ bool CSettingDlg::OnInitDialog()
 {
     StoredSettings stored;
     ReadSettingsFile(settingsPath_, &stored);
+    WsCheckDlgButton(dialog, kIdShareCheck, stored.share);
+    WsSetDlgItemText(dialog, kIdShareNote, kShareNote);
     auto limitText = [](int value) { return value > 0 ? std::to_string(value) : std::string(kNoLimitText); };
     WsSetDlgItemText(dialog, kIdMaxDownloadEdit, limitText(stored.maxDownloadSpeed));
     WsSetDlgItemText(dialog, kIdMaxUploadEdit, limitText(stored.maxUploadSpeed));
@@ -66,11 +68,13 @@ void CSettingDlg::Save()
     settings.maxDownload = ParseTypedLimit(WsGetDlgItemText(dialog, kIdMaxDownloadEdit, kMaxDialogTextBytes));
     settings.maxUpload = ParseTypedLimit(WsGetDlgItemText(dialog, kIdMaxUploadEdit, kMaxDialogTextBytes));
     settings.folder = WsGetDlgItemText(dialog, kIdFolderEdit, kMaxDialogTextBytes);
+    settings.share = WsIsDlgButtonChecked(dialog, kIdShareCheck);
     // A file that cannot be written is skipped; the limits still apply.
     WriteSettingsFile(settingsPath_, settings);
     choice_.saved = true;
     choice_.downloadLimit = EffectiveLimit(settings.limitDownload, settings.maxDownload);
     choice_.uploadLimit = EffectiveLimit(settings.limitUpload, settings.maxUpload);
+    choice_.share = settings.share;
 }
 
 SettingsChoice RunSettingsDialog(NativeWindow owner, const std::string& settingsPath, const std::string& installDir)

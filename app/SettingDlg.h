@@ -1,6 +1,6 @@
 // CSettingDlg: the settings dialog (template 133, "游戏设置") that the
 // download page's "set" button runs modally: the two speed limits with
-// their check boxes and the default install folder. OK writes the settings
+// their check boxes, the default install folder and sharing with peers. OK writes the settings
 // file and keeps the effective limits as its choice, which the page applies
 // after the dialog (restarting a running download with them); cancel
 // changes nothing; browse picks a folder below which "Zephyra\" is proposed.
@@ -23,6 +23,8 @@ constexpr int kIdMaxDownloadEdit = 1002;
 constexpr int kIdMaxUploadEdit = 1003;
 constexpr int kIdFolderEdit = 1015;
 constexpr int kIdBrowseButton = 1016;
+constexpr int kIdShareCheck = 1057; // sharing with peers on the local network
+constexpr int kIdShareNote = 1058; // what sharing is for (kShareNote)
 // Longest text taken from an edit box of the dialog.
 constexpr size_t kMaxDialogTextBytes = 4096;
 // The browser starts from at most this much of the folder box.

@@ -20,6 +20,7 @@ namespace {
     const char kLimitDownloadKey[] = "LimitDownloadSpd=";
     const char kLimitUploadKey[] = "LimitUploadSpd=";
     const char kDefaultDirKey[] = "DefaultDir=";
+    const char kShareKey[] = "P2PShare=";
 
     bool StartsWith(const std::string& line, const char* key, std::string* rest)
     {
@@ -64,6 +65,8 @@ namespace {
             out->limitDownload = LeadingInt(rest) == 1;
         else if (StartsWith(line, kLimitUploadKey, &rest))
             out->limitUpload = LeadingInt(rest) == 1;
+        else if (StartsWith(line, kShareKey, &rest))
+            out->share = LeadingInt(rest) != 0;
         else if (StartsWith(line, kDefaultDirKey, &rest)) {
             out->hasDefaultDir = true;
             out->defaultDir = rest;
@@ -118,6 +121,8 @@ std::string FormatSettings(const SettingsToWrite& settings)
         std::snprintf(line, sizeof line, "MaxUploadSpd=%.0f\r\n", settings.maxUpload);
         text += line;
     }
+    if (!settings.share)
+        text += std::string(kShareKey) + "0\r\n";
     const std::string folderLine = std::string(kDefaultDirKey) + settings.folder + "\r\n";
     if (!settings.folder.empty() && folderLine.size() <= kMaxSettingsLineBytes
         && settings.folder.find_first_of("\r\n") == std::string::npos)
@@ -201,6 +206,7 @@ PageStartSettings PageSettingsFrom(const StoredSettings& stored, const std::stri
     }
     out.maxDownloadSpeed = stored.limitDownload ? static_cast<float>(stored.maxDownloadSpeed) : -1.0f;
     out.maxUploadSpeed = stored.limitUpload ? static_cast<float>(stored.maxUploadSpeed) : -1.0f;
+    out.share = stored.share;
     return out;
 }
 

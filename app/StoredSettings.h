@@ -1,6 +1,8 @@
 // The downloader's remembered settings, "zphdownloader.ini" in the current
 // folder: a download and an upload speed limit, whether each is in force,
-// and the default install folder. One "Key=value" line per setting, GBK.
+// whether pieces are shared with other players' downloaders on the local
+// network ("P2PShare=0" turns it off; on when absent), and the default
+// install folder. One "Key=value" line per setting, GBK.
 //
 // Reading: lines of up to 999 bytes (a longer line reads as several), trailing
 // blanks, tabs and line ends removed, keys matched as a prefix at the start
@@ -32,6 +34,7 @@ struct StoredSettings {
     int maxUploadSpeed = -1;
     bool limitDownload = false;
     bool limitUpload = false;
+    bool share = true; // "P2PShare=": off only for 0
     bool hasDefaultDir = false;
     std::string defaultDir; // as written, line end removed
 };
@@ -47,6 +50,7 @@ struct SettingsToWrite {
     bool limitUpload = false;
     double maxDownload = 0;
     double maxUpload = 0;
+    bool share = true; // written only when off
     std::string folder;
 };
 // The file's text. A folder whose "DefaultDir=" line the reader could not
@@ -70,6 +74,7 @@ struct SettingsChoice {
     bool saved = false;
     int downloadLimit = -1;
     int uploadLimit = -1;
+    bool share = true;
 };
 
 // Whether the GBK path |path| ends with a backslash character (the second
@@ -91,6 +96,7 @@ struct PageStartSettings {
     std::string installDir; // ends with a backslash
     float maxDownloadSpeed = -1;
     float maxUploadSpeed = -1;
+    bool share = true;
 };
 // A "DefaultDir=" value gets a trailing backslash when it has none; an empty
 // value, or one the folder box could not hold, keeps |defaultDir|. A limit

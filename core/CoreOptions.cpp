@@ -1,5 +1,6 @@
 #include "core/CoreOptions.h"
 
+#include "core/PeerDiscovery.h"
 #include "core/ReleaseSignature.h"
 #include <algorithm>
 
@@ -89,9 +90,9 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             o->deleteDownloadInfo = true;
             continue;
         }
-        static const std::set<std::string> kWithValue
-            = { "Dir", "HttpUrl", "Torrent", "Mode", "HttpThread", "P2PUploadThread", "P2PUploadListSize",
-                  "DownloadLimit", "UploadLimit", "InteractivePort", "GiveUpAfter", "StateSaveInterval", "TrustedKey" };
+        static const std::set<std::string> kWithValue = { "Dir", "HttpUrl", "Torrent", "Mode", "HttpThread",
+            "P2PUploadThread", "P2PUploadListSize", "DownloadLimit", "UploadLimit", "InteractivePort", "GiveUpAfter",
+            "StateSaveInterval", "TrustedKey", "P2PShare", "P2PInterface", "P2PDiscoveryPort" };
         if (!kWithValue.count(word)) {
             *error = "unknown option -" + word;
             return false;
@@ -155,6 +156,15 @@ bool ParseCoreOptions(const std::vector<std::string>& args, CoreOptions* o, std:
             ok = ParseInt(value, 1, 86400, &o->giveUpSeconds);
         } else if (word == "StateSaveInterval") {
             ok = ParseInt(value, 50, 600000, &o->stateSaveMs);
+        } else if (word == "P2PShare") {
+            ok = value == "0" || value == "1";
+            o->p2pShare = value == "1";
+        } else if (word == "P2PInterface") {
+            uint32_t address = 0;
+            ok = ParseIpv4(value, &address) && IsLocalNetworkAddress(address);
+            o->p2pInterface = value;
+        } else if (word == "P2PDiscoveryPort") {
+            ok = ParseInt(value, 1, 65535, &o->p2pDiscoveryPort);
         } else if (word == "TrustedKey") {
             PublicKey key;
             ok = ParsePublicKey(value, &key);

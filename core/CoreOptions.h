@@ -5,7 +5,11 @@
 // The parser accepts the options in any order, each at most once. Options
 // the installer never sends ("-GiveUpAfter", "-StateSaveInterval") tune
 // the core for tests and benchmarks; so does "-TrustedKey", which a build
-// with the publisher's key built in ignores.
+// with the publisher's key built in ignores. "-P2PShare 0" turns sharing
+// with peers on the local network off (the installer sends it from its
+// settings); "-P2PInterface a.b.c.d" pins the address the peer server
+// listens on and discovery uses (tests pin 127.0.0.1), and
+// "-P2PDiscoveryPort" the discovery's UDP port.
 #pragma once
 
 #include <string>
@@ -44,6 +48,9 @@ struct CoreOptions {
     int giveUpSeconds = 300; // server unreachable this long: state 17
     int stateSaveMs = 1000; // resume state checkpoint interval
     std::string trustedKey; // "-TrustedKey": a minisign key line (BuiltInKeys.h)
+    bool p2pShare = true; // "-P2PShare 0|1": serve and fetch pieces among peers
+    std::string p2pInterface; // empty: the address of the default route's interface
+    int p2pDiscoveryPort = 0; // 0: the discovery's own port
 };
 
 // Parses argv[1..]. On failure `error` holds a one-line message naming the

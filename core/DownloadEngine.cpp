@@ -5,6 +5,9 @@
 #include "core/DownloadScheduler.h"
 #include "core/HttpTransport.h"
 #include "core/LocalChecker.h"
+#include "core/PeerDiscovery.h"
+#include "core/PeerPieceSource.h"
+#include "core/PeerServer.h"
 #include "core/PieceFetcher.h"
 #include "core/PieceStore.h"
 #include "core/PieceWriter.h"
@@ -16,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <random>
 
@@ -70,6 +74,41 @@ namespace {
         }
     }
 
+    // Any public address: the route towards it names the interface of the
+    // default route. Nothing is sent to it.
+    constexpr uint32_t kRouteProbeAddress = 0x08080808;
+    constexpr Millis kPeerLookMs = 500; // how often discovery's peers are taken in
+    constexpr int kPeerFirstWaitMs = 1500; // for a first peer before the first request
+
+    std::string Ipv4Text(uint32_t a)
+    {
+        return std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 255) + "." + std::to_string(a >> 8 & 255) + "."
+            + std::to_string(a & 255);
+    }
+
+    // The address this core shares pieces on, 0 for none: the pinned one, or
+    // the address of the interface the default route uses when that is a
+    // private or link-local one (a machine straight on the internet shares
+    // with no one).
+    uint32_t ShareAddress(const CoreOptions& o)
+    {
+        if (!o.p2pShare)
+            return 0;
+        uint32_t address = 0;
+        if (!o.p2pInterface.empty())
+            return ParseIpv4(o.p2pInterface, &address) ? address : 0;
+        if (!LocalAddressToward(kRouteProbeAddress, &address)) {
+            std::fprintf(stderr, "zdl-core: no local network found: not sharing with peers\n");
+            return 0;
+        }
+        if (!IsLocalNetworkAddress(address) || (address >> 24) == 127) {
+            std::fprintf(stderr, "zdl-core: %s is not a local network address: not sharing with peers\n",
+                Ipv4Text(address).c_str());
+            return 0;
+        }
+        return address;
+    }
+
     int BackoffMs(int failures)
     {
         int ms = 250;
@@ -114,6 +153,9 @@ namespace {
         Step CreateFiles(std::vector<bool>* fresh);
         bool Check(const std::vector<bool>& fresh, std::vector<bool>* good);
         Step Download(std::vector<bool> good);
+        void StartSharing(const std::vector<bool>& good);
+        void KeepSharing();
+        void StopSharing();
         void Publish(const SchedulerReport& report);
         bool ReleaseChanged();
         void Complete();
@@ -140,6 +182,12 @@ namespace {
         ResumeState resume_;
         bool haveResume_ = false;
         SchedulerReport reported_;
+        // Sharing with peers (after the store and the description, which
+        // they read: they go first).
+        uint32_t shareAddress_ = 0;
+        std::unique_ptr<StorePieceSource> shared_;
+        std::unique_ptr<PeerServer> peerServer_;
+        std::unique_ptr<PeerDiscovery> discovery_;
     };
 
     bool EngineRun::Sleep(int ms)
@@ -496,11 +544,15 @@ namespace {
     // across mirrors and a connection goes wherever the scheduler sends it.
     class ServerPort : public FetchPort {
     public:
-        ServerPort(std::string base, const DownloadDescription& d, PieceFetcher& f, BufferPool& pool)
+        // `coming` (for a server, when sharing) learns of each piece
+        // requested, so that peers asking for it are told to wait for it.
+        ServerPort(std::string base, const DownloadDescription& d, PieceFetcher& f, BufferPool& pool,
+            StorePieceSource* coming = nullptr)
             : base_(std::move(base))
             , desc_(d)
             , fetcher_(f)
             , pool_(pool)
+            , coming_(coming)
         {
         }
 
@@ -515,7 +567,10 @@ namespace {
             req.offset = loc.offset;
             req.length = loc.length;
             req.fileSize = desc_.files[loc.file].size;
-            return fetcher_.Start(req, pool_.Take());
+            uint64_t id = fetcher_.Start(req, pool_.Take());
+            if (id && coming_)
+                coming_->SetComing(piece, true);
+            return id;
         }
 
         uint64_t StartStream(uint32_t file, const std::vector<bool>& wanted) override
@@ -544,6 +599,7 @@ namespace {
         const DownloadDescription& desc_;
         PieceFetcher& fetcher_;
         BufferPool& pool_;
+        StorePieceSource* coming_; // not owned
     };
 
     // Where the files come from: the "-HttpUrl" mirrors, then those the
@@ -559,9 +615,69 @@ namespace {
         return bases;
     }
 
+    // Serves the verified pieces to peers and looks for them; without a
+    // server (the address cannot be bound) nothing is shared, and without
+    // discovery the server still answers peers that found this core.
+    void EngineRun::StartSharing(const std::vector<bool>& good)
+    {
+        StopSharing();
+        if (!shareAddress_)
+            return;
+        shared_ = std::make_unique<StorePieceSource>(*store_, desc_.PieceCount());
+        for (uint32_t p = 0; p < good.size(); ++p)
+            if (good[p])
+                shared_->Mark(p);
+        peerServer_ = std::make_unique<PeerServer>(desc_, digest_, *shared_);
+        PeerServerSettings server;
+        server.address = shareAddress_;
+        server.maxConnections = std::clamp(opt_.p2pUploadListSize, 1, 256);
+        server.maxUploads = std::max(1, opt_.p2pUploadThreads);
+        server.rateLimit = uint64_t(opt_.uploadLimitKBps) * 1024;
+        std::string error;
+        if (!peerServer_->Start(server, &error)) {
+            std::fprintf(stderr, "zdl-core: not sharing with peers: %s\n", error.c_str());
+            StopSharing();
+            return;
+        }
+        discovery_ = std::make_unique<PeerDiscovery>(digest_, peerServer_->Port());
+        PeerDiscoverySettings find;
+        find.interfaceAddress = shareAddress_;
+        if (opt_.p2pDiscoveryPort)
+            find.port = static_cast<uint16_t>(opt_.p2pDiscoveryPort);
+        if (!discovery_->Start(find)) {
+            std::fprintf(
+                stderr, "zdl-core: no multicast on %s: peers are not looked for\n", Ipv4Text(shareAddress_).c_str());
+            discovery_.reset();
+        }
+        std::fprintf(stderr, "zdl-core: sharing pieces with peers on %s:%u\n", Ipv4Text(shareAddress_).c_str(),
+            unsigned(peerServer_->Port()));
+    }
+
+    // The download is complete: the pieces are still served to the peers
+    // as long as this core runs.
+    void EngineRun::KeepSharing()
+    {
+        while (peerServer_ && Sleep(500))
+            board_.SetUploadRate(peerServer_->UploadRate());
+        StopSharing();
+    }
+
+    void EngineRun::StopSharing()
+    {
+        if (discovery_)
+            discovery_->Stop();
+        if (peerServer_)
+            peerServer_->Stop();
+        discovery_.reset();
+        peerServer_.reset();
+        shared_.reset();
+        board_.SetUploadRate(0);
+    }
+
     EngineRun::Step EngineRun::Download(std::vector<bool> good)
     {
         board_.SetPhase(Phase::Downloading);
+        StartSharing(good);
         RateLimiter limiter(uint64_t(opt_.downloadLimitKBps) * 1024);
         PieceFetcher fetcher(opt_.httpThreads, limiter);
         if (!fetcher.Init())
@@ -570,22 +686,33 @@ namespace {
         std::vector<std::unique_ptr<ServerPort>> mirrors;
         std::vector<FetchPort*> ports;
         for (const std::string& base : FileMirrors()) {
-            mirrors.push_back(std::make_unique<ServerPort>(base, desc_, fetcher, pool));
+            mirrors.push_back(std::make_unique<ServerPort>(base, desc_, fetcher, pool, shared_.get()));
             ports.push_back(mirrors.back().get());
         }
         if (mirrors.size() > 1)
             std::fprintf(stderr, "zdl-core: fetching from %zu mirrors\n", mirrors.size());
+        // Peers are mirrors of what they verified, below the release's digest.
+        std::vector<std::unique_ptr<ServerPort>> peers;
+        std::map<std::pair<uint32_t, uint16_t>, bool> peersSeen;
+        Millis nextPeerLook = 0;
         SchedulerSettings settings;
         settings.connections = opt_.httpThreads;
         settings.rateLimit = limiter.Rate();
         settings.giveUpMs = Millis(opt_.giveUpSeconds) * 1000;
         settings.seed = std::random_device()();
+        settings.scatter = peerServer_ != nullptr;
         DownloadScheduler scheduler(desc_, ports, settings, NowMs());
         for (uint32_t p = 0; p < good.size(); ++p)
             if (good[p])
                 scheduler.MarkGood(p);
         if (scheduler.Complete())
             return Step::Next;
+        // Cores that start together (a room switched on at once) would
+        // otherwise all ask the servers for their first pieces before they
+        // hear of each other: a moment is given to the announcements.
+        for (int waited = 0; discovery_ && waited < kPeerFirstWaitMs && discovery_->Peers().empty(); waited += 100)
+            if (!Sleep(100))
+                return Step::Stop;
 
         PieceWriter writer(desc_, digest_, *store_, board_, InfoPath("state"), opt_.stateSaveMs,
             static_cast<size_t>(opt_.httpThreads) + 2);
@@ -601,6 +728,21 @@ namespace {
                 result = Step::Stop;
                 break;
             }
+            if (discovery_ && NowMs() >= nextPeerLook) {
+                nextPeerLook = NowMs() + kPeerLookMs;
+                for (const PeerEndpoint& e : discovery_->Peers()) {
+                    if (!peersSeen.emplace(std::make_pair(e.address, e.port), true).second)
+                        continue;
+                    std::string base
+                        = "http://" + Ipv4Text(e.address) + ":" + std::to_string(e.port) + "/" + ToHex(digest_);
+                    peers.push_back(std::make_unique<ServerPort>(base, desc_, fetcher, pool));
+                    if (scheduler.AddSource(peers.back().get(), true) < 0) {
+                        peers.pop_back();
+                        continue;
+                    }
+                    std::fprintf(stderr, "zdl-core: peer %s found\n", base.c_str());
+                }
+            }
             scheduler.SetWriterLoad(writer.Pending(), writer.DiskFull());
             scheduler.Tick(NowMs());
             done.clear();
@@ -608,8 +750,11 @@ namespace {
             fetcher.Pump(50, &done, room > writer.Pending() ? room - writer.Pending() : 0);
             Millis now = NowMs();
             for (FetchDone& d : done) {
-                if (!d.ok && !d.rangeIgnored && !d.streamTail && d.cause != FetchCause::Cancelled)
+                if (!d.ok && !d.rangeIgnored && !d.streamTail && d.cause != FetchCause::Cancelled
+                    && !scheduler.OnPeer(d.transfer))
                     board_.CountRetry();
+                if (shared_ && !d.ok)
+                    shared_->SetComing(d.piece, false);
                 if (scheduler.Fetched(d, now))
                     writer.Submit(d.piece, std::move(d.data));
                 else
@@ -621,6 +766,10 @@ namespace {
                 if (!v.good)
                     board_.CountHashFailure();
                 scheduler.Verdict(v.piece, v.good, now);
+                if (v.good && shared_)
+                    shared_->Mark(v.piece);
+                if (shared_)
+                    shared_->SetComing(v.piece, false);
                 pool.GiveBack(std::move(v.buffer));
             }
             uint64_t got = fetcher.TakeReceivedBytes();
@@ -628,6 +777,7 @@ namespace {
             rateBytes += got;
             if (now - rateStart >= 1000) {
                 board_.SetDownloadRate(double(rateBytes) * 1000.0 / double(now - rateStart));
+                board_.SetUploadRate(peerServer_ ? peerServer_->UploadRate() : 0);
                 rateBytes = 0;
                 rateStart = now;
             }
@@ -658,6 +808,16 @@ namespace {
                 mirrors[m]->Base().c_str(), static_cast<unsigned long long>(st.goodBytes),
                 static_cast<unsigned long long>(st.badBytes), st.demotions);
         }
+        for (uint32_t i = 0; i < peers.size(); ++i) {
+            const uint32_t source = static_cast<uint32_t>(mirrors.size()) + i;
+            SourceStats st = scheduler.Stats(source);
+            std::fprintf(stderr, "zdl-core: peer %u %s: %llu bytes good, %llu bytes bad%s\n", source,
+                peers[i]->Base().c_str(), static_cast<unsigned long long>(st.goodBytes),
+                static_cast<unsigned long long>(st.badBytes), scheduler.Dropped(source) ? ", dropped" : "");
+        }
+        if (peerServer_)
+            std::fprintf(stderr, "zdl-core: sent %llu bytes to peers\n",
+                static_cast<unsigned long long>(peerServer_->BytesSent()));
         board_.SetDownloadRate(0);
         board_.SetServerBusy(false);
         if (result == Step::Next || result == Step::Restart)
@@ -854,6 +1014,7 @@ namespace {
     {
         if (!Init())
             return;
+        shareAddress_ = ShareAddress(opt_);
         while (true) {
             Step s = LoadRelease();
             if (s == Step::Next) {
@@ -862,12 +1023,16 @@ namespace {
                     return;
                 s = Download(std::move(good));
             }
+            if (s != Step::Next)
+                StopSharing(); // a restart serves the new release
             if (s == Step::Restart)
                 continue;
-            if (s == Step::GiveUp)
+            if (s == Step::GiveUp) {
                 board_.SetPhase(Phase::Quit);
-            else if (s == Step::Next)
+            } else if (s == Step::Next) {
                 Complete();
+                KeepSharing();
+            }
             return;
         }
     }

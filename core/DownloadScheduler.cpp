@@ -92,13 +92,64 @@ DownloadScheduler::DownloadScheduler(const DownloadDescription& desc, const std:
     , lastAnswer_(now)
     , random_(settings.seed)
 {
-    for (FetchPort* port : ports) {
-        if (sources_.size() == kMaxSources)
-            break;
-        Source source;
-        source.port = port;
-        sources_.push_back(std::move(source));
+    for (FetchPort* port : ports)
+        AddSource(port, false);
+    if (settings.scatter) {
+        std::vector<uint32_t> order(tracker_.PieceCount());
+        for (uint32_t p = 0; p < order.size(); ++p)
+            order[p] = p;
+        std::shuffle(order.begin(), order.end(), random_);
+        tracker_.SetOrder(std::move(order));
     }
+}
+
+int DownloadScheduler::AddSource(FetchPort* port, bool peer)
+{
+    if (sources_.size() == kMaxSources)
+        return -1;
+    Source source;
+    source.port = port;
+    source.peer = peer;
+    sources_.push_back(std::move(source));
+    return static_cast<int>(sources_.size() - 1);
+}
+
+bool DownloadScheduler::OnPeer(uint64_t transfer) const
+{
+    auto it = transfers_.find(transfer);
+    return it != transfers_.end() && sources_[it->second.source].peer;
+}
+
+bool DownloadScheduler::PeerMayServe(uint32_t s, uint32_t piece, Millis now) const
+{
+    const Source& source = sources_[s];
+    if (source.dropped || !Open(s, now))
+        return false;
+    // Until it delivered a good piece, a peer gets one request at a time: a
+    // trickling peer holds up one connection, not all of them.
+    if (source.stats.goodBytes == 0 && TransfersOf(s) > 0)
+        return false;
+    auto it = source.notYet.find(piece);
+    return it == source.notYet.end() || now >= it->second;
+}
+
+// A peer that misbehaved: its running transfers end (their pieces come
+// back as dropped) and it is never asked again.
+void DownloadScheduler::DropPeer(uint32_t s, const char* why)
+{
+    Source& source = sources_[s];
+    if (source.dropped)
+        return;
+    source.dropped = true;
+    ++source.stats.demotions;
+    source.notYet.clear();
+    for (auto& [id, t] : transfers_) {
+        if (t.source == s && !t.dropped) {
+            t.dropped = true;
+            source.port->Drop(id);
+        }
+    }
+    std::fprintf(stderr, "zdl-core: peer %u %s: dropped\n", s, why);
 }
 
 bool DownloadScheduler::Streams(uint32_t file) const
@@ -130,6 +181,8 @@ void DownloadScheduler::Tick(Millis now)
         // Waiting on a full disk, on a busy source or on the backoff of
         // files the source answered for does not count towards giving up.
         const Source& source = sources_[s];
+        if (source.peer)
+            continue; // only the servers' waits count
         if (diskFull_ || (transfers_.empty() && (source.busy || now >= source.waitUntil)))
             lastBytes_ = now;
     }
@@ -165,7 +218,7 @@ bool DownloadScheduler::Misses(uint32_t s, uint32_t file, Millis now) const
 bool DownloadScheduler::Open(uint32_t s, Millis now) const
 {
     const Source& source = sources_[s];
-    if (now < source.waitUntil || source.port->IdleConnections() <= 0)
+    if (source.dropped || now < source.waitUntil || source.port->IdleConnections() <= 0)
         return false;
     // After a wait one request tests the source; the others wait for it.
     return !(source.waits > 0 && TransfersOf(s) > 0);
@@ -196,26 +249,38 @@ int DownloadScheduler::ChooseSource(uint32_t piece, uint32_t file, Millis now) c
     uint64_t failedOn = 0;
     if (auto it = badSources_.find(piece); it != badSources_.end())
         failedOn = it->second;
-    const uint64_t everySource = sources_.size() >= 64 ? ~uint64_t(0) : (uint64_t(1) << sources_.size()) - 1;
+    // Peers first: the one with the fewest transfers among those that may
+    // hold the piece. A peer never sent a bad copy (it would be dropped).
+    int bestPeer = -1;
+    for (uint32_t s = 0; s < sources_.size(); ++s)
+        if (sources_[s].peer && PeerMayServe(s, piece, now)
+            && (bestPeer < 0 || TransfersOf(s) < TransfersOf(static_cast<uint32_t>(bestPeer))))
+            bestPeer = static_cast<int>(s);
+    if (bestPeer >= 0)
+        return bestPeer;
+    // Then the servers.
+    uint64_t everySource = 0;
+    for (uint32_t s = 0; s < sources_.size(); ++s)
+        everySource |= sources_[s].peer ? 0 : uint64_t(1) << s;
     if ((failedOn & everySource) == everySource)
         failedOn = 0; // every copy failed: the piece waits on its delay, then any source
     // Misses count only while some source does not miss the file: when
     // every one fails it, the file's own wait (FileRetryBook) decides.
     bool someServe = false;
     for (uint32_t s = 0; s < sources_.size(); ++s)
-        someServe = someServe || !Misses(s, file, now);
+        someServe = someServe || (!sources_[s].peer && !Misses(s, file, now));
     auto misses = [&](uint32_t s) { return someServe && Misses(s, file, now); };
     uint64_t fastest = 1;
     for (uint32_t s = 0; s < sources_.size(); ++s)
-        fastest = std::max(fastest, RateOf(s, now));
+        fastest = std::max(fastest, sources_[s].peer ? 0 : RateOf(s, now));
     bool healthyExists = false; // healthy and able to serve the piece, if not now
     for (uint32_t s = 0; s < sources_.size(); ++s)
-        if (sources_[s].faults == 0 && !misses(s) && !(failedOn >> s & 1))
+        if (!sources_[s].peer && sources_[s].faults == 0 && !misses(s) && !(failedOn >> s & 1))
             healthyExists = true;
     int best = -1;
     double bestScore = 0;
     for (uint32_t s = 0; s < sources_.size(); ++s) {
-        if (!Open(s, now) || misses(s) || (failedOn >> s & 1))
+        if (sources_[s].peer || !Open(s, now) || misses(s) || (failedOn >> s & 1))
             continue;
         if (healthyExists && sources_[s].faults > 0 && (Demoted(s, now) || TransfersOf(s) > 0))
             continue;
@@ -427,8 +492,8 @@ void DownloadScheduler::DropTrickles(uint32_t s, Millis now)
 
 bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
 {
-    if (d.httpStatus != 0)
-        lastAnswer_ = now; // the source is there
+    if (d.httpStatus != 0 && !OnPeer(d.transfer))
+        lastAnswer_ = now; // the server is there
     uint32_t file = desc_.Locate(d.piece).file;
     Transfer t;
     bool known = false;
@@ -444,6 +509,53 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         return false;
     }
     const uint32_t s = known ? t.source : 0;
+    if (source.peer && !d.ok) {
+        retries_.ProbeNotStarted(file);
+        if (d.cause == FetchCause::HttpStatus && !d.rangeIgnored && !IsBusyStatus(d.httpStatus)) {
+            // Not verified there yet ("404"): that peer is asked again later.
+            source.notYet[d.piece] = now + kPeerNotYetMs;
+            if (d.retryAfterMs >= 0 && ++peerComing_[d.piece] <= kMaxPeerComing) {
+                // The peer is fetching it from a server: wait for it there.
+                Millis wait = std::clamp<Millis>(d.retryAfterMs, 250, kPeerNotYetMs);
+                source.notYet[d.piece] = now + wait;
+                delayed_.emplace_back(now + wait, d.piece);
+                return false;
+            }
+            // Often a peer lacks a piece because it is fetching it from the
+            // servers right now. The first time no peer has a piece, it
+            // waits for them while other pieces go on; the second time it
+            // comes from the servers. The wait is drawn at random, so that
+            // two cores after the same piece do not ask in step and both
+            // fetch it from the servers: the first to come back fetches it,
+            // the other finds it at that peer.
+            bool otherPeer = false;
+            for (uint32_t o = 0; o < sources_.size() && !otherPeer; ++o)
+                otherPeer = o != s && sources_[o].peer && !sources_[o].dropped
+                    && !(sources_[o].notYet.count(d.piece) && now < sources_[o].notYet.at(d.piece));
+            const uint32_t free = tracker_.PieceCount() - tracker_.DonePieces() - tracker_.InFlightPieces();
+            if (!otherPeer && free > 0 && peerWaited_.insert(d.piece).second) {
+                std::uniform_int_distribution<Millis> wait(kPeerNotYetMs, kPeerWaitMaxMs);
+                delayed_.emplace_back(now + wait(random_), d.piece);
+                return false;
+            }
+            tracker_.Release(d.piece);
+            return false;
+        }
+        tracker_.Release(d.piece);
+        if (d.cause == FetchCause::Timeout || d.cause == FetchCause::ShortBody || d.rangeIgnored) {
+            DropPeer(s, d.cause == FetchCause::Timeout ? "too slow" : "answered a range with something else");
+        } else if (!(known && t.epoch != source.epoch)) {
+            // Busy or gone: it waits like a server, and its pieces go on
+            // from the others meanwhile.
+            ++source.waits;
+            ++source.epoch;
+            source.busy = IsBusyStatus(d.httpStatus);
+            source.waitUntil = now
+                + (source.busy ? SpreadBackoff(source.waits, kFirstBusyWaitMs, kMaxBusyWaitMs, 0, random_)
+                               : SpreadBackoff(source.waits, kFirstSilentWaitMs, kMaxSilentWaitMs, 0, random_));
+        }
+        return false;
+    }
     if (d.rangeIgnored || d.streamTail) {
         // Not a failure of the piece: it comes again by a stream of its file.
         if (d.rangeIgnored && source.streamFiles.insert(file).second)
@@ -453,6 +565,7 @@ bool DownloadScheduler::Fetched(const FetchDone& d, Millis now)
         return false;
     }
     if (d.ok) {
+        source.notYet.erase(d.piece);
         source.streak.Succeeded();
         source.waits = 0;
         source.busy = false;
@@ -553,6 +666,14 @@ void DownloadScheduler::Verdict(uint32_t piece, bool good, Millis now)
     // fetched again after a pause of its own (it stays "in flight"), or at
     // once from a source that has not sent a bad copy of it. The source
     // that sent it is demoted and does not get the file again soon.
+    if (source && source->peer) {
+        // Bytes no server sent say nothing about the release: the piece
+        // comes at once from another source, and the peer is gone.
+        source->stats.badBytes += tracker_.LengthOf(piece);
+        DropPeer(static_cast<uint32_t>(from), "sent a piece that failed its hash check");
+        delayed_.emplace_back(now, piece);
+        return;
+    }
     int n = ++hashFailures_[piece];
     Millis delay = n > 6 ? kMaxPieceDelayMs : Doubling(n + 2, 250, 15000);
     if (source) {
@@ -604,10 +725,12 @@ SchedulerReport DownloadScheduler::Report(Millis now) const
     // A source failing is only worth a word while every source fails.
     bool allFailing = true;
     for (const Source& s : sources_)
-        allFailing = allFailing && s.streak.Failing();
+        allFailing = allFailing && (s.peer || s.streak.Failing());
     for (const Source& s : sources_) {
         if (!allFailing)
             break;
+        if (s.peer)
+            continue;
         r.serverBusy = r.serverBusy || s.busy;
         if (!r.error && s.streak.Lasting(now)) {
             r.error = true;

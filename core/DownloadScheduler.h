@@ -25,6 +25,19 @@
 //   source fails it. At the end, with nothing left to request, a piece
 //   crawling in from a source far slower than a free one is dropped and
 //   fetched again from the faster.
+// - Peers (other cores of the release on the local network) are sources
+//   that may appear at any time and hold only some pieces: a piece goes to
+//   a peer first, and to the servers once no peer has it. A peer's "not
+//   found" only means "not yet": that peer is asked for the piece again
+//   after kPeerNotYetMs, and nothing is reported; the first time no peer
+//   has a piece it waits for them (kPeerNotYetMs to kPeerWaitMaxMs, at
+//   random; other pieces go on), the second time it comes from the
+//   servers. A peer that answers "404" with "Retry-After" is fetching the
+//   piece from a server: it is waited for (up to kMaxPeerComing times)
+//   rather than fetched from the servers too. A peer that sends a piece
+//   failing its hash, trickles, or answers a range with something else is
+//   dropped for good; its failures never count as the servers'
+//   (no report, no doubt about the release, no hold on giving up).
 // - A file the server answers for but does not serve (404, short body ...)
 //   waits on its own backoff (FileRetryBook) while the rest goes on.
 // - A file whose server ignores Range is fetched whole, once at a time.
@@ -99,6 +112,13 @@ constexpr uint32_t kMinRateSampleBytes = 64 * 1024;
 // Pieces passed over in one round because no source may take them now.
 constexpr size_t kMaxSkippedPerRound = 64;
 constexpr size_t kMaxSources = 64;
+// A peer that lacks a piece is asked for it again after this long.
+constexpr Millis kPeerNotYetMs = 1000;
+// A piece no peer has waits for them once, up to this long.
+constexpr Millis kPeerWaitMaxMs = 4000;
+// A peer that says it is fetching a piece (404 with "Retry-After") is
+// waited for this many times at most.
+constexpr int kMaxPeerComing = 10;
 
 // Codes of "ErrorCode" beyond HTTP statuses.
 constexpr int kCodeShortBody = 1000;
@@ -161,6 +181,9 @@ struct SchedulerSettings {
     uint64_t rateLimit = 0; // bytes per second, 0 unlimited
     Millis giveUpMs = 300000;
     uint32_t seed = 0; // of the random spread
+    // Pieces in a random order rather than in sequence, so that cores
+    // sharing with each other fetch different pieces from the servers.
+    bool scatter = false;
 };
 
 // What one source delivered, for the log.
@@ -189,6 +212,15 @@ public:
         : DownloadScheduler(desc, std::vector<FetchPort*> { &port }, settings, now)
     {
     }
+
+    // A source that appeared while downloading: a mirror, or a peer
+    // (`peer`). Its index, or -1 when kMaxSources are known.
+    int AddSource(FetchPort* port, bool peer);
+    // True when `transfer` runs on a peer (whose failures are no news for
+    // the player).
+    bool OnPeer(uint64_t transfer) const;
+    // A peer dropped for misbehaving.
+    bool Dropped(uint32_t source) const { return sources_[source].dropped; }
 
     // A piece already good on disk.
     void MarkGood(uint32_t piece);
@@ -250,6 +282,9 @@ private:
         std::unordered_map<uint32_t, FileMiss> misses; // by file
         std::unordered_set<uint32_t> streamFiles; // files it ignores Range for
         SourceStats stats;
+        bool peer = false; // another core on the local network
+        bool dropped = false; // a peer that misbehaved: never asked again
+        std::unordered_map<uint32_t, Millis> notYet; // a peer's missing pieces, until when
     };
 
     void StartRequests(Millis now);
@@ -260,6 +295,8 @@ private:
     bool Misses(uint32_t source, uint32_t file, Millis now) const;
     uint64_t RateOf(uint32_t source, Millis now) const;
     void Demote(uint32_t source, Millis now, const char* why);
+    void DropPeer(uint32_t source, const char* why);
+    bool PeerMayServe(uint32_t source, uint32_t piece, Millis now) const;
     bool StartStream(uint32_t source, uint32_t file, uint32_t piece, Millis now);
     void ReleaseDue(Millis now);
     void DropTrickles(uint32_t source, Millis now);
@@ -278,6 +315,8 @@ private:
     std::unordered_map<uint32_t, uint64_t> badSources_; // pieces: sources whose copy failed its hash
     std::vector<std::pair<Millis, uint32_t>> delayed_; // pieces waiting out a delay
     std::unordered_map<uint32_t, int> hashFailures_;
+    std::unordered_map<uint32_t, int> peerComing_; // pieces: times a peer said it is fetching them
+    std::unordered_set<uint32_t> peerWaited_; // pieces that waited once for a peer to have them
     size_t writerPending_ = 0;
     bool diskFull_ = false;
     int hashStreak_ = 0; // hash failures since the last good piece

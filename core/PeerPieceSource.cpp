@@ -6,9 +6,23 @@ StorePieceSource::StorePieceSource(PieceStore& store, uint32_t pieceCount)
     : store_(store)
     , count_(pieceCount)
     , verified_(new std::atomic<bool>[pieceCount])
+    , coming_(new std::atomic<bool>[pieceCount])
 {
-    for (uint32_t i = 0; i < count_; ++i)
+    for (uint32_t i = 0; i < count_; ++i) {
         verified_[i] = false;
+        coming_[i] = false;
+    }
+}
+
+void StorePieceSource::SetComing(uint32_t piece, bool coming)
+{
+    if (piece < count_)
+        coming_[piece] = coming;
+}
+
+bool StorePieceSource::IsComing(uint32_t piece)
+{
+    return piece < count_ && coming_[piece];
 }
 
 void StorePieceSource::Mark(uint32_t piece)

@@ -20,6 +20,12 @@ public:
     // Reads `length` bytes at `offset` within verified piece `piece`;
     // false on a read failure. Called from several threads at once.
     virtual bool ReadVerified(uint32_t piece, uint32_t offset, uint32_t length, uint8_t* out) = 0;
+    // True while this core fetches `piece` from a server (not verified yet).
+    virtual bool IsComing(uint32_t piece)
+    {
+        (void)piece;
+        return false;
+    }
 };
 
 // Thread safe: the engine's thread marks pieces while the server's threads
@@ -33,14 +39,18 @@ public:
     // MarkDone), and Unmark when it is to be written again.
     void Mark(uint32_t piece);
     void Unmark(uint32_t piece);
+    // A piece a server is sending (`coming`), or no longer.
+    void SetComing(uint32_t piece, bool coming);
 
     bool IsVerified(uint32_t piece) override;
     bool ReadVerified(uint32_t piece, uint32_t offset, uint32_t length, uint8_t* out) override;
+    bool IsComing(uint32_t piece) override;
 
 private:
     PieceStore& store_; // not owned
     uint32_t count_;
     std::unique_ptr<std::atomic<bool>[]> verified_;
+    std::unique_ptr<std::atomic<bool>[]> coming_;
 };
 
 } // namespace zdl::core

@@ -251,8 +251,10 @@ int PeerServer::Answer(MHD_Connection* c, const char* url, const char* method)
     if (length > 0) {
         uint32_t base = desc_.files[file].firstPiece;
         for (uint64_t p = first / desc_.pieceSize; p <= last / desc_.pieceSize; ++p) {
-            if (!pieces_.IsVerified(base + static_cast<uint32_t>(p)))
-                return Reply(c, MHD_HTTP_NOT_FOUND);
+            const uint32_t piece = base + static_cast<uint32_t>(p);
+            if (!pieces_.IsVerified(piece))
+                return pieces_.IsComing(piece) ? Reply(c, MHD_HTTP_NOT_FOUND, MHD_HTTP_HEADER_RETRY_AFTER, "1")
+                                               : Reply(c, MHD_HTTP_NOT_FOUND);
         }
     }
     if (!TakeUploadSlot())

@@ -14,7 +14,9 @@
 // Answers: "206 Partial Content" for one range "bytes=a-b", "bytes=a-" or
 // "bytes=-n"; "200 OK" with the whole file when there is no Range; "404 Not
 // Found" also when the range touches a piece this core has not verified
-// (a peer holds only some pieces; it never says more than that); "416" for a
+// (a peer holds only some pieces), with "Retry-After: 1" when this core is
+// fetching such a piece from a server right now (the asking peer had better
+// wait for it than fetch it from the server too); "416" for a
 // range outside the file; "400" for a malformed or multiple range; "405" for
 // methods other than GET and HEAD; "503" with "Retry-After" when no upload
 // slot frees in time.

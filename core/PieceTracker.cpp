@@ -26,14 +26,23 @@ bool PieceTracker::TakeNext(uint32_t* piece)
             return true;
         }
     }
-    while (cursor_ < states_.size() && states_[cursor_] != State::Missing)
+    auto at = [this](uint32_t i) { return order_.empty() ? i : order_[i]; };
+    while (cursor_ < states_.size() && states_[at(cursor_)] != State::Missing)
         ++cursor_;
     if (cursor_ == states_.size())
         return false;
-    states_[cursor_] = State::InFlight;
+    *piece = at(cursor_++);
+    states_[*piece] = State::InFlight;
     ++inFlight_;
-    *piece = cursor_++;
     return true;
+}
+
+void PieceTracker::SetOrder(std::vector<uint32_t> order)
+{
+    if (order.size() != states_.size())
+        return;
+    order_ = std::move(order);
+    cursor_ = 0;
 }
 
 bool PieceTracker::Take(uint32_t piece)

@@ -19,6 +19,9 @@ public:
     State StateOf(uint32_t piece) const { return states_[piece]; }
     uint32_t LengthOf(uint32_t piece) const { return lengths_[piece]; }
 
+    // The order TakeNext walks (a permutation of every piece); by default
+    // the pieces' own order.
+    void SetOrder(std::vector<uint32_t> order);
     // Next missing piece in order, now in flight; false when none is left.
     bool TakeNext(uint32_t* piece);
     // Takes a given piece if it is missing; false otherwise.
@@ -42,6 +45,7 @@ private:
     uint32_t inFlight_ = 0;
     uint32_t cursor_ = 0; // no missing piece lies before it, except released ones
     std::vector<uint32_t> released_;
+    std::vector<uint32_t> order_; // empty: the pieces' own order
 };
 
 } // namespace zdl::core

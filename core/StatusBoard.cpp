@@ -73,6 +73,12 @@ void StatusBoard::SetDownloadRate(double bps)
     rate_ = bps;
 }
 
+void StatusBoard::SetUploadRate(double bps)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    uploadRate_ = bps;
+}
+
 void StatusBoard::SetError(CoreError e, int code, const std::string& file)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -136,7 +142,7 @@ std::string StatusBoard::StatLines() const
     s += Line("PercentageDownloaded", Fixed(percent));
     s += Line("VerifyPercentage", Fixed(verify_));
     s += Line("DownloadBandWidth", Fixed(rate_ / 1024));
-    s += Line("UploadBandWidth", Fixed(0));
+    s += Line("UploadBandWidth", Fixed(uploadRate_ / 1024));
     s += Line("TotalByte", std::to_string(total_));
     s += Line("IncompleteByte", std::to_string(total_ - done_));
     uint64_t reserved = reserved_ < total_ - done_ ? reserved_ : total_ - done_;

@@ -68,6 +68,8 @@ public:
     // misses a disk too full for the resume state.
     void SetReservedBytes(uint64_t bytes, uint64_t ownNeed);
     void SetDownloadRate(double bytesPerSecond);
+    // What the peer server sends ("UploadBandWidth").
+    void SetUploadRate(double bytesPerSecond);
     void SetError(CoreError error, int code, const std::string& file);
     // Clears the error if it is of kind `error` (the operation that reported
     // it now works); a different, later error stays.
@@ -94,6 +96,7 @@ private:
     uint64_t reserved_ = 0;
     uint64_t ownNeed_ = 0;
     double rate_ = 0;
+    double uploadRate_ = 0;
     bool hasError_ = false; // one was reported since the start
     bool errorActive_ = false; // and has not cleared since
     CoreError error_ = CoreError::WriteFile;

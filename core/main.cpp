@@ -100,8 +100,10 @@ int main(int argc, char** argv)
             }
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (engine.Finished() && board.GetPhase() == Phase::DownloadCompleted)
-                break; // manual run without a channel
+            // A manual run without a channel ends with the download (the
+            // engine would go on serving peers until told to stop).
+            if (board.GetPhase() == Phase::DownloadCompleted)
+                break;
         }
         if (engine.Finished() && board.GetPhase() == Phase::Quit) {
             // Tell the installer, give it time to read, and end: it starts a

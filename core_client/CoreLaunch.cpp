@@ -119,6 +119,8 @@ bool BuildCoreArguments(CoreLaunchSettings& settings, std::string& options)
     options += " -UploadLimit " + std::to_string(settings.uploadLimit);
     if (settings.deleteDownloadInfo)
         options += " -DeleteDownloadInfo";
+    if (!settings.share)
+        options += " -P2PShare 0";
     return true;
 }
 

@@ -23,6 +23,7 @@ struct CoreLaunchSettings {
     int32_t p2pUploadThreads = 6;
     int32_t p2pUploadListSize = 12;
     bool deleteDownloadInfo = true;
+    bool share = true; // off: "-P2PShare 0" (the core shares by default)
 };
 
 // How the installer talks to a started core.

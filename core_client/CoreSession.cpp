@@ -67,6 +67,7 @@ bool CoreSession::StartCore(const CoreStartRequest& request)
         settings.deleteDownloadInfo = true;
         settings.downloadLimit = CoreSpeedLimit(request.maxDownloadSpeed);
         settings.uploadLimit = CoreSpeedLimit(request.maxUploadSpeed);
+        settings.share = request.share;
         failure = LaunchLocked(path, settings);
     }
     Report(failure);

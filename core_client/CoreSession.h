@@ -52,6 +52,7 @@ struct CoreStartRequest {
     float maxUploadSpeed = -1;
     int httpThreads = 4;
     std::string mode = "download";
+    bool share = true; // pieces with peers on the local network
 };
 
 // The start-failure message kCoreStartFailedFormat and its title kErrorTitle

@@ -100,6 +100,12 @@ bool Ipv4OfSocketAddress(const void* sockaddr, uint32_t* address);
 // 127.0.0.1 nothing leaves the machine. kInvalidSocket on failure.
 SocketHandle OpenMulticastSocket(uint32_t group, uint16_t port, uint32_t interfaceAddress);
 
+// The local address the system would send from towards |address| (the
+// interface its routes choose, for a public address the default route's):
+// a UDP socket is connected, which sends nothing, and asked its own
+// address. False when no route leads there.
+bool LocalAddressToward(uint32_t address, uint32_t* local);
+
 // Sends one datagram to |address|:|port|; false on failure.
 bool SendDatagram(SocketHandle s, uint32_t address, uint16_t port, const void* data, size_t size);
 

@@ -223,6 +223,23 @@ SocketHandle OpenMulticastSocket(uint32_t group, uint16_t port, uint32_t interfa
     return fd;
 }
 
+bool LocalAddressToward(uint32_t address, uint32_t* local)
+{
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    if (fd < 0)
+        return false;
+    sockaddr_in to = Ipv4Address(address, 9);
+    sockaddr_in me {};
+    socklen_t len = sizeof me;
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&me), &len) == 0 && me.sin_family == AF_INET
+        && me.sin_addr.s_addr != 0;
+    ::close(fd);
+    if (ok)
+        *local = ntohl(me.sin_addr.s_addr);
+    return ok;
+}
+
 bool SendDatagram(SocketHandle s, uint32_t address, uint16_t port, const void* data, size_t size)
 {
     sockaddr_in addr = Ipv4Address(address, port);

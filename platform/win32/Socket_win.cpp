@@ -223,6 +223,23 @@ SocketHandle OpenMulticastSocket(uint32_t group, uint16_t port, uint32_t interfa
     return FromSocket(s);
 }
 
+bool LocalAddressToward(uint32_t address, uint32_t* local)
+{
+    SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET)
+        return false;
+    sockaddr_in to = Ipv4Address(address, 9);
+    sockaddr_in me {};
+    int len = sizeof me;
+    bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0
+        && ::getsockname(s, reinterpret_cast<sockaddr*>(&me), &len) == 0 && me.sin_family == AF_INET
+        && me.sin_addr.s_addr != 0;
+    ::closesocket(s);
+    if (ok)
+        *local = ntohl(me.sin_addr.s_addr);
+    return ok;
+}
+
 bool SendDatagram(SocketHandle s, uint32_t address, uint16_t port, const void* data, size_t size)
 {
     if (size > 0xffff)

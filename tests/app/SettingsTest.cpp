@@ -86,6 +86,24 @@ namespace {
         EXPECT_EQ("LimitUploadSpd=1\r\n", FormatSettings(w));
     }
 
+    // Sharing with peers is on unless the file says 0; only "off" is
+    // written, so a file written with it on is the same as before.
+    TEST(StoredSettingsTest, SharingSwitchReadAndWritten)
+    {
+        EXPECT_TRUE(ParseSettings("").share);
+        EXPECT_TRUE(ParseSettings("P2PShare=1\r\n").share);
+        EXPECT_FALSE(ParseSettings("P2PShare=0\r\n").share);
+        EXPECT_FALSE(ParseSettings("P2PShare=1\r\nP2PShare=0").share); // a later line wins
+        SettingsToWrite w;
+        w.folder = "E:\\Z\\";
+        EXPECT_EQ("DefaultDir=E:\\Z\\\r\n", FormatSettings(w));
+        w.share = false;
+        StoredSettings back = ParseSettings(FormatSettings(w));
+        EXPECT_FALSE(back.share);
+        EXPECT_EQ(w.folder, back.defaultDir);
+        EXPECT_FALSE(PageSettingsFrom(back, "D:\\").share);
+    }
+
     // A link in the settings file's place is left as it is, its target
     // untouched; a plain file is written.
     TEST(StoredSettingsTest, WriterRefusesALinkInTheFilesPlace)
@@ -214,6 +232,38 @@ namespace {
         EXPECT_EQ(-1, page_->maxUploadSpeed());
         EXPECT_EQ(kDefaultInstallDir, page_->installDir()); // takes effect at the next start
         EXPECT_EQ(0, core_.Starts()); // nothing ran, nothing restarts
+    }
+
+    // The sharing box shows the stored switch with its note; switched off it
+    // writes "P2PShare=0" and the page's next core start passes it on.
+    TEST_F(SettingsDialogTest, SharingBoxRoundTrip)
+    {
+        WriteAll(env_.settingsPath, "P2PShare=0\r\n");
+        page_->LoadSettings();
+        EXPECT_FALSE(page_->share());
+        bool shown = true;
+        std::string note;
+        WsSetDialogScript([&](NativeWindow dialog, int) {
+            shown = WsIsDlgButtonChecked(dialog, kIdShareCheck);
+            note = WsGetDlgItemText(dialog, kIdShareNote, 1000);
+            WsCheckDlgButton(dialog, kIdShareCheck, true);
+            WsSendDialogMessage(dialog, WM_COMMAND, IDOK, 0);
+        });
+        page_->OnSettings();
+        EXPECT_FALSE(shown);
+        EXPECT_EQ(kShareNote, note);
+        EXPECT_EQ("DefaultDir=" + std::string(kDefaultInstallDir) + "\r\n", ReadAll(env_.settingsPath));
+        EXPECT_TRUE(page_->share());
+
+        WsSetDialogScript([&](NativeWindow dialog, int) {
+            shown = WsIsDlgButtonChecked(dialog, kIdShareCheck);
+            WsCheckDlgButton(dialog, kIdShareCheck, false);
+            WsSendDialogMessage(dialog, WM_COMMAND, IDOK, 0);
+        });
+        page_->OnSettings();
+        EXPECT_TRUE(shown);
+        EXPECT_EQ("P2PShare=0\r\nDefaultDir=" + std::string(kDefaultInstallDir) + "\r\n", ReadAll(env_.settingsPath));
+        EXPECT_FALSE(page_->share());
     }
 
     TEST_F(SettingsDialogTest, NoLimitWritesNoMaxLineAndCancelWritesNothing)

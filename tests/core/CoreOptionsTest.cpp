@@ -150,6 +150,37 @@ TEST(CoreOptions, TrustedKeyIsAKeyLine)
     }
 }
 
+// Sharing is on unless switched off; the pinned address must be one the
+// peer server may listen on (never every interface or a public address).
+TEST(CoreOptions, SharingSwitchAndPinnedInterface)
+{
+    CoreOptions plain;
+    std::string error;
+    ASSERT_TRUE(ParseCoreOptions(InstallerLine(), &plain, &error)) << error;
+    EXPECT_TRUE(plain.p2pShare);
+    EXPECT_TRUE(plain.p2pInterface.empty());
+    struct Case {
+        const char* option;
+        const char* value;
+        bool ok;
+    };
+    for (const Case& c :
+        { Case { "-P2PShare", "0", true }, Case { "-P2PShare", "1", true }, Case { "-P2PShare", "2", false },
+            Case { "-P2PShare", "", false }, Case { "-P2PInterface", "127.0.0.1", true },
+            Case { "-P2PInterface", "192.168.1.20", true }, Case { "-P2PInterface", "0.0.0.0", false },
+            Case { "-P2PInterface", "8.8.8.8", false }, Case { "-P2PInterface", "192.168.1", false },
+            Case { "-P2PDiscoveryPort", "18577", true }, Case { "-P2PDiscoveryPort", "0", false } }) {
+        auto args = InstallerLine();
+        args.push_back(c.option);
+        args.push_back(c.value);
+        CoreOptions o;
+        EXPECT_EQ(ParseCoreOptions(args, &o, &error), c.ok) << c.option << " " << c.value << ": " << error;
+        if (c.ok && std::string(c.option) == "-P2PShare") {
+            EXPECT_EQ(o.p2pShare, std::string(c.value) == "1");
+        }
+    }
+}
+
 // What the installer's own builder writes, at the ends of what it can send,
 // split as the system splits a command line, must start a core.
 TEST(CoreOptions, TakesEveryCommandLineTheInstallerBuilds)

@@ -663,3 +663,111 @@ TEST(DownloadSchedulerMirrors, SlowerMirrorKeepsOneConnection)
     }
     EXPECT_EQ(m[1].started.size(), 6u); // two at the start, then one a second
 }
+
+// A peer that is fetching a piece from a server says so (404 with
+// "Retry-After"): the piece waits for it and never goes to the server too.
+TEST(DownloadSchedulerPeers, PieceAPeerIsFetchingWaitsForIt)
+{
+    DownloadDescription desc = Layout({ 2 * kPiece });
+    FakePort server, peer;
+    peer.next = 1000; // transfer ids are unique across sources
+    SchedulerSettings set;
+    set.connections = 2;
+    DownloadScheduler s(desc, server, set, 0);
+    ASSERT_EQ(s.AddSource(&peer, true), 1);
+    s.Tick(0); // the untried peer takes one piece, the server the other
+    ASSERT_EQ(peer.started, (std::vector<uint32_t> { 0 }));
+    ASSERT_EQ(server.started, (std::vector<uint32_t> { 1 }));
+    EXPECT_FALSE(s.Fetched(peer.End(0, 404, FetchCause::HttpStatus, 1000), 1));
+    for (Millis t = 2; t < 1001; t += 100)
+        s.Tick(t);
+    EXPECT_EQ(server.started, (std::vector<uint32_t> { 1 }));
+    EXPECT_EQ(peer.started.size(), 1u);
+    s.Tick(1001); // its wait is over: the same peer, which has it by now
+    ASSERT_EQ(peer.started, (std::vector<uint32_t> { 0, 0 }));
+    ASSERT_TRUE(s.Fetched(peer.End(0, 206), 1002));
+    s.Verdict(0, true, 1002);
+    ASSERT_TRUE(s.Fetched(server.End(1, 206), 1003));
+    s.Verdict(1, true, 1003);
+    EXPECT_TRUE(s.Complete());
+    EXPECT_EQ(server.started, (std::vector<uint32_t> { 1 }));
+}
+
+// Peers join while downloading: a piece goes to a peer first. A peer's 404
+// is no error: the first time no peer has a piece it waits for them while
+// other pieces go on, the second time the server sends it. A peer whose
+// piece fails its hash, and one that trickles, are dropped for good while
+// the download completes from the server.
+TEST(DownloadSchedulerPeers, PeersJoinLateAreAskedFirstAndDroppedWhenHostile)
+{
+    DownloadDescription desc = Layout({ 12 * kPiece });
+    FakePort server, lacking, liar, slow;
+    lacking.next = 1000; // transfer ids are unique across sources
+    liar.next = 2000;
+    slow.next = 3000;
+    SchedulerSettings set;
+    set.connections = 1;
+    DownloadScheduler s(desc, server, set, 0);
+    s.Tick(0);
+    ASSERT_EQ(server.started, (std::vector<uint32_t> { 0 }));
+    ASSERT_TRUE(s.Fetched(server.End(0, 206), 1));
+    s.Verdict(0, true, 1);
+
+    const int peerA = s.AddSource(&lacking, true);
+    ASSERT_EQ(peerA, 1);
+    s.Tick(10);
+    ASSERT_EQ(lacking.started, (std::vector<uint32_t> { 1 })); // the peer first
+    EXPECT_TRUE(server.running.empty());
+    EXPECT_FALSE(s.Fetched(lacking.End(1, 404), 11));
+    s.Tick(12); // piece 1 waits for the peer; the next piece goes on
+    ASSERT_EQ(lacking.started, (std::vector<uint32_t> { 1, 2 }));
+    ASSERT_TRUE(s.Fetched(lacking.End(2, 206), 13));
+    s.Verdict(2, true, 13);
+    EXPECT_EQ(s.Stats(1).goodBytes, kPiece);
+    Millis now = 11 + kPeerWaitMaxMs;
+    s.Tick(now); // the peer is asked again, still lacks it: the server sends it
+    ASSERT_EQ(lacking.started.back(), 1u);
+    EXPECT_FALSE(s.Fetched(lacking.End(1, 404), now));
+    s.Tick(++now);
+    ASSERT_EQ(server.running.size(), 1u);
+    EXPECT_EQ(server.running.begin()->second, 1u);
+    EXPECT_FALSE(s.Report(now).error);
+    ASSERT_TRUE(s.Fetched(server.End(1, 206), now));
+    s.Verdict(1, true, now);
+
+    // A liar: its bad piece drops it; the piece comes again at once.
+    lacking.connections = 0;
+    const int peerB = s.AddSource(&liar, true);
+    s.Tick(++now);
+    ASSERT_EQ(liar.started, (std::vector<uint32_t> { 3 }));
+    ASSERT_TRUE(s.Fetched(liar.End(3, 206), now));
+    s.Verdict(3, false, now);
+    EXPECT_TRUE(s.Dropped(static_cast<uint32_t>(peerB)));
+    EXPECT_FALSE(s.WantsReleaseCheck());
+    s.Tick(++now);
+    EXPECT_EQ(liar.started.size(), 1u);
+    EXPECT_EQ(server.running.begin()->second, 3u);
+    ASSERT_TRUE(s.Fetched(server.End(3, 206), now));
+    s.Verdict(3, true, now);
+
+    // A trickle: one window, then dropped; the rest comes from the server.
+    const int peerC = s.AddSource(&slow, true);
+    const Millis asked = ++now;
+    s.Tick(asked);
+    ASSERT_EQ(slow.started, (std::vector<uint32_t> { 4 }));
+    now = asked + kTrickleWindowMs;
+    s.Tick(now);
+    ASSERT_EQ(slow.dropped.size(), 1u);
+    EXPECT_FALSE(s.Fetched(slow.End(4, 0, FetchCause::Timeout), now));
+    EXPECT_TRUE(s.Dropped(static_cast<uint32_t>(peerC)));
+    for (int i = 0; i < 20 && !s.Complete(); ++i) {
+        s.Tick(++now);
+        EXPECT_TRUE(liar.running.empty() && slow.running.empty());
+        for (auto& [id, p] : std::map<uint64_t, uint32_t>(server.running))
+            if (s.Fetched(server.End(p, 206), now))
+                s.Verdict(p, true, now);
+    }
+    EXPECT_TRUE(s.Complete());
+    EXPECT_FALSE(s.Report(now).error);
+    EXPECT_FALSE(s.Dropped(static_cast<uint32_t>(peerA)));
+}

@@ -81,6 +81,16 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return missing_.count(piece) == 0;
     }
+    bool IsComing(uint32_t piece) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return coming_.count(piece) != 0;
+    }
+    void Coming(uint32_t piece)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        coming_.insert(piece);
+    }
     bool ReadVerified(uint32_t piece, uint32_t offset, uint32_t length, uint8_t* out) override
     {
         PieceLocation loc = desc_.Locate(piece);
@@ -98,6 +108,7 @@ private:
     const DownloadDescription& desc_;
     std::mutex mutex_;
     std::set<uint32_t> missing_;
+    std::set<uint32_t> coming_;
 };
 
 struct Answer {
@@ -326,6 +337,12 @@ TEST_F(PeerServerTest, RefusesRangesThatTouchUnverifiedPieces)
         EXPECT_EQ(Get(server_.Port(), PathOf(0), c.range).status, c.status) << c.range;
     EXPECT_EQ(Get(server_.Port(), PathOf(1)).status, 200); // another file, all verified
     EXPECT_EQ(pieces_.badReads, 0);
+    // A piece this core is fetching: still 404, with "come back in a second".
+    EXPECT_EQ(Get(server_.Port(), PathOf(0), "bytes=131072-131073").head.find("Retry-After"), std::string::npos);
+    pieces_.Coming(2);
+    Answer coming = Get(server_.Port(), PathOf(0), "bytes=131072-131073");
+    EXPECT_EQ(coming.status, 404);
+    EXPECT_NE(coming.head.find("Retry-After: 1\r\n"), std::string::npos) << coming.head;
 }
 
 TEST_F(PeerServerTest, UploadSlotsAreTakenInTurn)

@@ -23,6 +23,7 @@ import subprocess
 import sys
 import threading
 import time
+import urllib.parse
 
 ARGS = None
 PIECE = 256 * 1024
@@ -1530,6 +1531,150 @@ def test_mirrors(www, srv):
             s.stop()
 
 
+# ---------------------------------------------------------------- peers
+class HostilePeer:
+    """A peer of the release that announces itself by multicast on 127.0.0.1
+    and serves |mode|: "flip" (every piece with a byte flipped), "trickle"
+    (a byte a second) or "404" (nothing)."""
+
+    def __init__(self, www, mode, discovery_port):
+        with open(os.path.join(www, TORRENT), "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        files = os.path.join(www, "files").encode()
+        self.requests = 0
+        peer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def log_message(self, *a):
+                pass
+
+            def do_GET(self):
+                peer.requests += 1
+                rel = urllib.parse.unquote_to_bytes(self.path[len(digest) + 2:]).split(b"/", 1)[-1]
+                m = re.match(r"bytes=(\d+)-(\d+)", self.headers.get("Range", ""))
+                if mode == "404" or not m or not self.path.startswith("/" + digest + "/"):
+                    self.send_response(404)
+                    self.send_header("Content-Length", "0")
+                    self.end_headers()
+                    return
+                start, end = int(m.group(1)), int(m.group(2))
+                with open(os.path.join(files, rel), "rb") as f:
+                    f.seek(start)
+                    body = bytearray(f.read(end - start + 1))
+                self.send_response(206)
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Content-Range", "bytes %d-%d/*" % (start, end))
+                self.end_headers()
+                try:
+                    if mode == "flip":
+                        body[len(body) // 2] ^= 0x5A
+                        self.wfile.write(bytes(body))
+                    else:
+                        for i in range(len(body)):
+                            self.wfile.write(body[i:i + 1])
+                            self.wfile.flush()
+                            time.sleep(1)
+                except OSError:
+                    pass
+
+        self.httpd = socketserver.ThreadingTCPServer(("127.0.0.1", 0), Handler)
+        self.httpd.daemon_threads = True
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+        text = "ZDL-PEER 1\r\nRelease: %s\r\nPort: %d\r\nCookie: %016x\r\n\r\n" % (
+            digest, self.httpd.server_address[1], random.getrandbits(64))
+        self.stopping = threading.Event()
+
+        def announce():
+            sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+            sock.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)
+            while not self.stopping.wait(0.3):
+                sock.sendto(text.encode(), ("239.192.72.68", discovery_port))
+            sock.close()
+
+        threading.Thread(target=announce, daemon=True).start()
+
+    def stop(self):
+        self.stopping.set()
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+def shared_download(www, srv, count, share, timeout=120):
+    """|count| cores at once download the release from |srv|, sharing with
+    each other or not; every tree must be the client. Returns the client
+    bytes nginx sent and the seconds it took."""
+    before = srv.body_bytes()
+    start = time.time()
+    cores = [Installer(fresh_dir("inst-peers-%d" % i), srv.url, limit=-1, upload_limit=0,
+                       share_port=ARGS.discovery_port if share else 0) for i in range(count)]
+    uploads = []  # "UploadBandWidth" seen, KB/s
+
+    def done(c):
+        uploads.append(float(c.values.get("UploadBandWidth", "0")))
+        return c.state() == 15
+
+    try:
+        for i, core in enumerate(cores):
+            core.wait_for(done, timeout, "completion of core %d of %d" % (i, count))
+        took = time.time() - start
+        check((max(uploads) > 0) == share, "UploadBandWidth seen: %s" % sorted(set(uploads))[-5:])
+        for i in range(count):
+            ok, why = same_tree(os.path.join(www, "files"), os.path.join(ARGS.work, "inst-peers-%d" % i))
+            check(ok, "core %d of %d: install differs: %s" % (i, count, why))
+        for core in cores:
+            code, _ = core.quit_and_time(timeout=10)
+            check(code == 0, "exit %s" % code)
+        return srv.body_bytes() - before, took
+    finally:
+        for core in cores:
+            core.close()
+
+
+def test_peers(www, srv):
+    # Cores of one release on one machine, sharing over 127.0.0.1: the
+    # server (limited per connection) sends far less than a copy per core.
+    # nginx grants each request a second's worth at once, so the limit is
+    # below a piece (256 KiB): about 190 KiB/s per connection, 0.75 MiB/s
+    # for a core's four.
+    www = make_client("www-peers", 8, seed=25)
+    total = sum(os.path.getsize(os.path.join(d, f)) for d, _, fs in os.walk(os.path.join(www, "files")) for f in fs)
+    slow = Server(www, "peers", conf="limit_rate 192k;")
+    try:
+        for count in (2, 5):
+            off, took_off = shared_download(www, slow, count, share=False)
+            on, took_on = shared_download(www, slow, count, share=True)
+            print("  %d cores, client %d bytes: nginx sent %d bytes (%.2f clients, %.1f s) sharing off, "
+                  "%d bytes (%.2f clients, %.1f s) sharing on" % (count, total, off, off / total, took_off, on,
+                                                                  on / total, took_on))
+            check(off >= count * total, "sharing off: only %d bytes from the server" % off)
+            if count == 5:
+                check(on < 2 * total, "five sharing cores cost the server %.2f clients" % (on / total))
+        # Hostile peers: the download completes, the liar and the trickle are
+        # dropped, the peer with nothing is no error.
+        for mode in ("flip", "trickle", "404"):
+            peer = HostilePeer(www, mode, ARGS.discovery_port)
+            inst = fresh_dir("inst-hostile")
+            core = Installer(inst, slow.url, limit=-1, share_port=ARGS.discovery_port)
+            try:
+                core.wait_for(lambda c: c.state() == 15, 90, "completion beside a %s peer" % mode)
+                ok, why = same_tree(os.path.join(www, "files"), inst)
+                check(ok, mode + " peer: install differs: " + why)
+                core.quit_and_time(timeout=10)
+                log = core.log()
+                check(peer.requests > 0, "the %s peer was never asked\n%s" % (mode, log))
+                dropped = re.search(r"zdl-core: peer \d+ .*: dropped", log) is not None
+                check(dropped == (mode != "404"), "%s peer dropped: %s\n%s" % (mode, dropped, log))
+                print("  %s peer: %d requests, dropped %s" % (mode, peer.requests, dropped))
+            finally:
+                core.close()
+                peer.stop()
+    finally:
+        slow.stop()
+
+
 def main():
     global ARGS
     p = argparse.ArgumentParser()
@@ -1541,6 +1686,8 @@ def main():
     p.add_argument("--wine-run", default="")
     p.add_argument("--trust-ca", default="", help="command that makes the system trust a CA file (PEM)")
     p.add_argument("--windows-names", action="store_true", help="the core is a Windows program under Wine")
+    p.add_argument("--discovery-port", type=int, default=random.randint(20000, 60000),
+                   help="UDP port of peer discovery on 127.0.0.1")
     ARGS = p.parse_args()
     os.makedirs(ARGS.work, exist_ok=True)
     www = make_client("www", 24)
@@ -1552,7 +1699,7 @@ def main():
              test_huge_declared_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
              test_windows_code_pages, test_signed_release, test_publisher_signing,
-             test_links_inside_install, test_wine_links, test_mirrors]
+             test_links_inside_install, test_wine_links, test_mirrors, test_peers]
     failed = 0
     try:
         for t in tests:

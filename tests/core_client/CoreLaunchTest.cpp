@@ -70,6 +70,20 @@ namespace {
             "-HttpThread 1 -P2PUploadThread 6 -P2PUploadListSize 12 -DownloadLimit 10000 -UploadLimit 10000");
     }
 
+    // Sharing is the core's default: only switching it off is said, last,
+    // so that the core's parser takes it as a value it knows.
+    TEST(BuildCoreArguments, SharingOffIsPassedOn)
+    {
+        CoreLaunchSettings s = Settings("E:\\z\\");
+        s.share = false;
+        std::string options;
+        ASSERT_TRUE(BuildCoreArguments(s, options));
+        EXPECT_EQ(options,
+            "-Dir \"E:\\z\" -HttpUrl http://dl.example.com -Torrent zphdownload_setup.exe.data -Mode download "
+            "-HttpThread 4 -P2PUploadThread 6 -P2PUploadListSize 12 -DownloadLimit 10000 -UploadLimit 10000 "
+            "-DeleteDownloadInfo -P2PShare 0");
+    }
+
     TEST(BuildCoreArguments, SourceWithoutSlashGivesNoOptions)
     {
         CoreLaunchSettings s = Settings("D:\\x\\");

@@ -235,12 +235,19 @@ class Installer(StatusChannel):
     "get tb" and "get qf 0"; its standard error goes to a log in |work|."""
 
     def __init__(self, program, work, install_dir, url, threads=4, limit=10000, extra=(), delete_info=True,
-                 torrent=TORRENT, env=None, accept_timeout=30):
+                 torrent=TORRENT, env=None, accept_timeout=30, share_port=0, upload_limit=10000):
         super().__init__()
         self.accept_timeout = accept_timeout
         cmd = list(program) + ["-Dir", install_dir, "-HttpUrl", url, "-Torrent", torrent, "-Mode", "download",
                                "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
-                               "-DownloadLimit", str(limit), "-UploadLimit", "10000"]
+                               "-DownloadLimit", str(limit), "-UploadLimit", str(upload_limit)]
+        # Sharing with peers stays on this machine: pinned to 127.0.0.1 and a
+        # discovery port of the test's own (multicast never leaves through a
+        # real interface), or off.
+        if share_port:
+            cmd += ["-P2PInterface", "127.0.0.1", "-P2PDiscoveryPort", str(share_port)]
+        else:
+            cmd += ["-P2PShare", "0"]
         if delete_info:
             cmd.append("-DeleteDownloadInfo")
         cmd += ["-InteractivePort", str(self.port)] + list(extra)

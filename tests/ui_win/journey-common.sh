@@ -151,7 +151,12 @@ cp "$exe" "$out/bin/zdl.exe"
 ini=$out/bin/zphdownloader.ini
 # What the settings file holds for the folder (GBK, as zdl.exe writes it).
 ini_dir_line=$(printf 'DefaultDir=%s\r\n' "$install_win" | iconv -f UTF-8 -t GBK)
-[ -z "${ZDL_JOURNEY_FOLDER:-}" ] || printf '%s' "$ini_dir_line" >"$ini"
+# Sharing with peers off: the core would otherwise announce itself on the
+# machine's real network (the journeys' cores share nothing).
+# shellcheck disable=SC2034 # the line as the journeys expect it written back
+ini_share_line=$(printf 'P2PShare=0\r\n')
+printf 'P2PShare=0\r\n' >"$ini"
+[ -z "${ZDL_JOURNEY_FOLDER:-}" ] || printf '%s' "$ini_dir_line" >>"$ini"
 
 zdl_xvfb_start 8>&- || skip "no Xvfb"
 zdl_wine_session 5 8>&-

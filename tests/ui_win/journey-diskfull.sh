@@ -30,7 +30,7 @@ journey_cleanup() {
   umount "$drive" 2>/dev/null
 }
 install=$drive/Zephyra
-printf 'DefaultDir=E:\\Zephyra\\\r\n' >"$ini"
+printf 'P2PShare=0\r\nDefaultDir=E:\\Zephyra\\\r\n' >"$ini"
 
 start_zdl 01-licence
 accept_licence

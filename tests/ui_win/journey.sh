@@ -123,7 +123,7 @@ settings() { # screenshot keys...
 }
 # shellcheck disable=SC2046 # one key per digit
 settings 06-settings-limit space Tab $(grep -o . <<<"$limit")
-expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\n%s\n' "$limit" "$ini_dir_line")
+expect=$(printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%s\r\n%s\n%s\n' "$limit" "$ini_share_line" "$ini_dir_line")
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit: $(od -c "$ini" 2>&1 | head -8)"
 
 # "install" (680,270 on the page; "stop", "continue" and "finish" take its
@@ -229,7 +229,7 @@ fi
 # "set" during the download: the limit off. The core restarts without it
 # and the rest comes at full speed.
 settings 14-settings-nolimit space
-expect=$(printf 'MaxDownloadSpd=%s\r\n%s\n' $limit "$ini_dir_line")
+expect=$(printf 'MaxDownloadSpd=%s\r\n%s\n%s\n' $limit "$ini_share_line" "$ini_dir_line")
 [ "$(cat "$ini" 2>/dev/null)" = "$expect" ] || fail "zphdownloader.ini after the limit was switched off: $(od -c "$ini" 2>&1 | head -8)"
 
 # The download completes.
