@@ -62,7 +62,8 @@ fi
 
 install=$work/install-$(date +%Y%m%d-%H%M%S)
 echo "demo: serving $url; downloading into $install"
-args=("$install")
+# --no-share: the demo keeps its core off the local network.
+args=("$install" --no-share)
 [ -n "${ZDL_DEMO_DOWN:-}" ] && args+=(--down "$ZDL_DEMO_DOWN")
 set +e
 "$headless" "${args[@]}"

@@ -102,6 +102,7 @@ bool HeadlessDownloader::Start(int httpThreads)
     request.installDir = options_.installDir;
     request.maxDownloadSpeed = options_.maxDownloadSpeed;
     request.maxUploadSpeed = options_.maxUploadSpeed;
+    request.share = options_.share;
     request.httpThreads = httpThreads;
     request.mode = "download";
     if (!session_->StartCore(request))
@@ -226,6 +227,10 @@ bool HeadlessDownloader::ParseArguments(int argc, char** argv, HeadlessOptions* 
         const std::string opt = argv[i];
         if (opt == "--log") {
             options->lineMode = true;
+            continue;
+        }
+        if (opt == "--no-share") {
+            options->share = false;
             continue;
         }
         if (i + 1 >= argc) {

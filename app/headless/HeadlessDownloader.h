@@ -30,6 +30,7 @@ struct HeadlessOptions {
     uint32_t restartDelayMs = 1000;
     uint32_t maxSeconds = 0; // 0: no limit
     bool lineMode = false; // one line per tick instead of a refreshing line
+    bool share = true; // false: the core shares no pieces with the local network
     std::string coreLogFile; // the core's own output goes here; empty: ours
 };
 

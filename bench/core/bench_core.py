@@ -78,7 +78,7 @@ def run_measured(cmd, timeout=900):
 def core_cmd(args, inst, url, limit=-1, threads=4):
     return [args.core, "-Dir", inst, "-HttpUrl", url, "-Torrent", TORRENT, "-Mode", "download",
             "-HttpThread", str(threads), "-P2PUploadThread", "6", "-P2PUploadListSize", "12",
-            "-DownloadLimit", str(limit), "-UploadLimit", "10000", "-DeleteDownloadInfo"]
+            "-DownloadLimit", str(limit), "-UploadLimit", "10000", "-DeleteDownloadInfo", "-P2PShare", "0"]
 
 
 def fresh(path):

@@ -60,6 +60,7 @@ int main(int argc, char** argv)
     CoreStartRequest request;
     request.installDir = work + "/install/";
     request.maxDownloadSpeed = 2000; // keep the download going through the run
+    request.share = false; // a measurement, not a member of the local network
     if (!session.StartCore(request)) {
         std::fprintf(stderr, "bench: core could not be started\n");
         return 1;

@@ -52,7 +52,7 @@ report() { # label seconds
 # The headless downloader: start to exit (its Wine start-up included, about
 # a second).
 t0=$(date +%s.%N)
-"$root/scripts/wine-run.sh" --timeout 1200 "$headless" "C:\\zdl-throughput\\headless\\" --down $limit >/dev/null 2>&1 ||
+"$root/scripts/wine-run.sh" --timeout 1200 "$headless" "C:\\zdl-throughput\\headless\\" --no-share --down $limit >/dev/null 2>&1 ||
   die "zdl-headless.exe failed"
 t1=$(date +%s.%N)
 headless_s=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
@@ -61,7 +61,7 @@ rm -rf "$dest/headless"
 
 # The window: "accept", then "install" pressed to version.bin written.
 cp "$exe" "$dest/bin/zdl.exe"
-printf 'LimitDownloadSpd=1\r\nMaxDownloadSpd=%d\r\nDefaultDir=C:\\zdl-throughput\\window\\\r\n' $limit >"$dest/bin/zphdownloader.ini"
+printf 'P2PShare=0\r\nLimitDownloadSpd=1\r\nMaxDownloadSpd=%d\r\nDefaultDir=C:\\zdl-throughput\\window\\\r\n' $limit >"$dest/bin/zphdownloader.ini"
 (cd "$dest/bin" && exec "$ZDL_WINE" "$dest/bin/zdl.exe" >/dev/null 2>&1 </dev/null 8>&-) &
 pid=$!
 zdl_find_windows 120 || die "no windows within 120 s"

@@ -109,7 +109,7 @@ def main():
     log = open(os.path.join(a.work, "core.log"), "w")
     cmd = [env["ZDL_WINE"], a.core, "-Dir", "Z:" + dest, "-HttpUrl", srv.url,
            "-Torrent", TORRENT, "-Mode", "download", "-HttpThread", "4", "-P2PUploadThread", "6",
-           "-P2PUploadListSize", "12", "-DownloadLimit", "-1", "-UploadLimit", "-1", "-DeleteDownloadInfo",
+           "-P2PUploadListSize", "12", "-DownloadLimit", "-1", "-UploadLimit", "-1", "-DeleteDownloadInfo", "-P2PShare", "0",
            "-InteractivePort", str(channel.port)]
     proc = subprocess.Popen(cmd, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log)
     failures = []

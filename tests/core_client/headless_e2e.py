@@ -43,7 +43,7 @@ class Headless:
     """zdl-headless in line mode with its output read on a thread."""
 
     def __init__(self, install, *extra, env=None):
-        cmd = [ARGS.headless, win(install), "--source", ARGS.url, "--temp", win(ARGS.temp), "--log"] + list(extra)
+        cmd = [ARGS.headless, win(install), "--source", ARGS.url, "--temp", win(ARGS.temp), "--log", "--no-share"] + list(extra)
         if ARGS.wine_run:
             # The core's own output in a file: it would outlive the program
             # on our pipe.
@@ -328,7 +328,7 @@ def test_core_that_cannot_start():
         f.write("plain text, no program\n")
     temp = fresh("temp-bogus")
     inst = fresh("bogus")
-    cmd = [ARGS.headless, inst, "--source", ARGS.url, "--temp", temp, "--core-program", bogus, "--log"]
+    cmd = [ARGS.headless, inst, "--source", ARGS.url, "--temp", temp, "--core-program", bogus, "--log", "--no-share"]
     r = subprocess.run(cmd, stdout=subprocess.PIPE, timeout=20)
     out = r.stdout.decode("utf-8", "replace")
     check(r.returncode == 3, "exit code %s" % r.returncode)
