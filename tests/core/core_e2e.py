@@ -1675,6 +1675,39 @@ def test_peers(www, srv):
         slow.stop()
 
 
+def test_wine_peers(www, srv):
+    # The Windows core and the native core speak one peer protocol: each
+    # completes a release whose files its own server refuses (404), from the
+    # other core alone, which completed first and goes on serving.
+    if not ARGS.wine_core or not ARGS.native_core:
+        print("  SKIP Windows core and peers: no --wine-core and --native-core")
+        return
+    www = make_client("www-wine-peers", 4, seed=26)
+    full = Server(www, "peers-full")
+    nofiles = Server(www, "peers-nofiles", conf="location /files/ { return 404; }")
+    wine = dict(accept_timeout=90, program=[ARGS.wine_run, "--timeout", "200", ARGS.wine_core])
+    port = ARGS.discovery_port + 1
+    try:
+        for first, second in (("native", "Windows"), ("Windows", "native")):
+            cores = []
+            try:
+                for which, url in ((first, full.url), (second, nofiles.url)):
+                    inst = fresh_dir("inst-peers-" + which)
+                    core = Installer("Z:" + inst if which == "Windows" else inst, url, limit=-1, share_port=port,
+                                     **(wine if which == "Windows" else dict(program=[ARGS.native_core])))
+                    cores.append(core)
+                    core.wait_for(lambda c: c.state() == 15, 150, "%s core completing (%s first)" % (which, first))
+                    ok, why = same_tree(os.path.join(www, "files"), inst)
+                    check(ok, "%s core (%s first): install differs: %s" % (which, first, why))
+                print("  %s core served the %s core" % (first, second))
+            finally:
+                for core in cores:
+                    core.close()
+    finally:
+        nofiles.stop()
+        full.stop()
+
+
 def main():
     global ARGS
     p = argparse.ArgumentParser()
@@ -1684,6 +1717,7 @@ def main():
     p.add_argument("--only", default="", help="run the tests whose names hold one of these words (comma-separated)")
     p.add_argument("--wine-core", default="")  # zdl-core.exe, run under Wine by --wine-run
     p.add_argument("--wine-run", default="")
+    p.add_argument("--native-core", default="")  # a Linux zdl-core, the Windows core's peer
     p.add_argument("--trust-ca", default="", help="command that makes the system trust a CA file (PEM)")
     p.add_argument("--windows-names", action="store_true", help="the core is a Windows program under Wine")
     p.add_argument("--discovery-port", type=int, default=random.randint(20000, 60000),
@@ -1699,7 +1733,7 @@ def main():
              test_huge_declared_description, test_malicious_description, test_quit_in_phases,
              test_file_held_by_running_game, test_give_up, test_disk_full, test_utf8_names, test_publication_check,
              test_windows_code_pages, test_signed_release, test_publisher_signing,
-             test_links_inside_install, test_wine_links, test_mirrors, test_peers]
+             test_links_inside_install, test_wine_links, test_mirrors, test_peers, test_wine_peers]
     failed = 0
     try:
         for t in tests:
