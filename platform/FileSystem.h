@@ -79,8 +79,6 @@ bool PathExists(const std::string& path);
 // (comparable between files of one system only).
 bool GetModifiedTime(const std::string& path, int64_t* nanoseconds);
 bool RemoveFile(const std::string& path);
-// Removes an empty folder.
-bool RemoveEmptyDirectory(const std::string& path);
 enum class Durability {
     Flushed, // on the disk before the call returns (survives power loss)
     Fast, // replaced atomically for other processes; the system writes it later
@@ -138,9 +136,8 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Does not wait: false when another process holds the lock.
-    bool TryAcquire(const std::string& path, FsStatus* status);
-    // The lock file `rel` below `root`, confined as above.
+    // The lock file `rel` below `root`, confined as above. Does not wait:
+    // false when another process holds the lock.
     bool TryAcquireBelow(const std::string& root, const std::string& rel, FsStatus* status);
     void Release();
     bool IsHeld() const { return handle_ != -1; }

@@ -211,11 +211,6 @@ bool RemoveFile(const std::string& path)
     return ::unlink(path.c_str()) == 0;
 }
 
-bool RemoveEmptyDirectory(const std::string& path)
-{
-    return ::rmdir(path.c_str()) == 0;
-}
-
 static void SyncParentDirectory(const std::string& path)
 {
     size_t slash = path.rfind('/');
@@ -569,21 +564,6 @@ bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes)
         return false;
     *bytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
     return true;
-}
-
-bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
-{
-    Release();
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return Fail(status, errno);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno;
-        ::close(fd);
-        return Fail(status, err == EWOULDBLOCK ? EBUSY : err);
-    }
-    handle_ = fd;
-    return Ok(status);
 }
 
 bool FileLock::TryAcquireBelow(const std::string& root, const std::string& rel, FsStatus* status)

@@ -207,11 +207,6 @@ bool RemoveFile(const std::string& path)
     return DeleteFileW(WideFromGbk(path).c_str()) != 0;
 }
 
-bool RemoveEmptyDirectory(const std::string& path)
-{
-    return RemoveDirectoryW(WideFromGbk(path).c_str()) != 0;
-}
-
 bool WriteFileAtomically(const std::string& path, const std::string& data, FsStatus* status, Durability durability)
 {
     std::wstring tmp = WideFromGbk(path + ".tmp");
@@ -665,22 +660,11 @@ bool GetAvailableDiskSpace(const std::string& path, uint64_t* bytes)
     return true;
 }
 
-bool FileLock::TryAcquire(const std::string& path, FsStatus* status)
+bool FileLock::TryAcquireBelow(const std::string& root, const std::string& rel, FsStatus* status)
 {
     Release();
     // No sharing: a second core's open fails until this handle is closed,
     // which the system does when the process ends in any way.
-    HANDLE h = CreateFileW(WideFromGbk(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return Fail(status, GetLastError());
-    handle_ = reinterpret_cast<intptr_t>(h);
-    return Ok(status);
-}
-
-bool FileLock::TryAcquireBelow(const std::string& root, const std::string& rel, FsStatus* status)
-{
-    Release();
     HANDLE h = OpenLeafBelow(root, rel, GENERIC_READ | GENERIC_WRITE, 0, Create::IfMissing, status);
     if (h == INVALID_HANDLE_VALUE)
         return false;

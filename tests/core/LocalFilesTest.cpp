@@ -75,11 +75,11 @@ TEST(FileSystem, AtomicReplaceLockAndAllocate)
     EXPECT_FALSE(ReadWholeFile(dir + "/f", 3, &back, &st)); // over the limit
 
     FileLock a, b;
-    ASSERT_TRUE(a.TryAcquire(dir + "/lock", &st));
-    EXPECT_FALSE(b.TryAcquire(dir + "/lock", &st));
+    ASSERT_TRUE(a.TryAcquireBelow(dir, "lock", &st));
+    EXPECT_FALSE(b.TryAcquireBelow(dir, "lock", &st));
     EXPECT_EQ(st.kind, FsErrorKind::InUse);
     a.Release();
-    EXPECT_TRUE(b.TryAcquire(dir + "/lock", &st));
+    EXPECT_TRUE(b.TryAcquireBelow(dir, "lock", &st));
 
     File f;
     ASSERT_TRUE(f.Open(dir + "/big", File::Mode::ReadWrite, &st));
