@@ -19,9 +19,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 namespace zdl::core {
 
@@ -146,8 +146,7 @@ namespace {
         Step ChooseRelease(Failure* failure);
         Step FetchDigest(const std::string& base, std::string* body, Failure* failure);
         Step CheckSignature(const std::string& base, const std::string& digestBytes, const Sha256Digest& digest,
-            int64_t* signedAt, Failure* failure);
-        bool SignedAndNewer(const std::string& base, const std::string& digestBytes, const Sha256Digest& digest);
+            const ReleaseRecord* held, int64_t* signedAt, Failure* failure);
         void KeepReleaseRecord();
         Step LoadDescription(const std::string& base, Failure* failure);
         Step CreateFiles(std::vector<bool>* fresh);
@@ -289,12 +288,13 @@ namespace {
 
     // With trusted keys, a digest counts only when the signature beside it
     // on `base` verifies and its release is not older than the one this
-    // core took or the folder holds. Next with the signed time; Retry with
+    // core took or the one the folder holds (`held`, null for none). Next
+    // with the signed time; Retry with
     // the failure (codes 1010-1015 for a refusal, a transfer failure's code
     // when the server did not answer). Nothing is reported here: the choice
     // among mirrors decides what the player sees.
     EngineRun::Step EngineRun::CheckSignature(const std::string& base, const std::string& digestBytes,
-        const Sha256Digest& digest, int64_t* signedAt, Failure* failure)
+        const Sha256Digest& digest, const ReleaseRecord* held, int64_t* signedAt, Failure* failure)
     {
         std::string sig, detail;
         long status = 0;
@@ -307,7 +307,6 @@ namespace {
         failure->code = 0;
         if (r == FetchOutcome::Ok) {
             SignatureCheck c = VerifyReleaseSignature(sig, digestBytes, keys_);
-            ReleaseRecord held;
             if (c.verdict != SignatureVerdict::Valid) {
                 failure->code = SignatureCode(c.verdict);
                 detail = c.reason;
@@ -316,10 +315,10 @@ namespace {
                 // not have been written on a full disk).
                 failure->code = kCodeOlderRelease;
                 detail = "signed at " + std::to_string(c.timestamp) + ", older than the release being installed";
-            } else if (ReadReleaseRecord(opt_.dir, &held) && !MayFollow(held, { c.timestamp, digest })) {
+            } else if (held && !MayFollow(*held, { c.timestamp, digest })) {
                 failure->code = kCodeOlderRelease;
                 detail = "signed at " + std::to_string(c.timestamp) + ", the folder holds a release signed at "
-                    + std::to_string(held.timestamp);
+                    + std::to_string(held->timestamp);
             } else {
                 *signedAt = c.timestamp;
                 return Step::Next;
@@ -693,7 +692,7 @@ namespace {
             std::fprintf(stderr, "zdl-core: fetching from %zu mirrors\n", mirrors.size());
         // Peers are mirrors of what they verified, below the release's digest.
         std::vector<std::unique_ptr<ServerPort>> peers;
-        std::map<std::pair<uint32_t, uint16_t>, bool> peersSeen;
+        std::set<std::pair<uint32_t, uint16_t>> peersSeen;
         Millis nextPeerLook = 0;
         SchedulerSettings settings;
         settings.connections = opt_.httpThreads;
@@ -731,7 +730,7 @@ namespace {
             if (discovery_ && NowMs() >= nextPeerLook) {
                 nextPeerLook = NowMs() + kPeerLookMs;
                 for (const PeerEndpoint& e : discovery_->Peers()) {
-                    if (!peersSeen.emplace(std::make_pair(e.address, e.port), true).second)
+                    if (!peersSeen.emplace(e.address, e.port).second)
                         continue;
                     std::string base
                         = "http://" + Ipv4Text(e.address) + ":" + std::to_string(e.port) + "/" + ToHex(digest_);
@@ -861,7 +860,11 @@ namespace {
                 continue;
             read = true;
             bool other = digest != digest_ && std::find(left_.begin(), left_.end(), digest) == left_.end();
-            if (other && (keys_.empty() || SignedAndNewer(base, body, digest))) {
+            // Signed as newer than the release being installed.
+            int64_t signedAt = 0;
+            Failure refused;
+            if (other
+                && (keys_.empty() || CheckSignature(base, body, digest, nullptr, &signedAt, &refused) == Step::Next)) {
                 std::fprintf(
                     stderr, "zdl-core: the release changed on %s: starting over on the new one\n", base.c_str());
                 left_.push_back(digest_);
@@ -874,18 +877,6 @@ namespace {
             read ? "zdl-core: pieces fail their hash but no mirror offers a newer release\n"
                  : "zdl-core: pieces fail their hash and the digest cannot be read again\n");
         return false;
-    }
-
-    // A digest met while downloading: true when the signature beside it on
-    // `base` is by a trusted key and its release newer than the one being
-    // installed.
-    bool EngineRun::SignedAndNewer(const std::string& base, const std::string& digestBytes, const Sha256Digest& digest)
-    {
-        std::string sig, detail;
-        if (FetchSmallFile(DigestUrl(base) + ".minisig", kMaxSignatureBytes, stop_, &sig, &detail) != FetchOutcome::Ok)
-            return false;
-        SignatureCheck c = VerifyReleaseSignature(sig, digestBytes, keys_);
-        return c.verdict == SignatureVerdict::Valid && MayFollow(accepted_, { c.timestamp, digest });
     }
 
     void EngineRun::Complete()
@@ -969,12 +960,14 @@ namespace {
         };
         std::vector<Offer> offers;
         Failure refusal;
+        ReleaseRecord record;
+        const ReleaseRecord* held = ReadReleaseRecord(opt_.dir, &record) ? &record : nullptr;
         for (const std::string& base : opt_.httpUrls) {
             std::string body;
             Step s = FetchDigest(base, &body, failure);
             int64_t signedAt = 0;
             if (s == Step::Next)
-                s = CheckSignature(base, body, digest_, &signedAt, failure);
+                s = CheckSignature(base, body, digest_, held, &signedAt, failure);
             if (s == Step::Stop)
                 return s;
             if (s == Step::Next)
